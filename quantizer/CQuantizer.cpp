@@ -1,0 +1,365 @@
+// CQuantizer: runs the stages for one frame and keeps what the next frame
+// needs (the palette, the frame and its indices) so that unchanged parts of
+// the OSD keep their colours.
+#include "CQuantizer.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "src/colour.h"
+#include "src/histogram.h"
+#include "src/nearest.h"
+#include "src/palette.h"
+#include "src/remap.h"
+
+namespace tovixquant {
+namespace {
+
+// Above this many distinct colours the palette is chosen from colours
+// merged into small groups; the pixels are still mapped from exact colours.
+constexpr size_t kMaxPaletteInputs = 8192;
+// The previous palette is kept while its error on the new frame stays within
+// this factor (plus a small allowance) of the error it had when it was made.
+constexpr double kReuseFactor = 1.1;
+constexpr double kReuseAllowance = 0.05;
+
+}  // namespace
+
+struct State {
+    unsigned maxColours;
+    int bits;
+    bool diffuse = true;
+    bool distribute = false;
+
+    size_t capacity = 0;  // pixels the frame buffers hold
+    uint32_t rowCapacity = 0;
+    std::vector<uint32_t> frame, previousFrame;
+    std::vector<uint8_t> previousIndices;
+    std::vector<uint32_t> pixelEntry;
+    std::vector<uint8_t> entryIndex;
+    std::vector<uint32_t> entryInput;
+    std::vector<int32_t> errorRows;
+    std::vector<WeightedColour> inputs;
+    std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
+    std::vector<uint32_t> groupKeys;
+
+    Histogram histogram;
+    PaletteBuilder builder;
+    NearestSearch search;
+
+    _OsdColor palette[256];
+    uint32_t paletteKeys[256];
+    int paletteCount = 0;
+    bool searchCurrent = false;  // search holds `palette`
+    double paletteMse = 0;       // error per pixel when the palette was made
+
+    bool havePrevious = false;
+    uint32_t previousWidth = 0, previousHeight = 0;
+
+    State(unsigned colours, unsigned bitsPerChannel)
+        : maxColours(std::min(256u, std::max(1u, colours))),
+          bits(static_cast<int>(std::min(8u, std::max(1u, bitsPerChannel)))) {
+        memset(palette, 0, sizeof palette);
+        memset(paletteKeys, 0, sizeof paletteKeys);
+    }
+
+    void reserve(size_t pixels, uint32_t width);
+    int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
+    bool losslessPalette(size_t colours);
+    bool reusePalette(size_t pixels);
+    void newPalette(size_t pixels);
+    void gatherInputs();
+    void setSearchPalette();
+};
+
+void State::reserve(size_t pixels, uint32_t width) {
+    if (pixels > capacity) {
+        frame.resize(pixels);
+        previousFrame.resize(pixels);
+        previousIndices.resize(pixels);
+        pixelEntry.resize(pixels);
+        histogram.reserve(pixels);
+        capacity = pixels;
+    }
+    if (width > rowCapacity || errorRows.empty()) {
+        rowCapacity = std::max(width, rowCapacity);
+        errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
+    }
+    if (entryIndex.empty()) {
+        histogram.reserve(pixels);
+        entryIndex.resize(size_t(1) << 17);
+        entryInput.resize(size_t(1) << 17);
+        inputs.reserve(kMaxPaletteInputs * 2);
+        groupSlots.assign(size_t(1) << 15, 0);
+        groupKeys.resize(kMaxPaletteInputs * 2);
+    }
+}
+
+void State::setSearchPalette() {
+    Premul premul[256];
+    for (int i = 0; i < paletteCount; ++i) premul[i] = premultiply(palette[i]);
+    search.setPalette(premul, paletteCount);
+    searchCurrent = true;
+}
+
+// The frame has few enough colours to keep them all. Returns true when the
+// previous palette already holds every one of them.
+bool State::losslessPalette(size_t colours) {
+    const uint32_t* keys = histogram.keys();
+    if (havePrevious) {
+        uint32_t sorted[256];
+        int order[256];
+        for (int i = 0; i < paletteCount; ++i) order[i] = i;
+        std::sort(order, order + paletteCount, [&](int x, int y) {
+            return paletteKeys[x] != paletteKeys[y] ? paletteKeys[x] < paletteKeys[y] : x < y;
+        });
+        for (int i = 0; i < paletteCount; ++i) sorted[i] = paletteKeys[order[i]];
+        bool all = true;
+        for (size_t e = 0; e < colours && all; ++e) {
+            const uint32_t* hit = std::lower_bound(sorted, sorted + paletteCount, keys[e]);
+            if (hit == sorted + paletteCount || *hit != keys[e])
+                all = false;
+            else
+                entryIndex[e] = static_cast<uint8_t>(order[hit - sorted]);
+        }
+        if (all) return true;
+    }
+    paletteCount = static_cast<int>(colours);
+    for (size_t e = 0; e < colours; ++e) {
+        paletteKeys[e] = keys[e];
+        palette[e] = unpackColour(keys[e]);
+        entryIndex[e] = static_cast<uint8_t>(e);
+    }
+    searchCurrent = false;
+    paletteMse = 0;
+    return false;
+}
+
+// Maps the frame's colours to the previous palette and keeps it when the
+// error stays close to what it was when the palette was made.
+bool State::reusePalette(size_t pixels) {
+    if (!havePrevious || paletteCount == 0) return false;
+    const size_t colours = histogram.size();
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    // Transparent pixels need an exactly transparent entry.
+    bool needTransparent = false;
+    for (size_t e = 0; e < colours && !needTransparent; ++e) needTransparent = keys[e] == 0;
+    if (needTransparent && std::find(paletteKeys, paletteKeys + paletteCount, 0u) == paletteKeys + paletteCount)
+        return false;
+    if (!searchCurrent) setSearchPalette();
+    const double limit = (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    double error = 0;
+    const int level = histogram.level();
+    for (size_t e = 0; e < colours; ++e) {
+        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        const int best = search.find(q, -1);
+        entryIndex[e] = static_cast<uint8_t>(best);
+        error += static_cast<double>(counts[e]) * distance2(q, search.entry(best));
+        if (error > limit) return false;
+    }
+    return true;
+}
+
+// Palette inputs: one per colour, or for busy frames, colours merged into
+// groups of nearby premultiplied values (the group keeps its exact mean).
+void State::gatherInputs() {
+    const size_t colours = histogram.size();
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    const int level = histogram.level();
+    inputs.clear();
+    int shift = 0;
+    if (colours > kMaxPaletteInputs) shift = 2;
+    for (;;) {
+        bool overflow = false;
+        inputs.clear();
+        const uint32_t slotMask = static_cast<uint32_t>(groupSlots.size() - 1);
+        for (size_t e = 0; e < colours; ++e) {
+            if (keys[e] == 0) continue;
+            const uint32_t exact = representativeColour(keys[e], level);
+            const Premul p = premultiplyKey(exact);
+            const float c[4] = {float(p.r), float(p.g), float(p.b), float(p.a)};
+            const double w = counts[e];
+            uint32_t input;
+            if (shift == 0) {
+                input = static_cast<uint32_t>(inputs.size());
+                inputs.push_back(WeightedColour{{c[0], c[1], c[2], c[3]}, w, keys[e], w});
+            } else {
+                const uint32_t group = static_cast<uint32_t>(p.r >> shift) | (static_cast<uint32_t>(p.g >> shift) << 8) |
+                                       (static_cast<uint32_t>(p.b >> shift) << 16) |
+                                       (static_cast<uint32_t>(p.a >> shift) << 24);
+                uint32_t slot = (group * 0x9E3779B1u) >> 17;
+                for (;;) {
+                    const uint32_t s = groupSlots[slot];
+                    if (s == 0) {
+                        if (inputs.size() == groupKeys.size()) {
+                            overflow = true;
+                            break;
+                        }
+                        input = static_cast<uint32_t>(inputs.size());
+                        groupSlots[slot] = input + 1;
+                        groupKeys[input] = group;
+                        inputs.push_back(WeightedColour{{0, 0, 0, 0}, 0, keys[e], 0});
+                        break;
+                    }
+                    if (groupKeys[s - 1] == group) {
+                        input = s - 1;
+                        break;
+                    }
+                    slot = (slot + 1) & slotMask;
+                }
+                if (overflow) break;
+                WeightedColour& wc = inputs[input];
+                for (int k = 0; k < 4; ++k) wc.c[k] += static_cast<float>(w * c[k]);
+                wc.weight += w;
+                if (w > wc.heaviestWeight) {
+                    wc.heaviestWeight = w;
+                    wc.heaviestKey = keys[e];
+                }
+            }
+            entryInput[e] = input;
+        }
+        if (shift != 0) {
+            for (size_t i = 0; i < inputs.size(); ++i) {
+                // Free the slots for the next frame: find each group again.
+                uint32_t slot = (groupKeys[i] * 0x9E3779B1u) >> 17;
+                while (groupSlots[slot] != i + 1) slot = (slot + 1) & slotMask;
+                groupSlots[slot] = 0;
+                if (!overflow) {
+                    WeightedColour& wc = inputs[i];
+                    for (int k = 0; k < 4; ++k) wc.c[k] = static_cast<float>(wc.c[k] / wc.weight);
+                }
+            }
+        }
+        if (!overflow) return;
+        ++shift;
+    }
+}
+
+void State::newPalette(size_t pixels) {
+    const size_t colours = histogram.size();
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    bool transparent = false;
+    for (size_t e = 0; e < colours; ++e) transparent = transparent || keys[e] == 0;
+
+    gatherInputs();
+    const int offset = transparent ? 1 : 0;
+    _OsdColor chosen[256];
+    const int k = builder.build(inputs, static_cast<int>(maxColours) - offset, bits, distribute, search, chosen);
+    paletteCount = k + offset;
+    if (transparent) palette[0] = _OsdColor{0, 0, 0, 0};
+    for (int i = 0; i < k; ++i) palette[offset + i] = chosen[i];
+    if (paletteCount == 0) {
+        palette[0] = _OsdColor{0, 0, 0, 0};
+        paletteCount = 1;
+    }
+    for (int i = 0; i < paletteCount; ++i) paletteKeys[i] = normaliseKey(packColour(palette[i]));
+    setSearchPalette();
+
+    const int level = histogram.level();
+    double error = 0;
+    for (size_t e = 0; e < colours; ++e) {
+        if (keys[e] == 0) {
+            entryIndex[e] = 0;
+            continue;
+        }
+        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        const int best = search.find(q, builder.clusterOf(entryInput[e]) + offset);
+        entryIndex[e] = static_cast<uint8_t>(best);
+        error += static_cast<double>(counts[e]) * distance2(q, search.entry(best));
+    }
+    paletteMse = pixels ? error / static_cast<double>(pixels) : 0;
+}
+
+int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
+    const size_t n = static_cast<size_t>(width) * height;
+    try {
+        reserve(n, width);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    if (n == 0) {
+        memset(out, 0, 256 * sizeof(_OsdColor));
+        havePrevious = false;
+        return 0;
+    }
+    memcpy(frame.data(), pixels, n * sizeof(uint32_t));
+    const uint32_t* px = frame.data();
+
+    int level = 0;
+    // The last level has no more colours than the table holds.
+    while (!histogram.build(px, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel) ++level;
+    const size_t colours = histogram.size();
+
+    bool representable = level == 0 && colours <= maxColours;
+    for (size_t e = 0; e < colours && representable && bits < 8; ++e)
+        representable = packColour(roundToBits(unpackColour(histogram.keys()[e]), bits)) == histogram.keys()[e];
+
+    const bool sameSize = havePrevious && width == previousWidth && height == previousHeight;
+    bool kept;
+    bool diffuseNow = diffuse;
+    if (representable) {
+        kept = losslessPalette(colours);
+        diffuseNow = false;  // every colour is exact
+    } else {
+        kept = reusePalette(n);
+        if (!kept) newPalette(n);
+    }
+
+    RemapJob job;
+    job.pixels = px;
+    job.width = width;
+    job.height = height;
+    job.pixelEntry = pixelEntry.data();
+    job.entryIndex = entryIndex.data();
+    job.paletteKeys = paletteKeys;
+    job.previousPixels = kept && sameSize ? previousFrame.data() : nullptr;
+    job.previousIndices = previousIndices.data();
+    job.diffuse = diffuseNow;
+    job.errorRows = errorRows.data();
+    job.indices = indices;
+    if (diffuseNow && !searchCurrent) setSearchPalette();
+    remap(job, search);
+
+    memcpy(out, palette, static_cast<size_t>(paletteCount) * sizeof(_OsdColor));
+    memset(out + paletteCount, 0, static_cast<size_t>(256 - paletteCount) * sizeof(_OsdColor));
+    memcpy(previousIndices.data(), indices, n);
+    frame.swap(previousFrame);
+    previousWidth = width;
+    previousHeight = height;
+    havePrevious = true;
+    return 0;
+}
+
+}  // namespace tovixquant
+
+CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height)
+    : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
+    try {
+        state_->reserve(static_cast<size_t>(width) * height, width);
+    } catch (const std::bad_alloc&) {
+        // Grown again on the first frame.
+    }
+}
+
+CQuantizer::~CQuantizer() { delete state_; }
+
+void CQuantizer::SetErrorDiffusion(bool enable) { state_->diffuse = enable; }
+
+void CQuantizer::SetDistributeClut(bool enable) {
+    if (state_->distribute != enable) state_->havePrevious = false;
+    state_->distribute = enable;
+}
+
+void CQuantizer::SetFullClutSearch(bool enable) { state_->search.setFullSearch(enable); }
+
+int CQuantizer::ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices) {
+    const size_t n = static_cast<size_t>(imageWidth) * imageHeight;
+    if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr))) return -1;
+    return state_->run(pixels, imageWidth, imageHeight, palette, indices);
+}

@@ -1,0 +1,94 @@
+// CQuantizer: reduces a 32-bit OSD frame to 256 palette entries and one index
+// byte per pixel.
+//
+// Colours are compared in premultiplied RGBA, (R*A/255, G*A/255, B*A/255, A),
+// so the colour of a fully transparent pixel never matters, a translucent
+// colour counts in proportion to its coverage, and no colour bleeds into
+// transparent areas. Every fully transparent pixel maps to one palette entry
+// (0,0,0,0).
+//
+// A frame of no more than maxColours distinct colours is reproduced exactly.
+// Otherwise the palette is built from the frame's colour histogram and the
+// pixels are mapped to their nearest entry, with optional error diffusion.
+//
+// The object remembers the previous frame: when the previous palette still
+// fits the new frame about as well as a fresh one, it is kept, and pixels
+// that did not change since the previous frame keep their index, so parts of
+// the OSD that did not change do not flicker.
+//
+// Work buffers are sized at construction for the given frame size and grow
+// only when a larger frame arrives. One object must not run two frames at
+// the same time; it starts no threads. Output depends only on the sequence
+// of frames and switches given to the object.
+#ifndef TOVIX_QUANTIZER_CQUANTIZER_H
+#define TOVIX_QUANTIZER_CQUANTIZER_H
+
+#include <stdint.h>
+
+// One pixel or palette entry: memory order blue, green, red, alpha, which is
+// a 0xAARRGGBB integer on a little-endian machine. Alpha 0 is fully
+// transparent, 255 opaque; colour components are not premultiplied.
+struct _OsdColor {
+    unsigned char blue;
+    unsigned char green;
+    unsigned char red;
+    unsigned char alpha;
+};
+
+namespace tovixquant {
+struct State;
+}
+
+class CQuantizer {
+public:
+    // maxColours: palette entries the quantiser may use (1 to 256; the
+    // palette written always has 256 entries, unused ones are (0,0,0,0)).
+    // bitsPerChannel: precision of each palette component, 1 to 8; below 8
+    // every component of an entry is rounded to that many bits.
+    // width, height: the frame size to size the work buffers for; also the
+    // initial imageWidth and imageHeight.
+    CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height);
+    virtual ~CQuantizer();
+
+    CQuantizer(const CQuantizer&) = delete;
+    CQuantizer& operator=(const CQuantizer&) = delete;
+
+    // Size of the next frame in pixels; assign directly before ProcessImage.
+    uint32_t imageHeight;
+    uint32_t imageWidth;
+
+    // Error diffusion (default on). On: in smooth areas such as gradients
+    // the rounding error of each pixel is carried over to its neighbours
+    // (Floyd-Steinberg weights, serpentine order), which removes banding.
+    // Pixels whose colour is exactly in the palette, pixels on edges (text,
+    // panel borders), noisy areas and transparent pixels neither take nor
+    // pass on error, so flat panels and text stay clean. Off: every pixel
+    // gets its nearest palette entry.
+    void SetErrorDiffusion(bool enable);
+
+    // Palette distribution (default off). Off: the palette is refined where
+    // the squared error is largest, which gives the lowest error. On: the
+    // colour space is divided by pixel count instead, so that every entry
+    // serves a similar share of the pixels (classic median cut); rare but
+    // distinct colours may then lose their own entry.
+    void SetDistributeClut(bool enable);
+
+    // Full palette search (default off). Off: nearest-entry queries use a
+    // per-colour cache and a distance bound around a first guess, and fall
+    // back to scanning the palette only when the bound does not decide.
+    // On: every query scans all palette entries. Both give the same answer;
+    // the full search is the slow reference path.
+    void SetFullClutSearch(bool enable);
+
+    // Quantises one frame of imageWidth x imageHeight pixels, row after row.
+    // Reads exactly that many pixels, writes all 256 palette entries and
+    // exactly imageWidth * imageHeight index bytes, and nothing else.
+    // Returns 0 on success, -1 when a pointer needed for the frame is null
+    // or the frame's buffers cannot be allocated (nothing is written then).
+    int ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices);
+
+private:
+    tovixquant::State* state_;
+};
+
+#endif

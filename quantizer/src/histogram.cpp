@@ -1,0 +1,108 @@
+#include "histogram.h"
+
+#include "colour.h"
+
+namespace tovixquant {
+namespace {
+
+// Mask per posterisation level, in packed B,G,R,A byte order. Alpha keeps
+// one more bit than the colour components: it weighs every other channel.
+uint32_t levelMask(int level) {
+    static const unsigned char colourMask[] = {0xFF, 0xFE, 0xFC, 0xF8, 0xF0};
+    static const unsigned char alphaMask[] = {0xFF, 0xFF, 0xFE, 0xFC, 0xF8};
+    _OsdColor m = {colourMask[level], colourMask[level], colourMask[level], alphaMask[level]};
+    return packColour(m);
+}
+
+inline uint32_t hashKey(uint32_t key, int shift) { return (key * 0x9E3779B1u) >> shift; }
+
+}  // namespace
+
+void Histogram::reserve(size_t pixels) {
+    // Entries needed: at most one per pixel, capped; beyond the cap the
+    // frame is posterised instead.
+    size_t entries = 4096;
+    while (entries < pixels && entries < (size_t(1) << 17)) entries <<= 1;
+    if (keys_.size() >= entries) return;
+    keys_.assign(entries, 0);
+    counts_.assign(entries, 0);
+    slotOf_.assign(entries, 0);
+    slots_.assign(entries * 2, 0);
+    slotMask_ = static_cast<uint32_t>(entries * 2 - 1);
+    int bits = 0;
+    while ((size_t(1) << bits) < entries * 2) ++bits;
+    slotShift_ = 32 - bits;
+    used_ = 0;
+}
+
+void Histogram::clear() {
+    for (size_t i = 0; i < used_; ++i) slots_[slotOf_[i]] = 0;
+    used_ = 0;
+}
+
+bool Histogram::build(const uint32_t* pixels, size_t count, int level, uint32_t* pixelEntry) {
+    clear();
+    level_ = level;
+    const uint32_t mask = levelMask(level);
+    const size_t capacity = keys_.size();
+    uint32_t* slots = slots_.data();
+    uint32_t* keys = keys_.data();
+    uint32_t* counts = counts_.data();
+
+    uint32_t prevPixel = 0;
+    uint32_t prevEntry = UINT32_MAX;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t px = pixels[i];
+        // Menus are mostly runs of one colour: skip the table for them.
+        if (px == prevPixel && prevEntry != UINT32_MAX) {
+            ++counts[prevEntry];
+            pixelEntry[i] = prevEntry;
+            continue;
+        }
+        const uint32_t key = normaliseKey(px & mask);
+        uint32_t slot = hashKey(key, slotShift_);
+        uint32_t entry;
+        for (;;) {
+            const uint32_t s = slots[slot];
+            if (s == 0) {
+                if (used_ == capacity) {
+                    return false;
+                }
+                entry = static_cast<uint32_t>(used_++);
+                slots[slot] = entry + 1;
+                slotOf_[entry] = slot;
+                keys[entry] = key;
+                counts[entry] = 0;
+                break;
+            }
+            if (keys[s - 1] == key) {
+                entry = s - 1;
+                break;
+            }
+            slot = (slot + 1) & slotMask_;
+        }
+        ++counts[entry];
+        pixelEntry[i] = entry;
+        prevPixel = px;
+        prevEntry = entry;
+    }
+    return true;
+}
+
+uint32_t representativeColour(uint32_t key, int level) {
+    if (level == 0 || key == 0) return key;
+    const uint32_t kept = levelMask(level);
+    _OsdColor c = unpackColour(key);
+    _OsdColor m = unpackColour(kept);
+    auto mid = [](unsigned char v, unsigned char maskByte) {
+        const int dropped = (~maskByte) & 0xFF;
+        return static_cast<unsigned char>(v + ((dropped + 1) >> 1));
+    };
+    c.blue = mid(c.blue, m.blue);
+    c.green = mid(c.green, m.green);
+    c.red = mid(c.red, m.red);
+    c.alpha = mid(c.alpha, m.alpha);
+    return packColour(c);
+}
+
+}  // namespace tovixquant

@@ -1,0 +1,112 @@
+#include "nearest.h"
+
+#include <string.h>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TOVIXQUANT_SSE2 1
+#endif
+
+namespace tovixquant {
+namespace {
+
+// Far enough from every real colour never to be chosen, small enough that
+// the squared sums stay within 32 bits.
+constexpr int16_t kFarAway = 4000;
+
+}  // namespace
+
+NearestSearch::NearestSearch() {
+    memset(palette_, 0, sizeof palette_);
+    memset(isolation_, 0, sizeof isolation_);
+    memset(cache_, 0, sizeof cache_);
+    for (int i = 0; i < kPadded; ++i) r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
+}
+
+void NearestSearch::setPalette(const Premul* palette, int count) {
+    count_ = count;
+    for (int i = 0; i < kPadded; ++i) {
+        if (i < count) {
+            palette_[i] = palette[i];
+            r_[i] = palette[i].r;
+            g_[i] = palette[i].g;
+            b_[i] = palette[i].b;
+            a_[i] = palette[i].a;
+        } else {
+            r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        int32_t best = INT32_MAX;
+        for (int j = 0; j < count; ++j) {
+            if (j == i) continue;
+            const int32_t d = distance2(palette_[i], palette_[j]);
+            if (d < best) best = d;
+        }
+        isolation_[i] = best;
+    }
+    memset(cache_, 0, sizeof cache_);
+}
+
+#ifdef TOVIXQUANT_SSE2
+
+int NearestSearch::scan(const Premul& q) const {
+    const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
+    const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
+    __m128i bestLo = _mm_set1_epi32(INT32_MAX), bestHi = bestLo;
+    __m128i idxLo = _mm_setzero_si128(), idxHi = idxLo;
+    __m128i curLo = _mm_setr_epi32(0, 1, 2, 3), curHi = _mm_setr_epi32(4, 5, 6, 7);
+    const __m128i step = _mm_set1_epi32(8);
+    const int blocks = (count_ + 7) / 8;
+    for (int k = 0; k < blocks; ++k) {
+        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
+        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
+        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
+        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
+        __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
+        __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+        const __m128i dLo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
+        const __m128i dHi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
+        // Strictly smaller only: within a lane the lowest entry wins ties.
+        const __m128i ltLo = _mm_cmplt_epi32(dLo, bestLo), ltHi = _mm_cmplt_epi32(dHi, bestHi);
+        bestLo = _mm_or_si128(_mm_and_si128(ltLo, dLo), _mm_andnot_si128(ltLo, bestLo));
+        bestHi = _mm_or_si128(_mm_and_si128(ltHi, dHi), _mm_andnot_si128(ltHi, bestHi));
+        idxLo = _mm_or_si128(_mm_and_si128(ltLo, curLo), _mm_andnot_si128(ltLo, idxLo));
+        idxHi = _mm_or_si128(_mm_and_si128(ltHi, curHi), _mm_andnot_si128(ltHi, idxHi));
+        curLo = _mm_add_epi32(curLo, step);
+        curHi = _mm_add_epi32(curHi, step);
+    }
+    alignas(16) int32_t d[8], idx[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(d), bestLo);
+    _mm_store_si128(reinterpret_cast<__m128i*>(d + 4), bestHi);
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx), idxLo);
+    _mm_store_si128(reinterpret_cast<__m128i*>(idx + 4), idxHi);
+    int best = idx[0];
+    int32_t bestD = d[0];
+    for (int l = 1; l < 8; ++l) {
+        if (d[l] < bestD || (d[l] == bestD && idx[l] < best)) {
+            bestD = d[l];
+            best = idx[l];
+        }
+    }
+    return best;
+}
+
+#else
+
+int NearestSearch::scan(const Premul& q) const {
+    int best = 0;
+    int32_t bestD = INT32_MAX;
+    for (int i = 0; i < count_; ++i) {
+        const int32_t d = distance2(q, palette_[i]);
+        if (d < bestD) {
+            bestD = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+#endif
+
+}  // namespace tovixquant

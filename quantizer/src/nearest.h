@@ -1,0 +1,66 @@
+// Nearest palette entry to a premultiplied colour, by squared distance over
+// the four channels. Ties go to the lowest entry number, so every path gives
+// the same answer.
+#ifndef TOVIX_QUANTIZER_NEAREST_H
+#define TOVIX_QUANTIZER_NEAREST_H
+
+#include <stdint.h>
+
+#include "colour.h"
+
+namespace tovixquant {
+
+class NearestSearch {
+public:
+    NearestSearch();
+
+    // Takes the palette to search (count entries, 1 to 256) and forgets
+    // every cached answer.
+    void setPalette(const Premul* palette, int count);
+
+    // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
+    // when q lies closer to it than half the distance to the guess's own
+    // nearest neighbour, no other entry can be nearer.
+    int find(const Premul& q, int guess) {
+        if (full_) return scan(q);
+        if (guess >= 0 && 4 * distance2(q, palette_[guess]) < isolation_[guess]) return guess;
+        const uint32_t key = pack(q);
+        uint64_t& slot = cache_[hashSlot(key)];
+        if ((slot >> 40) != 0 && static_cast<uint32_t>(slot) == key) return static_cast<int>((slot >> 32) & 0xFF);
+        const int best = scan(q);
+        slot = key | (static_cast<uint64_t>(best) << 32) | (uint64_t(1) << 40);
+        return best;
+    }
+
+    // Exhaustive search over the whole palette.
+    int scan(const Premul& q) const;
+
+    void setFullSearch(bool on) { full_ = on; }
+    int count() const { return count_; }
+    const Premul& entry(int i) const { return palette_[i]; }
+
+private:
+    static uint32_t pack(const Premul& q) {
+        return static_cast<uint32_t>(q.r) | (static_cast<uint32_t>(q.g) << 8) | (static_cast<uint32_t>(q.b) << 16) |
+               (static_cast<uint32_t>(q.a) << 24);
+    }
+    static uint32_t hashSlot(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kCacheBits); }
+
+    static constexpr int kCacheBits = 14;
+    static constexpr int kPadded = 256;
+
+    Premul palette_[256];
+    int32_t isolation_[256];  // squared distance to the nearest other entry
+    // Structure-of-arrays copy for the vector scan, padded with far entries.
+    alignas(16) int16_t r_[kPadded];
+    alignas(16) int16_t g_[kPadded];
+    alignas(16) int16_t b_[kPadded];
+    alignas(16) int16_t a_[kPadded];
+    uint64_t cache_[1 << kCacheBits];
+    int count_ = 0;
+    bool full_ = false;
+};
+
+}  // namespace tovixquant
+
+#endif

@@ -1,0 +1,253 @@
+#include "palette.h"
+
+#include <math.h>
+
+#include <algorithm>
+#include <array>
+
+namespace tovixquant {
+namespace {
+
+constexpr int kRefinePasses = 2;
+// An entry takes its cluster's heaviest colour exactly when that colour
+// holds at least this share of the cluster's pixels.
+constexpr double kSnapShare = 0.5;
+
+inline int clampByte(long v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v)); }
+
+inline int bucketOf(float v) { return clampByte(lrintf(v)); }
+
+Premul premulFromFloat(const float c[4]) {
+    Premul p;
+    p.r = static_cast<int16_t>(clampByte(lrintf(c[0])));
+    p.g = static_cast<int16_t>(clampByte(lrintf(c[1])));
+    p.b = static_cast<int16_t>(clampByte(lrintf(c[2])));
+    p.a = static_cast<int16_t>(clampByte(lrintf(c[3])));
+    return p;
+}
+
+}  // namespace
+
+_OsdColor roundToBits(_OsdColor c, int bits) {
+    if (bits >= 8) return c;
+    const int levels = (1 << bits) - 1;
+    auto round = [levels](unsigned char v) {
+        const int level = (v * levels + 127) / 255;
+        return static_cast<unsigned char>((level * 255 + levels / 2) / levels);
+    };
+    c.blue = round(c.blue);
+    c.green = round(c.green);
+    c.red = round(c.red);
+    c.alpha = round(c.alpha);
+    if (c.alpha == 0) c.blue = c.green = c.red = 0;
+    return c;
+}
+
+_OsdColor straightFromPremul(const float premul[4], int bits) {
+    _OsdColor out = {0, 0, 0, 0};
+    const int a = clampByte(lrintf(premul[3]));
+    if (a == 0) return out;
+    const float scale = 255.0f / static_cast<float>(a);
+    out.alpha = static_cast<unsigned char>(a);
+    out.red = static_cast<unsigned char>(clampByte(lrintf(premul[0] * scale)));
+    out.green = static_cast<unsigned char>(clampByte(lrintf(premul[1] * scale)));
+    out.blue = static_cast<unsigned char>(clampByte(lrintf(premul[2] * scale)));
+    return roundToBits(out, bits);
+}
+
+void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
+    const std::vector<WeightedColour>& in = *input_;
+    box.priority = -1.0;
+    box.axis = 0;
+    box.threshold = 0;
+    if (box.end - box.begin < 2) return;
+
+    int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
+    for (uint32_t i = box.begin; i < box.end; ++i) {
+        const WeightedColour& wc = in[order_[i]];
+        for (int a = 0; a < 4; ++a) {
+            const int v = bucketOf(wc.c[a]);
+            lo[a] = std::min(lo[a], v);
+            hi[a] = std::max(hi[a], v);
+        }
+    }
+
+    if (byPopulation) {
+        int axis = 0;
+        for (int a = 1; a < 4; ++a)
+            if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
+        if (hi[axis] == lo[axis]) return;
+        Bucket* b = buckets_[axis];
+        for (int v = lo[axis]; v <= hi[axis]; ++v) b[v].w = 0;
+        for (uint32_t i = box.begin; i < box.end; ++i) {
+            const WeightedColour& wc = in[order_[i]];
+            b[bucketOf(wc.c[axis])].w += wc.weight;
+        }
+        double left = 0;
+        int threshold = hi[axis] - 1;
+        for (int v = lo[axis]; v < hi[axis]; ++v) {
+            left += b[v].w;
+            if (left * 2 >= box.weight) {
+                threshold = v;
+                break;
+            }
+        }
+        box.axis = axis;
+        box.threshold = threshold;
+        box.priority = box.weight;
+        return;
+    }
+
+    for (int a = 0; a < 4; ++a) {
+        for (int v = lo[a]; v <= hi[a]; ++v) {
+            Bucket& b = buckets_[a][v];
+            b.w = b.ss = 0;
+            b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
+        }
+    }
+    double total[4] = {0, 0, 0, 0}, totalSs = 0, totalW = 0;
+    for (uint32_t i = box.begin; i < box.end; ++i) {
+        const WeightedColour& wc = in[order_[i]];
+        const double w = wc.weight;
+        const double s[4] = {w * wc.c[0], w * wc.c[1], w * wc.c[2], w * wc.c[3]};
+        const double ss = s[0] * wc.c[0] + s[1] * wc.c[1] + s[2] * wc.c[2] + s[3] * wc.c[3];
+        for (int a = 0; a < 4; ++a) {
+            Bucket& b = buckets_[a][bucketOf(wc.c[a])];
+            b.w += w;
+            b.s[0] += s[0];
+            b.s[1] += s[1];
+            b.s[2] += s[2];
+            b.s[3] += s[3];
+            b.ss += ss;
+        }
+        totalW += w;
+        totalSs += ss;
+        for (int a = 0; a < 4; ++a) total[a] += s[a];
+    }
+    auto sse = [](double w, const double* s, double ss) {
+        return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
+    };
+    const double whole = sse(totalW, total, totalSs);
+    for (int a = 0; a < 4; ++a) {
+        double w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
+        for (int v = lo[a]; v < hi[a]; ++v) {
+            const Bucket& b = buckets_[a][v];
+            if (b.w == 0) continue;
+            w += b.w;
+            ss += b.ss;
+            for (int c = 0; c < 4; ++c) s[c] += b.s[c];
+            const double rs[4] = {total[0] - s[0], total[1] - s[1], total[2] - s[2], total[3] - s[3]};
+            const double gain = whole - sse(w, s, ss) - sse(totalW - w, rs, totalSs - ss);
+            if (gain > box.priority) {
+                box.priority = gain;
+                box.axis = a;
+                box.threshold = v;
+            }
+        }
+    }
+}
+
+void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
+    const std::vector<WeightedColour>& in = *input_;
+    boxes_.clear();
+    Box first;
+    first.begin = 0;
+    first.end = static_cast<uint32_t>(order_.size());
+    first.weight = 0;
+    for (const WeightedColour& wc : in) first.weight += wc.weight;
+    evaluate(first, byPopulation);
+    boxes_.push_back(first);
+
+    while (static_cast<int>(boxes_.size()) < maxEntries) {
+        int pick = -1;
+        for (size_t i = 0; i < boxes_.size(); ++i) {
+            if (boxes_[i].priority > 0 && (pick < 0 || boxes_[i].priority > boxes_[pick].priority))
+                pick = static_cast<int>(i);
+        }
+        if (pick < 0) break;
+        Box box = boxes_[pick];
+        const int axis = box.axis;
+        const int threshold = box.threshold;
+        uint32_t* mid = std::partition(order_.data() + box.begin, order_.data() + box.end,
+                                       [&](uint32_t e) { return bucketOf(in[e].c[axis]) <= threshold; });
+        Box left = box, right = box;
+        left.end = right.begin = static_cast<uint32_t>(mid - order_.data());
+        left.weight = 0;
+        for (uint32_t i = left.begin; i < left.end; ++i) left.weight += in[order_[i]].weight;
+        right.weight = box.weight - left.weight;
+        evaluate(left, byPopulation);
+        evaluate(right, byPopulation);
+        boxes_[pick] = left;
+        boxes_.push_back(right);
+    }
+}
+
+int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
+                          NearestSearch& search, _OsdColor* out) {
+    input_ = &input;
+    const size_t n = input.size();
+    if (n == 0 || maxEntries <= 0) return 0;
+    order_.resize(n);
+    for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
+    cluster_.assign(n, 0);
+    medianCut(maxEntries, byPopulation);
+
+    const int k = static_cast<int>(boxes_.size());
+    std::array<double, 5>* sums = sums_;
+    float centre[256][4];
+    for (int b = 0; b < k; ++b) {
+        double s[4] = {0, 0, 0, 0};
+        for (uint32_t i = boxes_[b].begin; i < boxes_[b].end; ++i) {
+            const WeightedColour& wc = input[order_[i]];
+            cluster_[order_[i]] = static_cast<uint8_t>(b);
+            for (int c = 0; c < 4; ++c) s[c] += wc.weight * wc.c[c];
+        }
+        for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(s[c] / boxes_[b].weight);
+    }
+
+    Premul searchPalette[256];
+    double* heaviest = heaviest_;
+    uint32_t* heaviestKey = heaviestKey_;
+    for (int pass = 0; pass <= kRefinePasses; ++pass) {
+        for (int b = 0; b < k; ++b) searchPalette[b] = premulFromFloat(centre[b]);
+        search.setPalette(searchPalette, k);
+        const bool last = pass == kRefinePasses;
+        for (int b = 0; b < k; ++b) {
+            sums[b].fill(0.0);
+            heaviest[b] = -1;
+            heaviestKey[b] = 0;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const WeightedColour& wc = input[i];
+            const Premul q = premulFromFloat(wc.c);
+            const int b = search.find(q, cluster_[i]);
+            cluster_[i] = static_cast<uint8_t>(b);
+            std::array<double, 5>& s = sums[b];
+            s[0] += wc.weight * wc.c[0];
+            s[1] += wc.weight * wc.c[1];
+            s[2] += wc.weight * wc.c[2];
+            s[3] += wc.weight * wc.c[3];
+            s[4] += wc.weight;
+            if (last && wc.heaviestWeight > heaviest[b]) {
+                heaviest[b] = wc.heaviestWeight;
+                heaviestKey[b] = wc.heaviestKey;
+            }
+        }
+        for (int b = 0; b < k; ++b) {
+            if (sums[b][4] <= 0) continue;
+            for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(sums[b][c] / sums[b][4]);
+        }
+    }
+
+    for (int b = 0; b < k; ++b) {
+        if (sums[b][4] > 0 && heaviest[b] >= kSnapShare * sums[b][4])
+            out[b] = roundToBits(unpackColour(heaviestKey[b]), bits);
+        else
+            out[b] = straightFromPremul(centre[b], bits);
+    }
+    for (int b = 0; b < k; ++b) searchPalette[b] = premultiply(out[b]);
+    search.setPalette(searchPalette, k);
+    return k;
+}
+
+}  // namespace tovixquant

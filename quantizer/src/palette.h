@@ -1,0 +1,76 @@
+// Palette selection: divides the frame's weighted colours into boxes, each
+// time splitting the box whose best cut removes the most squared error
+// (or, distributing by population, the most populous box at its weighted
+// median), then refines the box means with a few k-means passes.
+#ifndef TOVIX_QUANTIZER_PALETTE_H
+#define TOVIX_QUANTIZER_PALETTE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <array>
+#include <vector>
+
+#include "colour.h"
+#include "nearest.h"
+
+namespace tovixquant {
+
+// One colour to be represented: premultiplied mean, pixel count, and the
+// straight colour of its heaviest member (entries snap to it when it
+// dominates their cluster, so flat areas get their exact colour back).
+struct WeightedColour {
+    float c[4];  // premultiplied r, g, b, a
+    double weight;
+    uint32_t heaviestKey;
+    double heaviestWeight;
+};
+
+class PaletteBuilder {
+public:
+    // Chooses at most `maxEntries` colours for `input` and writes them as
+    // straight colours to `out` (components rounded to `bits` bits).
+    // `search` is used for the refinement and is left holding the result.
+    // Returns the number of entries chosen.
+    int build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
+              NearestSearch& search, _OsdColor* out);
+
+    // Entry chosen for input colour i by the last refinement pass.
+    int clusterOf(size_t i) const { return cluster_[i]; }
+
+private:
+    struct Box {
+        uint32_t begin, end;
+        double weight;
+        double priority;
+        int axis;
+        int threshold;
+    };
+
+    void evaluate(Box& box, bool byPopulation);
+    void medianCut(int maxEntries, bool byPopulation);
+
+    const std::vector<WeightedColour>* input_ = nullptr;
+    std::vector<uint32_t> order_;
+    std::vector<uint8_t> cluster_;
+    std::vector<Box> boxes_;
+    // Per-value statistics of one box along one axis.
+    struct Bucket {
+        double w, s[4], ss;
+    };
+    Bucket buckets_[4][256];
+    std::array<double, 5> sums_[256];  // weighted sums and weight per entry
+    double heaviest_[256];
+    uint32_t heaviestKey_[256];
+};
+
+// Straight colour whose premultiplied form is nearest to `premul`, each
+// component rounded to `bits` bits.
+_OsdColor straightFromPremul(const float premul[4], int bits);
+
+// Rounds each component of a straight colour to `bits` bits.
+_OsdColor roundToBits(_OsdColor c, int bits);
+
+}  // namespace tovixquant
+
+#endif

@@ -1,0 +1,32 @@
+// Remapping: gives every pixel its palette entry, with error diffusion in
+// smooth areas only, and keeps the previous frame's index for pixels that
+// did not change when the palette is the previous one.
+#ifndef TOVIX_QUANTIZER_REMAP_H
+#define TOVIX_QUANTIZER_REMAP_H
+
+#include <stdint.h>
+
+#include "nearest.h"
+
+namespace tovixquant {
+
+struct RemapJob {
+    const uint32_t* pixels;
+    uint32_t width;
+    uint32_t height;
+    const uint32_t* pixelEntry;   // histogram entry of every pixel
+    const uint8_t* entryIndex;    // nearest palette entry of every histogram entry
+    const uint32_t* paletteKeys;  // packed straight palette colours
+    // Previous frame, same size and same palette; null when there is none.
+    const uint32_t* previousPixels;
+    const uint8_t* previousIndices;
+    bool diffuse;
+    int32_t* errorRows;  // 2 * (width + 2) * 4 values of scratch
+    uint8_t* indices;
+};
+
+void remap(const RemapJob& job, NearestSearch& search);
+
+}  // namespace tovixquant
+
+#endif
