@@ -1,0 +1,84 @@
+// The simulated COM runtime as its components see it: the base of every
+// simulated COM object (one reference count, recorded in the ledger from
+// construction to destruction), the class registry and the fault points.
+#pragma once
+
+#include "../src/platform/directshow.h"
+
+#include <initializer_list>
+#include <string>
+
+namespace sim {
+
+// Base of every simulated COM object. A concrete class derives from its COM
+// interfaces and from ComObject, forwards AddRef and Release here, and is
+// destroyed through its virtual destructor when the count drops to zero.
+class ComObject {
+public:
+    explicit ComObject(const char* className);
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+    virtual ~ComObject();
+
+    ULONG addRef();
+    ULONG release();
+    ULONG refCount() const { return refs_; }
+    const char* className() const { return className_; }
+
+private:
+    const char* className_;
+    ULONG refs_ = 1; // the creator's reference
+};
+
+struct InterfaceEntry {
+    const IID* iid;
+    void* pointer; // the object cast to that interface
+};
+
+// QueryInterface as COM defines it, over a table of the object's interfaces:
+// E_POINTER for a null out pointer, E_NOINTERFACE (and null) for an interface
+// the table lacks, else the pointer with a new reference. Consults the fault
+// point "QueryInterface:<class>:<interface>" first.
+HRESULT queryInterface(ComObject* object, REFIID riid, void** ppv,
+                       std::initializer_list<InterfaceEntry> table);
+
+// Registry of creatable classes, consulted by CoCreateInstance.
+typedef HRESULT (*CreateFunction)(REFIID riid, void** ppv);
+void registerClass(REFCLSID clsid, const char* name, CreateFunction create);
+void unregisterClass(REFCLSID clsid);
+
+// Registers a class when the simulated runtime is loaded.
+struct ClassRegistrar {
+    ClassRegistrar(REFCLSID clsid, const char* name, CreateFunction create) {
+        registerClass(clsid, name, create);
+    }
+};
+
+// Readable names for the GUIDs the world knows ("IBaseFilter",
+// "FilterGraph"), or the GUID in registry form.
+std::string guidName(REFGUID guid);
+void nameGuid(REFGUID guid, const char* name);
+
+// Fault points. Every call of fault() records `point` as reached and answers
+// whether the point is armed for this call: `fail` with `hr` (which may be a
+// success code such as VFW_S_PARTIAL_RENDER), and `null` when the call is to
+// hand back a null pointer instead of an object.
+struct Fault {
+    bool fail = false;
+    bool null = false;
+    HRESULT hr = S_OK;
+};
+Fault fault(const std::string& point);
+
+// The simulated world's own trace (rejected OSD blocks and the like), kept in
+// memory for tests and echoed to stderr when TOVIX_SIM_TRACE is set.
+void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The calling thread's Win32 last-error value.
+void setLastError(DWORD error);
+
+// UTF-16 code units (as WCHAR) to UTF-8 and back, for file names and logs.
+std::string narrow(LPCWSTR wide);
+std::wstring widen(const std::string& utf8);
+
+} // namespace sim

@@ -1,0 +1,44 @@
+// The decoder filter, its output interfaces, and the card's output modes
+// configured from the host's settings.
+#pragma once
+
+#include "../platform/exports.h"
+#include "../platform/platform.h"
+#include "../card/card_interfaces.h"
+
+// Marks an output-mode value that is not configured, or not captured yet.
+const int kUnsetMode = static_cast<int>(0xDEADBEEF);
+// The decoder filter and the OSD object are fetched this many times; the
+// last one is used.
+const int kBoardOrdinal = 1;
+
+extern "C" TOVIX_EXPORT const int kDefaultWidth;
+extern "C" TOVIX_EXPORT const int kDefaultHeight;
+extern "C" TOVIX_EXPORT int gWidth;
+extern "C" TOVIX_EXPORT int gHeight;
+
+extern IBaseFilter* pDecoderFilter;
+extern ITvVgaOutput3* pTvVgaOutput;
+extern IAudioOutput* pAudioOutput;
+extern IREALmagicProfile* pRmProfile;
+
+extern int gOutputFlags;
+extern int gHdMode;
+extern int gVgaMode;
+extern int gAspect;
+extern bool gAspectSet;
+extern int gAudioOutput;
+extern bool gAudioSet;
+extern int gSavedOutputFlags;
+
+extern "C" TOVIX_EXPORT int setupModes(JNIEnv* env, jclass cls);
+extern "C" TOVIX_EXPORT int createDecoderFilter();
+extern "C" TOVIX_EXPORT void releaseDecoderFilter();
+extern "C" TOVIX_EXPORT int getDecoderInterfaces();
+extern "C" TOVIX_EXPORT void releaseDecoderInterfaces();
+extern "C" TOVIX_EXPORT void setWindowProperties();
+extern "C" TOVIX_EXPORT void resetWindowProperties();
+extern "C" TOVIX_EXPORT void determineDimensions();
+void lookupWidthAndHeight(int mode, const char* section, int* width, int* height);
+extern "C" TOVIX_EXPORT void setVga();
+extern "C" TOVIX_EXPORT void setTv();

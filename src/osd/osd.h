@@ -1,0 +1,31 @@
+// The OSD image block and the connection to the card's OSD layer.
+#pragma once
+
+#include "../card/card_interfaces.h"
+#include "../platform/exports.h"
+#include "../platform/platform.h"
+
+#include "CQuantizer.h"
+
+// Block length of a 720 x 480 frame: the pixels plus the 1032-byte header
+// and palette.
+extern "C" TOVIX_EXPORT const int kDefaultOsdImageSize;
+
+extern "C" TOVIX_EXPORT bool osdInitialized;
+extern "C" TOVIX_EXPORT IOsdEnumerator* pOsdEnum;
+extern "C" TOVIX_EXPORT IOsdObject* pOsd;
+extern "C" TOVIX_EXPORT unsigned char* pOsdImage;
+extern int gOsdImageSize;
+
+// Writes one OSD image block for a frame of width x height pixels into
+// `osdImage` (at least width * height + 1032 bytes). Answers the
+// quantiser's result.
+extern "C" TOVIX_EXPORT int buildOsdImage(const _OsdColor* rgbPixels, int width, int height,
+                                          unsigned char* osdImage);
+
+extern "C" TOVIX_EXPORT HRESULT setupTovixOsd();
+extern "C" TOVIX_EXPORT void releaseTovixOsd();
+extern "C" TOVIX_EXPORT void processOsdImage(const void* rgbPixels, int width, int height);
+extern "C" TOVIX_EXPORT HRESULT updateOsd(int width, int height);
+extern "C" TOVIX_EXPORT HRESULT initCom();
+extern "C" TOVIX_EXPORT void freeCom();

@@ -1,0 +1,4 @@
+// The Java Native Interface, from the JDK on every platform.
+#pragma once
+
+#include <jni.h>
