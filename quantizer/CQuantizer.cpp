@@ -25,6 +25,10 @@ constexpr size_t kMaxPaletteInputs = 8192;
 // this factor (plus a small allowance) of the error it had when it was made.
 constexpr double kReuseFactor = 1.1;
 constexpr double kReuseAllowance = 0.05;
+// Colours whose nearest entry is at most this far (squared) are left alone
+// by error diffusion: the banding they could show is below one step, and
+// diffusing would only add noise.
+constexpr int32_t kDiffuseMinError = 4;
 
 }  // namespace
 
@@ -40,8 +44,10 @@ struct State {
     std::vector<uint8_t> previousIndices;
     std::vector<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
+    std::vector<uint8_t> entryDiffuse;  // 1 when the colour's error is worth diffusing
     std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
+    std::vector<uint8_t> rowDiffuses;
     std::vector<WeightedColour> inputs;
     std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
     std::vector<uint32_t> groupKeys;
@@ -66,7 +72,7 @@ struct State {
         memset(paletteKeys, 0, sizeof paletteKeys);
     }
 
-    void reserve(size_t pixels, uint32_t width);
+    void reserve(size_t pixels, uint32_t width, uint32_t height);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
     bool losslessPalette(size_t colours);
     bool reusePalette(size_t pixels);
@@ -75,7 +81,8 @@ struct State {
     void setSearchPalette();
 };
 
-void State::reserve(size_t pixels, uint32_t width) {
+void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
+    if (height > rowDiffuses.size()) rowDiffuses.resize(height);
     if (pixels > capacity) {
         frame.resize(pixels);
         previousFrame.resize(pixels);
@@ -91,6 +98,7 @@ void State::reserve(size_t pixels, uint32_t width) {
     if (entryIndex.empty()) {
         histogram.reserve(pixels);
         entryIndex.resize(size_t(1) << 17);
+        entryDiffuse.resize(size_t(1) << 17);
         entryInput.resize(size_t(1) << 17);
         inputs.reserve(kMaxPaletteInputs * 2);
         groupSlots.assign(size_t(1) << 15, 0);
@@ -158,7 +166,9 @@ bool State::reusePalette(size_t pixels) {
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
         const int best = search.find(q, -1);
         entryIndex[e] = static_cast<uint8_t>(best);
-        error += static_cast<double>(counts[e]) * distance2(q, search.entry(best));
+        const int32_t d = distance2(q, search.entry(best));
+        entryDiffuse[e] = keys[e] != 0 && d > kDiffuseMinError;
+        error += static_cast<double>(counts[e]) * d;
         if (error > limit) return false;
     }
     return true;
@@ -266,12 +276,15 @@ void State::newPalette(size_t pixels) {
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
             entryIndex[e] = 0;
+            entryDiffuse[e] = 0;
             continue;
         }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
         const int best = search.find(q, builder.clusterOf(entryInput[e]) + offset);
         entryIndex[e] = static_cast<uint8_t>(best);
-        error += static_cast<double>(counts[e]) * distance2(q, search.entry(best));
+        const int32_t d = distance2(q, search.entry(best));
+        entryDiffuse[e] = d > kDiffuseMinError;
+        error += static_cast<double>(counts[e]) * d;
     }
     paletteMse = pixels ? error / static_cast<double>(pixels) : 0;
 }
@@ -279,7 +292,7 @@ void State::newPalette(size_t pixels) {
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     try {
-        reserve(n, width);
+        reserve(n, width, height);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -317,11 +330,12 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.height = height;
     job.pixelEntry = pixelEntry.data();
     job.entryIndex = entryIndex.data();
-    job.paletteKeys = paletteKeys;
+    job.entryDiffuse = entryDiffuse.data();
     job.previousPixels = kept && sameSize ? previousFrame.data() : nullptr;
     job.previousIndices = previousIndices.data();
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
+    job.rowDiffuses = rowDiffuses.data();
     job.indices = indices;
     if (diffuseNow && !searchCurrent) setSearchPalette();
     remap(job, search);
@@ -341,7 +355,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
 CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height)
     : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
     try {
-        state_->reserve(static_cast<size_t>(width) * height, width);
+        state_->reserve(static_cast<size_t>(width) * height, width, height);
     } catch (const std::bad_alloc&) {
         // Grown again on the first frame.
     }

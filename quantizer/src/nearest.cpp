@@ -1,6 +1,9 @@
 #include "nearest.h"
 
+#include <math.h>
 #include <string.h>
+
+#include <algorithm>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
@@ -37,15 +40,57 @@ void NearestSearch::setPalette(const Premul* palette, int count) {
         }
     }
     for (int i = 0; i < count; ++i) {
+        int32_t* row = distances_[i];
+        for (int j = 0; j < count; ++j) row[j] = distance2(palette_[i], palette_[j]);
         int32_t best = INT32_MAX;
-        for (int j = 0; j < count; ++j) {
-            if (j == i) continue;
-            const int32_t d = distance2(palette_[i], palette_[j]);
-            if (d < best) best = d;
-        }
+        for (int j = 0; j < count; ++j)
+            if (j != i && row[j] < best) best = row[j];
         isolation_[i] = best;
+        neighboursReady_[i] = false;
     }
     memset(cache_, 0, sizeof cache_);
+}
+
+void NearestSearch::prepareNeighbours(int entry) {
+    // Sort keys: squared distance (at most 4 * 255^2, 18 bits) above the
+    // entry number, so plain integer order is distance order with ties
+    // broken by entry number.
+    const int32_t* row = distances_[entry];
+    uint32_t order[256];
+    int n = 0;
+    for (int j = 0; j < count_; ++j)
+        if (j != entry) order[n++] = (static_cast<uint32_t>(row[j]) << 8) | static_cast<uint32_t>(j);
+    const int keep = n < kNeighbours ? n : kNeighbours;
+    if (keep < n) std::nth_element(order, order + keep, order + n);
+    std::sort(order, order + keep);
+    for (int t = 0; t < keep; ++t) {
+        neighbours_[entry][t] = static_cast<uint8_t>(order[t] & 0xFF);
+        neighbourDistance_[entry][t] = sqrtf(static_cast<float>(order[t] >> 8));
+    }
+    neighboursReady_[entry] = true;
+}
+
+int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistance) {
+    if (!neighboursReady_[guess]) prepareNeighbours(guess);
+    // Triangle inequality: d(q, j) >= d(guess, j) - d(q, guess), so once a
+    // neighbour's distance from the guess exceeds d(q, guess) + best, no
+    // later one can be nearer than the best found (the margin covers
+    // rounding of the square roots).
+    const float reach = sqrtf(static_cast<float>(guessDistance));
+    int best = guess;
+    int32_t bestD = guessDistance;
+    const int others = count_ - 1;
+    const int listed = others < kNeighbours ? others : kNeighbours;
+    for (int t = 0; t < listed; ++t) {
+        if (neighbourDistance_[guess][t] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f) return best;
+        const int j = neighbours_[guess][t];
+        const int32_t d = distance2(q, palette_[j]);
+        if (d < bestD || (d == bestD && j < best)) {
+            bestD = d;
+            best = j;
+        }
+    }
+    return listed == others ? best : scan(q);
 }
 
 #ifdef TOVIXQUANT_SSE2

@@ -20,14 +20,20 @@ public:
 
     // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
     // when q lies closer to it than half the distance to the guess's own
-    // nearest neighbour, no other entry can be nearer.
+    // nearest neighbour, no other entry can be nearer. Otherwise the answer
+    // comes from the cache, or from the guess's neighbours in order of
+    // distance, stopping as soon as no further neighbour can be nearer.
     int find(const Premul& q, int guess) {
         if (full_) return scan(q);
-        if (guess >= 0 && 4 * distance2(q, palette_[guess]) < isolation_[guess]) return guess;
+        int32_t d0 = 0;
+        if (guess >= 0) {
+            d0 = distance2(q, palette_[guess]);
+            if (4 * d0 < isolation_[guess]) return guess;
+        }
         const uint32_t key = pack(q);
         uint64_t& slot = cache_[hashSlot(key)];
         if ((slot >> 40) != 0 && static_cast<uint32_t>(slot) == key) return static_cast<int>((slot >> 32) & 0xFF);
-        const int best = scan(q);
+        const int best = guess >= 0 ? searchAround(q, guess, d0) : scan(q);
         slot = key | (static_cast<uint64_t>(best) << 32) | (uint64_t(1) << 40);
         return best;
     }
@@ -40,6 +46,9 @@ public:
     const Premul& entry(int i) const { return palette_[i]; }
 
 private:
+    int searchAround(const Premul& q, int guess, int32_t guessDistance);
+    void prepareNeighbours(int entry);
+
     static uint32_t pack(const Premul& q) {
         return static_cast<uint32_t>(q.r) | (static_cast<uint32_t>(q.g) << 8) | (static_cast<uint32_t>(q.b) << 16) |
                (static_cast<uint32_t>(q.a) << 24);
@@ -48,6 +57,8 @@ private:
 
     static constexpr int kCacheBits = 14;
     static constexpr int kPadded = 256;
+    // Neighbours kept per entry; beyond them the search scans everything.
+    static constexpr int kNeighbours = 32;
 
     Premul palette_[256];
     int32_t isolation_[256];  // squared distance to the nearest other entry
@@ -57,6 +68,11 @@ private:
     alignas(16) int16_t b_[kPadded];
     alignas(16) int16_t a_[kPadded];
     uint64_t cache_[1 << kCacheBits];
+    int32_t distances_[256][256];  // squared distances between entries
+    // Nearest neighbours of each entry, closest first, prepared on first use.
+    uint8_t neighbours_[256][kNeighbours];
+    float neighbourDistance_[256][kNeighbours];
+    bool neighboursReady_[256];
     int count_ = 0;
     bool full_ = false;
 };

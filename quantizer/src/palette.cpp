@@ -8,7 +8,7 @@
 namespace tovixquant {
 namespace {
 
-constexpr int kRefinePasses = 2;
+constexpr int kRefinePasses = 1;
 // An entry takes its cluster's heaviest colour exactly when that colour
 // holds at least this share of the cluster's pixels.
 constexpr double kSnapShare = 0.5;
@@ -62,87 +62,93 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     box.threshold = 0;
     if (box.end - box.begin < 2) return;
 
+    // First pass: extent and spread of the box along each axis.
     int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
+    double sw = 0, s1[4] = {0, 0, 0, 0}, s2[4] = {0, 0, 0, 0};
     for (uint32_t i = box.begin; i < box.end; ++i) {
-        const WeightedColour& wc = in[order_[i]];
+        const uint32_t e = order_[i];
+        const uint8_t* v = coord_[e].v;
+        const double w = in[e].weight;
+        sw += w;
         for (int a = 0; a < 4; ++a) {
-            const int v = bucketOf(wc.c[a]);
-            lo[a] = std::min(lo[a], v);
-            hi[a] = std::max(hi[a], v);
+            lo[a] = std::min<int>(lo[a], v[a]);
+            hi[a] = std::max<int>(hi[a], v[a]);
+            s1[a] += w * v[a];
+            s2[a] += w * v[a] * v[a];
         }
     }
-
+    int axis = 0;
     if (byPopulation) {
-        int axis = 0;
         for (int a = 1; a < 4; ++a)
             if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
-        if (hi[axis] == lo[axis]) return;
-        Bucket* b = buckets_[axis];
-        for (int v = lo[axis]; v <= hi[axis]; ++v) b[v].w = 0;
-        for (uint32_t i = box.begin; i < box.end; ++i) {
-            const WeightedColour& wc = in[order_[i]];
-            b[bucketOf(wc.c[axis])].w += wc.weight;
-        }
-        double left = 0;
-        int threshold = hi[axis] - 1;
-        for (int v = lo[axis]; v < hi[axis]; ++v) {
-            left += b[v].w;
-            if (left * 2 >= box.weight) {
-                threshold = v;
-                break;
+    } else {
+        double best = -1;
+        for (int a = 0; a < 4; ++a) {
+            const double spread = s2[a] - s1[a] * s1[a] / sw;
+            if (hi[a] > lo[a] && spread > best) {
+                best = spread;
+                axis = a;
             }
         }
-        box.axis = axis;
-        box.threshold = threshold;
-        box.priority = box.weight;
-        return;
     }
+    if (hi[axis] == lo[axis]) return;
 
-    for (int a = 0; a < 4; ++a) {
-        for (int v = lo[a]; v <= hi[a]; ++v) {
-            Bucket& b = buckets_[a][v];
-            b.w = b.ss = 0;
-            b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
-        }
+    // Second pass: statistics per value along the chosen axis.
+    Bucket* buckets = buckets_;
+    for (int v = lo[axis]; v <= hi[axis]; ++v) {
+        Bucket& b = buckets[v];
+        b.w = b.ss = 0;
+        b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
     }
-    double total[4] = {0, 0, 0, 0}, totalSs = 0, totalW = 0;
+    double total[4] = {0, 0, 0, 0}, totalSs = 0;
     for (uint32_t i = box.begin; i < box.end; ++i) {
-        const WeightedColour& wc = in[order_[i]];
+        const uint32_t e = order_[i];
+        const WeightedColour& wc = in[e];
         const double w = wc.weight;
         const double s[4] = {w * wc.c[0], w * wc.c[1], w * wc.c[2], w * wc.c[3]};
         const double ss = s[0] * wc.c[0] + s[1] * wc.c[1] + s[2] * wc.c[2] + s[3] * wc.c[3];
-        for (int a = 0; a < 4; ++a) {
-            Bucket& b = buckets_[a][bucketOf(wc.c[a])];
-            b.w += w;
-            b.s[0] += s[0];
-            b.s[1] += s[1];
-            b.s[2] += s[2];
-            b.s[3] += s[3];
-            b.ss += ss;
-        }
-        totalW += w;
+        Bucket& b = buckets[coord_[e].v[axis]];
+        b.w += w;
+        b.s[0] += s[0];
+        b.s[1] += s[1];
+        b.s[2] += s[2];
+        b.s[3] += s[3];
+        b.ss += ss;
         totalSs += ss;
         for (int a = 0; a < 4; ++a) total[a] += s[a];
     }
+    box.axis = axis;
+
+    if (byPopulation) {
+        double left = 0;
+        box.threshold = hi[axis] - 1;
+        for (int v = lo[axis]; v < hi[axis]; ++v) {
+            left += buckets[v].w;
+            if (left * 2 >= sw) {
+                box.threshold = v;
+                break;
+            }
+        }
+        box.priority = sw;
+        return;
+    }
+
     auto sse = [](double w, const double* s, double ss) {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
-    const double whole = sse(totalW, total, totalSs);
-    for (int a = 0; a < 4; ++a) {
-        double w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
-        for (int v = lo[a]; v < hi[a]; ++v) {
-            const Bucket& b = buckets_[a][v];
-            if (b.w == 0) continue;
-            w += b.w;
-            ss += b.ss;
-            for (int c = 0; c < 4; ++c) s[c] += b.s[c];
-            const double rs[4] = {total[0] - s[0], total[1] - s[1], total[2] - s[2], total[3] - s[3]};
-            const double gain = whole - sse(w, s, ss) - sse(totalW - w, rs, totalSs - ss);
-            if (gain > box.priority) {
-                box.priority = gain;
-                box.axis = a;
-                box.threshold = v;
-            }
+    const double whole = sse(sw, total, totalSs);
+    double w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
+    for (int v = lo[axis]; v < hi[axis]; ++v) {
+        const Bucket& b = buckets[v];
+        if (b.w == 0) continue;
+        w += b.w;
+        ss += b.ss;
+        for (int c = 0; c < 4; ++c) s[c] += b.s[c];
+        const double rs[4] = {total[0] - s[0], total[1] - s[1], total[2] - s[2], total[3] - s[3]};
+        const double gain = whole - sse(w, s, ss) - sse(sw - w, rs, totalSs - ss);
+        if (gain > box.priority) {
+            box.priority = gain;
+            box.threshold = v;
         }
     }
 }
@@ -169,7 +175,7 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
         const int axis = box.axis;
         const int threshold = box.threshold;
         uint32_t* mid = std::partition(order_.data() + box.begin, order_.data() + box.end,
-                                       [&](uint32_t e) { return bucketOf(in[e].c[axis]) <= threshold; });
+                                       [&](uint32_t e) { return coord_[e].v[axis] <= threshold; });
         Box left = box, right = box;
         left.end = right.begin = static_cast<uint32_t>(mid - order_.data());
         left.weight = 0;
@@ -190,6 +196,9 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     order_.resize(n);
     for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
     cluster_.assign(n, 0);
+    coord_.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        for (int a = 0; a < 4; ++a) coord_[i].v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
     medianCut(maxEntries, byPopulation);
 
     const int k = static_cast<int>(boxes_.size());
@@ -245,8 +254,6 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
         else
             out[b] = straightFromPremul(centre[b], bits);
     }
-    for (int b = 0; b < k; ++b) searchPalette[b] = premultiply(out[b]);
-    search.setPalette(searchPalette, k);
     return k;
 }
 

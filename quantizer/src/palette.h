@@ -30,7 +30,8 @@ class PaletteBuilder {
 public:
     // Chooses at most `maxEntries` colours for `input` and writes them as
     // straight colours to `out` (components rounded to `bits` bits).
-    // `search` is used for the refinement and is left holding the result.
+    // `search` is used for the refinement; the caller gives it the final
+    // palette.
     // Returns the number of entries chosen.
     int build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
               NearestSearch& search, _OsdColor* out);
@@ -58,7 +59,11 @@ private:
     struct Bucket {
         double w, s[4], ss;
     };
-    Bucket buckets_[4][256];
+    Bucket buckets_[256];
+    struct Coord {
+        uint8_t v[4];
+    };
+    std::vector<Coord> coord_;  // each input's rounded components
     std::array<double, 5> sums_[256];  // weighted sums and weight per entry
     double heaviest_[256];
     uint32_t heaviestKey_[256];

@@ -11,7 +11,7 @@ namespace {
 // Largest difference of any byte to a 4-neighbour for a pixel to count as
 // part of a smooth area (gradient), where diffusion removes banding. Edges
 // and noise are above it and keep their nearest colour.
-constexpr int kSmoothLimit = 10;
+constexpr int kSmoothLimit = 4;
 // Share of the error passed on, in sixteenths; a little below 16 keeps
 // diffusion from building up patterns in long gradients.
 constexpr int kErrorShare = 14;
@@ -44,24 +44,46 @@ inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi :
 
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
-    if (!job.diffuse) {
-        const size_t n = static_cast<size_t>(w) * h;
-        for (size_t i = 0; i < n; ++i) {
-            if (job.previousPixels && job.pixels[i] == job.previousPixels[i])
-                job.indices[i] = job.previousIndices[i];
-            else
-                job.indices[i] = job.entryIndex[job.pixelEntry[i]];
-        }
-        return;
-    }
+    const uint32_t* previous = job.previousPixels;
+    bool anyDiffusion = false;
 
+    // Every pixel first gets its colour's nearest entry (or keeps last
+    // frame's index when it did not change); only pixels of colours worth
+    // diffusing are visited again below.
+    for (uint32_t y = 0; y < h; ++y) {
+        const size_t rowStart = static_cast<size_t>(y) * w;
+        uint8_t rowFlag = 0;
+        for (uint32_t x = 0; x < w; ++x) {
+            const size_t i = rowStart + x;
+            if (previous && job.pixels[i] == previous[i]) {
+                job.indices[i] = job.previousIndices[i];
+                continue;
+            }
+            const uint32_t entry = job.pixelEntry[i];
+            job.indices[i] = job.entryIndex[entry];
+            rowFlag |= job.entryDiffuse[entry];
+        }
+        job.rowDiffuses[y] = rowFlag;
+        anyDiffusion = anyDiffusion || rowFlag != 0;
+    }
+    if (!job.diffuse || !anyDiffusion) return;
+
+    // errThis holds the error carried into the current row, errNext the
+    // error for the row below, which is all zero when a row starts.
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
-    memset(errThis, 0, rowValues * sizeof(int32_t));
+    memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
+    bool thisDirty = false;
 
     for (uint32_t y = 0; y < h; ++y) {
-        memset(errNext, 0, rowValues * sizeof(int32_t));
+        if (!job.rowDiffuses[y]) {
+            // Nothing here takes error: what was carried into the row is dropped.
+            if (thisDirty) memset(errThis, 0, rowValues * sizeof(int32_t));
+            thisDirty = false;
+            continue;
+        }
+        bool nextDirty = false;
         const bool forward = (y & 1) == 0;
         const int dir = forward ? 1 : -1;
         const size_t rowStart = static_cast<size_t>(y) * w;
@@ -70,16 +92,10 @@ void remap(const RemapJob& job, NearestSearch& search) {
             const uint32_t x = forward ? k : w - 1 - k;
             const size_t i = rowStart + x;
             const uint32_t px = row[x];
-            if (job.previousPixels && px == job.previousPixels[i]) {
-                job.indices[i] = job.previousIndices[i];
-                continue;
-            }
-            const int base = job.entryIndex[job.pixelEntry[i]];
-            const uint32_t key = normaliseKey(px);
-            if (key == 0 || key == job.paletteKeys[base] || !isSmooth(row, x, y, w, h)) {
-                job.indices[i] = static_cast<uint8_t>(base);
-                continue;
-            }
+            if (previous && px == previous[i]) continue;
+            const uint32_t entry = job.pixelEntry[i];
+            if (!job.entryDiffuse[entry] || !isSmooth(row, x, y, w, h)) continue;
+            const int base = job.entryIndex[entry];
             const Premul p = premultiply(unpackColour(px));
             int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
             const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
@@ -109,11 +125,13 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 below[ch] += d[ch] * 5 / 16;
                 belowAhead[ch] += d[ch] / 16;
             }
+            nextDirty = true;
         }
+        memset(errThis, 0, rowValues * sizeof(int32_t));
         int32_t* t = errThis;
         errThis = errNext;
         errNext = t;
+        thisDirty = nextDirty;
     }
 }
-
 }  // namespace tovixquant

@@ -16,12 +16,13 @@ struct RemapJob {
     uint32_t height;
     const uint32_t* pixelEntry;   // histogram entry of every pixel
     const uint8_t* entryIndex;    // nearest palette entry of every histogram entry
-    const uint32_t* paletteKeys;  // packed straight palette colours
+    const uint8_t* entryDiffuse;  // 1 for colours whose error is diffused
     // Previous frame, same size and same palette; null when there is none.
     const uint32_t* previousPixels;
     const uint8_t* previousIndices;
     bool diffuse;
-    int32_t* errorRows;  // 2 * (width + 2) * 4 values of scratch
+    int32_t* errorRows;    // 2 * (width + 2) * 4 values of scratch
+    uint8_t* rowDiffuses;  // height values of scratch
     uint8_t* indices;
 };
 
