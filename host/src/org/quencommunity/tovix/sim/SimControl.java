@@ -1,0 +1,69 @@
+package org.quencommunity.tovix.sim;
+
+import java.util.Arrays;
+import java.util.List;
+
+/**
+ * The simulated world's controls, for the JVM tests and the demo: the
+ * reference ledger, fault injection, the COM runtime's counters and, as the
+ * build offers them, the card's and the graph's state. Backed by the
+ * libtovixsimjni shim, which shares the simulated world with the library.
+ */
+public final class SimControl {
+    private static List<String> features;
+
+    private SimControl() {}
+
+    /**
+     * Loads the shim. The library must be loaded first so that both use the
+     * same simulated world. Answers false, with the reason on stderr, when
+     * the shim cannot be found.
+     */
+    public static synchronized boolean load() {
+        if (features != null) {
+            return true;
+        }
+        try {
+            System.loadLibrary("tovixsimjni");
+            features = Arrays.asList(features());
+            return true;
+        } catch (UnsatisfiedLinkError e) {
+            System.err.println("simulated world controls not available: " + e.getMessage());
+            return false;
+        }
+    }
+
+    /** Whether a group of controls ("card", "graph", ...) is compiled in. */
+    public static synchronized boolean has(String feature) {
+        return features != null && features.contains(feature);
+    }
+
+    // ---- Reference ledger ----
+    /** One "Class refs=N" entry per simulated COM object alive, oldest first. */
+    public static native String[] liveObjects();
+    public static native int liveCount(String className);
+    public static native String describeLiveObjects();
+    public static native long objectsCreated();
+
+    // ---- Fault injection ----
+    /** The nth call of the point from now fails with hr (every call when nth is 0). */
+    public static native void armFault(String point, int hr, int nth);
+    /** The nth call of the point hands back a null pointer, answering hr. */
+    public static native void armNull(String point, int nth, int hr);
+    public static native void clearFaults();
+    public static native String[] pointsReached();
+    public static native void resetPointsReached();
+    public static native int callCount(String point);
+
+    // ---- COM runtime ----
+    public static native int comInitDepth();
+    public static native long coInitializeCalls();
+    public static native long coUninitializeCalls();
+
+    // ---- Trace ----
+    public static native String[] traceLines();
+    public static native void clearTrace();
+    public static native void reset();
+
+    private static native String[] features();
+}
