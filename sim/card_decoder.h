@@ -1,0 +1,61 @@
+// The card's decoder filter: pins video in, audio in, overlay out; the output
+// registers (ITvVgaOutput3, IAudioOutput) and the profile
+// (IREALmagicProfile).
+//
+// The renderer side (clock, position, volume, video size, completion) is not
+// here: it is a FilterExtension registered for the class name
+// kDecoderClassName, in its own source file. Its interfaces are answered
+// through the base filter's extension hook and count on the decoder's one
+// reference count.
+#pragma once
+
+#include "filter_base.h"
+
+#include "../src/card/card_interfaces.h"
+
+namespace sim {
+
+extern const char kDecoderClassName[]; // "DecoderFilter"
+
+enum DecoderPin { kDecoderVideoIn = 0, kDecoderAudioIn = 1, kDecoderOverlayOut = 2 };
+
+class DecoderFilter : public BaseFilter,
+                      public ITvVgaOutput3,
+                      public IAudioOutput,
+                      public IREALmagicProfile {
+public:
+    DecoderFilter();
+    ~DecoderFilter() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return BaseFilter::QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // ITvVgaOutput3
+    HRESULT STDMETHODCALLTYPE GetOutputFlags(int* flags) override;
+    HRESULT STDMETHODCALLTYPE SetOutputFlags(int flags) override;
+    HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAspect(int* aspect) override;
+    HRESULT STDMETHODCALLTYPE SetAspect(int aspect) override;
+    HRESULT STDMETHODCALLTYPE GetHdMode(int* mode) override;
+    HRESULT STDMETHODCALLTYPE SetHdMode(int mode) override;
+    HRESULT STDMETHODCALLTYPE GetVgaMode(int* mode) override;
+    HRESULT STDMETHODCALLTYPE SetVgaMode(int mode) override;
+
+    // IAudioOutput
+    HRESULT STDMETHODCALLTYPE GetAudioOutput(int* output) override;
+    HRESULT STDMETHODCALLTYPE SetAudioOutput(int output) override;
+
+    // IREALmagicProfile
+    HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProfileString(const char* section, const char* key,
+                                               const char* defaultValue, char* buffer,
+                                               int bufferSize) override;
+
+    void* extraInterface(REFIID riid) override;
+};
+
+} // namespace sim

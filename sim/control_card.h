@@ -1,0 +1,105 @@
+// Control of the simulated decoder card for tests, tools, the demo and the
+// host's JNI shim: the output registers, the profile, the OSD layer as the
+// screen shows it, and what the push graph's filters were told.
+//
+// Everything here is a plain function over simple values so that a small
+// JNI shim can pass it on unchanged.
+#pragma once
+
+#include "../src/platform/com.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#define TOVIX_CARD_CONTROL __attribute__((visibility("default")))
+
+namespace simcard {
+
+// ---- Output registers -------------------------------------------------------
+// The card keeps them across decoder filter instances, as the hardware does.
+struct Registers {
+    int outputFlags;
+    int aspect;
+    int hdMode;
+    int vgaMode;
+    int audioOutput;
+};
+// What the card holds at power-on: TV output, NTSC, composite (0x01), as-is
+// aspect, HD and VGA mode 0, stereo.
+TOVIX_CARD_CONTROL Registers startRegisters();
+TOVIX_CARD_CONTROL Registers registers();
+// Sets what the card holds without counting writes.
+TOVIX_CARD_CONTROL void setRegisters(const Registers& values);
+// Writes made through the decoder filter's interfaces, per register.
+TOVIX_CARD_CONTROL Registers registerWrites();
+// Reads likewise.
+TOVIX_CARD_CONTROL Registers registerReads();
+TOVIX_CARD_CONTROL void resetRegisterCounts();
+
+// ---- Profile ----------------------------------------------------------------
+// The profile is INI text: "[HDTV]" and "[Progressive]" sections of
+// "modeN=name width height". Precedence: the text set here, else the file
+// named by TOVIX_SIM_PROFILE, else the built-in table.
+TOVIX_CARD_CONTROL void setProfileText(const std::string& iniText);
+TOVIX_CARD_CONTROL void clearProfileText();
+TOVIX_CARD_CONTROL std::string builtinProfile();
+
+// ---- OSD --------------------------------------------------------------------
+// How many OSD objects the enumerator hands out (1 by default).
+TOVIX_CARD_CONTROL void setOsdObjectCount(int count);
+// The OSD object's name, as method 6 answers it.
+TOVIX_CARD_CONTROL std::string osdName();
+// Block buffers requested from any OSD object, and the last size asked.
+TOVIX_CARD_CONTROL int blockBufferRequests();
+TOVIX_CARD_CONTROL unsigned lastBlockBufferSize();
+// The display switch as last set.
+TOVIX_CARD_CONTROL bool osdDisplayOn();
+// Blocks shown and rejected since the last reset.
+TOVIX_CARD_CONTROL int blocksShown();
+TOVIX_CARD_CONTROL int blocksRejected();
+// Header of the last block switched on (valid or not): type, length, width,
+// height as the bytes say.
+struct BlockHeader {
+    int type;
+    int length;
+    int width;
+    int height;
+};
+TOVIX_CARD_CONTROL BlockHeader lastBlockHeader();
+// The rectangle last given to the OSD object.
+TOVIX_CARD_CONTROL RECT osdDestination();
+// What the OSD layer shows: the last accepted block composed into its
+// rectangle, one 0xAARRGGBB value per pixel, row after row. Empty before the
+// first block. It stays composed while the display is off; osdDisplayOn()
+// tells whether it is visible.
+TOVIX_CARD_CONTROL int osdWidth();
+TOVIX_CARD_CONTROL int osdHeight();
+TOVIX_CARD_CONTROL std::vector<uint32_t> osdPixels();
+TOVIX_CARD_CONTROL uint32_t osdPixel(int x, int y); // 0 outside the screen
+// PNG snapshots of every accepted block: into this folder when set (empty:
+// the folder named by TOVIX_SIM_SNAPSHOTS, else none), as osd_0001.png, ...
+TOVIX_CARD_CONTROL void setSnapshotFolder(const std::string& folder);
+TOVIX_CARD_CONTROL int snapshotsWritten();
+// Writes the current screen as PNG; false when it cannot.
+TOVIX_CARD_CONTROL bool writeOsdPng(const std::string& path);
+
+// ---- Push graph filters -------------------------------------------------------
+// What the most recent shared-source filter was told.
+struct SharedSourceRecord {
+    int loadCalls;
+    std::string file;         // UTF-8
+    bool loadHadMediaType;
+    int lockCalls;            // shared-async method 1
+    const void* lock;         // its last argument
+    int hostCalls;            // shared-async method 3
+    std::string host;         // its last argument ("" for null)
+    bool hostWasNull;
+};
+TOVIX_CARD_CONTROL SharedSourceRecord sharedSource();
+
+// Puts the card back as at power-on: registers, counters, the OSD layer, the
+// profile override, the snapshot folder override and the OSD object count.
+TOVIX_CARD_CONTROL void reset();
+
+} // namespace simcard

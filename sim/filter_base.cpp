@@ -1,0 +1,679 @@
+// Base filter, base pin and their enumerators.
+#include "filter_base.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace sim {
+
+extern const GUID MEDIASUBTYPE_Overlay = {
+    0xE436EB7F, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+extern const GUID MEDIATYPE_Subpicture = {
+    0xE06D802D, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
+extern const GUID GUID_NULL_TYPE = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+
+// ---- Media types ------------------------------------------------------------
+
+HRESULT copyMediaType(AM_MEDIA_TYPE* dest, const AM_MEDIA_TYPE* src) {
+    *dest = *src;
+    dest->pbFormat = nullptr;
+    if (src->cbFormat && src->pbFormat) {
+        dest->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(src->cbFormat));
+        if (!dest->pbFormat) {
+            dest->cbFormat = 0;
+            return E_OUTOFMEMORY;
+        }
+        memcpy(dest->pbFormat, src->pbFormat, src->cbFormat);
+    } else {
+        dest->cbFormat = 0;
+    }
+    if (dest->pUnk)
+        dest->pUnk->AddRef();
+    return S_OK;
+}
+
+void freeMediaType(AM_MEDIA_TYPE* mt) {
+    if (mt->pbFormat)
+        CoTaskMemFree(mt->pbFormat);
+    mt->pbFormat = nullptr;
+    mt->cbFormat = 0;
+    if (mt->pUnk) {
+        mt->pUnk->Release();
+        mt->pUnk = nullptr;
+    }
+}
+
+void deleteMediaType(AM_MEDIA_TYPE* mt) {
+    if (!mt)
+        return;
+    freeMediaType(mt);
+    CoTaskMemFree(mt);
+}
+
+AM_MEDIA_TYPE makeMediaType(REFGUID major, REFGUID sub) {
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = major;
+    mt.subtype = sub;
+    mt.bFixedSizeSamples = FALSE;
+    mt.bTemporalCompression = TRUE;
+    mt.formattype = GUID_NULL_TYPE;
+    return mt;
+}
+
+bool mediaTypeMatches(const AM_MEDIA_TYPE* mt, const AM_MEDIA_TYPE* partial) {
+    if (!partial)
+        return true;
+    if (partial->majortype != GUID_NULL_TYPE && partial->majortype != mt->majortype)
+        return false;
+    if (partial->subtype != GUID_NULL_TYPE && partial->subtype != mt->subtype)
+        return false;
+    return true;
+}
+
+namespace {
+
+bool isComplete(const AM_MEDIA_TYPE* mt) {
+    return mt && mt->majortype != GUID_NULL_TYPE && mt->subtype != GUID_NULL_TYPE;
+}
+
+LPWSTR taskString(const std::wstring& text) {
+    size_t bytes = (text.size() + 1) * sizeof(WCHAR);
+    LPWSTR copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+    if (copy)
+        memcpy(copy, text.c_str(), bytes);
+    return copy;
+}
+
+std::string narrowName(const std::wstring& name) {
+    std::string out;
+    for (wchar_t c : name)
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// ---- Enumerators --------------------------------------------------------------
+// Each holds a reference on the filter whose pins or types it walks, so that
+// the filter outlives it.
+
+class PinEnumerator : public IEnumPins, public ComObject {
+public:
+    PinEnumerator(BaseFilter* filter, int position)
+        : ComObject("PinEnumerator"), filter_(filter), position_(position),
+          point_(std::string(filter->className()) + "::EnumPins:pin") {
+        filter_->AddRef();
+    }
+    ~PinEnumerator() override { filter_->Release(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return queryInterface(this, riid, ppv,
+                              {{&IID_IUnknown, static_cast<IEnumPins*>(this)},
+                               {&IID_IEnumPins, static_cast<IEnumPins*>(this)}});
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
+        if (!pins || (count != 1 && !fetched))
+            return E_POINTER;
+        ULONG got = 0;
+        while (got < count && position_ < available()) {
+            // A fault here ends the enumeration early: the filter shows
+            // fewer pins than it has.
+            if (fault(point_).fail) {
+                truncatedAt_ = position_;
+                break;
+            }
+            IPin* pin = filter_->pinAt(position_++);
+            pin->AddRef();
+            pins[got++] = pin;
+        }
+        if (fetched)
+            *fetched = got;
+        return got == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        int left = available() - position_;
+        if (static_cast<ULONG>(left) < count) {
+            position_ = available();
+            return S_FALSE;
+        }
+        position_ += static_cast<int>(count);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        position_ = 0;
+        truncatedAt_ = -1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) override {
+        if (!clone)
+            return E_POINTER;
+        *clone = new PinEnumerator(filter_, position_);
+        return S_OK;
+    }
+
+private:
+    int available() const { return truncatedAt_ >= 0 ? truncatedAt_ : filter_->pinCount(); }
+
+    BaseFilter* filter_;
+    int position_;
+    int truncatedAt_ = -1;
+    std::string point_;
+};
+
+class MediaTypeEnumerator : public IEnumMediaTypes, public ComObject {
+public:
+    MediaTypeEnumerator(BasePin* pin, int position)
+        : ComObject("MediaTypeEnumerator"), pin_(pin), position_(position) {
+        pin_->AddRef();
+    }
+    ~MediaTypeEnumerator() override { pin_->Release(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return queryInterface(this, riid, ppv,
+                              {{&IID_IUnknown, static_cast<IEnumMediaTypes*>(this)},
+                               {&IID_IEnumMediaTypes, static_cast<IEnumMediaTypes*>(this)}});
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
+        if (!types || (count != 1 && !fetched))
+            return E_POINTER;
+        const std::vector<AM_MEDIA_TYPE>& all = pin_->proposedTypes();
+        ULONG got = 0;
+        while (got < count && position_ < static_cast<int>(all.size())) {
+            AM_MEDIA_TYPE* mt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+            if (!mt || FAILED(copyMediaType(mt, &all[static_cast<size_t>(position_)]))) {
+                CoTaskMemFree(mt);
+                break;
+            }
+            position_++;
+            types[got++] = mt;
+        }
+        if (fetched)
+            *fetched = got;
+        return got == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        int total = static_cast<int>(pin_->proposedTypes().size());
+        if (static_cast<ULONG>(total - position_) < count) {
+            position_ = total;
+            return S_FALSE;
+        }
+        position_ += static_cast<int>(count);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        position_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** clone) override {
+        if (!clone)
+            return E_POINTER;
+        *clone = new MediaTypeEnumerator(pin_, position_);
+        return S_OK;
+    }
+
+private:
+    BasePin* pin_;
+    int position_;
+};
+
+std::mutex gExtensionsMutex;
+std::map<std::string, FilterExtensionFactory>& extensionFactories() {
+    static std::map<std::string, FilterExtensionFactory> factories;
+    return factories;
+}
+
+} // namespace
+
+void registerFilterExtension(const char* className, FilterExtensionFactory factory) {
+    std::lock_guard<std::mutex> lock(gExtensionsMutex);
+    extensionFactories()[className] = factory;
+}
+
+// ---- Base pin ---------------------------------------------------------------
+
+BasePin::BasePin(BaseFilter* owner, int index, const wchar_t* name, PIN_DIRECTION dir,
+                 std::vector<AM_MEDIA_TYPE> types, std::vector<AM_MEDIA_TYPE> accept)
+    : owner_(owner), index_(index), name_(name), dir_(dir), types_(std::move(types)),
+      accept_(std::move(accept)) {
+    std::string base = std::string(owner->className()) + "." + narrowName(name_);
+    connectPoint_ = base + "::Connect";
+    receivePoint_ = base + "::ReceiveConnection";
+}
+
+BasePin::~BasePin() {
+    clearConnection();
+    for (AM_MEDIA_TYPE& mt : types_)
+        freeMediaType(&mt);
+    for (AM_MEDIA_TYPE& mt : accept_)
+        freeMediaType(&mt);
+}
+
+HRESULT BasePin::QueryInterface(REFIID riid, void** ppv) {
+    void* p = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IPin)
+        p = static_cast<IPin*>(this);
+    else
+        p = owner_->pinInterface(this, riid);
+    if (p)
+        return queryInterface(owner_, riid, ppv, {{&riid, p}});
+    return queryInterface(owner_, riid, ppv, {});
+}
+
+ULONG BasePin::AddRef() { return owner_->addRef(); }
+ULONG BasePin::Release() { return owner_->release(); }
+
+HRESULT BasePin::checkMediaType(const AM_MEDIA_TYPE* mt) const {
+    if (!mt)
+        return S_FALSE;
+    const std::vector<AM_MEDIA_TYPE>& allowed = accept_.empty() ? types_ : accept_;
+    if (allowed.empty())
+        return S_OK;
+    for (const AM_MEDIA_TYPE& a : allowed)
+        if (mediaTypeMatches(mt, &a))
+            return S_OK;
+    return S_FALSE;
+}
+
+void BasePin::clearConnection() {
+    if (peer_) {
+        peer_->Release();
+        peer_ = nullptr;
+    }
+    freeMediaType(&mt_);
+    mt_ = AM_MEDIA_TYPE{};
+}
+
+HRESULT BasePin::attemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
+    if (checkMediaType(mt) != S_OK)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    // The connection is recorded before the receiver is asked, as DirectShow
+    // does, so that the receiver may already query it.
+    peer_ = receivePin;
+    peer_->AddRef();
+    HRESULT hr = copyMediaType(&mt_, mt);
+    if (SUCCEEDED(hr))
+        hr = receivePin->ReceiveConnection(this, mt);
+    if (FAILED(hr)) {
+        clearConnection();
+        return hr;
+    }
+    owner_->onConnected(this);
+    return S_OK;
+}
+
+HRESULT BasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
+    if (!receivePin)
+        return E_POINTER;
+    if (dir_ != PINDIR_OUTPUT)
+        return E_UNEXPECTED;
+    static const std::string generic = "IPin::Connect";
+    Fault f = fault(generic);
+    if (!f.fail)
+        f = fault(connectPoint_);
+    if (f.fail)
+        return FAILED(f.hr) ? f.hr : VFW_E_CANNOT_CONNECT;
+    if (peer_)
+        return VFW_E_ALREADY_CONNECTED;
+    if (owner_->state() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION otherDir;
+    if (FAILED(receivePin->QueryDirection(&otherDir)) || otherDir != PINDIR_INPUT)
+        return VFW_E_INVALID_DIRECTION;
+
+    if (isComplete(mt))
+        return attemptConnection(receivePin, mt);
+
+    // A partial type (or none): our own proposals first, then the receiver's.
+    for (const AM_MEDIA_TYPE& candidate : types_)
+        if (mediaTypeMatches(&candidate, mt) && SUCCEEDED(attemptConnection(receivePin, &candidate)))
+            return S_OK;
+    IEnumMediaTypes* theirs = nullptr;
+    if (SUCCEEDED(receivePin->EnumMediaTypes(&theirs)) && theirs) {
+        AM_MEDIA_TYPE* candidate = nullptr;
+        bool connected = false;
+        while (!connected && theirs->Next(1, &candidate, nullptr) == S_OK) {
+            if (mediaTypeMatches(candidate, mt) &&
+                SUCCEEDED(attemptConnection(receivePin, candidate)))
+                connected = true;
+            deleteMediaType(candidate);
+        }
+        theirs->Release();
+        if (connected)
+            return S_OK;
+    }
+    return VFW_E_NO_ACCEPTABLE_TYPES;
+}
+
+HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
+    if (!connector || !mt)
+        return E_POINTER;
+    if (dir_ != PINDIR_INPUT)
+        return E_UNEXPECTED;
+    static const std::string generic = "IPin::ReceiveConnection";
+    Fault f = fault(generic);
+    if (!f.fail)
+        f = fault(receivePoint_);
+    if (f.fail)
+        return FAILED(f.hr) ? f.hr : VFW_E_TYPE_NOT_ACCEPTED;
+    if (peer_)
+        return VFW_E_ALREADY_CONNECTED;
+    if (owner_->state() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    PIN_DIRECTION otherDir;
+    if (FAILED(connector->QueryDirection(&otherDir)) || otherDir != PINDIR_OUTPUT)
+        return VFW_E_INVALID_DIRECTION;
+    if (checkMediaType(mt) != S_OK)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    HRESULT hr = copyMediaType(&mt_, mt);
+    if (FAILED(hr))
+        return hr;
+    peer_ = connector;
+    peer_->AddRef();
+    owner_->onConnected(this);
+    return S_OK;
+}
+
+HRESULT BasePin::Disconnect() {
+    if (owner_->state() != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    if (!peer_)
+        return S_FALSE;
+    clearConnection();
+    owner_->onDisconnected(this);
+    return S_OK;
+}
+
+HRESULT BasePin::ConnectedTo(IPin** pin) {
+    if (!pin)
+        return E_POINTER;
+    *pin = peer_;
+    if (!peer_)
+        return VFW_E_NOT_CONNECTED;
+    peer_->AddRef();
+    return S_OK;
+}
+
+HRESULT BasePin::ConnectionMediaType(AM_MEDIA_TYPE* mt) {
+    if (!mt)
+        return E_POINTER;
+    if (!peer_) {
+        *mt = AM_MEDIA_TYPE{};
+        return VFW_E_NOT_CONNECTED;
+    }
+    return copyMediaType(mt, &mt_);
+}
+
+HRESULT BasePin::QueryPinInfo(PIN_INFO* info) {
+    if (!info)
+        return E_POINTER;
+    info->pFilter = owner_;
+    owner_->AddRef();
+    info->dir = dir_;
+    size_t n = name_.size() < MAX_PIN_NAME - 1 ? name_.size() : MAX_PIN_NAME - 1;
+    for (size_t i = 0; i < n; i++)
+        info->achName[i] = name_[i];
+    info->achName[n] = 0;
+    return S_OK;
+}
+
+HRESULT BasePin::QueryDirection(PIN_DIRECTION* dir) {
+    if (!dir)
+        return E_POINTER;
+    *dir = dir_;
+    return S_OK;
+}
+
+HRESULT BasePin::QueryId(LPWSTR* id) {
+    if (!id)
+        return E_POINTER;
+    *id = taskString(name_);
+    return *id ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT BasePin::QueryAccept(const AM_MEDIA_TYPE* mt) {
+    if (!mt)
+        return E_POINTER;
+    return checkMediaType(mt);
+}
+
+HRESULT BasePin::EnumMediaTypes(IEnumMediaTypes** types) {
+    if (!types)
+        return E_POINTER;
+    *types = new MediaTypeEnumerator(this, 0);
+    return S_OK;
+}
+
+HRESULT BasePin::QueryInternalConnections(IPin**, ULONG*) { return E_NOTIMPL; }
+
+HRESULT BasePin::EndOfStream() { return owner_->onEndOfStream(this); }
+HRESULT BasePin::BeginFlush() { return owner_->onBeginFlush(this); }
+HRESULT BasePin::EndFlush() { return owner_->onEndFlush(this); }
+HRESULT BasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+    return owner_->onNewSegment(this, start, stop, rate);
+}
+
+// ---- Base filter ------------------------------------------------------------
+
+BaseFilter::BaseFilter(const char* className, REFCLSID clsid)
+    : ComObject(className), clsid_(clsid) {}
+
+BaseFilter::~BaseFilter() {
+    // The extension may still look at pins and the clock while it goes.
+    extension_.reset();
+    pins_.clear();
+    if (clock_)
+        clock_->Release();
+}
+
+void BaseFilter::attachExtension() {
+    FilterExtensionFactory factory = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gExtensionsMutex);
+        auto it = extensionFactories().find(className());
+        if (it != extensionFactories().end())
+            factory = it->second;
+    }
+    if (factory)
+        extension_.reset(factory(this));
+}
+
+BasePin* BaseFilter::addPin(const wchar_t* name, PIN_DIRECTION dir,
+                            std::vector<AM_MEDIA_TYPE> types, std::vector<AM_MEDIA_TYPE> accept) {
+    pins_.push_back(std::make_unique<BasePin>(this, pinCount(), name, dir, std::move(types),
+                                              std::move(accept)));
+    return pins_.back().get();
+}
+
+BasePin* BaseFilter::pinAt(int index) const {
+    if (index < 0 || index >= pinCount())
+        return nullptr;
+    return pins_[static_cast<size_t>(index)].get();
+}
+
+Fault BaseFilter::faultAt(const char* method) {
+    return fault(std::string(className()) + "::" + method);
+}
+
+HRESULT BaseFilter::QueryInterface(REFIID riid, void** ppv) {
+    void* p = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IMediaFilter ||
+        riid == IID_IBaseFilter)
+        p = static_cast<IBaseFilter*>(this);
+    else
+        p = extraInterface(riid);
+    if (p)
+        return queryInterface(this, riid, ppv, {{&riid, p}});
+    return queryInterface(this, riid, ppv, {});
+}
+
+HRESULT BaseFilter::GetClassID(CLSID* clsid) {
+    if (!clsid)
+        return E_POINTER;
+    *clsid = clsid_;
+    return S_OK;
+}
+
+HRESULT BaseFilter::Stop() {
+    Fault f = faultAt("Stop");
+    if (f.fail && FAILED(f.hr))
+        return f.hr;
+    HRESULT hr = S_OK;
+    if (state_ != State_Stopped)
+        hr = onStop();
+    state_ = State_Stopped;
+    return hr;
+}
+
+HRESULT BaseFilter::Pause() {
+    Fault f = faultAt("Pause");
+    if (f.fail && FAILED(f.hr))
+        return f.hr;
+    HRESULT hr = S_OK;
+    if (state_ != State_Paused)
+        hr = onPause();
+    if (SUCCEEDED(hr))
+        state_ = State_Paused;
+    return hr;
+}
+
+HRESULT BaseFilter::Run(REFERENCE_TIME start) {
+    Fault f = faultAt("Run");
+    if (f.fail && FAILED(f.hr))
+        return f.hr;
+    // A stopped filter passes through paused on its way to running.
+    if (state_ == State_Stopped) {
+        HRESULT hr = Pause();
+        if (FAILED(hr))
+            return hr;
+    }
+    start_ = start;
+    HRESULT hr = S_OK;
+    if (state_ != State_Running)
+        hr = onRun(start);
+    if (SUCCEEDED(hr))
+        state_ = State_Running;
+    return hr;
+}
+
+HRESULT BaseFilter::GetState(DWORD, FILTER_STATE* state) {
+    if (!state)
+        return E_POINTER;
+    *state = state_;
+    return S_OK;
+}
+
+HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock) {
+    if (clock)
+        clock->AddRef();
+    if (clock_)
+        clock_->Release();
+    clock_ = clock;
+    return S_OK;
+}
+
+HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock) {
+    if (!clock)
+        return E_POINTER;
+    *clock = clock_;
+    if (clock_)
+        clock_->AddRef();
+    return S_OK;
+}
+
+HRESULT BaseFilter::EnumPins(IEnumPins** pins) {
+    if (!pins)
+        return E_POINTER;
+    *pins = nullptr;
+    Fault f = faultAt("EnumPins");
+    if (f.fail && (f.null || FAILED(f.hr)))
+        return f.hr;
+    *pins = new PinEnumerator(this, 0);
+    return S_OK;
+}
+
+HRESULT BaseFilter::FindPin(LPCWSTR id, IPin** pin) {
+    if (!id || !pin)
+        return E_POINTER;
+    for (const auto& p : pins_) {
+        if (p->name() == id) {
+            *pin = p.get();
+            p->AddRef();
+            return S_OK;
+        }
+    }
+    *pin = nullptr;
+    return VFW_E_NOT_FOUND;
+}
+
+HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info) {
+    if (!info)
+        return E_POINTER;
+    size_t n = name_.size() < MAX_FILTER_NAME - 1 ? name_.size() : MAX_FILTER_NAME - 1;
+    for (size_t i = 0; i < n; i++)
+        info->achName[i] = name_[i];
+    info->achName[n] = 0;
+    info->pGraph = graph_;
+    if (graph_)
+        graph_->AddRef();
+    return S_OK;
+}
+
+HRESULT BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
+    Fault f = faultAt("JoinFilterGraph");
+    if (f.fail && FAILED(f.hr))
+        return f.hr;
+    // No reference: the graph holds the filter, and a reference back would
+    // keep both alive for ever.
+    graph_ = graph;
+    name_ = name ? name : L"";
+    if (extension_)
+        extension_->onJoinGraph(graph);
+    return S_OK;
+}
+
+HRESULT BaseFilter::QueryVendorInfo(LPWSTR* vendorInfo) {
+    if (vendorInfo)
+        *vendorInfo = nullptr;
+    return E_NOTIMPL;
+}
+
+void* BaseFilter::extraInterface(REFIID riid) {
+    return extension_ ? extension_->queryInterface(riid) : nullptr;
+}
+void* BaseFilter::pinInterface(BasePin* pin, REFIID riid) {
+    return extension_ ? extension_->queryPinInterface(pin, riid) : nullptr;
+}
+HRESULT BaseFilter::onStop() { return extension_ ? extension_->onStop() : S_OK; }
+HRESULT BaseFilter::onPause() { return extension_ ? extension_->onPause() : S_OK; }
+HRESULT BaseFilter::onRun(REFERENCE_TIME start) {
+    return extension_ ? extension_->onRun(start) : S_OK;
+}
+void BaseFilter::onConnected(BasePin* pin) {
+    if (extension_)
+        extension_->onConnected(pin);
+}
+void BaseFilter::onDisconnected(BasePin* pin) {
+    if (extension_)
+        extension_->onDisconnected(pin);
+}
+HRESULT BaseFilter::onEndOfStream(BasePin* pin) {
+    return extension_ ? extension_->onEndOfStream(pin) : S_OK;
+}
+HRESULT BaseFilter::onBeginFlush(BasePin* pin) {
+    return extension_ ? extension_->onBeginFlush(pin) : S_OK;
+}
+HRESULT BaseFilter::onEndFlush(BasePin* pin) {
+    return extension_ ? extension_->onEndFlush(pin) : S_OK;
+}
+HRESULT BaseFilter::onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
+                                 double rate) {
+    return extension_ ? extension_->onNewSegment(pin, start, stop, rate) : S_OK;
+}
+
+} // namespace sim

@@ -1,0 +1,217 @@
+// Base filter and base pin of the simulated world's DirectShow filters.
+//
+// The base filter owns QueryInterface (IUnknown, IPersist, IMediaFilter,
+// IBaseFilter), the one reference count, the state machine, the clock and
+// graph membership, pin enumeration and FindPin. The base pin owns the
+// connection protocol. A concrete filter only fills in hooks: its pins, its
+// extra interfaces, what happens on a state change or a streaming call.
+//
+// Pins have no reference count of their own: their AddRef and Release are
+// the owning filter's, as in DirectShow, so the ledger shows the filter.
+//
+// Behaviour that belongs to another part of the world (for example the
+// decoder's renderer side) plugs in as a FilterExtension registered under the
+// filter's class name; the concrete filter calls attachExtension() at the end
+// of its construction.
+#pragma once
+
+#include "runtime.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// Media types the card's filters speak that the SDK header set lacks.
+extern const GUID MEDIASUBTYPE_Overlay;  // the decoder's overlay connection
+extern const GUID MEDIATYPE_Subpicture;  // the demultiplexer's sub-picture stream
+extern const GUID GUID_NULL_TYPE;        // all zero: "any" in a partial media type
+
+// AM_MEDIA_TYPE helpers in DirectShow's conventions: the format block lives
+// in task memory; a copy owns its own block.
+HRESULT copyMediaType(AM_MEDIA_TYPE* dest, const AM_MEDIA_TYPE* src);
+void freeMediaType(AM_MEDIA_TYPE* mt);   // frees the format block, keeps the struct
+void deleteMediaType(AM_MEDIA_TYPE* mt); // frees block and struct (task memory)
+AM_MEDIA_TYPE makeMediaType(REFGUID major, REFGUID sub);
+// True when `partial` (whose null GUIDs mean "any") admits `mt`.
+bool mediaTypeMatches(const AM_MEDIA_TYPE* mt, const AM_MEDIA_TYPE* partial);
+
+class BaseFilter;
+
+class BasePin : public IPin {
+public:
+    // `types` are the types the pin proposes when connecting (output) or
+    // lists through EnumMediaTypes; `accept` is what it accepts (empty: the
+    // proposed ones, and when those are empty too, anything).
+    BasePin(BaseFilter* owner, int index, const wchar_t* name, PIN_DIRECTION dir,
+            std::vector<AM_MEDIA_TYPE> types, std::vector<AM_MEDIA_TYPE> accept = {});
+    virtual ~BasePin();
+    BasePin(const BasePin&) = delete;
+    BasePin& operator=(const BasePin&) = delete;
+
+    // IUnknown: the owning filter's count.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IPin
+    HRESULT STDMETHODCALLTYPE Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE Disconnect() override;
+    HRESULT STDMETHODCALLTYPE ConnectedTo(IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE ConnectionMediaType(AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* dir) override;
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override;
+    HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override;
+    HRESULT STDMETHODCALLTYPE QueryInternalConnections(IPin** pins, ULONG* count) override;
+    HRESULT STDMETHODCALLTYPE EndOfStream() override;
+    HRESULT STDMETHODCALLTYPE BeginFlush() override;
+    HRESULT STDMETHODCALLTYPE EndFlush() override;
+    HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                         double rate) override;
+
+    // S_OK when the pin takes `mt`, S_FALSE otherwise.
+    HRESULT checkMediaType(const AM_MEDIA_TYPE* mt) const;
+
+    BaseFilter* filter() const { return owner_; }
+    int index() const { return index_; }
+    const std::wstring& name() const { return name_; }
+    PIN_DIRECTION direction() const { return dir_; }
+    // The connected pin (no reference of the caller's), or null.
+    IPin* peer() const { return peer_; }
+    const AM_MEDIA_TYPE& mediaType() const { return mt_; }
+    bool isConnected() const { return peer_ != nullptr; }
+    const std::vector<AM_MEDIA_TYPE>& proposedTypes() const { return types_; }
+
+private:
+    HRESULT attemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mt);
+    void clearConnection();
+
+    BaseFilter* owner_;
+    int index_;
+    std::wstring name_;
+    PIN_DIRECTION dir_;
+    std::vector<AM_MEDIA_TYPE> types_;
+    std::vector<AM_MEDIA_TYPE> accept_;
+    IPin* peer_ = nullptr; // one reference while connected
+    AM_MEDIA_TYPE mt_{};
+    std::string connectPoint_;  // fault point names, built once
+    std::string receivePoint_;
+};
+
+// Hooks that another part of the world adds to a filter of a given class.
+// Every pointer handed out from queryInterface must count its references on
+// the filter (filter->addRef()/release()).
+class FilterExtension {
+public:
+    virtual ~FilterExtension() = default;
+    // An interface the filter answers besides its own, or null.
+    virtual void* queryInterface(REFIID) { return nullptr; }
+    // An interface one of the filter's pins answers besides IPin, or null.
+    virtual void* queryPinInterface(BasePin*, REFIID) { return nullptr; }
+    virtual HRESULT onStop() { return S_OK; }
+    virtual HRESULT onPause() { return S_OK; }
+    virtual HRESULT onRun(REFERENCE_TIME) { return S_OK; }
+    virtual void onJoinGraph(IFilterGraph*) {}
+    virtual void onConnected(BasePin*) {}
+    virtual void onDisconnected(BasePin*) {}
+    virtual HRESULT onEndOfStream(BasePin*) { return S_OK; }
+    virtual HRESULT onBeginFlush(BasePin*) { return S_OK; }
+    virtual HRESULT onEndFlush(BasePin*) { return S_OK; }
+    virtual HRESULT onNewSegment(BasePin*, REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
+};
+typedef FilterExtension* (*FilterExtensionFactory)(BaseFilter* filter);
+// Registers the extension made for every new filter of the class. Use a
+// static FilterExtensionRegistrar in the extension's own source file.
+void registerFilterExtension(const char* className, FilterExtensionFactory factory);
+struct FilterExtensionRegistrar {
+    FilterExtensionRegistrar(const char* className, FilterExtensionFactory factory) {
+        registerFilterExtension(className, factory);
+    }
+};
+
+class BaseFilter : public IBaseFilter, public ComObject {
+public:
+    BaseFilter(const char* className, REFCLSID clsid);
+    ~BaseFilter() override;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // IPersist
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+
+    // IMediaFilter
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD msTimeout, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+
+    // IBaseFilter
+    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
+    HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* vendorInfo) override;
+
+    // For concrete filters and extensions.
+    int pinCount() const { return static_cast<int>(pins_.size()); }
+    BasePin* pinAt(int index) const;
+    FILTER_STATE state() const { return state_; }
+    REFERENCE_TIME startTime() const { return start_; }
+    IFilterGraph* graph() const { return graph_; } // no reference: the graph owns us
+    IReferenceClock* clock() const { return clock_; }
+    const std::wstring& filterName() const { return name_; }
+    FilterExtension* extension() const { return extension_.get(); }
+
+    // Hooks; the defaults hand over to the extension.
+    virtual void* extraInterface(REFIID riid);
+    virtual void* pinInterface(BasePin* pin, REFIID riid);
+    virtual HRESULT onStop();
+    virtual HRESULT onPause();
+    virtual HRESULT onRun(REFERENCE_TIME start);
+    virtual void onConnected(BasePin* pin);
+    virtual void onDisconnected(BasePin* pin);
+    virtual HRESULT onEndOfStream(BasePin* pin);
+    virtual HRESULT onBeginFlush(BasePin* pin);
+    virtual HRESULT onEndFlush(BasePin* pin);
+    virtual HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
+                                 double rate);
+
+protected:
+    // Pins are added in enumeration order by the concrete filter's
+    // constructor, which then calls attachExtension().
+    BasePin* addPin(const wchar_t* name, PIN_DIRECTION dir, std::vector<AM_MEDIA_TYPE> types,
+                    std::vector<AM_MEDIA_TYPE> accept = {});
+    void attachExtension();
+    // A fault point of this filter, "<class>::<method>".
+    Fault faultAt(const char* method);
+
+private:
+    CLSID clsid_;
+    FILTER_STATE state_ = State_Stopped;
+    REFERENCE_TIME start_ = 0;
+    IReferenceClock* clock_ = nullptr; // one reference while set
+    IFilterGraph* graph_ = nullptr;
+    std::wstring name_;
+    std::vector<std::unique_ptr<BasePin>> pins_;
+    std::unique_ptr<FilterExtension> extension_;
+};
+
+// The creation function behind a class registration: a new object of T,
+// asked for `riid` on the caller's behalf.
+template <class T> HRESULT createObject(REFIID riid, void** ppv) {
+    T* object = new T();
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release(); // the creator's reference; the caller holds its own
+    return hr;
+}
+
+} // namespace sim
