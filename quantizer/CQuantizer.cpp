@@ -301,8 +301,11 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
         havePrevious = false;
         return 0;
     }
+    // Our own copy, with every fully transparent pixel made (0,0,0,0): from
+    // here on a transparent pixel's colour cannot influence anything.
     memcpy(frame.data(), pixels, n * sizeof(uint32_t));
-    const uint32_t* px = frame.data();
+    uint32_t* px = frame.data();
+    for (size_t i = 0; i < n; ++i) px[i] = normaliseKey(px[i]);
 
     int level = 0;
     // The last level has no more colours than the table holds.

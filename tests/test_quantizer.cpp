@@ -1,0 +1,391 @@
+// CQuantizer: the output contract, exactness for frames of few colours,
+// transparency, error bounds on generated OSD frames, and frame-to-frame
+// stability.
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <string.h>
+
+#include <set>
+#include <vector>
+
+#include "CQuantizer.h"
+#include "testframes/osd_frames.h"
+
+namespace {
+
+using osdframes::Frame;
+
+constexpr unsigned char kGuard = 0xA5;
+constexpr size_t kGuardBytes = 64;
+
+// Output buffers with guard bytes on both sides.
+struct Output {
+    explicit Output(size_t pixels)
+        : paletteBytes(256 * 4 + 2 * kGuardBytes, kGuard), indexBytes(pixels + 2 * kGuardBytes, kGuard) {}
+
+    _OsdColor* palette() { return reinterpret_cast<_OsdColor*>(paletteBytes.data() + kGuardBytes); }
+    unsigned char* indices() { return indexBytes.data() + kGuardBytes; }
+    const _OsdColor& colourAt(size_t i) { return palette()[indices()[i]]; }
+
+    bool guardsIntact() const {
+        for (size_t i = 0; i < kGuardBytes; ++i) {
+            if (paletteBytes[i] != kGuard || paletteBytes[paletteBytes.size() - 1 - i] != kGuard) return false;
+            if (indexBytes[i] != kGuard || indexBytes[indexBytes.size() - 1 - i] != kGuard) return false;
+        }
+        return true;
+    }
+
+    std::vector<unsigned char> paletteBytes;
+    std::vector<unsigned char> indexBytes;
+};
+
+// One frame, configured as the OSD path configures every frame.
+int run(CQuantizer& q, const Frame& f, Output& out, bool diffusion = true) {
+    q.imageWidth = f.width;
+    q.imageHeight = f.height;
+    q.SetErrorDiffusion(diffusion);
+    q.SetDistributeClut(false);
+    q.SetFullClutSearch(false);
+    return q.ProcessImage(f.pixels.data(), out.palette(), out.indices());
+}
+
+double psnrOf(const Frame& f, Output& out) {
+    return osdframes::psnr(f.pixels.data(), out.palette(), out.indices(), f.pixels.size());
+}
+
+Frame filled(uint32_t w, uint32_t h, _OsdColor c) {
+    Frame f;
+    f.width = w;
+    f.height = h;
+    f.pixels.assign(static_cast<size_t>(w) * h, c);
+    return f;
+}
+
+// A frame of exactly `colours` distinct colours (some translucent), each
+// used by several pixels in scattered places.
+Frame manyColours(uint32_t w, uint32_t h, uint32_t colours, uint32_t seed) {
+    Frame f = filled(w, h, _OsdColor{0, 0, 0, 0});
+    osdframes::Random r(seed);
+    std::vector<_OsdColor> set;
+    std::set<uint32_t> seen;
+    while (set.size() < colours) {
+        const uint32_t v = r.next();
+        _OsdColor c = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                       static_cast<unsigned char>(v >> 16), static_cast<unsigned char>((v >> 24) | 0x0F)};
+        const uint32_t key = static_cast<uint32_t>(c.blue) | c.green << 8 | c.red << 16 | static_cast<uint32_t>(c.alpha) << 24;
+        if (seen.insert(key).second) set.push_back(c);
+    }
+    for (size_t i = 0; i < f.pixels.size(); ++i) f.pixels[i] = set[i < set.size() ? i : r.next() % set.size()];
+    return f;
+}
+
+// --- The contract: sizes written, nothing outside, results -------------
+
+TEST(QuantizerContract, WritesWholePaletteAndOneIndexPerPixelAndNothingElse) {
+    const Frame frames[] = {osdframes::menuFrame(720, 480), osdframes::menuFrame(97, 13), filled(1, 1, {1, 2, 3, 255}),
+                            manyColours(31, 7, 200, 3)};
+    for (const Frame& f : frames) {
+        SCOPED_TRACE(testing::Message() << f.width << " x " << f.height);
+        CQuantizer q(256, 8, 720, 480);
+        Output out(f.pixels.size());
+        EXPECT_EQ(0, run(q, f, out));
+        EXPECT_TRUE(out.guardsIntact());
+        for (size_t i = 0; i < 256 * 4; ++i) {
+            // Every palette byte was written: unused entries are zero, so no
+            // guard pattern may survive inside the palette.
+            const uint32_t* entry = reinterpret_cast<const uint32_t*>(out.paletteBytes.data() + kGuardBytes) + i / 4;
+            ASSERT_NE(0xA5A5A5A5u, *entry) << "palette entry " << i / 4 << " not written";
+        }
+        EXPECT_GT(psnrOf(f, out), 30.0);
+    }
+}
+
+TEST(QuantizerContract, EmptyFrameWritesThePaletteOnly) {
+    CQuantizer q(256, 8, 720, 480);
+    for (auto size : {std::pair<uint32_t, uint32_t>{0, 0}, {720, 0}, {0, 480}}) {
+        Output out(0);
+        q.imageWidth = size.first;
+        q.imageHeight = size.second;
+        EXPECT_EQ(0, q.ProcessImage(nullptr, out.palette(), out.indices()));
+        EXPECT_TRUE(out.guardsIntact());
+        for (int i = 0; i < 256; ++i) EXPECT_EQ(0, out.palette()[i].alpha);
+    }
+    // And a normal frame still works afterwards.
+    const Frame f = osdframes::menuFrame(160, 120);
+    Output out(f.pixels.size());
+    EXPECT_EQ(0, run(q, f, out));
+    EXPECT_GT(psnrOf(f, out), 38.0);
+}
+
+TEST(QuantizerContract, MissingBuffersAreRefusedWithoutWriting) {
+    const Frame f = filled(4, 4, {9, 9, 9, 255});
+    CQuantizer q(256, 8, 4, 4);
+    Output out(f.pixels.size());
+    q.imageWidth = 4;
+    q.imageHeight = 4;
+    EXPECT_NE(0, q.ProcessImage(f.pixels.data(), nullptr, out.indices()));
+    EXPECT_NE(0, q.ProcessImage(f.pixels.data(), out.palette(), nullptr));
+    EXPECT_NE(0, q.ProcessImage(nullptr, out.palette(), out.indices()));
+    EXPECT_EQ(Output(16).paletteBytes, out.paletteBytes);
+    EXPECT_EQ(Output(16).indexBytes, out.indexBytes);
+}
+
+TEST(QuantizerContract, GrowsForALargerFrameAndGoesBack) {
+    CQuantizer q(256, 8, 720, 480);
+    const Frame small = osdframes::menuFrame(720, 480, 1, 0);
+    const Frame large = osdframes::menuFrame(1920, 1080, 3, 1);
+    for (const Frame* f : {&small, &large, &small}) {
+        Output out(f->pixels.size());
+        ASSERT_EQ(0, run(q, *f, out));
+        EXPECT_TRUE(out.guardsIntact());
+        EXPECT_GT(psnrOf(*f, out), 43.0);
+    }
+}
+
+// --- Few colours: exact ---------------------------------------------------
+
+TEST(QuantizerLossless, FramesOfAtMostTheMaximumColoursComeOutExact) {
+    struct Case {
+        unsigned maxColours;
+        Frame frame;
+    };
+    const Case cases[] = {{256, osdframes::flatFrame(720, 480)},
+                          {256, manyColours(64, 48, 256, 1)},
+                          {16, manyColours(40, 10, 16, 2)},
+                          {256, filled(33, 5, {10, 20, 30, 40})}};
+    for (const Case& c : cases) {
+        ASSERT_LE(osdframes::distinctColours(c.frame.pixels), c.maxColours);
+        CQuantizer q(c.maxColours, 8, 720, 480);
+        Output out(c.frame.pixels.size());
+        ASSERT_EQ(0, run(q, c.frame, out));
+        for (size_t i = 0; i < c.frame.pixels.size(); ++i) {
+            const _OsdColor& in = c.frame.pixels[i];
+            const _OsdColor& got = out.colourAt(i);
+            ASSERT_TRUE(in.alpha == 0 ? got.alpha == 0 : osdframes::sameColour(in, got)) << "pixel " << i;
+            ASSERT_LT(out.indices()[i], c.maxColours);
+        }
+    }
+}
+
+TEST(QuantizerLossless, OneColourMoreThanTheMaximumStaysWithinTheEntries) {
+    const Frame f = manyColours(40, 10, 17, 5);
+    CQuantizer q(16, 8, 40, 10);
+    Output out(f.pixels.size());
+    ASSERT_EQ(0, run(q, f, out));
+    for (size_t i = 0; i < f.pixels.size(); ++i) ASSERT_LT(out.indices()[i], 16);
+    for (int e = 16; e < 256; ++e) EXPECT_TRUE(osdframes::sameColour(out.palette()[e], {0, 0, 0, 0}));
+    EXPECT_GT(psnrOf(f, out), 20.0);
+}
+
+TEST(QuantizerLossless, ReducedBitsRoundEveryPaletteComponent) {
+    const Frame f = osdframes::menuFrame(200, 120);
+    CQuantizer q(256, 4, 200, 120);
+    Output out(f.pixels.size());
+    ASSERT_EQ(0, run(q, f, out));
+    for (int e = 0; e < 256; ++e) {
+        const _OsdColor& c = out.palette()[e];
+        for (unsigned char v : {c.blue, c.green, c.red, c.alpha}) EXPECT_EQ(0, v % 17) << "entry " << e;
+    }
+    EXPECT_GT(psnrOf(f, out), 30.0);
+}
+
+// --- Transparency ----------------------------------------------------------
+
+TEST(QuantizerTransparency, TransparentPixelsShareOneEntryWhateverTheirColour) {
+    const Frame clean = osdframes::menuFrame(720, 480, 2, 1);
+    Frame noisy = clean;
+    osdframes::Random r(11);
+    for (_OsdColor& p : noisy.pixels)
+        if (p.alpha == 0) {
+            const uint32_t v = r.next();
+            p = _OsdColor{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), 0};
+        }
+    CQuantizer q1(256, 8, 720, 480), q2(256, 8, 720, 480);
+    Output a(clean.pixels.size()), b(noisy.pixels.size());
+    ASSERT_EQ(0, run(q1, clean, a));
+    ASSERT_EQ(0, run(q2, noisy, b));
+    EXPECT_EQ(a.paletteBytes, b.paletteBytes);
+    EXPECT_EQ(a.indexBytes, b.indexBytes);
+
+    std::set<int> transparentEntries;
+    for (size_t i = 0; i < noisy.pixels.size(); ++i) {
+        if (noisy.pixels[i].alpha == 0) {
+            transparentEntries.insert(b.indices()[i]);
+            EXPECT_TRUE(osdframes::sameColour(b.colourAt(i), {0, 0, 0, 0}));
+        } else if (noisy.pixels[i].alpha > 8) {
+            // Visible pixels never become fully transparent.
+            EXPECT_NE(0, b.colourAt(i).alpha) << "pixel " << i;
+        }
+    }
+    EXPECT_EQ(1u, transparentEntries.size());
+}
+
+TEST(QuantizerTransparency, FaintColoursCountByTheirCoverage) {
+    // 2000 distinct colours at alpha 3 on one half, 200 opaque colours on
+    // the other: the opaque ones are what shows, so they must keep their
+    // own entries.
+    Frame f = manyColours(100, 100, 200, 21);
+    osdframes::Random r(4);
+    for (size_t i = 0; i < 5000; ++i) {
+        const uint32_t v = r.next();
+        f.pixels[5000 + i] = _OsdColor{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                       static_cast<unsigned char>(v >> 16), 3};
+    }
+    for (size_t i = 200; i < 5000; ++i) f.pixels[i] = f.pixels[i % 200];
+    CQuantizer q(256, 8, 100, 100);
+    Output out(f.pixels.size());
+    ASSERT_EQ(0, run(q, f, out));
+    double opaqueError = 0;
+    for (size_t i = 0; i < 5000; ++i) opaqueError += osdframes::premultipliedError(f.pixels[i], out.colourAt(i));
+    EXPECT_LT(opaqueError / 5000, 1.0);
+    EXPECT_GT(psnrOf(f, out), 45.0);
+}
+
+// --- Quality: error bounds and where diffusion may act --------------------
+
+TEST(QuantizerQuality, MenuFramesStayWithinTheErrorBound) {
+    for (uint32_t variant = 0; variant < 3; ++variant) {
+        const Frame f = osdframes::menuFrame(720, 480, static_cast<int>(variant), variant);
+        ASSERT_GT(osdframes::distinctColours(f.pixels), 256u);
+        CQuantizer q(256, 8, 720, 480);
+        Output out(f.pixels.size());
+        ASSERT_EQ(0, run(q, f, out));
+        EXPECT_GT(psnrOf(f, out), 43.5) << "variant " << variant;
+    }
+}
+
+TEST(QuantizerQuality, DiffusionSmoothsGradientsButLeavesFlatPanelsAndTextClean) {
+    // Left: a wide horizontal gradient (banding without diffusion). Right:
+    // a flat panel with text. Bottom: grain, so that the frame has far
+    // more than 256 colours and the palette is tight.
+    const uint32_t w = 400, h = 200;
+    osdframes::Canvas c(w, h);
+    c.roundRect(0, 0, 200, 150, 0, 0, [](float x, float) {
+        return osdframes::mix(osdframes::rgba(10, 40, 90), osdframes::rgba(240, 200, 60), x / 200.0f);
+    });
+    c.roundRect(200, 0, 400, 150, 0, 0, [](float, float) { return osdframes::rgba(30, 30, 60); });
+    c.text(215, 60, "Settings", 20, osdframes::rgba(255, 255, 255));
+    osdframes::Random r(8);
+    for (uint32_t y = 150; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            c.blend(static_cast<int>(x), static_cast<int>(y),
+                    osdframes::rgba(static_cast<int>(r.next() % 256), static_cast<int>(r.next() % 256),
+                                    static_cast<int>(r.next() % 256)),
+                    1.0f);
+    const Frame f = c.toFrame();
+
+    Output plain(f.pixels.size()), dithered(f.pixels.size());
+    CQuantizer q1(256, 8, w, h), q2(256, 8, w, h);
+    ASSERT_EQ(0, run(q1, f, plain, false));
+    ASSERT_EQ(0, run(q2, f, dithered, true));
+
+    // Flat panel and fully covered text keep their exact colours.
+    const _OsdColor panel = f.pixels[static_cast<size_t>(140) * w + 390];
+    for (uint32_t y = 0; y < 150; ++y)
+        for (uint32_t x = 200; x < w; ++x) {
+            const _OsdColor& in = f.pixels[static_cast<size_t>(y) * w + x];
+            const bool flatOrInk = osdframes::sameColour(in, panel) || osdframes::sameColour(in, {255, 255, 255, 255});
+            if (flatOrInk) {
+                ASSERT_TRUE(osdframes::sameColour(dithered.colourAt(static_cast<size_t>(y) * w + x), in))
+                    << x << "," << y;
+            }
+        }
+
+    // In the gradient, averages over each column follow the input more
+    // closely with diffusion than without (no banding).
+    auto columnError = [&](Output& out) {
+        double total = 0;
+        for (uint32_t x = 0; x < 200; ++x) {
+            double sum = 0;
+            for (uint32_t y = 0; y < 150; ++y) {
+                const size_t i = static_cast<size_t>(y) * w + x;
+                const _OsdColor& a = f.pixels[i];
+                const _OsdColor& b = out.colourAt(i);
+                sum += (a.red - b.red) + (a.green - b.green) + (a.blue - b.blue);
+            }
+            total += fabs(sum / 150.0);
+        }
+        return total / 200.0;
+    };
+    EXPECT_LT(columnError(dithered), columnError(plain) * 0.8);
+    EXPECT_GT(psnrOf(f, dithered), psnrOf(f, plain) - 1.0);
+}
+
+TEST(QuantizerQuality, FullHdFrameStaysWithinTheErrorBound) {
+    const Frame f = osdframes::menuFrame(1920, 1080, 4, 2);
+    CQuantizer q(256, 8, 720, 480);
+    Output out(f.pixels.size());
+    ASSERT_EQ(0, run(q, f, out));
+    EXPECT_GT(psnrOf(f, out), 43.0);
+}
+
+TEST(QuantizerQuality, SwitchesKeepTheContract) {
+    const Frame f = osdframes::menuFrame(360, 240, 0, 1);
+    // Full search is the reference path: the shortcuts must give the very
+    // same answer.
+    Output fast(f.pixels.size()), full(f.pixels.size()), spread(f.pixels.size());
+    CQuantizer q1(256, 8, 360, 240), q2(256, 8, 360, 240), q3(256, 8, 360, 240);
+    ASSERT_EQ(0, run(q1, f, fast));
+    q2.imageWidth = q3.imageWidth = f.width;
+    q2.imageHeight = q3.imageHeight = f.height;
+    q2.SetErrorDiffusion(true);
+    q2.SetFullClutSearch(true);
+    ASSERT_EQ(0, q2.ProcessImage(f.pixels.data(), full.palette(), full.indices()));
+    EXPECT_EQ(fast.paletteBytes, full.paletteBytes);
+    EXPECT_EQ(fast.indexBytes, full.indexBytes);
+
+    q3.SetDistributeClut(true);
+    ASSERT_EQ(0, q3.ProcessImage(f.pixels.data(), spread.palette(), spread.indices()));
+    EXPECT_TRUE(spread.guardsIntact());
+    EXPECT_GT(psnrOf(f, spread), 36.0);
+}
+
+// --- From frame to frame ----------------------------------------------------
+
+TEST(QuantizerTemporal, SameFramesGiveTheSameOutput) {
+    const Frame a = osdframes::menuFrame(720, 480, 1, 0), b = osdframes::menuFrame(720, 480, 3, 2);
+    CQuantizer q1(256, 8, 720, 480), q2(256, 8, 720, 480);
+    for (const Frame* f : {&a, &b, &a}) {
+        Output o1(f->pixels.size()), o2(f->pixels.size());
+        ASSERT_EQ(0, run(q1, *f, o1));
+        ASSERT_EQ(0, run(q2, *f, o2));
+        EXPECT_EQ(o1.paletteBytes, o2.paletteBytes);
+        EXPECT_EQ(o1.indexBytes, o2.indexBytes);
+        // Resending an unchanged frame changes nothing on screen.
+        Output again(f->pixels.size());
+        ASSERT_EQ(0, run(q1, *f, again));
+        EXPECT_EQ(o1.paletteBytes, again.paletteBytes);
+        EXPECT_EQ(o1.indexBytes, again.indexBytes);
+        ASSERT_EQ(0, run(q2, *f, again));
+    }
+}
+
+TEST(QuantizerTemporal, MovingTheHighlightLeavesTheRestOfTheScreenAlone) {
+    const Frame a = osdframes::menuFrame(720, 480, 1, 0), b = osdframes::menuFrame(720, 480, 2, 0);
+    CQuantizer q(256, 8, 720, 480);
+    Output oa(a.pixels.size()), ob(b.pixels.size());
+    ASSERT_EQ(0, run(q, a, oa));
+    ASSERT_EQ(0, run(q, b, ob));
+    const double flicker = osdframes::flicker(a.pixels.data(), oa.palette(), oa.indices(), b.pixels.data(),
+                                              ob.palette(), ob.indices(), a.pixels.size());
+    EXPECT_LT(flicker, 0.02);
+    EXPECT_GT(psnrOf(b, ob), 43.0);
+}
+
+TEST(QuantizerTemporal, ANewScreenGetsANewPalette) {
+    // After a busy menu, a frame of quite different colours must not be
+    // squeezed into the old palette.
+    const Frame menu = osdframes::menuFrame(320, 200, 1, 0);
+    Frame other = manyColours(320, 200, 600, 17);
+    CQuantizer q(256, 8, 320, 200);
+    Output o1(menu.pixels.size()), o2(other.pixels.size()), fresh(other.pixels.size());
+    ASSERT_EQ(0, run(q, menu, o1));
+    ASSERT_EQ(0, run(q, other, o2));
+    CQuantizer q2(256, 8, 320, 200);
+    ASSERT_EQ(0, run(q2, other, fresh));
+    EXPECT_GT(psnrOf(other, o2), psnrOf(other, fresh) - 0.5);
+}
+
+}  // namespace
