@@ -1,0 +1,21 @@
+// Reading back what the library wrote to its logs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testlog {
+
+// The plug-in log of this process, one entry per line, with every time
+// stamp ("12:15:00") replaced by "hh:mm:ss". Empty when there is no log.
+std::vector<std::string> readPluginLog();
+// The lines after the banner (the first 13 lines).
+std::vector<std::string> pluginLogLines();
+// Whether some line of the log equals `line` (masked form).
+bool logHas(const std::string& line);
+// How many lines equal `line`.
+int logCount(const std::string& line);
+// The whole graph log "dshow_log.txt", or empty.
+std::string readGraphLog();
+
+} // namespace testlog
