@@ -61,6 +61,10 @@ struct State {
     int paletteCount = 0;
     bool searchCurrent = false;  // search holds `palette`
     double paletteMse = 0;       // error per pixel when the palette was made
+    double frameError = 0;       // total error of the last frame under the palette
+    std::vector<uint32_t> entryStamp;  // `stamp` when the entry was mapped this frame
+    std::vector<int32_t> entryError;
+    uint32_t stamp = 0;
 
     bool havePrevious = false;
     uint32_t previousWidth = 0, previousHeight = 0;
@@ -75,7 +79,7 @@ struct State {
     void reserve(size_t pixels, uint32_t width, uint32_t height);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
     bool losslessPalette(size_t colours);
-    bool reusePalette(size_t pixels);
+    bool reusePalette(size_t pixels, bool sameSize);
     void newPalette(size_t pixels);
     void gatherInputs();
     void setSearchPalette();
@@ -99,6 +103,8 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
         histogram.reserve(pixels);
         entryIndex.resize(size_t(1) << 17);
         entryDiffuse.resize(size_t(1) << 17);
+        entryStamp.resize(size_t(1) << 17);
+        entryError.resize(size_t(1) << 17);
         entryInput.resize(size_t(1) << 17);
         inputs.reserve(kMaxPaletteInputs * 2);
         groupSlots.assign(size_t(1) << 15, 0);
@@ -109,7 +115,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
 void State::setSearchPalette() {
     Premul premul[256];
     for (int i = 0; i < paletteCount; ++i) premul[i] = premultiply(palette[i]);
-    search.setPalette(premul, paletteCount);
+    search.setPalette(premul, paletteCount, true);
     searchCurrent = true;
 }
 
@@ -133,7 +139,10 @@ bool State::losslessPalette(size_t colours) {
             else
                 entryIndex[e] = static_cast<uint8_t>(order[hit - sorted]);
         }
-        if (all) return true;
+        if (all) {
+            frameError = 0;
+            return true;
+        }
     }
     paletteCount = static_cast<int>(colours);
     for (size_t e = 0; e < colours; ++e) {
@@ -143,12 +152,15 @@ bool State::losslessPalette(size_t colours) {
     }
     searchCurrent = false;
     paletteMse = 0;
+    frameError = 0;
     return false;
 }
 
 // Maps the frame's colours to the previous palette and keeps it when the
-// error stays close to what it was when the palette was made.
-bool State::reusePalette(size_t pixels) {
+// frame's error under it stays close to what it was when the palette was
+// made. With a previous frame of the same size only the pixels that changed
+// are looked at: the others keep their indices anyway.
+bool State::reusePalette(size_t pixels, bool sameSize) {
     if (!havePrevious || paletteCount == 0) return false;
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
@@ -160,17 +172,44 @@ bool State::reusePalette(size_t pixels) {
         return false;
     if (!searchCurrent) setSearchPalette();
     const double limit = (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
-    double error = 0;
     const int level = histogram.level();
-    for (size_t e = 0; e < colours; ++e) {
+    auto mapEntry = [&](size_t e) {
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
         const int best = search.find(q, -1);
         entryIndex[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         entryDiffuse[e] = keys[e] != 0 && d > kDiffuseMinError;
-        error += static_cast<double>(counts[e]) * d;
-        if (error > limit) return false;
+        return d;
+    };
+
+    if (!sameSize) {
+        double error = 0;
+        for (size_t e = 0; e < colours; ++e) {
+            error += static_cast<double>(counts[e]) * mapEntry(e);
+            if (error > limit) return false;
+        }
+        frameError = error;
+        return true;
     }
+
+    if (++stamp == 0) {
+        std::fill(entryStamp.begin(), entryStamp.end(), 0u);
+        stamp = 1;
+    }
+    double added = 0, removed = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        if (frame[i] == previousFrame[i]) continue;
+        const uint32_t e = pixelEntry[i];
+        if (entryStamp[e] != stamp) {
+            entryError[e] = mapEntry(e);
+            entryStamp[e] = stamp;
+        }
+        added += entryError[e];
+        removed += distance2(premultiplyKey(previousFrame[i]), search.entry(previousIndices[i]));
+    }
+    const double error = frameError - removed + added;
+    if (error > limit) return false;
+    frameError = error;
     return true;
 }
 
@@ -287,6 +326,7 @@ void State::newPalette(size_t pixels) {
         error += static_cast<double>(counts[e]) * d;
     }
     paletteMse = pixels ? error / static_cast<double>(pixels) : 0;
+    frameError = error;
 }
 
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
@@ -323,7 +363,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
         kept = losslessPalette(colours);
         diffuseNow = false;  // every colour is exact
     } else {
-        kept = reusePalette(n);
+        kept = reusePalette(n, sameSize);
         if (!kept) newPalette(n);
     }
 

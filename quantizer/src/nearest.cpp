@@ -26,8 +26,9 @@ NearestSearch::NearestSearch() {
     for (int i = 0; i < kPadded; ++i) r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
 }
 
-void NearestSearch::setPalette(const Premul* palette, int count) {
+void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
     count_ = count;
+    useNeighbours_ = many;
     for (int i = 0; i < kPadded; ++i) {
         if (i < count) {
             palette_[i] = palette[i];

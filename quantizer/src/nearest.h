@@ -15,8 +15,9 @@ public:
     NearestSearch();
 
     // Takes the palette to search (count entries, 1 to 256) and forgets
-    // every cached answer.
-    void setPalette(const Premul* palette, int count);
+    // every cached answer. `many` says that many queries will follow: then
+    // the neighbour lists that speed up each query are worth building.
+    void setPalette(const Premul* palette, int count, bool many);
 
     // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
     // when q lies closer to it than half the distance to the guess's own
@@ -33,7 +34,7 @@ public:
         const uint32_t key = pack(q);
         uint64_t& slot = cache_[hashSlot(key)];
         if ((slot >> 40) != 0 && static_cast<uint32_t>(slot) == key) return static_cast<int>((slot >> 32) & 0xFF);
-        const int best = guess >= 0 ? searchAround(q, guess, d0) : scan(q);
+        const int best = guess >= 0 && useNeighbours_ ? searchAround(q, guess, d0) : scan(q);
         slot = key | (static_cast<uint64_t>(best) << 32) | (uint64_t(1) << 40);
         return best;
     }
@@ -75,6 +76,7 @@ private:
     bool neighboursReady_[256];
     int count_ = 0;
     bool full_ = false;
+    bool useNeighbours_ = false;
 };
 
 }  // namespace tovixquant

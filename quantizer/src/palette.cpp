@@ -219,7 +219,7 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     uint32_t* heaviestKey = heaviestKey_;
     for (int pass = 0; pass <= kRefinePasses; ++pass) {
         for (int b = 0; b < k; ++b) searchPalette[b] = premulFromFloat(centre[b]);
-        search.setPalette(searchPalette, k);
+        search.setPalette(searchPalette, k, false);
         const bool last = pass == kRefinePasses;
         for (int b = 0; b < k; ++b) {
             sums[b].fill(0.0);
