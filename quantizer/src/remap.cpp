@@ -5,6 +5,10 @@
 
 #include "colour.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#endif
+
 namespace tovixquant {
 namespace {
 
@@ -18,24 +22,39 @@ constexpr int kErrorShare = 14;
 // Largest error per channel carried into a pixel.
 constexpr int kMaxError = 20;
 
-inline int maxByteDiff(uint32_t x, uint32_t y) {
-    int m = 0;
-    for (int s = 0; s < 32; s += 8) {
-        const int d = static_cast<int>((x >> s) & 0xFF) - static_cast<int>((y >> s) & 0xFF);
-        const int ad = d < 0 ? -d : d;
-        if (ad > m) m = ad;
-    }
-    return m;
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+
+// True when no byte of the four neighbours differs from the pixel's by more
+// than the limit; missing neighbours at the border count as equal.
+inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up, uint32_t down) {
+    const __m128i centre = _mm_set1_epi32(static_cast<int>(px));
+    const __m128i around = _mm_setr_epi32(static_cast<int>(left), static_cast<int>(right), static_cast<int>(up),
+                                          static_cast<int>(down));
+    const __m128i diff = _mm_or_si128(_mm_subs_epu8(centre, around), _mm_subs_epu8(around, centre));
+    const __m128i over = _mm_subs_epu8(diff, _mm_set1_epi8(static_cast<char>(kSmoothLimit)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) == 0xFFFF;
 }
+
+#else
+
+inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up, uint32_t down) {
+    const uint32_t around[4] = {left, right, up, down};
+    for (uint32_t n : around) {
+        for (int s = 0; s < 32; s += 8) {
+            const int d = static_cast<int>((px >> s) & 0xFF) - static_cast<int>((n >> s) & 0xFF);
+            if (d > kSmoothLimit || d < -kSmoothLimit) return false;
+        }
+    }
+    return true;
+}
+
+#endif
 
 inline bool isSmooth(const uint32_t* row, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
     const uint32_t* p = row + x;
     const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
-    if (x > 0 && maxByteDiff(*p, p[-1]) > kSmoothLimit) return false;
-    if (x + 1 < w && maxByteDiff(*p, p[1]) > kSmoothLimit) return false;
-    if (y > 0 && maxByteDiff(*p, p[-stride]) > kSmoothLimit) return false;
-    if (y + 1 < h && maxByteDiff(*p, p[stride]) > kSmoothLimit) return false;
-    return true;
+    return neighboursClose(*p, x > 0 ? p[-1] : *p, x + 1 < w ? p[1] : *p, y > 0 ? p[-stride] : *p,
+                           y + 1 < h ? p[stride] : *p);
 }
 
 inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
