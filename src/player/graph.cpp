@@ -1,5 +1,18 @@
-// Placeholder until the filter graph lands.
+// The filter graph for one media file: set-up of the graph and its filters,
+// the pin-by-pin push wiring or RenderFile around the decoder filter, and the
+// tear-down. The decoder filter is borrowed from the output side and never
+// released here.
 #include "player.h"
+
+#include "../bridge/host_path.h"
+#include "../bridge/properties.h"
+#include "../card/modes.h"
+#include "../log/log.h"
+#include "audio_video.h"
+#include "playback.h"
+
+#include <cstdio>
+#include <cstring>
 
 bool gPlayerInitialized = false;
 bool gStreaming = false;
@@ -15,19 +28,508 @@ IMediaSeeking* pMediaSeeking = nullptr;
 IBasicVideo2* pBasicVideo = nullptr;
 IBasicAudio* pBasicAudio = nullptr;
 
-HRESULT setupTovixPlayer(int, int, bool) { return E_FAIL; }
-int createFilters(int, int, bool) { return 1; }
-unsigned char streamFile(unsigned char, int, int) { return 0; }
-int getGraphInterfaces() { return 0; }
-HRESULT openFile(const char*, const char*, bool, int, int) { return E_FAIL; }
-HRESULT buildGraph() { return E_FAIL; }
-IPin* getPin(IBaseFilter*, int) { return nullptr; }
-void cleanupGraph() {}
-void releaseTovixPlayer() {}
-void releaseGraphInterfaces() {}
-void releaseFilters() {}
-void releaseGraph() {}
-HRESULT inactiveFile() { return 0; }
-HRESULT createRmInterface(IBaseFilter**) { return E_FAIL; }
-int getFilterName(IUnknown*) { return 0; }
+namespace {
+
+// Whether pDemuxFilter still carries the library's own reference. A
+// successful wiring hands the demultiplexer to the graph; a failed one
+// leaves the reference with the library, and the tear-down must give it up.
+bool gDemuxReferenceHeld = false;
+
+// The hint pair of the MPEG files that may come from the host's server.
+const int kStreamMajor = 1;
+const int kStreamMinor = 31;
+
+// getPin fetches at most this many pins in its one Next call.
+const ULONG kMaxPins = 10;
+
+// A creation or query that "succeeds" without handing out a pointer is as
+// useless as one that failed.
+HRESULT obtained(HRESULT hr, const void* pointer) {
+    if (FAILED(hr))
+        return hr;
+    return pointer ? hr : E_POINTER;
+}
+
+template <typename T> void releaseAndClear(T*& pointer) {
+    if (pointer) {
+        pointer->Release();
+        pointer = nullptr;
+    }
+}
+
+bool takesPushPath(bool shifted, int major, int minor) {
+    return major == kStreamMajor && minor == kStreamMinor && (shifted || gStreamAllMpegs);
+}
+
+// A wide name into the ANSI code page, cut to fit `size` bytes.
+void ansiName(const WCHAR* wide, char* out, size_t size) {
+    // Converted whole first: the conversion fails rather than cut when its
+    // buffer is short.
+    char full[MAX_FILTER_NAME * 2 + 1];
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, full, sizeof full, nullptr, nullptr);
+    if (n <= 0)
+        return;
+    size_t length = strnlen(full, size - 1);
+    memcpy(out, full, length);
+    out[length] = '\0';
+}
+
+template <typename T>
+void queryGraphInterface(const IID& iid, T*& pointer, const char* name) {
+    if (pointer)
+        return;
+    HRESULT hr = pGraphBuilder ? pGraphBuilder->QueryInterface(iid, reinterpret_cast<void**>(&pointer))
+                               : E_POINTER;
+    if (FAILED(obtained(hr, pointer))) {
+        pointer = nullptr;
+        logMessage("queryGraphInterface", "Failed to create interface from graph builder: %s\n",
+                   name);
+    }
+}
+
+// The pins buildGraph holds while it wires; every way out gives them back.
+struct HeldPins {
+    IPin* pins[6] = {};
+    ~HeldPins() {
+        for (IPin*& pin : pins)
+            releaseAndClear(pin);
+    }
+};
+
+HRESULT pushOpen(const char* path, const WCHAR* widePath, const char* host, bool shifted) {
+    gStreaming = true;
+    logMessage("openFile", "Streaming file %s from server", path);
+    if (!pSourceFilter) {
+        logMessage("openFile", "Can not load file because graph builder is not available: %s",
+                   path);
+        return E_FAIL;
+    }
+    IFileSourceFilter* fileSource = nullptr;
+    HRESULT hr = obtained(pSourceFilter->QueryInterface(IID_IFileSourceFilter,
+                                                        reinterpret_cast<void**>(&fileSource)),
+                          fileSource);
+    if (FAILED(hr)) {
+        logError(hr, "openFile", "Cannot get IFileSourceFilter interface!!!");
+        return E_FAIL;
+    }
+    logMessage("openFile", "Setting shared async file hostname to '%s'", host ? host : "(null)");
+    if (pSharedAsync)
+        pSharedAsync->SetHostName(host);
+    if (shifted && pSharedAsync)
+        pSharedAsync->SetFileLock(&gFileLock);
+    hr = fileSource->Load(widePath, nullptr);
+    fileSource->Release();
+    if (FAILED(hr)) {
+        logError(hr, "openFile", "Cannot load source file!!!");
+        return E_FAIL;
+    }
+    if (FAILED(buildGraph()))
+        return E_FAIL;
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT setupTovixPlayer(int major, int minor, bool shifted) {
+    if (gPlayerInitialized)
+        return S_OK;
+    if (createFilters(major, minor, shifted) != 0)
+        return E_FAIL;
+    getGraphInterfaces();
+    setWindowProperties();
+    gPlayerInitialized = true;
+    return S_OK;
+}
+
+int createFilters(int major, int minor, bool shifted) {
+    const char* tag = "buildGraph";
+    createDecoderFilter();
+    if (!pGraphBuilder) {
+        HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IGraphBuilder, reinterpret_cast<void**>(&pGraphBuilder));
+        if (FAILED(obtained(hr, pGraphBuilder))) {
+            pGraphBuilder = nullptr;
+            logError(obtained(hr, nullptr), tag, "Could not create graph builder!!!!");
+            return 1;
+        }
+        if (gGraphLog)
+            pGraphBuilder->SetLogFile(reinterpret_cast<DWORD_PTR>(gGraphLog));
+    }
+    if (streamFile(shifted ? 1 : 0, major, minor) == 1) {
+        if (!pSourceFilter) {
+            HRESULT hr = CoCreateInstance(CLSID_SharedSource, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_IBaseFilter, reinterpret_cast<void**>(&pSourceFilter));
+            if (FAILED(obtained(hr, pSourceFilter))) {
+                pSourceFilter = nullptr;
+                logError(obtained(hr, nullptr), tag, "Cannot create shared source filter!!!");
+                return 1;
+            }
+            hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
+                                               reinterpret_cast<void**>(&pSharedAsync));
+            if (FAILED(obtained(hr, pSharedAsync))) {
+                pSharedAsync = nullptr;
+                logError(obtained(hr, nullptr), tag, "Can not get shared source interface!!");
+                return 1;
+            }
+        }
+        HRESULT hr = pGraphBuilder->AddFilter(pSourceFilter, L"Shared Source");
+        if (FAILED(hr)) {
+            logError(hr, tag, "Cannot add source filter to Graph!!!");
+            return 1;
+        }
+        if (!pDemuxFilter) {
+            hr = CoCreateInstance(CLSID_MpegDemux, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  reinterpret_cast<void**>(&pDemuxFilter));
+            if (FAILED(obtained(hr, pDemuxFilter))) {
+                pDemuxFilter = nullptr;
+                logError(obtained(hr, nullptr), tag, "Cannot create demux filter!!!");
+                return 1;
+            }
+            gDemuxReferenceHeld = true;
+        }
+        hr = pGraphBuilder->AddFilter(pDemuxFilter, L"MPEG DeMux");
+        if (FAILED(hr)) {
+            logError(hr, tag, "Cannot add demux filter to Graph!!!");
+            return 1;
+        }
+    }
+    if (!pDecoderFilter) {
+        logMessage(tag, "Can not add decoder filter because it is NULL");
+        return 1;
+    }
+    HRESULT hr = pGraphBuilder->AddFilter(pDecoderFilter, L"Sigma Decoder");
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot add sigma decoder filter to Graph!!!");
+        return 1;
+    }
+    return 0;
+}
+
+unsigned char streamFile(unsigned char shifted, int major, int minor) {
+    if (major != kStreamMajor || minor != kStreamMinor)
+        return 0;
+    if (shifted)
+        return 1;
+    return static_cast<unsigned char>(gStreamAllMpegs);
+}
+
+int getGraphInterfaces() {
+    queryGraphInterface(IID_IMediaPosition, pMediaPosition, "IMediaPosition");
+    queryGraphInterface(IID_IMediaControl, pMediaControl, "IMediaControl");
+    queryGraphInterface(IID_IMediaEventEx, pMediaEvent, "IMediaEventEx");
+    queryGraphInterface(IID_IVideoWindow, pVideoWindow, "IVideoWindow");
+    queryGraphInterface(IID_IMediaSeeking, pMediaSeeking, "IMediaSeeking");
+    if (!pMediaSeeking) {
+        logMessage("getGraphInterfaces", "Could not load media seeking interface");
+        return 0;
+    }
+    DWORD capabilities = 0;
+    pMediaSeeking->GetCapabilities(&capabilities);
+    logMessage("getGraphInterfaces", "Media seeking capabilities = %X",
+               static_cast<unsigned>(capabilities));
+    return 0;
+}
+
+HRESULT openFile(const char* path, const char* host, bool shifted, int major, int minor) {
+    const char* tag = "openFile";
+    updateState();
+    if (gPlaybackState == 2 || gPlaybackState == 3)
+        stop();
+    // A path that does not fit is refused whole: opening a truncated path
+    // could play some other file.
+    WCHAR widePath[MAX_PATH];
+    if (!path) {
+        logMessage(tag, "Can not open file because no path was given");
+        return E_FAIL;
+    }
+    if (hostPathToWide(path, widePath, MAX_PATH) < 0) {
+        logMessage(tag, "Can not open file because its path is longer than %d characters: %s",
+                   MAX_PATH - 1, path);
+        return E_FAIL;
+    }
+    if (takesPushPath(shifted, major, minor)) {
+        if (FAILED(pushOpen(path, widePath, host, shifted)))
+            return E_FAIL;
+    } else {
+        logMessage(tag, "Automatically building graph for file %s", path);
+        if (!pGraphBuilder) {
+            logMessage(tag, "Can not load file because graph builder is not available: %s", path);
+            return E_FAIL;
+        }
+        HRESULT hr = pGraphBuilder->RenderFile(widePath, nullptr);
+        if (hr != S_OK) {
+            logError(hr, tag, "Could not render file '%s'", path);
+            return hr;
+        }
+        cleanupGraph();
+    }
+    logGraph();
+    HRESULT hr = pGraphBuilder->QueryInterface(IID_IBasicVideo2,
+                                               reinterpret_cast<void**>(&pBasicVideo));
+    if (FAILED(obtained(hr, pBasicVideo))) {
+        pBasicVideo = nullptr;
+        logError(obtained(hr, nullptr), tag, "Can not get basic video interface");
+        return E_FAIL;
+    }
+    hr = pGraphBuilder->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&pBasicAudio));
+    if (FAILED(obtained(hr, pBasicAudio))) {
+        pBasicAudio = nullptr;
+        logError(obtained(hr, nullptr), tag, "Can not get basic audio interface");
+        return E_FAIL;
+    }
+    LONG volume = 0;
+    if (SUCCEEDED(pBasicAudio->get_Volume(&volume)))
+        gVolume = volLogToLin(volume);
+    setMute(gMute);
+    gPlaybackState = 1;
+    setWindowProperties();
+    return S_OK;
+}
+
+HRESULT buildGraph() {
+    const char* tag = "buildGraph";
+    HeldPins held;
+    IPin*& sourceOut = held.pins[0];
+    IPin*& demuxIn = held.pins[1];
+    IPin*& videoOut = held.pins[2];
+    IPin*& audioOut = held.pins[3];
+    IPin*& decoderVideo = held.pins[4];
+    IPin*& decoderAudio = held.pins[5];
+
+    if (!(sourceOut = getPin(pSourceFilter, 0))) {
+        logMessage(tag, "Cannot find File Source pin 0!!!");
+        return E_FAIL;
+    }
+    if (!(demuxIn = getPin(pDemuxFilter, 0))) {
+        logMessage(tag, "Cannot find DeMux pin 0!!!");
+        return E_FAIL;
+    }
+    HRESULT hr = pGraphBuilder->ConnectDirect(sourceOut, demuxIn, nullptr);
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot connect file source filter to demux filter!!!");
+        return E_FAIL;
+    }
+    releaseAndClear(sourceOut);
+    releaseAndClear(demuxIn);
+    if (!(videoOut = getPin(pDemuxFilter, 2))) {
+        logMessage(tag, "Cannot find demux pin 2!!!");
+        return E_FAIL;
+    }
+    if (!(audioOut = getPin(pDemuxFilter, 3))) {
+        logMessage(tag, "Cannot find demux pin 3!!!");
+        return E_FAIL;
+    }
+    if (!(decoderVideo = getPin(pDecoderFilter, 0))) {
+        logMessage(tag, "Cannot find decoder pin 0!!!");
+        return E_FAIL;
+    }
+    if (!(decoderAudio = getPin(pDecoderFilter, 1))) {
+        logMessage(tag, "Cannot find decoder pin 1!!!");
+        return E_FAIL;
+    }
+    hr = pGraphBuilder->ConnectDirect(videoOut, decoderVideo, nullptr);
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot connect demux filter video out pin to decoder filter!!!");
+        return E_FAIL;
+    }
+    hr = pGraphBuilder->ConnectDirect(audioOut, decoderAudio, nullptr);
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot connect demux filter audio out pin to decoder filter!!!");
+        return E_FAIL;
+    }
+    // From here the graph is the demultiplexer's only owner; the pointer is
+    // kept only so that the tear-down can forget it.
+    if (gDemuxReferenceHeld) {
+        pDemuxFilter->Release();
+        gDemuxReferenceHeld = false;
+    }
+    gPlaybackState = 1;
+    return S_OK;
+}
+
+IPin* getPin(IBaseFilter* filter, int index) {
+    if (!filter || index < 0)
+        return nullptr;
+    IEnumPins* pins = nullptr;
+    if (FAILED(obtained(filter->EnumPins(&pins), pins)))
+        return nullptr;
+    IPin* fetched[kMaxPins] = {};
+    ULONG count = 0;
+    pins->Next(kMaxPins, fetched, &count);
+    if (count > kMaxPins)
+        count = kMaxPins;
+    IPin* wanted = nullptr;
+    for (ULONG i = 0; i < count; i++) {
+        if (static_cast<int>(i) == index)
+            wanted = fetched[i];
+        else if (fetched[i])
+            fetched[i]->Release();
+    }
+    pins->Release();
+    return wanted;
+}
+
+void cleanupGraph() {
+    const char* tag = "cleanupGraph";
+    if (!pDecoderFilter || !pGraphBuilder) {
+        logMessage(tag, "Could not cleanup graph because either decoder filter or graph builder "
+                        "were unavailable");
+        return;
+    }
+    IPin* overlay = getPin(pDecoderFilter, 2);
+    if (!overlay) {
+        logMessage(tag, "Could not find overlay pin on decoder filter!");
+        return;
+    }
+    IPin* downstream = nullptr;
+    if (FAILED(obtained(overlay->ConnectedTo(&downstream), downstream))) {
+        overlay->Release();
+        logMessage(tag, "Overlay pin not connected to anything");
+        return;
+    }
+    PIN_INFO info;
+    info.pFilter = nullptr;
+    if (FAILED(downstream->QueryPinInfo(&info)))
+        info.pFilter = nullptr;
+    downstream->Release();
+    overlay->Disconnect();
+    overlay->Release();
+    if (info.pFilter) {
+        pGraphBuilder->RemoveFilter(info.pFilter);
+        info.pFilter->Release();
+    }
+}
+
+void releaseTovixPlayer() {
+    const char* tag = "releaseTovixPlayer";
+    logMessage(tag, "Entering release...");
+    if (!gPlayerInitialized)
+        return;
+    gPlayerInitialized = false;
+    stop();
+    logMessage(tag, "After stop...");
+    if (pMediaEvent) {
+        LONG code = 0;
+        pMediaEvent->WaitForCompletion(static_cast<LONG>(INFINITE), &code);
+    }
+    logMessage(tag, "After completion wait...");
+    if (pMediaControl)
+        pMediaControl->Stop();
+    logMessage(tag, "After 2nd stop...");
+    releaseAndClear(pBasicVideo);
+    logMessage(tag, "After basic video interface release...");
+    releaseAndClear(pBasicAudio);
+    logMessage(tag, "After basic audio release...");
+    releaseGraphInterfaces();
+    logMessage(tag, "After graph interfaces release...");
+    releaseFilters();
+    logMessage(tag, "After filters release... ...and done.");
+}
+
+void releaseGraphInterfaces() {
+    releaseAndClear(pMediaSeeking);
+    releaseAndClear(pMediaPosition);
+    releaseAndClear(pVideoWindow);
+    releaseAndClear(pMediaControl);
+    releaseAndClear(pMediaEvent);
+}
+
+void releaseFilters() {
+    const char* tag = "releaseFilters";
+    logMessage(tag, "beginning");
+    releaseGraph();
+    if (pSharedAsync) {
+        ULONG left = pSharedAsync->Release();
+        logMessage(tag, "shared async interface released with %d references left",
+                   static_cast<int>(left));
+        pSharedAsync = nullptr;
+    }
+    // After a successful wiring the graph owned the demultiplexer and has
+    // just let it go; after a failed one the library's reference is the
+    // last and is given up here.
+    if (pDemuxFilter && gDemuxReferenceHeld) {
+        ULONG left = pDemuxFilter->Release();
+        logMessage(tag, "demux filter released with %d references left", static_cast<int>(left));
+    }
+    gDemuxReferenceHeld = false;
+    pDemuxFilter = nullptr;
+    if (pSourceFilter) {
+        ULONG left = pSourceFilter->Release();
+        logMessage(tag, "file source filter released with %d references left",
+                   static_cast<int>(left));
+        pSourceFilter = nullptr;
+    }
+    logMessage(tag, "graph released...done");
+}
+
+void releaseGraph() {
+    const char* tag = "releaseGraph";
+    if (!pGraphBuilder)
+        return;
+    logMessage(tag, "releasing graph");
+    IEnumFilters* filters = nullptr;
+    HRESULT hr = pGraphBuilder->EnumFilters(&filters);
+    logError(hr, tag, "After attempt to get filter enumerator");
+    if (SUCCEEDED(hr) && filters) {
+        IBaseFilter* filter = nullptr;
+        ULONG fetched = 0;
+        while (filters->Next(1, &filter, &fetched) == S_OK && filter) {
+            char name[64] = "<UNKNOWN>";
+            FILTER_INFO info;
+            if (SUCCEEDED(filter->QueryFilterInfo(&info))) {
+                ansiName(info.achName, name, sizeof name);
+                if (info.pGraph)
+                    info.pGraph->Release();
+            }
+            logMessage(tag, "removing and releasing filter %s", name);
+            hr = pGraphBuilder->RemoveFilter(filter);
+            if (FAILED(hr))
+                logError(hr, tag, "Failed to remove filter from graph!");
+            else
+                // The graph changed under the enumerator; start again from
+                // the first filter left. A filter that would not leave is
+                // stepped over instead, or the loop would meet it forever;
+                // the graph lets it go when the graph itself goes.
+                filters->Reset();
+            ULONG left = filter->Release();
+            filter = nullptr;
+            logMessage(tag, "Filter released with %d references left", static_cast<int>(left));
+        }
+        logMessage(tag, "Done with filters");
+        filters->Release();
+    }
+    logMessage(tag, "Done with enumerator");
+    releaseAndClear(pGraphBuilder);
+    logMessage(tag, "Graph released...done.");
+}
+
+HRESULT inactiveFile() {
+    if (!pSharedAsync)
+        return 0;
+    return pSharedAsync->SetFileLock(nullptr);
+}
+
+HRESULT createRmInterface(IBaseFilter** filter) {
+    return CoCreateInstance(CLSID_TovixDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                            reinterpret_cast<void**>(filter));
+}
+
+int getFilterName(IUnknown* object) {
+    if (!object)
+        return 0;
+    IFilterInfo* info = nullptr;
+    if (FAILED(obtained(object->QueryInterface(IID_IFilterInfo, reinterpret_cast<void**>(&info)),
+                        info)))
+        return 0;
+    BSTR name = nullptr;
+    if (SUCCEEDED(info->get_Name(&name)) && name) {
+        char text[128] = "";
+        ansiName(name, text, sizeof text);
+        printf("name = '%s'\n", text);
+        SysFreeString(name);
+    }
+    info->Release();
+    return 0;
+}
+
 void getFileName() {}
