@@ -1,0 +1,44 @@
+// Control of the simulated filter graph manager and media for tests and the
+// demo: the clock, the most recent graph, and what RenderFile did.
+#pragma once
+
+#include "control.h"
+
+#include <string>
+#include <vector>
+
+namespace simctl {
+
+// ---- Clock -----------------------------------------------------------------
+// Switches every graph to the manual clock (true) or back to real time.
+// While it is on, time stands still until advanceClock moves it, and waits
+// (WaitForCompletion, GetEvent with a time-out) answer at once: nothing
+// could happen while the caller blocks.
+TOVIX_SIM_CONTROL void setManualClock(bool on);
+TOVIX_SIM_CONTROL void advanceClock(long ms);
+// The longest a wait blocks in real time before it gives up (60 s at load).
+TOVIX_SIM_CONTROL void setWaitLimit(unsigned long ms);
+
+// ---- The most recent graph -------------------------------------------------
+// Whether a graph manager is alive now.
+TOVIX_SIM_CONTROL bool graphAlive();
+// Its state: 0 stopped, 1 paused, 2 running; -1 when there is none.
+TOVIX_SIM_CONTROL int graphState();
+// The names of its filters in enumeration order.
+TOVIX_SIM_CONTROL std::vector<std::string> graphFilterNames();
+// Its own trace (what SetLogFile's handle receives), kept in memory too.
+TOVIX_SIM_CONTROL std::vector<std::string> graphTrace();
+// Events queued for the application and not yet taken.
+TOVIX_SIM_CONTROL int graphPendingEvents();
+
+// ---- RenderFile ------------------------------------------------------------
+struct RenderOutcome {
+    std::string file;       // the path as given, in UTF-8
+    HRESULT result = S_OK;  // what RenderFile answered
+    int streams = 0;        // streams the splitter offered
+    int rendered = 0;       // of those, the ones that found a taker
+};
+// Every RenderFile of the process, oldest first.
+TOVIX_SIM_CONTROL std::vector<RenderOutcome> renderOutcomes();
+
+} // namespace simctl

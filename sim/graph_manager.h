@@ -1,0 +1,286 @@
+// The filter graph manager (CLSID_FilterGraph). One object answers every
+// interface an application asks of a graph; its methods live in one source
+// file per interface:
+//   graph_filters.cpp   IFilterGraph / IGraphBuilder membership and wiring
+//   graph_render.cpp    RenderFile, Render, Connect, AddSourceFilter
+//   graph_control.cpp   IMediaControl (and the automation stubs)
+//   graph_events.cpp    IMediaEventEx, IMediaEventSink
+//   graph_position.cpp  IMediaPosition, IMediaSeeking (forwarded to renderers)
+//   graph_forward.cpp   IBasicAudio, IBasicVideo2, IVideoWindow (forwarded)
+#pragma once
+
+#include "graph_clock.h"
+#include "runtime.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// The world's private contract between the graph and its clock-driven
+// renderers: nothing runs on its own threads, so the graph gives renderers a
+// chance to notice the end of their stream (and post EC_COMPLETE) whenever
+// an application looks at the graph.
+extern const IID IID_ISimTimedRenderer;
+struct ISimTimedRenderer : IUnknown {
+    // Posts what became due by now (EC_COMPLETE at the end of the stream).
+    virtual void STDMETHODCALLTYPE Poll() = 0;
+
+protected:
+    ~ISimTimedRenderer() = default;
+};
+
+class FilterGraph : public IGraphBuilder,
+                    public IMediaControl,
+                    public IMediaEventEx,
+                    public IMediaEventSink,
+                    public IMediaPosition,
+                    public IMediaSeeking,
+                    public IBasicAudio,
+                    public IBasicVideo2,
+                    public IVideoWindow,
+                    public ComObject {
+public:
+    FilterGraph();
+    ~FilterGraph() override;
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // IDispatch (the automation side is not offered)
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                            DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                     UINT* argErr) override;
+
+    // IFilterGraph
+    HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* filter, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE RemoveFilter(IBaseFilter* filter) override;
+    HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters** filters) override;
+    HRESULT STDMETHODCALLTYPE FindFilterByName(LPCWSTR name, IBaseFilter** filter) override;
+    HRESULT STDMETHODCALLTYPE ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE Reconnect(IPin* pin) override;
+    HRESULT STDMETHODCALLTYPE Disconnect(IPin* pin) override;
+    HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override;
+
+    // IGraphBuilder
+    HRESULT STDMETHODCALLTYPE Connect(IPin* out, IPin* in) override;
+    HRESULT STDMETHODCALLTYPE Render(IPin* out) override;
+    HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR playList) override;
+    HRESULT STDMETHODCALLTYPE AddSourceFilter(LPCWSTR file, LPCWSTR filterName,
+                                              IBaseFilter** filter) override;
+    HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR file) override;
+    HRESULT STDMETHODCALLTYPE Abort() override;
+    HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override;
+
+    // IMediaControl
+    HRESULT STDMETHODCALLTYPE Run() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE GetState(LONG msTimeout, OAFilterState* state) override;
+    HRESULT STDMETHODCALLTYPE RenderFile(BSTR file) override;
+    HRESULT STDMETHODCALLTYPE AddSourceFilter(BSTR file, IDispatch** unk) override;
+    HRESULT STDMETHODCALLTYPE get_FilterCollection(IDispatch** unk) override;
+    HRESULT STDMETHODCALLTYPE get_RegFilterCollection(IDispatch** unk) override;
+    HRESULT STDMETHODCALLTYPE StopWhenReady() override;
+
+    // IMediaEvent / IMediaEventEx
+    HRESULT STDMETHODCALLTYPE GetEventHandle(OAEVENT* handle) override;
+    HRESULT STDMETHODCALLTYPE GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2,
+                                       LONG msTimeout) override;
+    HRESULT STDMETHODCALLTYPE WaitForCompletion(LONG msTimeout, LONG* eventCode) override;
+    HRESULT STDMETHODCALLTYPE CancelDefaultHandling(LONG eventCode) override;
+    HRESULT STDMETHODCALLTYPE RestoreDefaultHandling(LONG eventCode) override;
+    HRESULT STDMETHODCALLTYPE FreeEventParams(LONG eventCode, LONG_PTR param1,
+                                              LONG_PTR param2) override;
+    HRESULT STDMETHODCALLTYPE SetNotifyWindow(OAHWND hwnd, LONG msg,
+                                              LONG_PTR instanceData) override;
+    HRESULT STDMETHODCALLTYPE SetNotifyFlags(LONG noNotifyFlags) override;
+    HRESULT STDMETHODCALLTYPE GetNotifyFlags(LONG* noNotifyFlags) override;
+
+    // IMediaEventSink
+    HRESULT STDMETHODCALLTYPE Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) override;
+
+    // IMediaPosition
+    HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* length) override;
+    HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override;
+    HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override;
+    HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* time) override;
+    HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME time) override;
+    HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* time) override;
+    HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME time) override;
+    HRESULT STDMETHODCALLTYPE put_Rate(double rate) override;
+    HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override;
+    HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) override;
+    HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) override;
+
+    // IMediaSeeking
+    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
+    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* capabilities) override;
+    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* format) override;
+    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* format) override;
+    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
+    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
+    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
+                                                LONGLONG source, const GUID* sourceFormat) override;
+    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                           DWORD stopFlags) override;
+    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
+    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
+    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+
+    // IBasicAudio
+    HRESULT STDMETHODCALLTYPE put_Volume(LONG volume) override;
+    HRESULT STDMETHODCALLTYPE get_Volume(LONG* volume) override;
+    HRESULT STDMETHODCALLTYPE put_Balance(LONG balance) override;
+    HRESULT STDMETHODCALLTYPE get_Balance(LONG* balance) override;
+
+    // IBasicVideo / IBasicVideo2
+    HRESULT STDMETHODCALLTYPE get_AvgTimePerFrame(REFTIME* time) override;
+    HRESULT STDMETHODCALLTYPE get_BitRate(LONG* rate) override;
+    HRESULT STDMETHODCALLTYPE get_BitErrorRate(LONG* rate) override;
+    HRESULT STDMETHODCALLTYPE get_VideoWidth(LONG* width) override;
+    HRESULT STDMETHODCALLTYPE get_VideoHeight(LONG* height) override;
+    HRESULT STDMETHODCALLTYPE put_SourceLeft(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_SourceLeft(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_SourceWidth(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_SourceWidth(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_SourceTop(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_SourceTop(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_SourceHeight(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_SourceHeight(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_DestinationLeft(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_DestinationLeft(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_DestinationWidth(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_DestinationWidth(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_DestinationTop(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_DestinationTop(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_DestinationHeight(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_DestinationHeight(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE SetSourcePosition(LONG left, LONG top, LONG width,
+                                                LONG height) override;
+    HRESULT STDMETHODCALLTYPE GetSourcePosition(LONG* left, LONG* top, LONG* width,
+                                                LONG* height) override;
+    HRESULT STDMETHODCALLTYPE SetDefaultSourcePosition() override;
+    HRESULT STDMETHODCALLTYPE SetDestinationPosition(LONG left, LONG top, LONG width,
+                                                     LONG height) override;
+    HRESULT STDMETHODCALLTYPE GetDestinationPosition(LONG* left, LONG* top, LONG* width,
+                                                     LONG* height) override;
+    HRESULT STDMETHODCALLTYPE SetDefaultDestinationPosition() override;
+    HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) override;
+    HRESULT STDMETHODCALLTYPE GetVideoPaletteEntries(LONG start, LONG count, LONG* retrieved,
+                                                     LONG* palette) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentImage(LONG* bufferSize, LONG* image) override;
+    HRESULT STDMETHODCALLTYPE IsUsingDefaultSource() override;
+    HRESULT STDMETHODCALLTYPE IsUsingDefaultDestination() override;
+    HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) override;
+
+    // IVideoWindow
+    HRESULT STDMETHODCALLTYPE put_Caption(BSTR caption) override;
+    HRESULT STDMETHODCALLTYPE get_Caption(BSTR* caption) override;
+    HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_WindowStyle(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_WindowStyleEx(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_AutoShow(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_AutoShow(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_WindowState(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_WindowState(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_BackgroundPalette(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_BackgroundPalette(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Visible(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_Visible(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Left(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_Left(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Width(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_Width(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Top(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_Top(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Height(LONG v) override;
+    HRESULT STDMETHODCALLTYPE get_Height(LONG* v) override;
+    HRESULT STDMETHODCALLTYPE put_Owner(OAHWND owner) override;
+    HRESULT STDMETHODCALLTYPE get_Owner(OAHWND* owner) override;
+    HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND drain) override;
+    HRESULT STDMETHODCALLTYPE get_MessageDrain(OAHWND* drain) override;
+    HRESULT STDMETHODCALLTYPE get_BorderColor(LONG* color) override;
+    HRESULT STDMETHODCALLTYPE put_BorderColor(LONG color) override;
+    HRESULT STDMETHODCALLTYPE get_FullScreenMode(LONG* mode) override;
+    HRESULT STDMETHODCALLTYPE put_FullScreenMode(LONG mode) override;
+    HRESULT STDMETHODCALLTYPE SetWindowForeground(LONG focus) override;
+    HRESULT STDMETHODCALLTYPE NotifyOwnerMessage(OAHWND hwnd, LONG msg, LONG_PTR wParam,
+                                                 LONG_PTR lParam) override;
+    HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width,
+                                                LONG height) override;
+    HRESULT STDMETHODCALLTYPE GetWindowPosition(LONG* left, LONG* top, LONG* width,
+                                                LONG* height) override;
+    HRESULT STDMETHODCALLTYPE GetMinIdealImageSize(LONG* width, LONG* height) override;
+    HRESULT STDMETHODCALLTYPE GetMaxIdealImageSize(LONG* width, LONG* height) override;
+    HRESULT STDMETHODCALLTYPE GetRestorePosition(LONG* left, LONG* top, LONG* width,
+                                                 LONG* height) override;
+    HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) override;
+    HRESULT STDMETHODCALLTYPE IsCursorHidden(LONG* hidden) override;
+
+    // ---- For the graph's own source files and the control API ----
+    struct Member {
+        IBaseFilter* filter; // one reference, the graph's
+        std::wstring name;
+    };
+    const std::vector<Member>& members() const { return members_; }
+    unsigned version() const { return version_; }
+    int pendingEvents() const { return static_cast<int>(events_.size()); }
+    FILTER_STATE state() const { return state_; }
+    // Writes one line of the graph's own trace to the log file, if any.
+    void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Lets clock-driven renderers post what became due.
+    void poll();
+    bool isMember(IBaseFilter* filter) const;
+    // The first member answering `iid` (with a reference), or null; members
+    // are asked in enumeration order.
+    void* firstMemberWith(REFIID iid) const;
+    // Every member answering `iid`, each with a reference.
+    std::vector<IUnknown*> membersWith(REFIID iid) const;
+
+private:
+    struct Event {
+        LONG code;
+        LONG_PTR param1;
+        LONG_PTR param2;
+    };
+
+    std::wstring uniqueName(LPCWSTR wanted, bool* renamed) const;
+    HRESULT changeState(FILTER_STATE target);
+    HRESULT removeMember(IBaseFilter* filter);
+    HRESULT ensureClock();
+    bool completionPending() const;
+    // A seek or a rate change may bring the end of the stream again.
+    void rearmCompletion() { completeSent_ = false; }
+    // One stream of a parsed file looking for a taker (graph_render.cpp).
+    HRESULT renderStream(IPin* out, bool* rendered);
+    HRESULT renderFile(LPCWSTR file);
+
+    std::vector<Member> members_; // enumeration order: the newest first
+    unsigned version_ = 0;        // bumped by every change of membership
+    FILTER_STATE state_ = State_Stopped;
+    GraphClock* clock_ = nullptr; // one reference once chosen
+    REFERENCE_TIME start_ = 0;    // clock time at stream time zero while running
+    REFERENCE_TIME pausedAt_ = 0; // stream time reached when last paused
+    std::deque<Event> events_;
+    bool completeSent_ = false; // EC_COMPLETE has gone to the application this run
+    bool defaultCompleteHandling_ = true;
+    LONG notifyFlags_ = 0;
+    HANDLE logFile_ = nullptr;
+};
+
+} // namespace sim
