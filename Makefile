@@ -21,9 +21,13 @@ check-asan:
 	cmake --build --preset asan -j$(JOBS)
 	ctest --preset asan -j$(JOBS)
 
+# The host session against the simulated card. Logs, OSD snapshots and
+# report.html land in build/default/demo-out; DEMO_ARGS adds options
+# (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media /path/to/file.mpg").
 demo: build
-	cd build/default && mkdir -p demo && cd demo && \
-	  java -Djava.library.path=../lib -cp ../lib/tovixhost.jar org.quencommunity.tovix.demo.Demo .
+	mkdir -p build/default/demo
+	cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
+	  --settings $(CURDIR)/host/demo/demo.properties --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
 
 clean:
 	rm -rf build

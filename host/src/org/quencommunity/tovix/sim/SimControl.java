@@ -65,5 +65,40 @@ public final class SimControl {
     public static native void clearTrace();
     public static native void reset();
 
+    // ---- The card (feature "card") ----
+    /** outputFlags, aspect, hdMode, vgaMode, audioOutput as the card holds them. */
+    public static native int[] registers();
+    /** The same five registers as the card held them at power-on. */
+    public static native int[] startRegisters();
+    /** Writes made through the decoder filter's interfaces, per register. */
+    public static native int[] registerWrites();
+    public static native String osdName();
+    public static native boolean osdDisplayOn();
+    public static native int blocksShown();
+    public static native int blocksRejected();
+    public static native int blockBufferRequests();
+    /** type, length, width, height of the last block switched on. */
+    public static native int[] lastBlockHeader();
+    /** left, top, right, bottom of the rectangle last given to the OSD object. */
+    public static native int[] osdDestination();
+    public static native int osdWidth();
+    public static native int osdHeight();
+    /** What the OSD layer shows, 0xAARRGGBB row after row; empty before the first block. */
+    public static native int[] osdPixels();
+    public static native void setSnapshotFolder(String folder);
+    public static native int snapshotsWritten();
+    public static native boolean writeOsdPng(String path);
+    public static native void setProfileText(String iniText);
+    public static native void resetCard();
+
+    // ---- The graph (feature "graph") ----
+    public static native void setManualClock(boolean on);
+    public static native void advanceClock(long ms);
+    public static native boolean graphAlive();
+    /** 0 stopped, 1 paused, 2 running; -1 when there is no graph. */
+    public static native int graphState();
+    public static native String[] graphFilterNames();
+    public static native String[] graphTrace();
+
     private static native String[] features();
 }

@@ -1,0 +1,70 @@
+package org.quencommunity.tovix.demo;
+
+import java.awt.image.BufferedImage;
+import java.io.ByteArrayOutputStream;
+import java.io.IOException;
+import java.io.UncheckedIOException;
+import java.util.Base64;
+import java.util.HashSet;
+import java.util.Set;
+import javax.imageio.ImageIO;
+
+/** Pixel arithmetic for the demo: error figures, colour counts, PNG encoding. */
+final class Images {
+    private Images() {}
+
+    /**
+     * PSNR in dB of what the card shows against what the host drew, over the
+     * host frame's area: both premultiplied by their alpha, the mean squared
+     * error taken over the four channels. Pixels the card does not cover
+     * count as transparent. Infinite when the two agree exactly.
+     */
+    static double psnr(int[] host, int w, int h, int[] card, int cw, int ch) {
+        double sum = 0;
+        for (int y = 0; y < h; y++) {
+            for (int x = 0; x < w; x++) {
+                int a = host[y * w + x];
+                int b = x < cw && y < ch ? card[y * cw + x] : 0;
+                sum += squaredError(a, b);
+            }
+        }
+        double mse = sum / (4.0 * w * h);
+        return mse == 0 ? Double.POSITIVE_INFINITY : 10 * Math.log10(255.0 * 255.0 / mse);
+    }
+
+    private static double squaredError(int p, int q) {
+        double pa = p >>> 24;
+        double qa = q >>> 24;
+        double e = (pa - qa) * (pa - qa);
+        for (int shift = 0; shift <= 16; shift += 8) {
+            double pc = ((p >>> shift) & 0xFF) * pa / 255.0;
+            double qc = ((q >>> shift) & 0xFF) * qa / 255.0;
+            e += (pc - qc) * (pc - qc);
+        }
+        return e;
+    }
+
+    static String formatDb(double db) {
+        return Double.isInfinite(db) ? "exact" : String.format("%.1f dB", db);
+    }
+
+    static int distinctColours(int[] pixels) {
+        Set<Integer> seen = new HashSet<>();
+        for (int p : pixels) {
+            seen.add(p);
+        }
+        return seen.size();
+    }
+
+    static String pngBase64(int[] pixels, int w, int h) {
+        BufferedImage image = new BufferedImage(w, h, BufferedImage.TYPE_INT_ARGB);
+        image.setRGB(0, 0, w, h, pixels, 0, w);
+        ByteArrayOutputStream png = new ByteArrayOutputStream();
+        try {
+            ImageIO.write(image, "png", png);
+        } catch (IOException e) {
+            throw new UncheckedIOException("encoding a PNG", e);
+        }
+        return Base64.getEncoder().encodeToString(png.toByteArray());
+    }
+}
