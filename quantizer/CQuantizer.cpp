@@ -48,6 +48,7 @@ struct State {
     std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> rowDiffuses;
+    std::vector<uint8_t> candidates;
     std::vector<WeightedColour> inputs;
     std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
     std::vector<uint32_t> groupKeys;
@@ -92,6 +93,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
         previousFrame.resize(pixels);
         previousIndices.resize(pixels);
         pixelEntry.resize(pixels);
+        candidates.resize(pixels);
         histogram.reserve(pixels);
         capacity = pixels;
     }
@@ -379,6 +381,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
     job.rowDiffuses = rowDiffuses.data();
+    job.candidates = candidates.data();
     job.indices = indices;
     if (diffuseNow && !searchCurrent) setSearchPalette();
     remap(job, search);

@@ -42,7 +42,7 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
     }
     for (int i = 0; i < count; ++i) {
         int32_t* row = distances_[i];
-        for (int j = 0; j < count; ++j) row[j] = distance2(palette_[i], palette_[j]);
+        distancesTo(palette_[i], row);
         int32_t best = INT32_MAX;
         for (int j = 0; j < count; ++j)
             if (j != i && row[j] < best) best = row[j];
@@ -138,7 +138,29 @@ int NearestSearch::scan(const Premul& q) const {
     return best;
 }
 
+void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
+    const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
+    const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
+    const int blocks = (count_ + 7) / 8;
+    for (int k = 0; k < blocks; ++k) {
+        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
+        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
+        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
+        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
+        __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
+        __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k),
+                         _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k + 4),
+                         _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi)));
+    }
+}
+
 #else
+
+void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
+    for (int j = 0; j < count_; ++j) out[j] = distance2(q, palette_[j]);
+}
 
 int NearestSearch::scan(const Premul& q) const {
     int best = 0;

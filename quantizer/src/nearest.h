@@ -48,6 +48,9 @@ public:
 
 private:
     int searchAround(const Premul& q, int guess, int32_t guessDistance);
+    // Squared distances from q to every entry (up to the next multiple of
+    // eight) into out.
+    void distancesTo(const Premul& q, int32_t* out) const;
     void prepareNeighbours(int entry);
 
     static uint32_t pack(const Premul& q) {

@@ -76,11 +76,14 @@ void remap(const RemapJob& job, NearestSearch& search) {
             const size_t i = rowStart + x;
             if (previous && job.pixels[i] == previous[i]) {
                 job.indices[i] = job.previousIndices[i];
+                job.candidates[i] = 0;
                 continue;
             }
             const uint32_t entry = job.pixelEntry[i];
             job.indices[i] = job.entryIndex[entry];
-            rowFlag |= job.entryDiffuse[entry];
+            const uint8_t flag = job.entryDiffuse[entry];
+            job.candidates[i] = flag;
+            rowFlag |= flag;
         }
         job.rowDiffuses[y] = rowFlag;
         anyDiffusion = anyDiffusion || rowFlag != 0;
@@ -110,11 +113,9 @@ void remap(const RemapJob& job, NearestSearch& search) {
         for (uint32_t k = 0; k < w; ++k) {
             const uint32_t x = forward ? k : w - 1 - k;
             const size_t i = rowStart + x;
+            if (!job.candidates[i] || !isSmooth(row, x, y, w, h)) continue;
             const uint32_t px = row[x];
-            if (previous && px == previous[i]) continue;
-            const uint32_t entry = job.pixelEntry[i];
-            if (!job.entryDiffuse[entry] || !isSmooth(row, x, y, w, h)) continue;
-            const int base = job.entryIndex[entry];
+            const int base = job.entryIndex[job.pixelEntry[i]];
             const Premul p = premultiply(unpackColour(px));
             int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
             const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
