@@ -2,9 +2,12 @@
 // the demo: org.quencommunity.tovix.sim.SimControl. Not part of the library;
 // it is loaded beside it and shares the one libtovixsim.so of the process.
 #include "sim/control.h"
+#include "sim/control_card.h"
+#include "sim/control_graph.h"
 
 #include <jni.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -100,9 +103,97 @@ SIMCTL(void, reset)(JNIEnv*, jclass) { simctl::reset(); }
 
 // ---- What this build offers -------------------------------------------------
 
-// The groups of controls compiled in: the card's and the graph's join as
-// their control headers land, and Java asks before it calls them.
+// The groups of controls compiled in; Java asks before it calls them.
 SIMCTL(jobjectArray, features)(JNIEnv* env, jclass) {
-    std::vector<std::string> features{"ledger", "faults", "com", "trace"};
+    std::vector<std::string> features{"ledger", "faults", "com", "trace", "card", "graph"};
     return toJava(env, features);
+}
+
+// ---- The card -----------------------------------------------------------------
+
+namespace {
+
+jintArray toJava(JNIEnv* env, const int* values, size_t count) {
+    jintArray array = env->NewIntArray(static_cast<jsize>(count));
+    if (array)
+        env->SetIntArrayRegion(array, 0, static_cast<jsize>(count), reinterpret_cast<const jint*>(values));
+    return array;
+}
+
+jintArray toJava(JNIEnv* env, const simcard::Registers& r) {
+    const int values[] = {r.outputFlags, r.aspect, r.hdMode, r.vgaMode, r.audioOutput};
+    return toJava(env, values, 5);
+}
+
+} // namespace
+
+SIMCTL(jintArray, registers)(JNIEnv* env, jclass) { return toJava(env, simcard::registers()); }
+SIMCTL(jintArray, startRegisters)(JNIEnv* env, jclass) { return toJava(env, simcard::startRegisters()); }
+SIMCTL(jintArray, registerWrites)(JNIEnv* env, jclass) { return toJava(env, simcard::registerWrites()); }
+SIMCTL(jstring, osdName)(JNIEnv* env, jclass) { return env->NewStringUTF(simcard::osdName().c_str()); }
+SIMCTL(jboolean, osdDisplayOn)(JNIEnv*, jclass) { return simcard::osdDisplayOn() ? JNI_TRUE : JNI_FALSE; }
+SIMCTL(jint, blocksShown)(JNIEnv*, jclass) { return simcard::blocksShown(); }
+SIMCTL(jint, blocksRejected)(JNIEnv*, jclass) { return simcard::blocksRejected(); }
+SIMCTL(jint, blockBufferRequests)(JNIEnv*, jclass) { return simcard::blockBufferRequests(); }
+
+SIMCTL(jintArray, lastBlockHeader)(JNIEnv* env, jclass) {
+    simcard::BlockHeader h = simcard::lastBlockHeader();
+    const int values[] = {h.type, h.length, h.width, h.height};
+    return toJava(env, values, 4);
+}
+
+SIMCTL(jintArray, osdDestination)(JNIEnv* env, jclass) {
+    RECT r = simcard::osdDestination();
+    const int values[] = {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
+                          static_cast<int>(r.bottom)};
+    return toJava(env, values, 4);
+}
+
+SIMCTL(jint, osdWidth)(JNIEnv*, jclass) { return simcard::osdWidth(); }
+SIMCTL(jint, osdHeight)(JNIEnv*, jclass) { return simcard::osdHeight(); }
+
+// 0xAARRGGBB values go across unchanged: a Java int holds the same bits.
+SIMCTL(jintArray, osdPixels)(JNIEnv* env, jclass) {
+    std::vector<uint32_t> pixels = simcard::osdPixels();
+    static_assert(sizeof(jint) == sizeof(uint32_t), "one pixel per Java int");
+    jintArray array = env->NewIntArray(static_cast<jsize>(pixels.size()));
+    if (array && !pixels.empty())
+        env->SetIntArrayRegion(array, 0, static_cast<jsize>(pixels.size()),
+                               reinterpret_cast<const jint*>(pixels.data()));
+    return array;
+}
+
+SIMCTL(void, setSnapshotFolder)(JNIEnv* env, jclass, jstring folder) {
+    simcard::setSnapshotFolder(toStd(env, folder));
+}
+SIMCTL(jint, snapshotsWritten)(JNIEnv*, jclass) { return simcard::snapshotsWritten(); }
+SIMCTL(jboolean, writeOsdPng)(JNIEnv* env, jclass, jstring path) {
+    return simcard::writeOsdPng(toStd(env, path)) ? JNI_TRUE : JNI_FALSE;
+}
+SIMCTL(void, setProfileText)(JNIEnv* env, jclass, jstring text) {
+    simcard::setProfileText(toStd(env, text));
+}
+SIMCTL(void, resetCard)(JNIEnv*, jclass) { simcard::reset(); }
+
+// ---- The graph ------------------------------------------------------------------
+
+SIMCTL(void, setManualClock)(JNIEnv*, jclass, jboolean on) { simctl::setManualClock(on != JNI_FALSE); }
+SIMCTL(void, advanceClock)(JNIEnv*, jclass, jlong ms) { simctl::advanceClock(static_cast<long>(ms)); }
+SIMCTL(jboolean, graphAlive)(JNIEnv*, jclass) { return simctl::graphAlive() ? JNI_TRUE : JNI_FALSE; }
+SIMCTL(jint, graphState)(JNIEnv*, jclass) { return simctl::graphState(); }
+SIMCTL(jobjectArray, graphFilterNames)(JNIEnv* env, jclass) {
+    return toJava(env, simctl::graphFilterNames());
+}
+SIMCTL(jobjectArray, graphTrace)(JNIEnv* env, jclass) { return toJava(env, simctl::graphTrace()); }
+SIMCTL(jint, graphPendingEvents)(JNIEnv*, jclass) { return simctl::graphPendingEvents(); }
+
+SIMCTL(jobjectArray, renderOutcomes)(JNIEnv* env, jclass) {
+    std::vector<std::string> lines;
+    for (const simctl::RenderOutcome& o : simctl::renderOutcomes()) {
+        char result[16];
+        snprintf(result, sizeof result, "%08X", static_cast<unsigned>(o.result));
+        lines.push_back(o.file + " result=" + result + " streams=" + std::to_string(o.streams) +
+                        " rendered=" + std::to_string(o.rendered));
+    }
+    return toJava(env, lines);
 }

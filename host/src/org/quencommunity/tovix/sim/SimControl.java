@@ -99,6 +99,9 @@ public final class SimControl {
     public static native int graphState();
     public static native String[] graphFilterNames();
     public static native String[] graphTrace();
+    public static native int graphPendingEvents();
+    /** One line per RenderFile of the process: "file result=XXXXXXXX streams=N rendered=M". */
+    public static native String[] renderOutcomes();
 
     private static native String[] features();
 }
