@@ -96,7 +96,8 @@ NATIVE(jboolean, updateOSD)
         logMessage(kTag,
                    "updateOSD: update rectangle (%d, %d)-(%d, %d) is not a valid OSD frame size; "
                    "frame dropped",
-                   updMinX, updMinY, updMaxX, updMaxY);
+                   static_cast<int>(updMinX), static_cast<int>(updMinY),
+                   static_cast<int>(updMaxX), static_cast<int>(updMaxY));
         return JNI_FALSE;
     }
     if (static_cast<int64_t>(len) != width * height) {
@@ -111,7 +112,8 @@ NATIVE(jboolean, updateOSD)
                    "updateOSD: precondition failed: bitmapWidth == (updMaxX-updMinX) && "
                    "bitmapHeight == (updMaxY-updMinY) (bitmap %dx%d, rectangle %dx%d); frame "
                    "dropped",
-                   bitmapWidth, bitmapHeight, static_cast<int>(width), static_cast<int>(height));
+                   static_cast<int>(bitmapWidth), static_cast<int>(bitmapHeight),
+                   static_cast<int>(width), static_cast<int>(height));
         return JNI_FALSE;
     }
     if (!sizeStagingBuffer(len * 4)) {
