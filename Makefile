@@ -29,5 +29,14 @@ demo: build
 	cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
 	  --settings $(CURDIR)/host/demo/demo.properties --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
 
+# The 32-bit Windows DLLs, cross-compiled with mingw-w64 into build/windows-x86.
+.PHONY: dll
+dll:
+	@command -v i686-w64-mingw32-g++-posix >/dev/null || { \
+	  export DEBIAN_FRONTEND=noninteractive; apt-get update && \
+	  apt-get install -y --no-install-recommends g++-mingw-w64-i686; }
+	cmake --preset windows-x86
+	cmake --build --preset windows-x86 -j$(JOBS)
+
 clean:
 	rm -rf build

@@ -4,13 +4,13 @@
 // simulated runtime (libtovixsim).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <objbase.h>
 #else
-
-#include <cstddef>
-#include <cstdint>
 
 #define STDMETHODCALLTYPE
 #define WINAPI
