@@ -1,23 +1,136 @@
-// Placeholder until the OSD connection lands.
+// The connection to the card's OSD layer: finding the OSD object, showing
+// each frame and letting everything go again.
 #include "osd.h"
 
+#include "../bridge/properties.h"
+#include "../card/modes.h"
 #include "../log/log.h"
 
-extern "C" const int kDefaultOsdImageSize = 346632;
+#include <cstdint>
+
 bool osdInitialized = false;
 IOsdEnumerator* pOsdEnum = nullptr;
 IOsdObject* pOsd = nullptr;
 unsigned char* pOsdImage = nullptr;
 int gOsdImageSize = -1;
 
-int buildOsdImage(const _OsdColor*, int, int, unsigned char*) { return 0; }
-HRESULT setupTovixOsd() { return E_FAIL; }
-void releaseTovixOsd() {}
-void processOsdImage(const void*, int width, int height) {
-    logVerbose("processOsdImage", "Processing osd image with width=%d and height=%d", width,
-               height);
-    logMessage("processOsdImage", "Cannot update OSD because OSD is not available!!!");
-}
-HRESULT updateOsd(int, int) { return S_OK; }
+namespace {
+
+const int kBlockFixedPart = 1032;
+// The block format's limits: 16 bits a side and a 24-bit length.
+const int64_t kMaxSide = 65535;
+const int64_t kMaxPixels = 0xFFFFFF - kBlockFixedPart;
+
+// Whether the opening's CoInitialize succeeded and waits for its
+// CoUninitialize. A closing without one (a second closeOSD, or one before
+// any openOSD) must not uninitialise COM that the host's thread set up for
+// itself.
+bool gComPending = false;
+
+} // namespace
+
 HRESULT initCom() { return CoInitialize(nullptr); }
+
 void freeCom() { CoUninitialize(); }
+
+HRESULT setupTovixOsd() {
+    if (osdInitialized)
+        return S_OK;
+    gComPending = SUCCEEDED(initCom());
+
+    const char* tag = "setupTovixOsd";
+    HRESULT hr = CoCreateInstance(CLSID_OsdEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IOsdEnumerator, reinterpret_cast<void**>(&pOsdEnum));
+    if (FAILED(hr) || !pOsdEnum) {
+        // A failed creation hands out nothing, whatever is in the pointer.
+        pOsdEnum = nullptr;
+        logError(FAILED(hr) ? hr : E_NOINTERFACE, tag, "No OSD board found");
+        releaseTovixOsd();
+        return E_FAIL;
+    }
+    pOsdEnum->Reset();
+
+    // Every object passed over on the way to the board's own is let go.
+    pOsd = nullptr;
+    for (int i = 0; i < kBoardOrdinal; i++) {
+        if (pOsd)
+            pOsd->Release();
+        pOsd = pOsdEnum->Next();
+    }
+    if (!pOsd) {
+        logMessage(tag, "No OSD available!");
+        releaseTovixOsd();
+        return E_FAIL;
+    }
+    const char* name = pOsd->GetName();
+    logMessage(tag, "Found OSD for Tovix: %s", name ? name : "");
+
+    // The first frame of this connection asks for a fresh block buffer.
+    pOsdImage = nullptr;
+    getDecoderInterfaces();
+    setWindowProperties();
+    determineDimensions();
+    osdInitialized = true;
+    return S_OK;
+}
+
+void releaseTovixOsd() {
+    osdInitialized = false;
+    if (pOsd) {
+        pOsd->Close();
+        pOsd->SetDisplay(0);
+        pOsd->Release();
+    }
+    pOsd = nullptr;
+    if (pOsdEnum)
+        pOsdEnum->Release();
+    pOsdEnum = nullptr;
+    // The card's output goes back to what it was before the first opening,
+    // before the interface to it is let go.
+    resetWindowProperties();
+    releaseDecoderInterfaces();
+    if (gComPending)
+        freeCom();
+    gComPending = false;
+}
+
+void processOsdImage(const void* rgbPixels, int width, int height) {
+    const char* tag = "processOsdImage";
+    logVerbose(tag, "Processing osd image with width=%d and height=%d", width, height);
+    if (!pOsd) {
+        logMessage(tag, "Cannot update OSD because OSD is not available!!!");
+        return;
+    }
+    // Sizes the block cannot describe would have the quantiser run far past
+    // both buffers; such a frame never reaches the card.
+    int64_t pixels = static_cast<int64_t>(width) * height;
+    if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide || pixels > kMaxPixels) {
+        logMessage(tag,
+                   "Cannot update OSD because a %dx%d frame does not fit an OSD block (at most "
+                   "65535 pixels a side and 16776183 pixels)",
+                   width, height);
+        return;
+    }
+    int size = static_cast<int>(pixels) + kBlockFixedPart;
+    if (!pOsdImage || size != gOsdImageSize) {
+        gOsdImageSize = size;
+        pOsd->GetBlockBuffer(static_cast<unsigned int>(size), reinterpret_cast<void**>(&pOsdImage));
+    }
+    if (!pOsdImage) {
+        logMessage(tag, "Cannot update OSD because OSD surface is not available!!!");
+        return;
+    }
+    buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage);
+    updateOsd(width, height);
+}
+
+HRESULT updateOsd(int width, int height) {
+    RECT area;
+    area.left = 0;
+    area.top = 0;
+    area.right = gScaleOSD ? gWidth : width;
+    area.bottom = gScaleOSD ? gHeight : height;
+    setWindowProperties();
+    pOsd->SetDestination(area);
+    return pOsd->SetDisplay(1);
+}
