@@ -28,7 +28,7 @@ constexpr double kReuseAllowance = 0.05;
 // Colours whose nearest entry is at most this far (squared) are left alone
 // by error diffusion: the banding they could show is below one step, and
 // diffusing would only add noise.
-constexpr int32_t kDiffuseMinError = 4;
+constexpr int32_t kDiffuseMinError = 8;
 
 }  // namespace
 
@@ -88,7 +88,7 @@ struct State {
 
 void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
     if (height > rowDiffuses.size()) rowDiffuses.resize(height);
-    if (pixels > capacity) {
+    if (pixels > capacity || frame.empty()) {
         frame.resize(pixels);
         previousFrame.resize(pixels);
         previousIndices.resize(pixels);
@@ -97,17 +97,19 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
         histogram.reserve(pixels);
         capacity = pixels;
     }
+    const size_t colours = histogram.capacity();
+    if (entryIndex.size() < colours) {
+        entryIndex.resize(colours);
+        entryDiffuse.resize(colours);
+        entryStamp.resize(colours);
+        entryError.resize(colours);
+        entryInput.resize(colours);
+    }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
         errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
     }
-    if (entryIndex.empty()) {
-        histogram.reserve(pixels);
-        entryIndex.resize(size_t(1) << 17);
-        entryDiffuse.resize(size_t(1) << 17);
-        entryStamp.resize(size_t(1) << 17);
-        entryError.resize(size_t(1) << 17);
-        entryInput.resize(size_t(1) << 17);
+    if (groupSlots.empty()) {
         inputs.reserve(kMaxPaletteInputs * 2);
         groupSlots.assign(size_t(1) << 15, 0);
         groupKeys.resize(kMaxPaletteInputs * 2);

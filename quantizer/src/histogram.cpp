@@ -20,9 +20,9 @@ inline uint32_t hashKey(uint32_t key, int shift) { return (key * 0x9E3779B1u) >>
 
 void Histogram::reserve(size_t pixels) {
     // Entries needed: at most one per pixel, capped; beyond the cap the
-    // frame is posterised instead.
+    // frame is posterised instead (the last level has at most 2^17 colours).
     size_t entries = 4096;
-    while (entries < pixels && entries < (size_t(1) << 17)) entries <<= 1;
+    while (entries < pixels && entries < kMaxEntries) entries <<= 1;
     if (keys_.size() >= entries) return;
     keys_.assign(entries, 0);
     counts_.assign(entries, 0);

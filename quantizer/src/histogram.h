@@ -28,7 +28,10 @@ public:
     const uint32_t* keys() const { return keys_.data(); }
     const uint32_t* counts() const { return counts_.data(); }
 
+    size_t capacity() const { return keys_.size(); }
+
     static constexpr int kMaxLevel = 4;
+    static constexpr size_t kMaxEntries = size_t(1) << 18;
 
 private:
     void clear();

@@ -110,10 +110,20 @@ void remap(const RemapJob& job, NearestSearch& search) {
         const int dir = forward ? 1 : -1;
         const size_t rowStart = static_cast<size_t>(y) * w;
         const uint32_t* row = job.pixels + rowStart;
+        const uint8_t* rowCandidates = job.candidates + rowStart;
         for (uint32_t k = 0; k < w; ++k) {
+            // Skip stretches without candidates eight at a time.
+            if (k + 8 <= w) {
+                uint64_t eight;
+                memcpy(&eight, rowCandidates + (forward ? k : w - 8 - k), sizeof eight);
+                if (eight == 0) {
+                    k += 7;
+                    continue;
+                }
+            }
             const uint32_t x = forward ? k : w - 1 - k;
             const size_t i = rowStart + x;
-            if (!job.candidates[i] || !isSmooth(row, x, y, w, h)) continue;
+            if (!rowCandidates[x] || !isSmooth(row, x, y, w, h)) continue;
             const uint32_t px = row[x];
             const int base = job.entryIndex[job.pixelEntry[i]];
             const Premul p = premultiply(unpackColour(px));
