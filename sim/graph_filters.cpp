@@ -228,6 +228,10 @@ HRESULT FilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
     Fault f = fault("FilterGraph::AddFilter");
     if (f.fail)
         return f.hr;
+    return addMember(filter, name);
+}
+
+HRESULT FilterGraph::addMember(IBaseFilter* filter, LPCWSTR name) {
     if (!filter)
         return E_POINTER;
     if (isMember(filter)) {

@@ -261,13 +261,17 @@ private:
 
     std::wstring uniqueName(LPCWSTR wanted, bool* renamed) const;
     HRESULT changeState(FILTER_STATE target);
+    HRESULT addMember(IBaseFilter* filter, LPCWSTR name);
     HRESULT removeMember(IBaseFilter* filter);
     HRESULT ensureClock();
     bool completionPending() const;
     // A seek or a rate change may bring the end of the stream again.
     void rearmCompletion() { completeSent_ = false; }
-    // One stream of a parsed file looking for a taker (graph_render.cpp).
-    HRESULT renderStream(IPin* out, bool* rendered);
+    // RenderFile's work (graph_render.cpp): one output pin looking for a
+    // taker among the members, and the open outputs of a filter that took
+    // one, which go to a new video renderer when no member takes them.
+    bool connectToMember(IPin* out);
+    void renderLeftovers(IBaseFilter* filter);
     HRESULT renderFile(LPCWSTR file);
 
     std::vector<Member> members_; // enumeration order: the newest first
