@@ -243,7 +243,7 @@ TEST_F(CardFilters, DecoderAnswersItsOutputInterfacesOnOneCount) {
               decoder->QueryInterface(IID_IREALmagicProfile, reinterpret_cast<void**>(&profile)));
     EXPECT_EQ(4, static_cast<int>(simctl::liveObjects()[0].refs));
     void* none = nullptr;
-    EXPECT_EQ(E_NOINTERFACE, decoder->QueryInterface(IID_IMediaSeeking, &none));
+    EXPECT_EQ(E_NOINTERFACE, decoder->QueryInterface(IID_IVideoWindow, &none));
 
     // The registers belong to the card, not to one filter instance.
     out->SetHdMode(4);
