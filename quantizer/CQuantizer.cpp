@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
-#include <new>
+#include <exception>
 #include <vector>
 
 #include "src/colour.h"
@@ -31,6 +31,10 @@ constexpr double kReuseAllowance = 0.05;
 constexpr int32_t kDiffuseMinError = 8;
 
 }  // namespace
+
+// Largest frame accepted: a frame larger than an OSD block can hold (2^24 - 1
+// bytes with the header and palette) is refused rather than allocated.
+constexpr uint64_t kMaxFramePixels = (uint64_t(1) << 24) - 1 - 1032;
 
 struct State {
     unsigned maxColours;
@@ -337,7 +341,8 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     const size_t n = static_cast<size_t>(width) * height;
     try {
         reserve(n, width, height);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // Out of memory, or a frame larger than memory can address.
         return -1;
     }
     if (n == 0) {
@@ -404,7 +409,7 @@ CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned wi
     : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
     try {
         state_->reserve(static_cast<size_t>(width) * height, width, height);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         // Grown again on the first frame.
     }
 }
@@ -421,7 +426,8 @@ void CQuantizer::SetDistributeClut(bool enable) {
 void CQuantizer::SetFullClutSearch(bool enable) { state_->search.setFullSearch(enable); }
 
 int CQuantizer::ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices) {
-    const size_t n = static_cast<size_t>(imageWidth) * imageHeight;
+    const uint64_t n = static_cast<uint64_t>(imageWidth) * imageHeight;
+    if (n > tovixquant::kMaxFramePixels) return -1;
     if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr))) return -1;
     return state_->run(pixels, imageWidth, imageHeight, palette, indices);
 }

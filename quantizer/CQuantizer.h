@@ -83,8 +83,9 @@ public:
     // Quantises one frame of imageWidth x imageHeight pixels, row after row.
     // Reads exactly that many pixels, writes all 256 palette entries and
     // exactly imageWidth * imageHeight index bytes, and nothing else.
-    // Returns 0 on success, -1 when a pointer needed for the frame is null
-    // or the frame's buffers cannot be allocated (nothing is written then).
+    // Returns 0 on success, -1 when a pointer needed for the frame is null,
+    // the frame has more pixels than an OSD block holds (16,776,183), or its
+    // buffers cannot be allocated; nothing is written then.
     int ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices);
 
 private:

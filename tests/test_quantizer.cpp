@@ -127,6 +127,10 @@ TEST(QuantizerContract, MissingBuffersAreRefusedWithoutWriting) {
     EXPECT_NE(0, q.ProcessImage(f.pixels.data(), nullptr, out.indices()));
     EXPECT_NE(0, q.ProcessImage(f.pixels.data(), out.palette(), nullptr));
     EXPECT_NE(0, q.ProcessImage(nullptr, out.palette(), out.indices()));
+    // Larger than an OSD block can hold: refused before anything is read.
+    q.imageWidth = 65535;
+    q.imageHeight = 65535;
+    EXPECT_NE(0, q.ProcessImage(f.pixels.data(), out.palette(), out.indices()));
     EXPECT_EQ(Output(16).paletteBytes, out.paletteBytes);
     EXPECT_EQ(Output(16).indexBytes, out.indexBytes);
 }
