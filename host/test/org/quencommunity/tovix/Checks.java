@@ -42,6 +42,11 @@ public final class Checks {
                 "expected <" + expected + "> but was <" + actual + ">");
     }
 
+    public boolean equal(String what, Object expected, Object actual, String context) {
+        return that(what, Objects.equals(expected, actual),
+                "expected <" + expected + "> but was <" + actual + ">; " + context);
+    }
+
     public boolean near(String what, double expected, double actual, double tolerance) {
         return that(what, Math.abs(expected - actual) <= tolerance,
                 "expected " + expected + " +/- " + tolerance + " but was " + actual);

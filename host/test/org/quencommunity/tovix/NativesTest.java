@@ -28,7 +28,7 @@ public final class NativesTest {
 
         beforeTheFirstOpen(c);
         boolean opened = openingWritesBannerAndSettings(c);
-        osdFrames(c, opened);
+        osdFrames(c);
         playerWithoutMedia(c);
         audioAndCaptions(c);
         reopeningRereadsSwitchesOnly(c, opened);
@@ -84,14 +84,18 @@ public final class NativesTest {
                 Checks.line("configPlayer", "OSD WILL NOT be scaled to fit display.")));
         c.equal("verbose switch", 1,
                 Checks.count(log, Checks.line("configPlayer", "Logging WILL be verbose.")));
-        if (opened) {
-            c.that("an opened OSD is named in the log",
-                    log.stream().anyMatch(l -> l.contains("<setupTovixOsd>: Found OSD for Tovix: ")));
-        }
+        c.that("openOSD answers true on the simulated card", opened);
+        c.that("the opened OSD is named in the log",
+                log.stream().anyMatch(l -> l.startsWith(Checks.line("setupTovixOsd", "Found OSD for Tovix: "))));
+        c.equal("the output settings are read once, in order", List.of("tovix/output", "tovix/standard",
+                "tovix/connector", "tovix/audio", "tovix/hdmode", "tovix/vgamode", "tovix/aspect"),
+                log.stream().filter(l -> l.contains("About to call java getProepty with args: 'tovix/"))
+                        .map(l -> l.replaceAll(".*args: '([^']*)'.*", "$1"))
+                        .filter(key -> !key.contains("_")).toList());
         return opened;
     }
 
-    private static void osdFrames(Checks c, boolean opened) {
+    private static void osdFrames(Checks c) {
         c.that("supportsRegionUpdates answers false", !TovixAPI.supportsRegionUpdates());
         int[] frame = new int[720 * 480];
         java.util.Arrays.fill(frame, 0x80336699);
@@ -114,10 +118,7 @@ public final class NativesTest {
                 "processOsdImage", "Processing osd image with width=720 and height=480")));
         c.equal("the empty frame reaches the OSD connection", 1, Checks.count(log, Checks.line(
                 "processOsdImage", "Processing osd image with width=0 and height=0")));
-        if (!opened) {
-            c.equal("without an OSD every frame taken is reported", 2, Checks.count(log,
-                    Checks.line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
-        }
+
         c.equal("the three broken frames are reported", 3L,
                 log.stream().filter(l -> l.contains("frame dropped")).count());
     }
@@ -206,11 +207,9 @@ public final class NativesTest {
                 Checks.count(log, Checks.line("configPlayer", "Logging WILL NOT be verbose.")));
         c.equal("no verbose line after it is turned off", 1,
                 Checks.count(log, Checks.line(TAG, "supportsRegionUpdates")));
-        c.that("the output settings are not read again",
-                log.stream().noneMatch(l -> l.contains("'tovix/output'") && l.contains("VGA"))
-                        && Checks.count(log, Checks.line("getProperty",
-                                "About to call java getProepty with args: 'tovix/output', 'TV'"))
-                                <= 1);
+        c.equal("the output settings are not read again", 1, Checks.count(log, Checks.line("getProperty",
+                "About to call java getProepty with args: 'tovix/output', 'TV'")));
+        c.that("the changed output setting is not seen", !log.contains(Checks.line("getProperty", "Got back: 'VGA'")));
     }
 
     private static void closing(Checks c) {

@@ -10,7 +10,7 @@ import java.util.Set;
 import javax.imageio.ImageIO;
 
 /** Pixel arithmetic for the demo: error figures, colour counts, PNG encoding. */
-final class Images {
+public final class Images {
     private Images() {}
 
     /**
@@ -19,7 +19,7 @@ final class Images {
      * error taken over the four channels. Pixels the card does not cover
      * count as transparent. Infinite when the two agree exactly.
      */
-    static double psnr(int[] host, int w, int h, int[] card, int cw, int ch) {
+    public static double psnr(int[] host, int w, int h, int[] card, int cw, int ch) {
         double sum = 0;
         for (int y = 0; y < h; y++) {
             for (int x = 0; x < w; x++) {
@@ -44,11 +44,11 @@ final class Images {
         return e;
     }
 
-    static String formatDb(double db) {
+    public static String formatDb(double db) {
         return Double.isInfinite(db) ? "exact" : String.format("%.1f dB", db);
     }
 
-    static int distinctColours(int[] pixels) {
+    public static int distinctColours(int[] pixels) {
         Set<Integer> seen = new HashSet<>();
         for (int p : pixels) {
             seen.add(p);
