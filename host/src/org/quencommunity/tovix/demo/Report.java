@@ -56,27 +56,33 @@ final class Report {
     String liveObjects;
     String videoSize;
 
-    /** The PSNR line of the summary: mean, worst and best over the frames the card showed. */
+    /** The PSNR line of the summary: mean and worst over the frames the card showed. */
     String psnrSummary() {
         double sum = 0;
         double worst = Double.POSITIVE_INFINITY;
-        double best = Double.NEGATIVE_INFINITY;
-        int n = 0;
+        int lossy = 0;
+        int exact = 0;
         for (FrameRow f : frames) {
             if (Double.isNaN(f.psnr)) {
                 continue;
             }
-            double v = Math.min(f.psnr, 99.0);
-            sum += v;
-            worst = Math.min(worst, v);
-            best = Math.max(best, v);
-            n++;
+            if (Double.isInfinite(f.psnr)) {
+                exact++;
+                continue;
+            }
+            sum += f.psnr;
+            worst = Math.min(worst, f.psnr);
+            lossy++;
         }
-        if (n == 0) {
+        if (lossy + exact == 0) {
             return "n/a (what the card shows is not visible in this build)";
         }
-        return String.format("PSNR mean %.1f dB, worst %.1f dB, best %s over %d frames", sum / n, worst,
-                best >= 99.0 ? "exact" : String.format("%.1f dB", best), n);
+        String exactText = exact == 0 ? "" : exact + (exact == 1 ? " frame" : " frames") + " shown exactly";
+        if (lossy == 0) {
+            return "PSNR: " + exactText;
+        }
+        return String.format("PSNR mean %.1f dB, worst %.1f dB over %d %s%s", sum / lossy, worst, lossy,
+                lossy == 1 ? "frame" : "frames", exactText.isEmpty() ? "" : "; " + exactText);
     }
 
     String html() {
