@@ -92,16 +92,19 @@ MediaInfo parseProgramStream(const uint8_t* data, size_t size) {
             break;
         size_t length = (size_t(data[pos + 4]) << 8) | data[pos + 5];
         size_t end = pos + 6 + length;
+        // A packet not yet written whole is not presented: its stamp waits.
+        if (end > size)
+            break;
         bool isVideo = id >= 0xE0 && id <= 0xEF;
         bool isAudio = id >= 0xC0 && id <= 0xDF;
-        if ((isVideo || isAudio) && pos + 9 <= size && (data[pos + 6] & 0xC0) == 0x80) {
+        if ((isVideo || isAudio) && length >= 3 && (data[pos + 6] & 0xC0) == 0x80) {
             const uint8_t* pes = data + pos;
             size_t headerEnd = pos + 9 + pes[8];
-            if ((pes[7] & 0x80) && pos + 14 <= size && headerEnd <= size)
+            if ((pes[7] & 0x80) && pes[8] >= 5 && headerEnd <= end)
                 (isVideo ? video : audio).add(readPts(pes + 9));
             if (isVideo) {
                 info.hasVideo = true;
-                if (info.width == 0 && headerEnd < size && end <= size)
+                if (info.width == 0 && headerEnd < end)
                     readSequenceHeader(data + headerEnd, end - headerEnd, &info);
             } else {
                 bool known = false;
@@ -112,8 +115,6 @@ MediaInfo parseProgramStream(const uint8_t* data, size_t size) {
             }
             info.valid = true;
         }
-        if (end > size)
-            break; // the rest of this packet is not written yet
         pos = end;
     }
     info.bytes = pos < size ? pos : size;

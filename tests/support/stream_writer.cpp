@@ -1,0 +1,143 @@
+// Program stream writing: every frame is one pack with a video PES packet and
+// one audio PES packet per audio stream, stamped with its presentation time.
+#include "stream_writer.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace streamwriter {
+
+namespace {
+
+void put(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
+    for (int b : bytes)
+        out.push_back(static_cast<uint8_t>(b));
+}
+
+void packHeader(std::vector<uint8_t>& out, int64_t scr) {
+    put(out, {0x00, 0x00, 0x01, 0xBA});
+    put(out, {0x44 | int((scr >> 27) & 0x38) | int((scr >> 28) & 0x03),
+              int((scr >> 20) & 0xFF),
+              int((scr >> 12) & 0xF8) | 0x04 | int((scr >> 13) & 0x03),
+              int((scr >> 5) & 0xFF),
+              int((scr << 3) & 0xF8) | 0x04,
+              0x01,
+              0x01, 0x89, 0xC3, // mux rate 25200 (x 50 bytes/s)
+              0xF8});           // no stuffing
+}
+
+void systemHeader(std::vector<uint8_t>& out, const StreamSpec& spec) {
+    std::vector<uint8_t> body;
+    put(body, {0x80, 0xC4, 0xE1, 0x04 | (spec.audioStreams << 2 & 0xFC), 0xE1, 0xFF});
+    if (spec.video)
+        put(body, {0xE0, 0xE0, 0xE8});
+    for (int i = 0; i < spec.audioStreams; i++)
+        put(body, {0xC0 + i, 0xC0, 0x20});
+    put(out, {0x00, 0x00, 0x01, 0xBB, int(body.size() >> 8), int(body.size() & 0xFF)});
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+void pes(std::vector<uint8_t>& out, int streamId, int64_t pts, const std::vector<uint8_t>& payload) {
+    size_t length = 3 + 5 + payload.size();
+    put(out, {0x00, 0x00, 0x01, streamId, int(length >> 8), int(length & 0xFF)});
+    put(out, {0x80, 0x80, 0x05});
+    put(out, {0x21 | int((pts >> 29) & 0x0E), int((pts >> 22) & 0xFF),
+              0x01 | int((pts >> 14) & 0xFE), int((pts >> 7) & 0xFF),
+              0x01 | int((pts << 1) & 0xFE)});
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+std::vector<uint8_t> videoPayload(const StreamSpec& spec, bool withSequenceHeader) {
+    std::vector<uint8_t> p;
+    if (withSequenceHeader)
+        put(p, {0x00, 0x00, 0x01, 0xB3, (spec.width >> 4) & 0xFF,
+                ((spec.width & 0x0F) << 4) | ((spec.height >> 8) & 0x0F), spec.height & 0xFF,
+                0x20 | (spec.frameRateCode & 0x0F), 0xFF, 0xFF, 0xE0, 0x18});
+    put(p, {0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF, 0xF8}); // a picture header
+    for (int i = 0; i < 24; i++)
+        p.push_back(static_cast<uint8_t>(0x11 * (i % 7)));
+    return p;
+}
+
+std::vector<uint8_t> audioPayload() {
+    std::vector<uint8_t> p = {0xFF, 0xFD, 0x94, 0x00}; // MPEG-1 layer II frame header
+    p.resize(32, 0x55);
+    return p;
+}
+
+} // namespace
+
+double framesPerSecond(int code) {
+    static const double rates[9] = {0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50,
+                                    60000.0 / 1001, 60};
+    return code > 0 && code < 9 ? rates[code] : 0;
+}
+
+ProgramStreamWriter::ProgramStreamWriter(const StreamSpec& spec) : spec_(spec) {
+    double fps = framesPerSecond(spec.frameRateCode);
+    if (fps <= 0)
+        fps = 25;
+    frames_ = static_cast<int>(std::lround(spec.seconds * fps)) + 1;
+}
+
+std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
+    std::vector<uint8_t> out;
+    if (ended_)
+        return out;
+    if (!started_) {
+        packHeader(out, 0);
+        systemHeader(out, spec_);
+        started_ = true;
+    }
+    double fps = framesPerSecond(spec_.frameRateCode);
+    if (fps <= 0)
+        fps = 25;
+    while (next_ < frames_) {
+        // The last frame lands exactly on the stream's length.
+        int64_t offset = next_ == frames_ - 1
+                             ? static_cast<int64_t>(std::llround(spec_.seconds * 90000))
+                             : static_cast<int64_t>(std::llround(next_ * 90000 / fps));
+        if (offset > std::llround(seconds * 90000))
+            break;
+        int64_t pts = spec_.firstPts + offset;
+        packHeader(out, pts > 9000 ? pts - 9000 : 0);
+        if (spec_.video)
+            pes(out, 0xE0, pts, videoPayload(spec_, next_ == 0));
+        for (int a = 0; a < spec_.audioStreams; a++)
+            pes(out, 0xC0 + a, pts, audioPayload());
+        next_++;
+    }
+    return out;
+}
+
+std::vector<uint8_t> ProgramStreamWriter::rest() {
+    std::vector<uint8_t> out = until(spec_.seconds + 1);
+    if (!ended_)
+        put(out, {0x00, 0x00, 0x01, 0xB9});
+    ended_ = true;
+    return out;
+}
+
+std::vector<uint8_t> programStream(const StreamSpec& spec) {
+    ProgramStreamWriter writer(spec);
+    return writer.rest();
+}
+
+bool writeProgramStream(const std::string& path, const StreamSpec& spec) {
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    std::vector<uint8_t> bytes = programStream(spec);
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+bool appendBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = fopen(path.c_str(), "ab");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+} // namespace streamwriter

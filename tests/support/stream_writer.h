@@ -1,0 +1,53 @@
+// Small valid MPEG-2 program streams for tests and the demo: pack headers, a
+// system header, video PES packets (the first with a sequence header giving
+// the picture size and frame rate) and, if asked, MPEG audio PES packets,
+// all time-stamped. A writer can hand out a stream in stretches, to stand in
+// for a file that is still being written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace streamwriter {
+
+struct StreamSpec {
+    int width = 720;
+    int height = 480;
+    int frameRateCode = 3; // the sequence header's code: 3 is 25 fps, 5 is 30
+    double seconds = 2.0;  // from the first time stamp to the last
+    bool video = true;
+    int audioStreams = 1;  // stream ids 0xC0, 0xC1, ...
+    int64_t firstPts = 90000; // 90 kHz
+};
+
+// Frames per second of a frame-rate code (0 for a code with none).
+double framesPerSecond(int frameRateCode);
+
+class ProgramStreamWriter {
+public:
+    explicit ProgramStreamWriter(const StreamSpec& spec);
+
+    // The bytes of the frames up to `seconds` into the stream (clamped to the
+    // stream's length) not yet handed out. The first call starts with the
+    // system header.
+    std::vector<uint8_t> until(double seconds);
+    // The rest of the stream and its end code.
+    std::vector<uint8_t> rest();
+
+private:
+    StreamSpec spec_;
+    int frames_;   // frames in the whole stream
+    int next_ = 0; // the next frame to write
+    bool started_ = false;
+    bool ended_ = false;
+};
+
+// A whole stream.
+std::vector<uint8_t> programStream(const StreamSpec& spec);
+// Writes a whole stream to `path`; false when the file cannot be written.
+bool writeProgramStream(const std::string& path, const StreamSpec& spec);
+// Appends bytes to `path` (creating it); false when it cannot.
+bool appendBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+} // namespace streamwriter

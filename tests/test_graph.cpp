@@ -1,0 +1,443 @@
+// The simulated filter graph manager and media: membership and enumeration,
+// direct connection, RenderFile, events and completion on the manual clock,
+// the decoder as renderer, and a file that grows while it plays.
+#include "stream_writer.h"
+
+#include "sim/control.h"
+#include "sim/control_card.h"
+#include "sim/control_graph.h"
+#include "sim/media_stream.h"
+#include "src/card/card_interfaces.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using streamwriter::StreamSpec;
+
+template <class T> T* create(REFCLSID clsid, REFIID iid) {
+    T* object = nullptr;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                     reinterpret_cast<void**>(&object)));
+    return object;
+}
+
+template <class T> T* query(IUnknown* object, REFIID iid) {
+    T* out = nullptr;
+    EXPECT_EQ(S_OK, object->QueryInterface(iid, reinterpret_cast<void**>(&out)));
+    return out;
+}
+
+IPin* pinOf(IBaseFilter* filter, int index) {
+    IEnumPins* pins = nullptr;
+    EXPECT_EQ(S_OK, filter->EnumPins(&pins));
+    IPin* pin = nullptr;
+    pins->Skip(static_cast<ULONG>(index));
+    EXPECT_EQ(S_OK, pins->Next(1, &pin, nullptr));
+    pins->Release();
+    return pin;
+}
+
+std::string nameOf(IBaseFilter* filter) {
+    FILTER_INFO info;
+    EXPECT_EQ(S_OK, filter->QueryFilterInfo(&info));
+    if (info.pGraph)
+        info.pGraph->Release();
+    return sim::narrow(info.achName);
+}
+
+bool connected(IPin* pin) {
+    IPin* peer = nullptr;
+    if (FAILED(pin->ConnectedTo(&peer)))
+        return false;
+    peer->Release();
+    return true;
+}
+
+// Every test runs with COM up, the manual clock and a fresh card, and ends
+// with nothing of the world left alive.
+class GraphWorld : public testing::Test {
+protected:
+    void SetUp() override {
+        simctl::reset();
+        simcard::reset();
+        simctl::setManualClock(true);
+        CoInitialize(nullptr);
+        graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    }
+    void TearDown() override {
+        if (graph)
+            graph->Release();
+        CoUninitialize();
+        EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+    }
+    IBaseFilter* addDecoder() {
+        IBaseFilter* decoder = create<IBaseFilter>(CLSID_TovixDecoder, IID_IBaseFilter);
+        EXPECT_EQ(S_OK, graph->AddFilter(decoder, L"Sigma Decoder"));
+        decoder->Release(); // the graph holds it
+        return decoder;
+    }
+    std::string writeStream(const char* name, const StreamSpec& spec) {
+        EXPECT_TRUE(streamwriter::writeProgramStream(name, spec));
+        return name;
+    }
+    HRESULT render(const std::string& path) {
+        return graph->RenderFile(sim::widen(path).c_str(), nullptr);
+    }
+
+    IGraphBuilder* graph = nullptr;
+};
+
+// ---- Media -----------------------------------------------------------------
+
+TEST(ProgramStream, ReadsSizeRateAudioAndDurationFromWhatTheWriterMade) {
+    StreamSpec spec;
+    spec.width = 1280;
+    spec.height = 720;
+    spec.frameRateCode = 5;
+    spec.seconds = 3.5;
+    spec.audioStreams = 2;
+    std::vector<uint8_t> bytes = streamwriter::programStream(spec);
+    sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
+    EXPECT_TRUE(info.valid);
+    EXPECT_TRUE(info.hasVideo);
+    EXPECT_EQ(1280, info.width);
+    EXPECT_EQ(720, info.height);
+    EXPECT_DOUBLE_EQ(30.0, info.frameRate);
+    EXPECT_EQ((std::vector<int>{0xC0, 0xC1}), info.audioStreams);
+    EXPECT_NEAR(3.5, info.duration(), 1e-9);
+    EXPECT_EQ(bytes.size(), info.bytes);
+}
+
+TEST(ProgramStream, AStreamCutMidPacketEndsAtItsLastWholeStampAndTextIsNoStream) {
+    StreamSpec spec;
+    spec.seconds = 4;
+    streamwriter::ProgramStreamWriter writer(spec);
+    std::vector<uint8_t> bytes = writer.until(2.0);
+    bytes.resize(bytes.size() - 50); // the last frame's video packet is cut short
+    sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
+    EXPECT_TRUE(info.valid);
+    EXPECT_NEAR(1.96, info.duration(), 1e-9) << "the cut packet's stamp is not whole";
+
+    const char text[] = "this is not a program stream at all, only words";
+    info = sim::parseProgramStream(reinterpret_cast<const uint8_t*>(text), sizeof text);
+    EXPECT_FALSE(info.valid);
+    EXPECT_EQ(0.0, info.duration());
+}
+
+// ---- Membership and enumeration ------------------------------------------------
+
+TEST_F(GraphWorld, FiltersJoinUnderUniqueNamesAndEnumerateNewestFirst) {
+    IBaseFilter* first = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    IBaseFilter* second = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    IBaseFilter* third = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    EXPECT_EQ(S_OK, graph->AddFilter(first, L"Demux"));
+    EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(second, L"Demux"));
+    EXPECT_EQ(S_OK, graph->AddFilter(third, nullptr));
+    EXPECT_EQ("Demux", nameOf(first));
+    EXPECT_EQ("Demux 0001", nameOf(second));
+    EXPECT_EQ("0001", nameOf(third));
+    EXPECT_EQ(1u, first->Release()) << "the graph holds the only reference left";
+
+    IEnumFilters* filters = nullptr;
+    ASSERT_EQ(S_OK, graph->EnumFilters(&filters));
+    IBaseFilter* got[4] = {};
+    ULONG fetched = 9;
+    EXPECT_EQ(S_OK, filters->Next(2, got, &fetched));
+    EXPECT_EQ(2u, fetched);
+    EXPECT_EQ(third, got[0]);
+    EXPECT_EQ(second, got[1]);
+    EXPECT_EQ(S_FALSE, filters->Next(4, got + 2, &fetched)) << "a partial fetch";
+    EXPECT_EQ(1u, fetched);
+    EXPECT_EQ(first, got[2]);
+    for (int i = 0; i < 3; i++)
+        got[i]->Release();
+    EXPECT_EQ(E_POINTER, filters->Next(2, got, nullptr));
+
+    IEnumFilters* clone = nullptr;
+    filters->Reset();
+    EXPECT_EQ(S_OK, filters->Skip(2));
+    ASSERT_EQ(S_OK, filters->Clone(&clone));
+    EXPECT_EQ(S_FALSE, clone->Skip(5));
+
+    EXPECT_EQ(S_OK, graph->RemoveFilter(second));
+    EXPECT_EQ(VFW_E_ENUM_OUT_OF_SYNC, filters->Next(1, got, nullptr))
+        << "the graph changed under the enumerator";
+    filters->Reset();
+    EXPECT_EQ(S_OK, filters->Next(1, got, nullptr));
+    EXPECT_EQ(third, got[0]);
+    got[0]->Release();
+    clone->Release();
+    filters->Release();
+    EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->RemoveFilter(second));
+    second->Release();
+    third->Release();
+}
+
+TEST_F(GraphWorld, RemovingAFilterCutsItsConnectionsOnBothSides) {
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IPin* out = pinOf(source, 0);
+    IPin* in = pinOf(demux, 0);
+    EXPECT_EQ(E_POINTER, graph->ConnectDirect(out, nullptr, nullptr));
+    EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(in, out, nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));
+    EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(out, in, nullptr));
+
+    EXPECT_EQ(S_OK, graph->RemoveFilter(demux));
+    EXPECT_FALSE(connected(out));
+    EXPECT_FALSE(connected(in));
+    FILTER_INFO info;
+    EXPECT_EQ(S_OK, demux->QueryFilterInfo(&info));
+    EXPECT_EQ(nullptr, info.pGraph) << "the filter left the graph";
+    EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(out, in, nullptr));
+    out->Release();
+    in->Release();
+    source->Release();
+    demux->Release();
+}
+
+TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    EXPECT_EQ(VFW_E_WRONG_STATE, events->WaitForCompletion(0, &code));
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
+
+    ASSERT_EQ(S_OK, control->Run());
+    OAFilterState state = -1;
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(State_Running, state);
+    FILTER_STATE filterState;
+    demux->GetState(0, &filterState);
+    EXPECT_EQ(State_Running, filterState) << "the graph drives every filter";
+    IPin* out = pinOf(source, 0);
+    IPin* in = pinOf(demux, 0);
+    EXPECT_EQ(VFW_E_NOT_STOPPED, graph->ConnectDirect(out, in, nullptr));
+    EXPECT_EQ(E_ABORT, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code))
+        << "nothing can complete while time stands still";
+    EXPECT_EQ(S_OK, control->StopWhenReady());
+    EXPECT_EQ(0, simctl::graphState());
+    out->Release();
+    in->Release();
+    source->Release();
+    demux->Release();
+    control->Release();
+    events->Release();
+}
+
+TEST_F(GraphWorld, ForwardedInterfacesAnswerNotImplementedWithoutATaker) {
+    IBasicAudio* audio = query<IBasicAudio>(graph, IID_IBasicAudio);
+    IBasicVideo2* video = query<IBasicVideo2>(graph, IID_IBasicVideo2);
+    IVideoWindow* window = query<IVideoWindow>(graph, IID_IVideoWindow);
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    LONG value = 0;
+    DWORD caps = 7;
+    EXPECT_EQ(E_NOTIMPL, audio->put_Volume(0));
+    EXPECT_EQ(E_NOTIMPL, video->get_VideoWidth(&value));
+    EXPECT_EQ(E_NOINTERFACE, window->put_Visible(OAFALSE));
+    EXPECT_EQ(E_NOTIMPL, seeking->GetCapabilities(&caps));
+    EXPECT_EQ(0u, caps);
+
+    addDecoder();
+    EXPECT_EQ(S_OK, seeking->GetCapabilities(&caps));
+    EXPECT_EQ(0x3Fu, caps);
+    EXPECT_EQ(E_INVALIDARG, audio->put_Volume(1)) << "0 is the loudest";
+    EXPECT_EQ(S_OK, audio->put_Volume(-10000));
+    EXPECT_EQ(-10000, simctl::renderer().volume);
+    EXPECT_EQ(E_NOINTERFACE, window->put_Visible(OAFALSE)) << "no filter has a window";
+    audio->Release();
+    video->Release();
+    window->Release();
+    seeking->Release();
+}
+
+TEST_F(GraphWorld, TheGraphTraceGoesToTheLogHandle) {
+    HANDLE file = CreateFileA("graph.log", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(S_OK, graph->SetLogFile(reinterpret_cast<DWORD_PTR>(file)));
+    addDecoder();
+    graph->Release();
+    graph = nullptr;
+    CloseHandle(file);
+    FILE* in = fopen("graph.log", "r");
+    ASSERT_NE(nullptr, in);
+    char text[4096] = {};
+    fread(text, 1, sizeof text - 1, in);
+    fclose(in);
+    EXPECT_NE(nullptr, strstr(text, "AddFilter: Sigma Decoder\r\n"));
+    EXPECT_NE(nullptr, strstr(text, "RemoveFilter: Sigma Decoder\r\n"));
+}
+
+// ---- RenderFile ---------------------------------------------------------------
+
+TEST_F(GraphWorld, RenderFileBuildsAroundTheDecoderAndRendersItsOverlay) {
+    IBaseFilter* decoder = addDecoder();
+    std::string path = writeStream("clip.mpg", StreamSpec());
+    EXPECT_EQ(S_OK, render(path));
+    EXPECT_EQ((std::vector<std::string>{"Video Renderer", "MPEG-2 Splitter", "clip.mpg",
+                                        "Sigma Decoder"}),
+              simctl::graphFilterNames());
+    for (int pin = 0; pin < 3; pin++) {
+        IPin* p = pinOf(decoder, pin);
+        EXPECT_TRUE(connected(p)) << "decoder pin " << pin;
+        p->Release();
+    }
+    ASSERT_EQ(1u, simctl::renderOutcomes().size());
+    EXPECT_EQ(2, simctl::renderOutcomes()[0].streams);
+}
+
+TEST_F(GraphWorld, RenderFileAnswersForStreamsWithoutATakerAndForBadFiles) {
+    addDecoder();
+    StreamSpec twoAudio;
+    twoAudio.audioStreams = 2;
+    EXPECT_EQ(VFW_S_AUDIO_NOT_RENDERED, render(writeStream("two.mpg", twoAudio)))
+        << "the decoder has one audio input";
+
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), render("missing.mpg"));
+    FILE* text = fopen("notes.mpg", "w");
+    fputs("plain words, no packs", text);
+    fclose(text);
+    EXPECT_EQ(VFW_E_UNSUPPORTED_STREAM, render("notes.mpg"));
+}
+
+TEST_F(GraphWorld, RenderFileWithNothingToTakeTheStreamsLeavesTheGraphAsItWas) {
+    EXPECT_EQ(VFW_E_CANNOT_RENDER, render(writeStream("clip.mpg", StreamSpec())));
+    EXPECT_TRUE(simctl::graphFilterNames().empty());
+}
+
+// ---- Playback on the manual clock ------------------------------------------------
+
+TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
+    addDecoder();
+    StreamSpec spec;
+    spec.seconds = 4;
+    spec.width = 704;
+    spec.height = 576;
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", spec)));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    IBasicVideo2* video = query<IBasicVideo2>(graph, IID_IBasicVideo2);
+    LONG width = 0, height = 0;
+    EXPECT_EQ(S_OK, video->GetVideoSize(&width, &height));
+    EXPECT_EQ(704, width);
+    EXPECT_EQ(576, height);
+    EXPECT_EQ(S_OK, video->SetDestinationPosition(10, 20, 300, 200));
+    EXPECT_EQ(300, simctl::renderer().destWidth);
+
+    REFTIME t = -1;
+    EXPECT_EQ(S_OK, position->get_Duration(&t));
+    EXPECT_DOUBLE_EQ(4.0, t);
+    ASSERT_EQ(S_OK, control->Run());
+    simctl::advanceClock(1000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(1.0, t);
+    EXPECT_EQ(E_INVALIDARG, position->put_Rate(0.0));
+    EXPECT_EQ(E_INVALIDARG, position->put_Rate(-1.0));
+    EXPECT_EQ(S_OK, position->put_Rate(2.0));
+    simctl::advanceClock(500);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(2.0, t);
+    control->Pause();
+    simctl::advanceClock(5000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(2.0, t) << "time does not move while paused";
+    control->Run();
+    LONG code = 0;
+    LONG_PTR p1 = -1, p2 = -1;
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
+    simctl::advanceClock(1000);
+    EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(EC_COMPLETE, code);
+    EXPECT_EQ(0, p1);
+    EXPECT_EQ(0, p2);
+    EXPECT_EQ(S_OK, events->FreeEventParams(code, p1, p2));
+    simctl::advanceClock(1000);
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0)) << "the end is told once";
+    EXPECT_EQ(S_OK, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code));
+    EXPECT_EQ(EC_COMPLETE, code);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(4.0, t);
+
+    EXPECT_EQ(S_OK, position->put_CurrentPosition(1.0));
+    simctl::advanceClock(1500);
+    EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0)) << "a seek brings the end again";
+    control->Stop();
+    control->Release();
+    position->Release();
+    events->Release();
+    video->Release();
+}
+
+// ---- The push graph with a growing file --------------------------------------------
+
+TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
+    StreamSpec spec;
+    spec.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(spec);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
+
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* decoder = addDecoder();
+    IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
+    ISharedAsync* shared = query<ISharedAsync>(source, IID_ISharedAsync);
+    int lock = 0;
+    shared->SetFileLock(&lock);
+    ASSERT_EQ(S_OK, file->Load(L"live.mpg", nullptr));
+    IPin* pins[4] = {pinOf(source, 0), pinOf(demux, 0), pinOf(demux, 2), pinOf(decoder, 0)};
+    ASSERT_EQ(S_OK, graph->ConnectDirect(pins[0], pins[1], nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(pins[2], pins[3], nullptr));
+
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    REFTIME t = 0;
+    position->get_Duration(&t);
+    EXPECT_DOUBLE_EQ(2.0, t);
+    control->Run();
+    simctl::advanceClock(3000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(2.0, t) << "playback waits at what has been written";
+    LONG code = 0;
+    LONG_PTR p1, p2;
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0)) << "no end while it grows";
+
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(4.0)));
+    position->get_Duration(&t);
+    EXPECT_DOUBLE_EQ(4.0, t);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
+    shared->SetFileLock(nullptr);
+    position->get_Duration(&t);
+    EXPECT_DOUBLE_EQ(6.0, t);
+    simctl::advanceClock(10000);
+    EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(EC_COMPLETE, code);
+
+    control->Stop();
+    for (IPin* pin : pins)
+        pin->Release();
+    source->Release();
+    demux->Release();
+    file->Release();
+    shared->Release();
+    control->Release();
+    position->Release();
+    events->Release();
+}
+
+} // namespace
