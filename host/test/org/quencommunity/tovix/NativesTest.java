@@ -3,6 +3,7 @@ package org.quencommunity.tovix;
 import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.util.List;
+import org.quencommunity.tovix.sim.SimControl;
 
 /**
  * Every native of the host class, called from a real JVM with no media
@@ -214,6 +215,10 @@ public final class NativesTest {
 
     private static void closing(Checks c) {
         TovixAPI.closeOSD();
+        if (SimControl.load()) {
+            c.equal("no simulated object is left alive", "", SimControl.describeLiveObjects());
+            c.equal("COM is uninitialised again", 0, SimControl.comInitDepth());
+        }
         c.that("updateOSD after closeOSD still answers true",
                 TovixAPI.updateOSD(new int[4], 2, 2, 0, 0, 2, 2, 0L, 0L));
         List<String> log = Checks.maskedLog();
