@@ -72,6 +72,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
     for (uint32_t y = 0; y < h; ++y) {
         const size_t rowStart = static_cast<size_t>(y) * w;
         uint8_t rowFlag = 0;
+        uint32_t lastEntry = UINT32_MAX;
+        uint8_t lastIndex = 0, lastFlag = 0;
         for (uint32_t x = 0; x < w; ++x) {
             const size_t i = rowStart + x;
             if (previous && job.pixels[i] == previous[i]) {
@@ -79,11 +81,16 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 job.candidates[i] = 0;
                 continue;
             }
+            // Runs of one colour reuse the last lookup.
             const uint32_t entry = job.pixelEntry[i];
-            job.indices[i] = job.entryIndex[entry];
-            const uint8_t flag = job.entryDiffuse[entry];
-            job.candidates[i] = flag;
-            rowFlag |= flag;
+            if (entry != lastEntry) {
+                lastEntry = entry;
+                lastIndex = job.entryIndex[entry];
+                lastFlag = job.entryDiffuse[entry];
+            }
+            job.indices[i] = lastIndex;
+            job.candidates[i] = lastFlag;
+            rowFlag |= lastFlag;
         }
         job.rowDiffuses[y] = rowFlag;
         anyDiffusion = anyDiffusion || rowFlag != 0;
