@@ -210,9 +210,11 @@ private:
             int64_t w = static_cast<int64_t>(l.destination.right) - l.destination.left;
             int64_t hh = static_cast<int64_t>(l.destination.bottom) - l.destination.top;
             if (w < 0 || hh < 0 || w * hh > kMaxScreenPixels) {
-                sim::trace("OSD block rejected: destination (%d, %d)-(%d, %d) is not a screen area",
-                           l.destination.left, l.destination.top, l.destination.right,
-                           l.destination.bottom);
+                sim::trace(
+                    "OSD block rejected: destination (%ld, %ld)-(%ld, %ld) is not a screen area",
+                    static_cast<long>(l.destination.left), static_cast<long>(l.destination.top),
+                    static_cast<long>(l.destination.right),
+                    static_cast<long>(l.destination.bottom));
                 return false;
             }
             rw = static_cast<int>(w);
