@@ -1,0 +1,157 @@
+// tovixsim.dll as an in-process COM server: a class factory per served
+// class, the server's lock count, and its registration under
+// HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 (ThreadingModel Both).
+#include "server.h"
+
+#include <atomic>
+#include <cwchar>
+
+namespace {
+
+std::atomic<long> gServerLocks{0};
+std::atomic<long> gFactories{0};
+
+class ClassFactory : public IClassFactory {
+  public:
+    explicit ClassFactory(const simwin::ServedClass& served) : served_(served) { gFactories++; }
+    virtual ~ClassFactory() { gFactories--; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --refs_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        HRESULT hr = served_.create(riid, ppv);
+        if (SUCCEEDED(hr))
+            simwin::startRendererTicker();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock)
+            gServerLocks++;
+        else
+            gServerLocks--;
+        return S_OK;
+    }
+
+  private:
+    simwin::ServedClass served_;
+    std::atomic<ULONG> refs_{1};
+};
+
+std::wstring guidText(REFGUID guid) {
+    wchar_t text[40];
+    swprintf(text, 40, L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+             static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+             guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+             guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+HRESULT setValue(HKEY key, const wchar_t* name, const std::wstring& value) {
+    LONG r = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    return r == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(r);
+}
+
+HRESULT createKey(HKEY parent, const std::wstring& path, HKEY* key) {
+    LONG r = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key, nullptr);
+    return r == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(r);
+}
+
+std::wstring modulePath() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&modulePath), &module);
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
+HRESULT registerClass(const simwin::ServedClass& served, const std::wstring& path) {
+    std::wstring base = L"CLSID\\" + guidText(served.clsid);
+    HKEY key = nullptr;
+    HRESULT hr = createKey(HKEY_CLASSES_ROOT, base, &key);
+    if (FAILED(hr))
+        return hr;
+    hr = setValue(key, nullptr, sim::widen(served.name));
+    RegCloseKey(key);
+    if (FAILED(hr))
+        return hr;
+    hr = createKey(HKEY_CLASSES_ROOT, base + L"\\InprocServer32", &key);
+    if (FAILED(hr))
+        return hr;
+    hr = setValue(key, nullptr, path);
+    if (SUCCEEDED(hr))
+        hr = setValue(key, L"ThreadingModel", L"Both");
+    RegCloseKey(key);
+    return hr;
+}
+
+} // namespace
+
+extern "C" {
+
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    simwin::ServedClass served;
+    if (!simwin::findClass(clsid, &served))
+        return CLASS_E_CLASSNOTAVAILABLE;
+    ClassFactory* factory = new ClassFactory(served);
+    HRESULT hr = factory->QueryInterface(riid, ppv);
+    factory->Release();
+    return hr;
+}
+
+HRESULT WINAPI DllCanUnloadNow() {
+    bool idle = gServerLocks == 0 && gFactories == 0 && simwin::liveObjectCount() == 0 &&
+                simwin::rendererTickerStopped();
+    return idle ? S_OK : S_FALSE;
+}
+
+HRESULT WINAPI DllRegisterServer() {
+    std::wstring path = modulePath();
+    if (path.empty())
+        return E_UNEXPECTED;
+    for (const simwin::ServedClass& served : simwin::servedClasses()) {
+        HRESULT hr = registerClass(served, path);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT WINAPI DllUnregisterServer() {
+    for (const simwin::ServedClass& served : simwin::servedClasses()) {
+        std::wstring base = L"CLSID\\" + guidText(served.clsid);
+        LONG r = RegDeleteTreeW(HKEY_CLASSES_ROOT, base.c_str());
+        if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+            return HRESULT_FROM_WIN32(r);
+    }
+    return S_OK;
+}
+
+} // extern "C"

@@ -1,0 +1,33 @@
+// tovixsim.dll's own parts: the classes it serves, the objects alive in it
+// and the thread that lets its renderers notice the end of their stream.
+#pragma once
+
+#include "../runtime.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace simwin {
+
+struct ServedClass {
+    CLSID clsid;
+    std::string name;
+    sim::CreateFunction create;
+};
+std::vector<ServedClass> servedClasses();
+bool findClass(REFCLSID clsid, ServedClass* found);
+
+// Objects alive in the DLL, for DllCanUnloadNow.
+long liveObjectCount();
+// Calls `visit` for every live object of `className`, each held by a
+// reference of its own for the length of the call.
+void forEachLive(const char* className, const std::function<void(sim::ComObject*)>& visit);
+
+// Starts the thread that polls running renderers, unless it runs already.
+// It ends by itself once no object is left in the DLL.
+void startRendererTicker();
+// True when the ticker's thread has ended (or never started).
+bool rendererTickerStopped();
+
+} // namespace simwin
