@@ -227,9 +227,9 @@ TEST(QuantizerTransparency, TransparentPixelsShareOneEntryWhateverTheirColour) {
 }
 
 TEST(QuantizerTransparency, FaintColoursCountByTheirCoverage) {
-    // 2000 distinct colours at alpha 3 on one half, 200 opaque colours on
-    // the other: the opaque ones are what shows, so they must keep their
-    // own entries.
+    // Thousands of random colours at alpha 3 on one half, 200 opaque
+    // colours on the other: the opaque ones are what shows, so they must
+    // keep (nearly) their own entries.
     Frame f = manyColours(100, 100, 200, 21);
     osdframes::Random r(4);
     for (size_t i = 0; i < 5000; ++i) {
