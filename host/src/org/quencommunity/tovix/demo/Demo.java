@@ -110,10 +110,15 @@ public final class Demo {
         if (cardView) {
             SimControl.setSnapshotFolder(snapshots.toString());
         }
+        noteCard("at power-on");
         progress("world", "simulated card view " + (cardView ? "on" : "not in this build")
                 + ", graph view " + (graphView ? "on" : "not in this build"));
 
         boolean opened = TovixAPI.openOSD();
+        noteCard("with the OSD open");
+        if (cardView) {
+            report.facts.put("OSD", SimControl.osdName());
+        }
         progress("openOSD", "-> " + opened + (cardView ? "  (card: " + registers() + ")" : ""));
 
         osdSession();
@@ -121,6 +126,7 @@ public final class Demo {
         finishedFileSession();
 
         TovixAPI.closeOSD();
+        noteCard("after closeOSD");
         progress("closeOSD", "done" + (cardView ? "  (display " + (SimControl.osdDisplayOn() ? "on" : "off")
                 + ", card: " + registers() + ")" : ""));
         if (cardView) {
@@ -194,6 +200,7 @@ public final class Demo {
                     file.getFileName(), writer.seconds(), writer.targetSeconds));
         }
         TovixAPI.load((byte) 1, (byte) 31, "MPEG2-PS", file.toString(), "localhost", shifted, 0L);
+        noteGraph("graph for the recording (maj 1, min 31)");
         sample("load");
         progress("load", "maj=1 min=31 shifted=" + shifted + " -> state " + stateText(TovixAPI.getState())
                 + graphFilters());
@@ -280,6 +287,7 @@ public final class Demo {
         progress("file", "wrote " + file.getFileName() + ": 5.0 s of 352x288 at 25 fps, " + Files.size(file)
                 + " bytes");
         TovixAPI.load((byte) 2, (byte) 0, "video/mpeg", file.toString(), null, false, 0L);
+        noteGraph("graph for the finished file (maj 2, min 0)");
         sample("load 2");
         progress("load", "maj=2 min=0 (rendered graph) -> state " + stateText(TovixAPI.getState())
                 + graphFilters());
@@ -396,6 +404,35 @@ public final class Demo {
         int[] r = SimControl.registers();
         return String.format("output flags 0x%X, aspect %d, HD mode %d, VGA mode %d, audio %d", r[0], r[1], r[2],
                 r[3], r[4]);
+    }
+
+    /** The card's registers in the settings' own words. */
+    static String registersInWords(int[] r) {
+        int flags = r[0];
+        String output = (flags & 0x01) != 0 ? "TV" : (flags & 0x20) != 0 ? "HDTV" : "VGA";
+        int standardBits = flags & 0x1A;
+        String standard = standardBits == 0x10 ? "USETV" : standardBits == 0x0A ? "PALM" : standardBits == 0x08
+                ? "PAL60" : standardBits == 0x02 ? "PAL" : standardBits == 0 ? "NTSC" : String.format("0x%X",
+                        standardBits);
+        String connector = (flags & 0x200) != 0 ? "SCART" : (flags & 0xC0) == 0xC0 ? "RGB" : (flags & 0x80) != 0
+                ? "YUV" : "COMPOSITE";
+        String[] aspects = {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"};
+        String aspect = r[1] >= 0 && r[1] < aspects.length ? aspects[r[1]] : Integer.toString(r[1]);
+        String audio = r[4] == 0 ? "STEREO" : r[4] == 2 ? "SPDIF" : Integer.toString(r[4]);
+        return String.format("%s, %s, %s (flags 0x%X); aspect %s; HD mode %d; VGA mode %d; audio %s", output,
+                standard, connector, flags, aspect, r[2], r[3], audio);
+    }
+
+    private void noteCard(String when) {
+        if (cardView) {
+            report.facts.put("card " + when, registersInWords(SimControl.registers()));
+        }
+    }
+
+    private void noteGraph(String which) {
+        if (graphView && SimControl.graphAlive()) {
+            report.facts.put(which, String.join(" + ", SimControl.graphFilterNames()));
+        }
     }
 
     private static String describeOutput(Properties s) {

@@ -51,6 +51,7 @@ final class Report {
     final List<FrameRow> frames = new ArrayList<>();
     final List<Sample> timeline = new ArrayList<>();
     Map<String, String> settings;
+    final Map<String, String> facts = new java.util.LinkedHashMap<>();
     Set<Integer> statesSeen;
     String pluginLog;
     String liveObjects;
@@ -135,6 +136,14 @@ final class Report {
             }
         }
         b.append("</table>\n");
+        if (!facts.isEmpty()) {
+            b.append("<h2>The simulated card and graph</h2>\n<table>\n");
+            for (Map.Entry<String, String> e : facts.entrySet()) {
+                b.append("<tr><td>").append(esc(e.getKey())).append("</td><td>").append(esc(e.getValue()))
+                        .append("</td></tr>\n");
+            }
+            b.append("</table>\n");
+        }
         if (liveObjects != null) {
             b.append("<h2>Simulated COM objects alive at the end</h2>\n<pre>")
                     .append(esc(liveObjects.isEmpty() ? "(none)" : liveObjects)).append("</pre>\n");
