@@ -63,19 +63,28 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     if (box.end - box.begin < 2) return;
 
     // First pass: extent and spread of the box along each axis.
+    // Integer sums: weights are pixel counts, values bytes, so 64 bits hold
+    // any frame the quantiser accepts.
     int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
-    double sw = 0, s1[4] = {0, 0, 0, 0}, s2[4] = {0, 0, 0, 0};
+    uint64_t iw = 0, i1[4] = {0, 0, 0, 0}, i2[4] = {0, 0, 0, 0};
     for (uint32_t i = box.begin; i < box.end; ++i) {
         const uint32_t e = order_[i];
-        const uint8_t* v = coord_[e].v;
-        const double w = in[e].weight;
-        sw += w;
+        const Coord c = coord_[e];
+        const uint64_t w = c.count;
+        iw += w;
         for (int a = 0; a < 4; ++a) {
-            lo[a] = std::min<int>(lo[a], v[a]);
-            hi[a] = std::max<int>(hi[a], v[a]);
-            s1[a] += w * v[a];
-            s2[a] += w * v[a] * v[a];
+            const uint32_t v = c.v[a];
+            lo[a] = std::min<int>(lo[a], static_cast<int>(v));
+            hi[a] = std::max<int>(hi[a], static_cast<int>(v));
+            i1[a] += w * v;
+            i2[a] += w * (v * v);
         }
+    }
+    const double sw = static_cast<double>(iw);
+    double s1[4], s2[4];
+    for (int a = 0; a < 4; ++a) {
+        s1[a] = static_cast<double>(i1[a]);
+        s2[a] = static_cast<double>(i2[a]);
     }
     int axis = 0;
     if (byPopulation) {
@@ -197,8 +206,10 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
     cluster_.assign(n, 0);
     coord_.resize(n);
-    for (size_t i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i) {
         for (int a = 0; a < 4; ++a) coord_[i].v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
+        coord_[i].count = static_cast<uint32_t>(input[i].weight);
+    }
     medianCut(maxEntries, byPopulation);
 
     const int k = static_cast<int>(boxes_.size());
@@ -219,7 +230,7 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     uint32_t* heaviestKey = heaviestKey_;
     for (int pass = 0; pass <= kRefinePasses; ++pass) {
         for (int b = 0; b < k; ++b) searchPalette[b] = premulFromFloat(centre[b]);
-        search.setPalette(searchPalette, k, false);
+        search.setPalette(searchPalette, k, true);
         const bool last = pass == kRefinePasses;
         for (int b = 0; b < k; ++b) {
             sums[b].fill(0.0);

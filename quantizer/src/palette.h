@@ -62,8 +62,9 @@ private:
     Bucket buckets_[256];
     struct Coord {
         uint8_t v[4];
+        uint32_t count;
     };
-    std::vector<Coord> coord_;  // each input's rounded components
+    std::vector<Coord> coord_;  // each input's rounded components and pixel count
     std::array<double, 5> sums_[256];  // weighted sums and weight per entry
     double heaviest_[256];
     uint32_t heaviestKey_[256];
