@@ -289,8 +289,16 @@ public final class Demo {
         TovixAPI.load((byte) 2, (byte) 0, "video/mpeg", file.toString(), null, false, 0L);
         noteGraph("graph for the finished file (maj 2, min 0)");
         sample("load 2");
+        String render = "";
+        if (graphView) {
+            String[] outcomes = SimControl.renderOutcomes();
+            if (outcomes.length > 0) {
+                String last = outcomes[outcomes.length - 1];
+                render = ", RenderFile " + last.substring(last.lastIndexOf(" result=") + 1);
+            }
+        }
         progress("load", "maj=2 min=0 (rendered graph) -> state " + stateText(TovixAPI.getState())
-                + graphFilters());
+                + graphFilters() + render);
         progress("video size", TovixAPI.getVideoWidth() + "x" + TovixAPI.getVideoHeight());
         boolean playing = TovixAPI.play();
         sample("play 2");
