@@ -34,19 +34,19 @@ TOVIX_SIM_CONTROL int graphPendingEvents();
 // ---- The decoder as renderer -----------------------------------------------
 // What the most recent decoder filter was last told as the graph's renderer.
 struct RendererRecord {
-    long volume = 0;      // -10000 (silent) to 0 (full)
+    long volume = 0; // -10000 (silent) to 0 (full)
     double rate = 1.0;
     long destLeft = 0, destTop = 0, destWidth = 0, destHeight = 0;
-    double position = 0;  // seconds, as last fixed by a seek or state change
+    double position = 0; // seconds, as last fixed by a seek or state change
 };
 TOVIX_SIM_CONTROL RendererRecord renderer();
 
 // ---- RenderFile ------------------------------------------------------------
 struct RenderOutcome {
-    std::string file;       // the path as given, in UTF-8
-    HRESULT result = S_OK;  // what RenderFile answered
-    int streams = 0;        // streams the splitter offered
-    int rendered = 0;       // of those, the ones that found a taker
+    std::string file;      // the path as given, in UTF-8
+    HRESULT result = S_OK; // what RenderFile answered
+    int streams = 0;       // streams the splitter offered
+    int rendered = 0;      // of those, the ones that found a taker
 };
 // Every RenderFile of the process, oldest first.
 TOVIX_SIM_CONTROL std::vector<RenderOutcome> renderOutcomes();

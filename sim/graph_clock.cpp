@@ -22,9 +22,15 @@ REFERENCE_TIME realNow() {
 
 namespace sim {
 
-REFERENCE_TIME clockNow() { return gManual ? gManualNow.load() : realNow(); }
-bool manualClockOn() { return gManual; }
-DWORD waitLimitMs() { return gWaitLimitMs; }
+REFERENCE_TIME clockNow() {
+    return gManual ? gManualNow.load() : realNow();
+}
+bool manualClockOn() {
+    return gManual;
+}
+DWORD waitLimitMs() {
+    return gWaitLimitMs;
+}
 
 GraphClock::GraphClock() : ComObject("SystemClock") {}
 
@@ -58,7 +64,9 @@ HRESULT GraphClock::AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, D
     return E_NOTIMPL;
 }
 
-HRESULT GraphClock::Unadvise(DWORD_PTR) { return S_FALSE; }
+HRESULT GraphClock::Unadvise(DWORD_PTR) {
+    return S_FALSE;
+}
 
 } // namespace sim
 
@@ -77,6 +85,8 @@ void advanceClock(long ms) {
         gManualNow += static_cast<REFERENCE_TIME>(ms) * sim::kUnitsPerMs;
 }
 
-void setWaitLimit(unsigned long ms) { gWaitLimitMs = static_cast<DWORD>(ms); }
+void setWaitLimit(unsigned long ms) {
+    gWaitLimitMs = static_cast<DWORD>(ms);
+}
 
 } // namespace simctl

@@ -20,7 +20,7 @@ bool manualClockOn();
 DWORD waitLimitMs();
 
 class GraphClock : public IReferenceClock, public ComObject {
-public:
+  public:
     GraphClock();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -34,7 +34,7 @@ public:
                                              HSEMAPHORE semaphore, DWORD_PTR* cookie) override;
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR cookie) override;
 
-private:
+  private:
     // GetTime never runs backwards, as the SDK promises.
     REFERENCE_TIME last_ = 0;
 };

@@ -101,7 +101,9 @@ HRESULT FilterGraph::GetState(LONG, OAFilterState* state) {
     return S_OK;
 }
 
-HRESULT FilterGraph::RenderFile(BSTR file) { return renderFile(file); }
+HRESULT FilterGraph::RenderFile(BSTR file) {
+    return renderFile(file);
+}
 
 HRESULT FilterGraph::AddSourceFilter(BSTR, IDispatch** unk) {
     if (unk)

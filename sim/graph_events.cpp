@@ -57,7 +57,9 @@ void FilterGraph::poll() {
     }
 }
 
-bool FilterGraph::completionPending() const { return completeSent_; }
+bool FilterGraph::completionPending() const {
+    return completeSent_;
+}
 
 HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
     if (eventCode == EC_COMPLETE && defaultCompleteHandling_) {
@@ -85,8 +87,7 @@ HRESULT FilterGraph::GetEventHandle(OAEVENT* handle) {
     return E_NOTIMPL;
 }
 
-HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2,
-                              LONG msTimeout) {
+HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2, LONG msTimeout) {
     Fault f = fault("FilterGraph::GetEvent");
     if (f.fail)
         return f.hr;
@@ -134,9 +135,13 @@ HRESULT FilterGraph::RestoreDefaultHandling(LONG eventCode) {
 }
 
 // No event of the world carries allocated parameters.
-HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) { return S_OK; }
+HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) {
+    return S_OK;
+}
 
-HRESULT FilterGraph::SetNotifyWindow(OAHWND, LONG, LONG_PTR) { return S_OK; }
+HRESULT FilterGraph::SetNotifyWindow(OAHWND, LONG, LONG_PTR) {
+    return S_OK;
+}
 
 HRESULT FilterGraph::SetNotifyFlags(LONG noNotifyFlags) {
     if (noNotifyFlags != 0 && noNotifyFlags != 1)

@@ -26,7 +26,7 @@ namespace {
 // change of membership after its creation or last Reset, as DirectShow's
 // does, and answers VFW_E_ENUM_OUT_OF_SYNC until it is reset.
 class FilterEnumerator : public IEnumFilters, public ComObject {
-public:
+  public:
     FilterEnumerator(FilterGraph* graph, size_t position, unsigned version)
         : ComObject("FilterEnumerator"), graph_(graph), position_(position), version_(version) {
         graph_->AddRef();
@@ -82,7 +82,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     FilterGraph* graph_; // one reference
     size_t position_;
     unsigned version_;
@@ -358,7 +358,9 @@ HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt)
     return hr;
 }
 
-HRESULT FilterGraph::Reconnect(IPin*) { return E_NOTIMPL; }
+HRESULT FilterGraph::Reconnect(IPin*) {
+    return E_NOTIMPL;
+}
 
 HRESULT FilterGraph::Disconnect(IPin* pin) {
     if (!pin)
@@ -368,7 +370,9 @@ HRESULT FilterGraph::Disconnect(IPin* pin) {
     return pin->Disconnect();
 }
 
-HRESULT FilterGraph::SetDefaultSyncSource() { return ensureClock(); }
+HRESULT FilterGraph::SetDefaultSyncSource() {
+    return ensureClock();
+}
 
 HRESULT FilterGraph::ensureClock() {
     if (clock_)
@@ -385,8 +389,12 @@ HRESULT FilterGraph::SetLogFile(DWORD_PTR file) {
     return S_OK;
 }
 
-HRESULT FilterGraph::Abort() { return S_OK; }
-HRESULT FilterGraph::ShouldOperationContinue() { return S_OK; }
+HRESULT FilterGraph::Abort() {
+    return S_OK;
+}
+HRESULT FilterGraph::ShouldOperationContinue() {
+    return S_OK;
+}
 
 // The automation side of the dual interfaces is not offered.
 HRESULT FilterGraph::GetTypeInfoCount(UINT* count) {
@@ -394,8 +402,12 @@ HRESULT FilterGraph::GetTypeInfoCount(UINT* count) {
         *count = 0;
     return E_NOTIMPL;
 }
-HRESULT FilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
-HRESULT FilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+HRESULT FilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo**) {
+    return E_NOTIMPL;
+}
+HRESULT FilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
 HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
     return E_NOTIMPL;
 }
@@ -404,7 +416,9 @@ HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, E
 
 namespace simctl {
 
-bool graphAlive() { return sim::currentGraph() != nullptr; }
+bool graphAlive() {
+    return sim::currentGraph() != nullptr;
+}
 
 int graphState() {
     sim::FilterGraph* graph = sim::currentGraph();

@@ -27,7 +27,7 @@ struct ISimTimedRenderer : IUnknown {
     // Posts what became due by now (EC_COMPLETE at the end of the stream).
     virtual void STDMETHODCALLTYPE Poll() = 0;
 
-protected:
+  protected:
     ~ISimTimedRenderer() = default;
 };
 
@@ -41,7 +41,7 @@ class FilterGraph : public IGraphBuilder,
                     public IBasicVideo2,
                     public IVideoWindow,
                     public ComObject {
-public:
+  public:
     FilterGraph();
     ~FilterGraph() override;
 
@@ -252,7 +252,7 @@ public:
     // Every member answering `iid`, each with a reference.
     std::vector<IUnknown*> membersWith(REFIID iid) const;
 
-private:
+  private:
     struct Event {
         LONG code;
         LONG_PTR param1;

@@ -147,9 +147,13 @@ HRESULT FilterGraph::QueryPreferredFormat(GUID* format) {
     return S_OK;
 }
 
-HRESULT FilterGraph::GetTimeFormat(GUID* format) { return QueryPreferredFormat(format); }
+HRESULT FilterGraph::GetTimeFormat(GUID* format) {
+    return QueryPreferredFormat(format);
+}
 
-HRESULT FilterGraph::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+HRESULT FilterGraph::IsUsingTimeFormat(const GUID* format) {
+    return IsFormatSupported(format);
+}
 
 HRESULT FilterGraph::SetTimeFormat(const GUID* format) {
     if (!format)
@@ -210,8 +214,8 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
 }
 
 HRESULT FilterGraph::SetRate(double rate) {
-    return forwardToAll<IMediaSeeking>(this, IID_IMediaSeeking, E_NOTIMPL,
-                                       &IMediaSeeking::SetRate, rate);
+    return forwardToAll<IMediaSeeking>(this, IID_IMediaSeeking, E_NOTIMPL, &IMediaSeeking::SetRate,
+                                       rate);
 }
 
 HRESULT FilterGraph::GetRate(double* rate) {

@@ -180,7 +180,9 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
     return hr;
 }
 
-HRESULT FilterGraph::RenderFile(LPCWSTR file, LPCWSTR) { return renderFile(file); }
+HRESULT FilterGraph::RenderFile(LPCWSTR file, LPCWSTR) {
+    return renderFile(file);
+}
 
 HRESULT FilterGraph::Render(IPin* out) {
     if (!out)
@@ -207,8 +209,8 @@ HRESULT FilterGraph::Render(IPin* out) {
 HRESULT FilterGraph::Connect(IPin* out, IPin* in) {
     HRESULT hr = ConnectDirect(out, in, nullptr);
     // No intermediate filter could help: the world has no converters.
-    if (FAILED(hr) && hr != E_POINTER && hr != VFW_E_ALREADY_CONNECTED &&
-        hr != VFW_E_NOT_STOPPED && hr != VFW_E_NOT_IN_GRAPH)
+    if (FAILED(hr) && hr != E_POINTER && hr != VFW_E_ALREADY_CONNECTED && hr != VFW_E_NOT_STOPPED &&
+        hr != VFW_E_NOT_IN_GRAPH)
         return VFW_E_CANNOT_CONNECT;
     return hr;
 }

@@ -72,7 +72,8 @@ HRESULT FileSourceFilter::GetMediaInfo(MediaInfo* info) {
     return S_OK;
 }
 
-SplitterFilter::SplitterFilter(const MediaInfo& info) : BaseFilter("Mpeg2Splitter", CLSID_Mpeg2Splitter) {
+SplitterFilter::SplitterFilter(const MediaInfo& info)
+    : BaseFilter("Mpeg2Splitter", CLSID_Mpeg2Splitter) {
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
            {makeMediaType(MEDIATYPE_Stream, GUID_NULL_TYPE)});
     if (info.hasVideo)

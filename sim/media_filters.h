@@ -10,7 +10,7 @@
 namespace sim {
 
 class FileSourceFilter : public BaseFilter, public IFileSourceFilter, public ISimMediaInfo {
-public:
+  public:
     FileSourceFilter();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -27,13 +27,13 @@ public:
 
     void* extraInterface(REFIID riid) override;
 
-private:
+  private:
     std::wstring file_;
     MediaInfo info_;
 };
 
 class SplitterFilter : public BaseFilter, public ISimMediaInfo {
-public:
+  public:
     // The pins follow the streams of `info`: video first, then each audio
     // stream in the order the file carries them.
     explicit SplitterFilter(const MediaInfo& info);
@@ -50,7 +50,7 @@ public:
 };
 
 class VideoRendererFilter : public BaseFilter {
-public:
+  public:
     VideoRendererFilter();
 };
 

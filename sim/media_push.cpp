@@ -11,7 +11,7 @@ namespace {
 
 // Interfaces of an extension share the filter's identity and count.
 class MediaInfoExtension : public FilterExtension, public ISimMediaInfo {
-public:
+  public:
     explicit MediaInfoExtension(BaseFilter* filter) : filter_(filter) {}
 
     void* queryInterface(REFIID riid) override {
@@ -23,12 +23,12 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return filter_->addRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return filter_->release(); }
 
-protected:
+  protected:
     BaseFilter* filter_;
 };
 
 class SharedSourceStreaming : public MediaInfoExtension {
-public:
+  public:
     using MediaInfoExtension::MediaInfoExtension;
 
     HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override {
@@ -46,12 +46,12 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     FileProbe probe_;
 };
 
 class DemuxStreaming : public MediaInfoExtension {
-public:
+  public:
     using MediaInfoExtension::MediaInfoExtension;
 
     HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override {

@@ -17,10 +17,12 @@ const uint8_t kProgramEnd = 0xB9;
 const uint8_t kSequenceHeader = 0xB3;
 const int64_t kPtsWrap = int64_t(1) << 33;
 
-const double kFrameRates[16] = {0,      24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50,
-                                60000.0 / 1001, 60,     0,  0,  0,  0,             0,  0, 0};
+const double kFrameRates[16] = {
+    0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50, 60000.0 / 1001, 60, 0, 0, 0, 0, 0, 0, 0};
 
-bool isStartCode(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 1; }
+bool isStartCode(const uint8_t* p) {
+    return p[0] == 0 && p[1] == 0 && p[2] == 1;
+}
 
 int64_t readPts(const uint8_t* p) {
     return (int64_t(p[0] & 0x0E) << 29) | (int64_t(p[1]) << 22) | (int64_t(p[2] & 0xFE) << 14) |

@@ -14,17 +14,17 @@
 namespace sim {
 
 struct MediaInfo {
-    bool valid = false;       // a program stream was recognised
-    bool hasVideo = false;    // a video PES stream (0xE0-0xEF)
-    int width = 0;            // from the first sequence header
+    bool valid = false;    // a program stream was recognised
+    bool hasVideo = false; // a video PES stream (0xE0-0xEF)
+    int width = 0;         // from the first sequence header
     int height = 0;
-    double frameRate = 0.0;   // frames per second, 0 when unknown
-    int aspectCode = 0;       // the sequence header's aspect ratio code
+    double frameRate = 0.0;        // frames per second, 0 when unknown
+    int aspectCode = 0;            // the sequence header's aspect ratio code
     std::vector<int> audioStreams; // PES stream ids 0xC0-0xDF, in order first seen
-    int64_t firstPts = -1;    // 90 kHz, of the timed stream (video if any)
+    int64_t firstPts = -1;         // 90 kHz, of the timed stream (video if any)
     int64_t lastPts = -1;
-    uint64_t bytes = 0;       // bytes parsed
-    bool growing = false;     // the file is still being written
+    uint64_t bytes = 0;   // bytes parsed
+    bool growing = false; // the file is still being written
 
     // Seconds from the first to the last time stamp; 0 without two.
     double duration() const;
@@ -41,7 +41,7 @@ MediaInfo probeFile(const std::string& path, bool* found);
 // A file's probe, re-read only when the file's size changed since the last
 // one: cheap enough to ask on every position query of a growing file.
 class FileProbe {
-public:
+  public:
     void setPath(const std::string& path) {
         path_ = path;
         size_ = -1;
@@ -49,7 +49,7 @@ public:
     const std::string& path() const { return path_; }
     const MediaInfo& info(bool* found = nullptr);
 
-private:
+  private:
     std::string path_;
     long long size_ = -1;
     bool found_ = false;
@@ -63,7 +63,7 @@ extern const IID IID_ISimMediaInfo;
 struct ISimMediaInfo : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) = 0;
 
-protected:
+  protected:
     ~ISimMediaInfo() = default;
 };
 

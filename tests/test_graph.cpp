@@ -60,7 +60,7 @@ bool connected(IPin* pin) {
 // Every test runs with COM up, the manual clock and a fresh card, and ends
 // with nothing of the world left alive.
 class GraphWorld : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         simctl::reset();
         simcard::reset();

@@ -19,7 +19,9 @@ namespace {
 // The graph's silent level; also what a level of zero or less maps to.
 const LONG kSilent = -10000;
 
-const char* yesNo(bool value) { return value ? "true" : "false"; }
+const char* yesNo(bool value) {
+    return value ? "true" : "false";
+}
 
 } // namespace
 
@@ -41,7 +43,9 @@ int volLinToLog(float level) {
     return value;
 }
 
-int getMute() { return gMute ? 1 : 0; }
+int getMute() {
+    return gMute ? 1 : 0;
+}
 
 HRESULT setMute(bool mute) {
     logMessage("setMute", "setting mute to %s", yesNo(mute));
@@ -89,7 +93,9 @@ float setVolume(float level) {
     return gVolume;
 }
 
-int getCC() { return gClosedCaptioning; }
+int getCC() {
+    return gClosedCaptioning;
+}
 
 int setCC(int state) {
     gClosedCaptioning = state;

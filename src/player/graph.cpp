@@ -43,11 +43,17 @@ const int kStreamMinor = 31;
 const ULONG kMaxPins = 10;
 
 // A creation or query that "succeeds" without handing out a pointer is as
-// useless as one that failed.
-HRESULT obtained(HRESULT hr, const void* pointer) {
+// useless as one that failed. The pointer is read through the reference
+// only once the call that fills it has returned.
+template <typename T> HRESULT obtained(HRESULT hr, T* const& pointer) {
     if (FAILED(hr))
         return hr;
     return pointer ? hr : E_POINTER;
+}
+
+// The code to report for a failed creation or query.
+HRESULT failureCode(HRESULT hr) {
+    return FAILED(hr) ? hr : E_POINTER;
 }
 
 template <typename T> void releaseAndClear(T*& pointer) {
@@ -74,12 +80,12 @@ void ansiName(const WCHAR* wide, char* out, size_t size) {
     out[length] = '\0';
 }
 
-template <typename T>
-void queryGraphInterface(const IID& iid, T*& pointer, const char* name) {
+template <typename T> void queryGraphInterface(const IID& iid, T*& pointer, const char* name) {
     if (pointer)
         return;
-    HRESULT hr = pGraphBuilder ? pGraphBuilder->QueryInterface(iid, reinterpret_cast<void**>(&pointer))
-                               : E_POINTER;
+    HRESULT hr = pGraphBuilder
+                     ? pGraphBuilder->QueryInterface(iid, reinterpret_cast<void**>(&pointer))
+                     : E_POINTER;
     if (FAILED(obtained(hr, pointer))) {
         pointer = nullptr;
         logMessage("queryGraphInterface", "Failed to create interface from graph builder: %s\n",
@@ -105,9 +111,9 @@ HRESULT pushOpen(const char* path, const WCHAR* widePath, const char* host, bool
         return E_FAIL;
     }
     IFileSourceFilter* fileSource = nullptr;
-    HRESULT hr = obtained(pSourceFilter->QueryInterface(IID_IFileSourceFilter,
-                                                        reinterpret_cast<void**>(&fileSource)),
-                          fileSource);
+    HRESULT hr = obtained(
+        pSourceFilter->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&fileSource)),
+        fileSource);
     if (FAILED(hr)) {
         logError(hr, "openFile", "Cannot get IFileSourceFilter interface!!!");
         return E_FAIL;
@@ -149,7 +155,7 @@ int createFilters(int major, int minor, bool shifted) {
                                       IID_IGraphBuilder, reinterpret_cast<void**>(&pGraphBuilder));
         if (FAILED(obtained(hr, pGraphBuilder))) {
             pGraphBuilder = nullptr;
-            logError(obtained(hr, nullptr), tag, "Could not create graph builder!!!!");
+            logError(failureCode(hr), tag, "Could not create graph builder!!!!");
             return 1;
         }
         if (gGraphLog)
@@ -157,18 +163,19 @@ int createFilters(int major, int minor, bool shifted) {
     }
     if (streamFile(shifted ? 1 : 0, major, minor) == 1) {
         if (!pSourceFilter) {
-            HRESULT hr = CoCreateInstance(CLSID_SharedSource, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IBaseFilter, reinterpret_cast<void**>(&pSourceFilter));
+            HRESULT hr =
+                CoCreateInstance(CLSID_SharedSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                 reinterpret_cast<void**>(&pSourceFilter));
             if (FAILED(obtained(hr, pSourceFilter))) {
                 pSourceFilter = nullptr;
-                logError(obtained(hr, nullptr), tag, "Cannot create shared source filter!!!");
+                logError(failureCode(hr), tag, "Cannot create shared source filter!!!");
                 return 1;
             }
             hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
                                                reinterpret_cast<void**>(&pSharedAsync));
             if (FAILED(obtained(hr, pSharedAsync))) {
                 pSharedAsync = nullptr;
-                logError(obtained(hr, nullptr), tag, "Can not get shared source interface!!");
+                logError(failureCode(hr), tag, "Can not get shared source interface!!");
                 return 1;
             }
         }
@@ -182,7 +189,7 @@ int createFilters(int major, int minor, bool shifted) {
                                   reinterpret_cast<void**>(&pDemuxFilter));
             if (FAILED(obtained(hr, pDemuxFilter))) {
                 pDemuxFilter = nullptr;
-                logError(obtained(hr, nullptr), tag, "Cannot create demux filter!!!");
+                logError(failureCode(hr), tag, "Cannot create demux filter!!!");
                 return 1;
             }
             gDemuxReferenceHeld = true;
@@ -264,17 +271,17 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
         cleanupGraph();
     }
     logGraph();
-    HRESULT hr = pGraphBuilder->QueryInterface(IID_IBasicVideo2,
-                                               reinterpret_cast<void**>(&pBasicVideo));
+    HRESULT hr =
+        pGraphBuilder->QueryInterface(IID_IBasicVideo2, reinterpret_cast<void**>(&pBasicVideo));
     if (FAILED(obtained(hr, pBasicVideo))) {
         pBasicVideo = nullptr;
-        logError(obtained(hr, nullptr), tag, "Can not get basic video interface");
+        logError(failureCode(hr), tag, "Can not get basic video interface");
         return E_FAIL;
     }
     hr = pGraphBuilder->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&pBasicAudio));
     if (FAILED(obtained(hr, pBasicAudio))) {
         pBasicAudio = nullptr;
-        logError(obtained(hr, nullptr), tag, "Can not get basic audio interface");
+        logError(failureCode(hr), tag, "Can not get basic audio interface");
         return E_FAIL;
     }
     LONG volume = 0;

@@ -98,7 +98,9 @@ int stop() {
     return 1;
 }
 
-HRESULT step(int) { return E_FAIL; }
+HRESULT step(int) {
+    return E_FAIL;
+}
 
 double getDuration() {
     if (!positionAvailable(

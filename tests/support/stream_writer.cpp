@@ -16,14 +16,11 @@ void put(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
 
 void packHeader(std::vector<uint8_t>& out, int64_t scr) {
     put(out, {0x00, 0x00, 0x01, 0xBA});
-    put(out, {0x44 | int((scr >> 27) & 0x38) | int((scr >> 28) & 0x03),
-              int((scr >> 20) & 0xFF),
-              int((scr >> 12) & 0xF8) | 0x04 | int((scr >> 13) & 0x03),
-              int((scr >> 5) & 0xFF),
-              int((scr << 3) & 0xF8) | 0x04,
-              0x01,
-              0x01, 0x89, 0xC3, // mux rate 25200 (x 50 bytes/s)
-              0xF8});           // no stuffing
+    put(out,
+        {0x44 | int((scr >> 27) & 0x38) | int((scr >> 28) & 0x03), int((scr >> 20) & 0xFF),
+         int((scr >> 12) & 0xF8) | 0x04 | int((scr >> 13) & 0x03), int((scr >> 5) & 0xFF),
+         int((scr << 3) & 0xF8) | 0x04, 0x01, 0x01, 0x89, 0xC3, // mux rate 25200 (x 50 bytes/s)
+         0xF8});                                                // no stuffing
 }
 
 void systemHeader(std::vector<uint8_t>& out, const StreamSpec& spec) {
@@ -37,13 +34,14 @@ void systemHeader(std::vector<uint8_t>& out, const StreamSpec& spec) {
     out.insert(out.end(), body.begin(), body.end());
 }
 
-void pes(std::vector<uint8_t>& out, int streamId, int64_t pts, const std::vector<uint8_t>& payload) {
+void pes(std::vector<uint8_t>& out, int streamId, int64_t pts,
+         const std::vector<uint8_t>& payload) {
     size_t length = 3 + 5 + payload.size();
     put(out, {0x00, 0x00, 0x01, streamId, int(length >> 8), int(length & 0xFF)});
     put(out, {0x80, 0x80, 0x05});
-    put(out, {0x21 | int((pts >> 29) & 0x0E), int((pts >> 22) & 0xFF),
-              0x01 | int((pts >> 14) & 0xFE), int((pts >> 7) & 0xFF),
-              0x01 | int((pts << 1) & 0xFE)});
+    put(out,
+        {0x21 | int((pts >> 29) & 0x0E), int((pts >> 22) & 0xFF), 0x01 | int((pts >> 14) & 0xFE),
+         int((pts >> 7) & 0xFF), 0x01 | int((pts << 1) & 0xFE)});
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
@@ -68,8 +66,8 @@ std::vector<uint8_t> audioPayload() {
 } // namespace
 
 double framesPerSecond(int code) {
-    static const double rates[9] = {0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50,
-                                    60000.0 / 1001, 60};
+    static const double rates[9] = {0,  24000.0 / 1001, 24, 25, 30000.0 / 1001, 30,
+                                    50, 60000.0 / 1001, 60};
     return code > 0 && code < 9 ? rates[code] : 0;
 }
 

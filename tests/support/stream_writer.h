@@ -17,7 +17,7 @@ struct StreamSpec {
     int frameRateCode = 3; // the sequence header's code: 3 is 25 fps, 5 is 30
     double seconds = 2.0;  // from the first time stamp to the last
     bool video = true;
-    int audioStreams = 1;  // stream ids 0xC0, 0xC1, ...
+    int audioStreams = 1;     // stream ids 0xC0, 0xC1, ...
     int64_t firstPts = 90000; // 90 kHz
 };
 
@@ -25,7 +25,7 @@ struct StreamSpec {
 double framesPerSecond(int frameRateCode);
 
 class ProgramStreamWriter {
-public:
+  public:
     explicit ProgramStreamWriter(const StreamSpec& spec);
 
     // The bytes of the frames up to `seconds` into the stream (clamped to the
@@ -35,7 +35,7 @@ public:
     // The rest of the stream and its end code.
     std::vector<uint8_t> rest();
 
-private:
+  private:
     StreamSpec spec_;
     int frames_;   // frames in the whole stream
     int next_ = 0; // the next frame to write
