@@ -85,13 +85,13 @@ HRESULT DecoderFilter::SetAudioOutput(int output) {
 // As the Windows profile functions: the value, or the default when the key
 // is missing, cut to fit and always terminated. S_FALSE says the default
 // was used.
-HRESULT DecoderFilter::GetProfileString(const char* section, const char* key,
+HRESULT DecoderFilter::ReadProfileString(const char* section, const char* key,
                                         const char* defaultValue, char* buffer, int bufferSize) {
     if (!section || !key || !buffer)
         return E_POINTER;
     if (bufferSize <= 0)
         return E_INVALIDARG;
-    Fault f = faultAt("GetProfileString");
+    Fault f = faultAt("ReadProfileString");
     if (f.fail && FAILED(f.hr))
         return f.hr;
     std::string value;

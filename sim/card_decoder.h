@@ -51,7 +51,7 @@ public:
     // IREALmagicProfile
     HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProfileString(const char* section, const char* key,
+    HRESULT STDMETHODCALLTYPE ReadProfileString(const char* section, const char* key,
                                                const char* defaultValue, char* buffer,
                                                int bufferSize) override;
 

@@ -270,14 +270,14 @@ TEST_F(CardFilters, ProfileAnswersFromTheBuiltInTableAFileOrTheControl) {
     IREALmagicProfile* profile = nullptr;
     decoder->QueryInterface(IID_IREALmagicProfile, reinterpret_cast<void**>(&profile));
     char value[128];
-    EXPECT_EQ(S_OK, profile->GetProfileString("HDTV", "mode2", "", value, sizeof value));
+    EXPECT_EQ(S_OK, profile->ReadProfileString("HDTV", "mode2", "", value, sizeof value));
     EXPECT_STREQ("720p 1280 720", value);
-    EXPECT_EQ(S_OK, profile->GetProfileString("Progressive", "mode1", "", value, sizeof value));
+    EXPECT_EQ(S_OK, profile->ReadProfileString("Progressive", "mode1", "", value, sizeof value));
     EXPECT_STREQ("SVGA 800 600", value);
-    EXPECT_EQ(S_FALSE, profile->GetProfileString("HDTV", "mode99", "none", value, sizeof value));
+    EXPECT_EQ(S_FALSE, profile->ReadProfileString("HDTV", "mode99", "none", value, sizeof value));
     EXPECT_STREQ("none", value);
     char small[5];
-    profile->GetProfileString("HDTV", "mode4", "", small, sizeof small);
+    profile->ReadProfileString("HDTV", "mode4", "", small, sizeof small);
     EXPECT_STREQ("1080", small) << "cut to the buffer and terminated";
 
     const char* path = "profile.ini";
@@ -286,12 +286,12 @@ TEST_F(CardFilters, ProfileAnswersFromTheBuiltInTableAFileOrTheControl) {
     fputs("; a card with one HD mode\n[hdtv]\nMODE0 = 1080p 1920 1080\n", file);
     fclose(file);
     setenv("TOVIX_SIM_PROFILE", path, 1);
-    profile->GetProfileString("HDTV", "mode0", "", value, sizeof value);
+    profile->ReadProfileString("HDTV", "mode0", "", value, sizeof value);
     EXPECT_STREQ("1080p 1920 1080", value);
-    EXPECT_EQ(S_FALSE, profile->GetProfileString("HDTV", "mode2", "", value, sizeof value));
+    EXPECT_EQ(S_FALSE, profile->ReadProfileString("HDTV", "mode2", "", value, sizeof value));
 
     simcard::setProfileText("[Progressive]\nmode0=UXGA 1600 1200\n");
-    profile->GetProfileString("Progressive", "mode0", "", value, sizeof value);
+    profile->ReadProfileString("Progressive", "mode0", "", value, sizeof value);
     EXPECT_STREQ("UXGA 1600 1200", value);
     unsetenv("TOVIX_SIM_PROFILE");
     profile->Release();

@@ -346,6 +346,7 @@ TEST_F(OsdConnection, FramesWithoutAConnection) {
     close();
     EXPECT_TRUE(send(720, 480));
     EXPECT_TRUE(logHas(line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
+    EXPECT_EQ(E_POINTER, updateOsd(720, 480)) << "the export called on its own";
     EXPECT_EQ(0, simcard::blocksShown());
 }
 

@@ -57,7 +57,9 @@ protected:
 struct IREALmagicProfile : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reserved1() = 0; // 1
     virtual HRESULT STDMETHODCALLTYPE Reserved2() = 0; // 2
-    virtual HRESULT STDMETHODCALLTYPE GetProfileString(const char* section, const char* key,
+    // Named apart from the Win32 GetProfileString, which windows.h makes a
+    // macro.
+    virtual HRESULT STDMETHODCALLTYPE ReadProfileString(const char* section, const char* key,
                                                        const char* defaultValue, char* buffer,
                                                        int bufferSize) = 0; // 3
 

@@ -319,7 +319,7 @@ void lookupWidthAndHeight(int mode, const char* section, int* width, int* height
     char key[16];
     snprintf(key, sizeof key, "mode%d", mode);
     char description[kDescriptionSize] = "";
-    pRmProfile->GetProfileString(section, key, "", description, kDescriptionSize);
+    pRmProfile->ReadProfileString(section, key, "", description, kDescriptionSize);
     // The card terminates what it writes; this keeps a misbehaving one from
     // sending the parse past the buffer.
     description[kDescriptionSize - 1] = '\0';

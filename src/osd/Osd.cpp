@@ -125,6 +125,10 @@ void processOsdImage(const void* rgbPixels, int width, int height) {
 }
 
 HRESULT updateOsd(int width, int height) {
+    // An export: a caller other than processOsdImage may come without an
+    // OSD object.
+    if (!pOsd)
+        return E_POINTER;
     RECT area;
     area.left = 0;
     area.top = 0;

@@ -214,6 +214,7 @@ TOVIX_SIM_API extern const IID IID_IBasicVideo2;
 TOVIX_SIM_API extern const IID IID_IVideoWindow;
 TOVIX_SIM_API extern const IID IID_IFileSourceFilter;
 TOVIX_SIM_API extern const IID IID_IFilterInfo;
+TOVIX_SIM_API extern const IID IID_IAMFilterMiscFlags;
 TOVIX_SIM_API extern const IID IID_IReferenceClock;
 TOVIX_SIM_API extern const IID IID_IAsyncReader;
 TOVIX_SIM_API extern const IID IID_IMemInputPin;
@@ -553,6 +554,20 @@ struct IFileSourceFilter : IUnknown {
 
 protected:
     ~IFileSourceFilter() = default;
+};
+
+// What a graph manager asks a filter that cannot be told by its pins: a
+// renderer with an output pin (the decoder's overlay) says it is one here.
+enum AM_FILTER_MISC_FLAGS {
+    AM_FILTER_MISC_FLAGS_IS_RENDERER = 0x1,
+    AM_FILTER_MISC_FLAGS_IS_SOURCE = 0x2
+};
+
+struct IAMFilterMiscFlags : IUnknown {
+    virtual ULONG STDMETHODCALLTYPE GetMiscFlags() = 0;
+
+protected:
+    ~IAMFilterMiscFlags() = default;
 };
 
 struct IFilterInfo : IDispatch {
