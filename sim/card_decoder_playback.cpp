@@ -34,7 +34,7 @@ class DecoderPlayback : public FilterExtension,
                         public IBasicVideo2,
                         public IAMFilterMiscFlags,
                         public ISimTimedRenderer {
-public:
+  public:
     explicit DecoderPlayback(BaseFilter* filter) : filter_(filter) {}
 
     // ---- FilterExtension ----
@@ -97,8 +97,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -120,8 +120,9 @@ public:
         posted_ = true;
         IFilterGraph* graph = filter_->graph();
         IMediaEventSink* sink = nullptr;
-        if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink,
-                                                     reinterpret_cast<void**>(&sink))) &&
+        if (graph &&
+            SUCCEEDED(
+                graph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
             sink) {
             sink->Notify(EC_COMPLETE, S_OK,
                          reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
@@ -435,8 +436,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) override {
         return videoSize("GetVideoSize", width, height);
     }
-    HRESULT STDMETHODCALLTYPE GetVideoPaletteEntries(LONG, LONG, LONG* retrieved,
-                                                     LONG*) override {
+    HRESULT STDMETHODCALLTYPE GetVideoPaletteEntries(LONG, LONG, LONG* retrieved, LONG*) override {
         if (retrieved)
             *retrieved = 0;
         return VFW_E_NO_PALETTE_AVAILABLE;
@@ -466,18 +466,26 @@ public:
         // The sequence header's display aspect codes: 2 is 4:3, 3 is 16:9,
         // 4 is 2.21:1; anything else shows square pixels.
         switch (info.aspectCode) {
-        case 2: *aspectX = 4, *aspectY = 3; break;
-        case 3: *aspectX = 16, *aspectY = 9; break;
-        case 4: *aspectX = 221, *aspectY = 100; break;
-        default: *aspectX = info.width, *aspectY = info.height; break;
+        case 2:
+            *aspectX = 4, *aspectY = 3;
+            break;
+        case 3:
+            *aspectX = 16, *aspectY = 9;
+            break;
+        case 4:
+            *aspectX = 221, *aspectY = 100;
+            break;
+        default:
+            *aspectX = info.width, *aspectY = info.height;
+            break;
         }
         return S_OK;
     }
 
-private:
-    static const DWORD kCapabilities =
-        AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
-        AM_SEEKING_CanGetCurrentPos | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+  private:
+    static const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                                       AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
+                                       AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
 
     static LONGLONG toUnits(double seconds) {
         return static_cast<LONGLONG>(std::llround(seconds * kUnitsPerSecond));
@@ -535,14 +543,23 @@ private:
     }
 
     // Seconds into the stream: frozen unless running, then moving with the
-    // clock at the rate, and never past what the stream holds.
-    double position() const {
+    // clock at the rate, and never past what the stream holds. Playback that
+    // reaches the end of what has been written waits there: the position is
+    // fixed at that point, so that it moves on from it once the file grows.
+    double position() {
         double p = position_;
-        if (filter_->state() == State_Running)
-            p += static_cast<double>(now() - base_) / kUnitsPerSecond * rate_;
+        REFERENCE_TIME t = now();
+        bool running = filter_->state() == State_Running;
+        if (running)
+            p += static_cast<double>(t - base_) / kUnitsPerSecond * rate_;
         MediaInfo info;
-        if (SUCCEEDED(streamInfo(&info)) && p > info.duration())
+        if (SUCCEEDED(streamInfo(&info)) && p > info.duration()) {
             p = info.duration();
+            if (running) {
+                position_ = p;
+                base_ = t;
+            }
+        }
         return p < 0 ? 0 : p;
     }
 
@@ -593,10 +610,10 @@ private:
     }
 
     BaseFilter* filter_;
-    double position_ = 0.0;  // seconds at base_ (or now, when not running)
+    double position_ = 0.0;   // seconds at base_ (or now, when not running)
     REFERENCE_TIME base_ = 0; // clock time the position was last fixed
     double rate_ = 1.0;
-    bool posted_ = false;    // EC_COMPLETE sent for the current run to the end
+    bool posted_ = false; // EC_COMPLETE sent for the current run to the end
     LONG volume_ = 0;
     LONG balance_ = 0;
     RECT source_{0, 0, 0, 0};

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -420,6 +421,9 @@ TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(4.0)));
     position->get_Duration(&t);
     EXPECT_DOUBLE_EQ(4.0, t);
+    simctl::advanceClock(1000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(3.0, t) << "playback goes on from where it waited";
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
     shared->SetFileLock(nullptr);
     position->get_Duration(&t);
@@ -438,6 +442,65 @@ TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
     control->Release();
     position->Release();
     events->Release();
+}
+
+// ---- The real clock ------------------------------------------------------------------
+
+TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
+    simctl::setManualClock(false);
+    addDecoder();
+    StreamSpec spec;
+    spec.seconds = 0.2;
+    ASSERT_EQ(S_OK, render(writeStream("short.mpg", spec)));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    ASSERT_EQ(S_OK, control->Run());
+    LONG code = 0;
+    EXPECT_EQ(S_OK, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code));
+    EXPECT_EQ(EC_COMPLETE, code);
+    control->Stop();
+    control->Release();
+    events->Release();
+}
+
+TEST_F(GraphWorld, AnEndlessWaitOnAGraphThatCannotFinishGivesUpAtTheWorldsLimit) {
+    simctl::setManualClock(false);
+    simctl::setWaitLimit(50);
+    StreamSpec spec;
+    streamwriter::ProgramStreamWriter writer(spec);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(0.1)));
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* decoder = addDecoder();
+    ISharedAsync* shared = query<ISharedAsync>(source, IID_ISharedAsync);
+    IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
+    int lock = 0;
+    shared->SetFileLock(&lock); // still being written: no end in sight
+    file->Load(L"live.mpg", nullptr);
+    IPin* pins[4] = {pinOf(source, 0), pinOf(demux, 0), pinOf(demux, 2), pinOf(decoder, 0)};
+    ASSERT_EQ(S_OK, graph->ConnectDirect(pins[0], pins[1], nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(pins[2], pins[3], nullptr));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    control->Run();
+    LONG code = 0;
+    EXPECT_EQ(E_ABORT, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code));
+    EXPECT_EQ(0, code);
+    std::vector<std::string> trace = simctl::graphTrace();
+    EXPECT_NE(trace.end(), std::find(trace.begin(), trace.end(),
+                                     "Wait gave up after the world's limit of 50 ms"));
+    control->Stop();
+    for (IPin* pin : pins)
+        pin->Release();
+    source->Release();
+    demux->Release();
+    shared->Release();
+    file->Release();
+    control->Release();
+    events->Release();
+    simctl::setWaitLimit(60000);
 }
 
 } // namespace
