@@ -9,6 +9,7 @@
 #include "sim/control_card.h"
 #include "src/bridge/properties.h"
 #include "src/card/modes.h"
+#include "src/player/player.h"
 #include "src/log/log.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,6 +87,89 @@ public:
 private:
     HRESULT fail() {
         ADD_FAILURE() << "a filter called its graph";
+        return E_NOTIMPL;
+    }
+};
+
+// The graph's video window as setWindowProperties sees it: records the two
+// calls it may make, fails the test on any other.
+class TestVideoWindow : public IVideoWindow, public sim::ComObject {
+public:
+    TestVideoWindow() : ComObject("TestVideoWindow") {}
+    LONG autoShow = OATRUE;
+    LONG visible = OATRUE;
+    std::vector<std::string> calls;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return sim::queryInterface(this, riid, ppv,
+                                   {{&IID_IUnknown, static_cast<IVideoWindow*>(this)},
+                                    {&IID_IVideoWindow, static_cast<IVideoWindow*>(this)}});
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+    HRESULT STDMETHODCALLTYPE put_AutoShow(LONG v) override {
+        calls.push_back("put_AutoShow");
+        autoShow = v;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Visible(LONG v) override {
+        calls.push_back("put_Visible");
+        visible = v;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return no();
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                     EXCEPINFO*, UINT*) override {
+        return no();
+    }
+    HRESULT STDMETHODCALLTYPE put_Caption(BSTR) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Caption(BSTR*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_WindowStyle(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_WindowStyle(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_WindowStyleEx(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_WindowStyleEx(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_AutoShow(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_WindowState(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_WindowState(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_BackgroundPalette(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_BackgroundPalette(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Visible(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_Left(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Left(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_Width(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Width(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_Top(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Top(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_Height(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Height(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_Owner(OAHWND) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_Owner(OAHWND*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_MessageDrain(OAHWND) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_MessageDrain(OAHWND*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_BorderColor(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_BorderColor(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE get_FullScreenMode(LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE put_FullScreenMode(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE SetWindowForeground(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE NotifyOwnerMessage(OAHWND, LONG, LONG_PTR, LONG_PTR) override {
+        return no();
+    }
+    HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG, LONG, LONG, LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetWindowPosition(LONG*, LONG*, LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetMinIdealImageSize(LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetMaxIdealImageSize(LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetRestorePosition(LONG*, LONG*, LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE HideCursor(LONG) override { return no(); }
+    HRESULT STDMETHODCALLTYPE IsCursorHidden(LONG*) override { return no(); }
+
+private:
+    HRESULT no() {
+        ADD_FAILURE() << "setWindowProperties used more of the video window than it hides";
         return E_NOTIMPL;
     }
 };
@@ -518,6 +603,16 @@ TEST_F(OutputModes, AnUnreadableCardValueIsWrittenAnyway) {
 }
 
 TEST_F(OutputModes, BeforeTheSettingsAreReadFlagsAreCapturedAndNothingWritten) {
+    // The graph's own window stays hidden whatever else is configured.
+    TestVideoWindow* window = new TestVideoWindow;
+    pVideoWindow = window;
+    setWindowProperties();
+    EXPECT_EQ((std::vector<std::string>{"put_AutoShow", "put_Visible"}), window->calls);
+    EXPECT_EQ(OAFALSE, window->autoShow);
+    EXPECT_EQ(OAFALSE, window->visible);
+    pVideoWindow = nullptr;
+    window->Release();
+
     getDecoderInterfaces();
     simcard::Registers odd = {0x82, 1, 2, 3, 2};
     simcard::setRegisters(odd);
