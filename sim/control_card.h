@@ -4,6 +4,19 @@
 //
 // Everything here is a plain function over simple values so that a small
 // JNI shim can pass it on unchanged.
+//
+// The card's fault points (armed through simctl::armFault and armNull):
+//   "CoCreateInstance:DecoderFilter", "CoCreateInstance:OsdEnumerator",
+//   "CoCreateInstance:SharedSource", "CoCreateInstance:MpegDemux"
+//   "QueryInterface:DecoderFilter:ITvVgaOutput3" (IAudioOutput,
+//   IREALmagicProfile, ...)
+//   "DecoderFilter::GetOutputFlags", "DecoderFilter::SetOutputFlags" and the
+//   same for Aspect, HdMode, VgaMode, AudioOutput; "DecoderFilter::ReadProfileString"
+//   "OsdEnumerator::Reset", "OsdEnumerator::Next" (fires: no object)
+//   "OsdObject::GetBlockBuffer" (fires: null stored), "OsdObject::Close",
+//   "OsdObject::SetDisplay", "OsdObject::SetDestination"
+//   "SharedSource::Load", "SharedSource::SetFileLock", "SharedSource::SetHostName"
+// and those of every filter listed in filter_base.h.
 #pragma once
 
 #include "../src/platform/com.h"

@@ -13,6 +13,17 @@
 // decoder's renderer side) plugs in as a FilterExtension registered under the
 // filter's class name; the concrete filter calls attachExtension() at the end
 // of its construction.
+//
+// Fault points (see simctl::armFault):
+//   "<class>::EnumPins"         EnumPins fails with the armed code (or hands
+//                               back null with armNull)
+//   "<class>::EnumPins:pin"     consulted for every pin an enumerator hands
+//                               out; when it fires the enumeration ends there,
+//                               so the filter shows fewer pins
+//   "IPin::Connect", "<class>.<pin>::Connect"
+//   "IPin::ReceiveConnection", "<class>.<pin>::ReceiveConnection"
+//   "<class>::Run", "<class>::Pause", "<class>::Stop", "<class>::JoinFilterGraph"
+//   "QueryInterface:<class>:<interface>" for the filter and its pins
 #pragma once
 
 #include "runtime.h"
