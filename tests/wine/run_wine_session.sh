@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The end-to-end session under Wine, compared with the same session on Linux.
+#
+# In a fresh Wine prefix inside the Windows build folder: registers
+# tovixsim.dll with regsvr32, then runs tovix_session.exe, which loads
+# TovixAPI.dll beside it and drives the natives through Wine's COM runtime
+# and filter graph manager. The same session then runs natively against
+# libTovixAPI.so, and the two plug-in logs (time stamps masked) must agree
+# but for the differences known_differences.sed names.
+#
+# Usage: run_wine_session.sh <windows build> <linux session> <linux lib> <work>
+# Exits 77 (skipped) when Wine is not installed.
+set -euo pipefail
+
+windows_build=$1
+linux_session=$2
+linux_lib=$3
+work=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+    echo "wine is not installed: the Windows session is skipped"
+    exit 77
+fi
+
+export WINEPREFIX=$windows_build/wineprefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+
+rm -rf "$WINEPREFIX" "$work"
+mkdir -p "$work/wine" "$work/linux"
+wineboot -i >"$work/wineboot.txt" 2>&1
+wine regsvr32 /s "$windows_build/bin/tovixsim.dll"
+echo "tovixsim.dll registered in $WINEPREFIX"
+
+echo "--- the session under Wine"
+(cd "$work/wine" && wine "$windows_build/bin/tovix_session.exe" "" masked.log)
+echo "--- the session on Linux"
+(cd "$work/linux" && "$linux_session" "$linux_lib" masked.log)
+
+for side in wine linux; do
+    sed -f "$here/known_differences.sed" "$work/$side/masked.log" >"$work/$side/compared.log"
+done
+if ! diff -u "$work/linux/compared.log" "$work/wine/compared.log"; then
+    echo "the plug-in logs differ beyond the known differences (- Linux, + Wine)"
+    exit 1
+fi
+echo "the plug-in logs agree ($(wc -l <"$work/wine/compared.log") lines)"

@@ -1,0 +1,176 @@
+// One whole host session against the built library, as the host's virtual
+// machine would drive it: open the OSD with settings, show OSD frames, load a
+// generated MPEG-2 program stream through the push graph, play it to the
+// end, seek, set the volume and mute, free the player and close the OSD.
+//
+// The same program runs natively against libTovixAPI.so (the simulated
+// world) and under Wine against TovixAPI.dll (Wine's COM runtime and filter
+// graph manager, the card's components from the registered tovixsim.dll).
+// It checks what the host would see and writes the plug-in log, time stamps
+// masked, for the two runs to be compared.
+//
+// Usage: tovix_session <library folder> <masked log out>
+#include "fake_jni.h"
+#include "plugin_log.h"
+#include "session_natives.h"
+#include "stream_writer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <vector>
+
+namespace {
+
+const char* kStreamFile = "session.mpg";
+const double kStreamSeconds = 1.5;
+const int kEndedState = 5;
+
+int gFailures = 0;
+
+void check(bool ok, const std::string& what) {
+    if (!ok) {
+        gFailures++;
+        fprintf(stderr, "FAILED: %s\n", what.c_str());
+    }
+}
+
+bool near(double value, double wanted, double tolerance) {
+    return std::fabs(value - wanted) <= tolerance;
+}
+
+// An OSD frame as the host draws one: a transparent screen with a
+// translucent panel and an opaque bar whose position tells frames apart.
+std::vector<jint> osdFrame(int width, int height, int barLeft) {
+    std::vector<jint> pixels(static_cast<size_t>(width) * height, 0);
+    for (int y = 300; y < 420; y++)
+        for (int x = 40; x < width - 40; x++)
+            pixels[static_cast<size_t>(y) * width + x] = static_cast<jint>(0xC0203060u);
+    for (int y = 340; y < 380; y++)
+        for (int x = barLeft; x < barLeft + 200; x++)
+            pixels[static_cast<size_t>(y) * width + x] = static_cast<jint>(0xFFF0C020u);
+    return pixels;
+}
+
+// Waits for the playback state, asking as the host's player loop does.
+bool waitForState(const SessionNatives& n, JNIEnv* env, jclass cls, int state, int limitMs) {
+    for (int waited = 0; waited <= limitMs; waited += 50) {
+        if (n.getState(env, cls) == state)
+            return true;
+        sleepMs(50);
+    }
+    return false;
+}
+
+bool writeMaskedLog(const std::string& path) {
+    static const std::regex date("[0-9]{2}/[0-9]{2}/[0-9]{4}");
+    std::ofstream out(path);
+    for (const std::string& line : testlog::readPluginLog())
+        out << std::regex_replace(line, date, "mm/dd/yyyy") << "\n";
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        fprintf(stderr, "usage: %s <library folder> <masked log out>\n", argv[0]);
+        return 2;
+    }
+    SessionNatives n{};
+    NativeSlot slots[] = {
+        {"openOSD", 8, reinterpret_cast<void**>(&n.openOSD)},
+        {"closeOSD", 8, reinterpret_cast<void**>(&n.closeOSD)},
+        {"updateOSD", 52, reinterpret_cast<void**>(&n.updateOSD)},
+        {"load", 40, reinterpret_cast<void**>(&n.load)},
+        {"free", 8, reinterpret_cast<void**>(&n.free)},
+        {"play", 8, reinterpret_cast<void**>(&n.play)},
+        {"pause", 8, reinterpret_cast<void**>(&n.pause)},
+        {"getState", 8, reinterpret_cast<void**>(&n.getState)},
+        {"getDurationMillis", 8, reinterpret_cast<void**>(&n.getDurationMillis)},
+        {"getMediaTimeMillis", 8, reinterpret_cast<void**>(&n.getMediaTimeMillis)},
+        {"seek", 16, reinterpret_cast<void**>(&n.seek)},
+        {"setVolume", 12, reinterpret_cast<void**>(&n.setVolume)},
+        {"getVolume", 8, reinterpret_cast<void**>(&n.getVolume)},
+        {"setMute", 12, reinterpret_cast<void**>(&n.setMute)},
+        {"getMute", 8, reinterpret_cast<void**>(&n.getMute)},
+        {"setVideoRectangles", 24, reinterpret_cast<void**>(&n.setVideoRectangles)},
+        {"getVideoWidth", 8, reinterpret_cast<void**>(&n.getVideoWidth)},
+        {"getVideoHeight", 8, reinterpret_cast<void**>(&n.getVideoHeight)},
+    };
+    std::string error;
+    if (!loadNatives(argv[1], slots, static_cast<int>(sizeof slots / sizeof slots[0]), &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+
+    streamwriter::StreamSpec spec;
+    spec.seconds = kStreamSeconds;
+    if (!streamwriter::writeProgramStream(kStreamFile, spec)) {
+        fprintf(stderr, "cannot write %s\n", kStreamFile);
+        return 2;
+    }
+
+    fakejni::FakeJni jni;
+    jni.setProperty("version", "7.1.9 session");
+    jni.setProperty("wizard/widget_db_file", "session.qtv");
+    jni.setProperty("tovix/scale_osd", "true");
+    JNIEnv* env = jni.env();
+    jclass cls = jni.hostClass();
+
+    check(n.openOSD(env, cls) == JNI_TRUE, "openOSD answers true");
+    for (int barLeft : {60, 260}) {
+        std::vector<jint> frame = osdFrame(720, 480, barLeft);
+        jintArray pixels = jni.newIntArray(frame);
+        check(n.updateOSD(env, cls, pixels, 720, 480, 0, 0, 720, 480, 0, 0) == JNI_TRUE,
+              "updateOSD answers true");
+    }
+
+    n.load(env, cls, 1, 31, jni.newString("video/mpeg"), jni.newString(kStreamFile),
+           jni.newString("mediaserver"), JNI_FALSE, 0);
+    check(n.getState(env, cls) == 1, "the loaded file is open (state 1)");
+    jlong duration = n.getDurationMillis(env, cls);
+    check(near(static_cast<double>(duration), kStreamSeconds * 1000, 50),
+          "duration " + std::to_string(duration) + " ms is the stream's");
+    check(n.getVideoWidth(env, cls) == 720 && n.getVideoHeight(env, cls) == 480,
+          "the video size is the stream's 720x480");
+    check(near(n.setVolume(env, cls, 0.5f), 0.5, 0.01), "setVolume(0.5) stores 0.5");
+    check(near(n.getVolume(env, cls), 0.5, 0.01), "getVolume answers 0.5");
+    n.setMute(env, cls, JNI_TRUE);
+    check(n.getMute(env, cls) == JNI_TRUE, "muted");
+    n.setMute(env, cls, JNI_FALSE);
+    check(n.getMute(env, cls) == JNI_FALSE, "unmuted");
+    n.setVideoRectangles(env, cls, 0, 0, 720, 480);
+
+    check(n.play(env, cls) == JNI_TRUE, "play answers true");
+    check(n.getState(env, cls) == 2, "playing (state 2)");
+    sleepMs(400);
+    check(n.pause(env, cls) == JNI_TRUE, "pause answers true");
+    check(n.getState(env, cls) == 3, "paused (state 3)");
+    jlong paused = n.getMediaTimeMillis(env, cls);
+    check(paused >= 200 && paused < duration,
+          "the position when paused after 400 ms is " + std::to_string(paused) + " ms");
+    check(n.seek(env, cls, 500) == 500, "seek answers its millis");
+    jlong sought = n.getMediaTimeMillis(env, cls);
+    check(near(static_cast<double>(sought), 500, 20),
+          "the position after seeking to 500 ms is " + std::to_string(sought) + " ms");
+
+    check(n.play(env, cls) == JNI_TRUE, "play after pause answers true");
+    check(waitForState(n, env, cls, kEndedState, static_cast<int>(duration) + 5000),
+          "the stream plays to its end (state 5)");
+    jlong end = n.getMediaTimeMillis(env, cls);
+    check(near(static_cast<double>(end), static_cast<double>(duration), 100),
+          "the position at the end, " + std::to_string(end) + " ms, is the duration");
+
+    n.free(env, cls);
+    n.closeOSD(env, cls);
+
+    check(jni.outstanding() == 0, "every string and array was given back");
+    for (const std::string& v : jni.violations())
+        check(false, "JNI misuse: " + v);
+    check(writeMaskedLog(argv[2]), std::string("the masked log was written to ") + argv[2]);
+
+    printf("%s: %d failed\n", gFailures ? "FAILED" : "passed", gFailures);
+    return gFailures ? 1 : 0;
+}
