@@ -65,7 +65,10 @@ if [ -n "$log" ]; then
     expect_in "$log" '<setupTovixOsd>: Found OSD for Tovix: .+' "the OSD is found"
     expect_in "$log" "<TOVIXAPI>: load shifted=true maj=1 min=31 hint='MPEG2-PS' file='.*recording.mpg' host='localhost'" \
         "the time-shifted load"
+    expect_in "$log" '<logGraph>: ##                      Filter Graph                          ##$' "the graph dump"
+    expect_in "$log" '<logFilter>: FILTER 1: ' "the graph's filters"
     expect_in "$log" '<TOVIXAPI>: inactiveFile$' "inactiveFile"
+    expect_in "$log" '<updateState>: Received media event 1\(' "the recording plays to its end"
     expect_in "$log" '<releaseTovixPlayer>: After filters release... ...and done.$' "the player's tear-down"
     expect_in "$log" '<TOVIXAPI>: closeOSD$' "closeOSD"
 else

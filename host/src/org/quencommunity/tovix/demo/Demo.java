@@ -11,8 +11,10 @@ import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
 import java.util.ArrayList;
+import java.util.LinkedHashMap;
 import java.util.LinkedHashSet;
 import java.util.List;
+import java.util.Map;
 import java.util.Properties;
 import java.util.Set;
 import java.util.TreeMap;
@@ -34,7 +36,9 @@ public final class Demo {
     private final Report report = new Report();
     private final long startNanos = System.nanoTime();
     private final List<Double> frameMillis = new ArrayList<>();
-    private final Set<Integer> statesSeen = new LinkedHashSet<>();
+    /** The playback states seen, in order of first sight, per file played. */
+    private final Map<String, Set<Integer>> statesSeen = new LinkedHashMap<>();
+    private String phase = "recording";
     private int step;
     private boolean cardView;
     private boolean graphView;
@@ -189,6 +193,7 @@ public final class Demo {
         if (options.media != null) {
             file = options.media.toAbsolutePath();
             shifted = false;
+            phase = "your file";
             progress("media", "playing your file " + file + " (" + Files.size(file) + " bytes)");
         } else {
             file = options.out.resolve("recording.mpg").toAbsolutePath();
@@ -278,6 +283,7 @@ public final class Demo {
     // ---- Playback: a finished file through the rendered graph ----
 
     private void finishedFileSession() throws IOException {
+        phase = "finished file";
         Path file = options.out.resolve("finished.mpg").toAbsolutePath();
         try (OutputStream out = Files.newOutputStream(file)) {
             ProgramStreamWriter w = new ProgramStreamWriter(out, 352, 288, 25, 0.0);
@@ -333,7 +339,7 @@ public final class Demo {
         Path graphLog = copyLog(cwd.resolve("dshow_log.txt"));
         report.pluginLog = pluginLog == null ? null : Files.readString(pluginLog,
                 java.nio.charset.StandardCharsets.ISO_8859_1);
-        report.statesSeen = statesSeen;
+        report.statesSeen = statesSummary();
         Path html = options.out.resolve("report.html");
         Files.writeString(html, report.html(), java.nio.charset.StandardCharsets.UTF_8);
         int snapshots = countFiles(options.out.resolve("snapshots"));
@@ -347,11 +353,7 @@ public final class Demo {
         System.out.printf("  OSD frames sent     %d (median %.1f ms, worst %.1f ms per frame)%n", sorted.length,
                 median, worst);
         System.out.println("  quantisation error  " + report.psnrSummary());
-        List<String> names = new ArrayList<>();
-        for (int s : statesSeen) {
-            names.add(stateText(s));
-        }
-        System.out.println("  playback states     " + String.join(" -> ", names));
+        System.out.println("  playback states     " + statesSummary());
         System.out.println("  report              " + html);
         System.out.println("  plug-in log         " + (pluginLog != null ? pluginLog : "(none written)"));
         System.out.println("  graph log           " + (graphLog != null ? graphLog : "(none written)"));
@@ -360,6 +362,19 @@ public final class Demo {
         if (recording != null) {
             System.out.println("  recording           " + recording);
         }
+    }
+
+    /** "recording: opened, playing, ended; finished file: ..." */
+    private String statesSummary() {
+        List<String> phases = new ArrayList<>();
+        for (Map.Entry<String, Set<Integer>> e : statesSeen.entrySet()) {
+            List<String> names = new ArrayList<>();
+            for (int s : e.getValue()) {
+                names.add(s >= 0 && s < STATE_NAMES.length ? STATE_NAMES[s] : Integer.toString(s));
+            }
+            phases.add(e.getKey() + ": " + String.join(", ", names));
+        }
+        return phases.isEmpty() ? "none" : String.join("; ", phases);
     }
 
     private Path copyLog(Path source) throws IOException {
@@ -391,7 +406,7 @@ public final class Demo {
     /** Records state and position for the timeline. */
     private void sample(String label) {
         int state = TovixAPI.getState();
-        statesSeen.add(state);
+        statesSeen.computeIfAbsent(phase, k -> new LinkedHashSet<>()).add(state);
         report.timeline.add(new Report.Sample((System.nanoTime() - startNanos) / 1e9, state,
                 TovixAPI.getMediaTimeMillis(), TovixAPI.getDurationMillis(), label));
     }

@@ -3,7 +3,6 @@ package org.quencommunity.tovix.demo;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
-import java.util.Set;
 
 /** The self-contained report.html: frames side by side, the playback timeline, the settings. */
 final class Report {
@@ -52,7 +51,7 @@ final class Report {
     final List<Sample> timeline = new ArrayList<>();
     Map<String, String> settings;
     final Map<String, String> facts = new java.util.LinkedHashMap<>();
-    Set<Integer> statesSeen;
+    String statesSeen;
     String pluginLog;
     String liveObjects;
     String videoSize;
@@ -123,7 +122,11 @@ final class Report {
         }
         b.append("</table>\n");
 
-        b.append("<h2>Playback timeline</h2>\n").append(timelineSvg());
+        b.append("<h2>Playback timeline</h2>\n");
+        if (statesSeen != null) {
+            b.append("<p>Playback states seen: ").append(esc(statesSeen)).append(".</p>\n");
+        }
+        b.append(timelineSvg());
         if (videoSize != null) {
             b.append("<p>Video size reported for the recording: ").append(esc(videoSize)).append(".</p>\n");
         }
