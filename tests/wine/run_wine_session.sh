@@ -6,7 +6,9 @@
 # TovixAPI.dll beside it and drives the natives through Wine's COM runtime
 # and filter graph manager. The same session then runs natively against
 # libTovixAPI.so, and the two plug-in logs (time stamps masked) must agree
-# but for the differences known_differences.sed names.
+# but for the differences known_differences.sed names. The card's OSD layer
+# writes what it shows after every block as a PNG snapshot on both sides;
+# the same frames must show the same pixels.
 #
 # Usage: run_wine_session.sh <windows build> <linux session> <linux lib> <work>
 # Exits 77 (skipped) when Wine is not installed.
@@ -30,7 +32,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 rm -rf "$WINEPREFIX" "$work"
-mkdir -p "$work/wine" "$work/linux"
+mkdir -p "$work/wine/snapshots" "$work/linux/snapshots"
+export TOVIX_SIM_SNAPSHOTS=snapshots
 wineboot -i >"$work/wineboot.txt" 2>&1
 wine regsvr32 /s "$windows_build/bin/tovixsim.dll"
 echo "tovixsim.dll registered in $WINEPREFIX"
@@ -48,3 +51,17 @@ if ! diff -u "$work/linux/compared.log" "$work/wine/compared.log"; then
     exit 1
 fi
 echo "the plug-in logs agree ($(wc -l <"$work/wine/compared.log") lines)"
+
+shown=$(cd "$work/linux/snapshots" && ls)
+if [ -z "$shown" ] || [ "$shown" != "$(cd "$work/wine/snapshots" && ls)" ]; then
+    echo "the OSD showed different frames: Linux: $shown; Wine: $(cd "$work/wine/snapshots" && ls)"
+    exit 1
+fi
+if command -v python3 >/dev/null; then
+    for frame in $shown; do
+        python3 "$here/same_pixels.py" "$work/linux/snapshots/$frame" "$work/wine/snapshots/$frame"
+    done
+    echo "the OSD showed the same pixels in" $shown
+else
+    echo "python3 is not installed: the OSD frames were counted, not compared:" $shown
+fi
