@@ -479,9 +479,11 @@ TEST_F(Player, WithoutTheDecoderNothingIsOpened) {
     EXPECT_FALSE(logHas(line("openFile", "Automatically building graph for file clip.mpg")));
     EXPECT_FALSE(gPlayerInitialized);
     free();
+    EXPECT_EQ(1, simctl::liveCount("FilterGraph")) << "kept for the next load";
     close();
     simctl::clearFaults();
-    EXPECT_EQ(1, simctl::liveCount("FilterGraph")) << "kept for the next load";
+    EXPECT_TRUE(simctl::liveObjects().empty()) << "nothing outlives COM\n"
+                                               << simctl::describeLiveObjects();
 }
 
 TEST_F(Player, AFailedWiringGivesUpTheDemultiplexerAtTearDown) {
