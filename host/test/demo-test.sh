@@ -89,6 +89,8 @@ touch a-file
 bad "an unknown option" "unknown option '--colour'" --colour
 bad "a missing settings file" "settings file not found: .*nowhere.properties" --settings nowhere.properties
 bad "a missing media file" "media file not found: .*nowhere.mpg" --media nowhere.mpg
+echo "not a stream" >not-a-stream.mpg
+bad "a media file that is no program stream" "is not an MPEG-2 program stream" --media not-a-stream.mpg
 bad "an output folder that is a file" "is a file, not a folder" --out a-file
 bad "an output folder that cannot be made" "cannot create or write the output folder" --out a-file/below
 bad "a frame count that is not a number" "--frames takes a whole number" --frames many

@@ -654,6 +654,10 @@ public final class Demo {
             if (media != null && !Files.isReadable(media)) {
                 throw new UsageError("media file cannot be read: " + media);
             }
+            if (media != null && !startsWithPackHeader(media)) {
+                throw new UsageError("media file is not an MPEG-2 program stream (no pack header at its start): "
+                        + media);
+            }
             out = out.toAbsolutePath().normalize();
             if (Files.exists(out) && !Files.isDirectory(out)) {
                 throw new UsageError("output folder " + out + " is a file, not a folder");
@@ -670,6 +674,18 @@ public final class Demo {
             } catch (IOException | SecurityException e) {
                 throw new UsageError("cannot use output folder " + out + ": " + e);
             }
+        }
+
+        private static boolean startsWithPackHeader(Path file) throws UsageError {
+            byte[] head = new byte[4];
+            try (InputStream in = Files.newInputStream(file)) {
+                if (in.readNBytes(head, 0, 4) < 4) {
+                    return false;
+                }
+            } catch (IOException e) {
+                throw new UsageError("media file cannot be read: " + file + " (" + e.getMessage() + ")");
+            }
+            return head[0] == 0 && head[1] == 0 && head[2] == 1 && (head[3] & 0xFF) == 0xBA;
         }
 
         String settingsName() {
