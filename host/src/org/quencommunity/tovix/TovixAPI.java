@@ -5,6 +5,7 @@ import java.io.InputStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Properties;
+import java.util.function.BinaryOperator;
 
 /**
  * The host's view of the native library: its 27 native methods, and the
@@ -17,11 +18,26 @@ public final class TovixAPI {
 
     // ---- Settings store, read back by the library ----
 
+    private static volatile BinaryOperator<String> propertySource;
+
     /** Answers the setting, or the default when it is not set. */
     public static String getProperty(String key, String def) {
+        BinaryOperator<String> source = propertySource;
+        if (source != null) {
+            return source.apply(key, def);
+        }
         synchronized (settings) {
             return settings.getProperty(key, def);
         }
+    }
+
+    /**
+     * Answers every getProperty from `source` (key and default in, value
+     * out) instead of the store, until it is set back to null. Lets a test
+     * play a host whose settings answer null or throw.
+     */
+    public static void setPropertySource(BinaryOperator<String> source) {
+        propertySource = source;
     }
 
     public static void setProperty(String key, String value) {

@@ -39,7 +39,9 @@ public final class PlaybackTest {
 
         Path clip = write("clip.mpg", 720, 480, 30, 6.0);
         pushGraphToTheEnd(c, clip);
-        renderedGraphStoppedEarly(c, write("other.mpg", 352, 288, 25, 4.0));
+        // A name beyond ASCII: the host hands it over in modified UTF-8 and
+        // the file must still open.
+        renderedGraphStoppedEarly(c, write("Nachrichten – café 東京 \uD83C\uDFAC.mpg", 352, 288, 25, 4.0));
         growingRecording(c);
 
         TovixAPI.closeOSD();
