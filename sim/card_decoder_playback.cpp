@@ -9,33 +9,27 @@
 // A stream still being written has no end yet: the position stops at what
 // has been written, and EC_COMPLETE waits until the file is complete.
 #include "card_decoder.h"
+#include "card_decoder_picture.h"
 #include "control_graph.h"
 #include "graph_clock.h"
 #include "graph_manager.h"
 #include "media_stream.h"
 
 #include <cmath>
-#include <mutex>
 
 namespace sim {
 
 namespace {
 
-const LONG kSilent = -10000;
 const double kMaxRate = 8.0;
-
-std::mutex gRecordMutex;
-simctl::RendererRecord gRecord;
 
 class DecoderPlayback : public FilterExtension,
                         public IMediaPosition,
                         public IMediaSeeking,
-                        public IBasicAudio,
-                        public IBasicVideo2,
                         public IAMFilterMiscFlags,
                         public ISimTimedRenderer {
   public:
-    explicit DecoderPlayback(BaseFilter* filter) : filter_(filter) {}
+    explicit DecoderPlayback(BaseFilter* filter) : filter_(filter), picture_(filter) {}
 
     // ---- FilterExtension ----
     void* queryInterface(REFIID riid) override {
@@ -44,11 +38,11 @@ class DecoderPlayback : public FilterExtension,
         if (riid == IID_IMediaSeeking)
             return static_cast<IMediaSeeking*>(this);
         if (riid == IID_IBasicAudio)
-            return static_cast<IBasicAudio*>(this);
+            return static_cast<IBasicAudio*>(&picture_);
         if (riid == IID_IBasicVideo)
-            return static_cast<IBasicVideo*>(this);
+            return static_cast<IBasicVideo*>(&picture_);
         if (riid == IID_IBasicVideo2)
-            return static_cast<IBasicVideo2*>(this);
+            return static_cast<IBasicVideo2*>(&picture_);
         if (riid == IID_IAMFilterMiscFlags)
             return static_cast<IAMFilterMiscFlags*>(this);
         if (riid == IID_ISimTimedRenderer)
@@ -71,10 +65,7 @@ class DecoderPlayback : public FilterExtension,
     }
     void onConnected(BasePin* pin) override {
         if (pin->index() == kDecoderVideoIn) {
-            MediaInfo info = mediaInfo();
-            destination_ = RECT{0, 0, info.width, info.height};
-            source_ = destination_;
-            record();
+            picture_.resetToStream();
         }
     }
     void onDisconnected(BasePin* pin) override {
@@ -315,173 +306,6 @@ class DecoderPlayback : public FilterExtension,
         return S_OK;
     }
 
-    // ---- IBasicAudio ----
-    HRESULT STDMETHODCALLTYPE put_Volume(LONG volume) override {
-        HRESULT hr = faultAt("put_Volume");
-        if (FAILED(hr))
-            return hr;
-        if (volume < kSilent || volume > 0)
-            return E_INVALIDARG;
-        volume_ = volume;
-        record();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Volume(LONG* volume) override {
-        if (!volume)
-            return E_POINTER;
-        HRESULT hr = faultAt("get_Volume");
-        if (FAILED(hr))
-            return hr;
-        *volume = volume_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE put_Balance(LONG balance) override {
-        if (balance < -10000 || balance > 10000)
-            return E_INVALIDARG;
-        balance_ = balance;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Balance(LONG* balance) override {
-        if (!balance)
-            return E_POINTER;
-        *balance = balance_;
-        return S_OK;
-    }
-
-    // ---- IBasicVideo / IBasicVideo2 ----
-    HRESULT STDMETHODCALLTYPE get_AvgTimePerFrame(REFTIME* time) override {
-        if (!time)
-            return E_POINTER;
-        MediaInfo info;
-        HRESULT hr = videoInfo(&info);
-        if (FAILED(hr))
-            return hr;
-        *time = info.frameRate > 0 ? 1.0 / info.frameRate : 0.0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_BitRate(LONG* rate) override { return zero(rate); }
-    HRESULT STDMETHODCALLTYPE get_BitErrorRate(LONG* rate) override { return zero(rate); }
-    HRESULT STDMETHODCALLTYPE get_VideoWidth(LONG* width) override {
-        LONG height = 0;
-        return videoSize("get_VideoWidth", width, &height);
-    }
-    HRESULT STDMETHODCALLTYPE get_VideoHeight(LONG* height) override {
-        LONG width = 0;
-        return videoSize("get_VideoHeight", &width, height);
-    }
-    HRESULT STDMETHODCALLTYPE put_SourceLeft(LONG v) override { return setSide(source_, 0, v); }
-    HRESULT STDMETHODCALLTYPE get_SourceLeft(LONG* v) override { return side(source_, 0, v); }
-    HRESULT STDMETHODCALLTYPE put_SourceWidth(LONG v) override { return setSide(source_, 2, v); }
-    HRESULT STDMETHODCALLTYPE get_SourceWidth(LONG* v) override { return side(source_, 2, v); }
-    HRESULT STDMETHODCALLTYPE put_SourceTop(LONG v) override { return setSide(source_, 1, v); }
-    HRESULT STDMETHODCALLTYPE get_SourceTop(LONG* v) override { return side(source_, 1, v); }
-    HRESULT STDMETHODCALLTYPE put_SourceHeight(LONG v) override { return setSide(source_, 3, v); }
-    HRESULT STDMETHODCALLTYPE get_SourceHeight(LONG* v) override { return side(source_, 3, v); }
-    HRESULT STDMETHODCALLTYPE put_DestinationLeft(LONG v) override {
-        return setSide(destination_, 0, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_DestinationLeft(LONG* v) override {
-        return side(destination_, 0, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_DestinationWidth(LONG v) override {
-        return setSide(destination_, 2, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_DestinationWidth(LONG* v) override {
-        return side(destination_, 2, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_DestinationTop(LONG v) override {
-        return setSide(destination_, 1, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_DestinationTop(LONG* v) override {
-        return side(destination_, 1, v);
-    }
-    HRESULT STDMETHODCALLTYPE put_DestinationHeight(LONG v) override {
-        return setSide(destination_, 3, v);
-    }
-    HRESULT STDMETHODCALLTYPE get_DestinationHeight(LONG* v) override {
-        return side(destination_, 3, v);
-    }
-    HRESULT STDMETHODCALLTYPE SetSourcePosition(LONG left, LONG top, LONG width,
-                                                LONG height) override {
-        return setRect(source_, left, top, width, height);
-    }
-    HRESULT STDMETHODCALLTYPE GetSourcePosition(LONG* left, LONG* top, LONG* width,
-                                                LONG* height) override {
-        return getRect(source_, left, top, width, height);
-    }
-    HRESULT STDMETHODCALLTYPE SetDefaultSourcePosition() override {
-        MediaInfo info = mediaInfo();
-        source_ = RECT{0, 0, info.width, info.height};
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetDestinationPosition(LONG left, LONG top, LONG width,
-                                                     LONG height) override {
-        HRESULT hr = faultAt("SetDestinationPosition");
-        if (FAILED(hr))
-            return hr;
-        hr = setRect(destination_, left, top, width, height);
-        record();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE GetDestinationPosition(LONG* left, LONG* top, LONG* width,
-                                                     LONG* height) override {
-        return getRect(destination_, left, top, width, height);
-    }
-    HRESULT STDMETHODCALLTYPE SetDefaultDestinationPosition() override {
-        MediaInfo info = mediaInfo();
-        destination_ = RECT{0, 0, info.width, info.height};
-        record();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetVideoSize(LONG* width, LONG* height) override {
-        return videoSize("GetVideoSize", width, height);
-    }
-    HRESULT STDMETHODCALLTYPE GetVideoPaletteEntries(LONG, LONG, LONG* retrieved, LONG*) override {
-        if (retrieved)
-            *retrieved = 0;
-        return VFW_E_NO_PALETTE_AVAILABLE;
-    }
-    HRESULT STDMETHODCALLTYPE GetCurrentImage(LONG*, LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsUsingDefaultSource() override {
-        MediaInfo info = mediaInfo();
-        return (source_.left == 0 && source_.top == 0 && source_.right == info.width &&
-                source_.bottom == info.height)
-                   ? S_OK
-                   : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE IsUsingDefaultDestination() override {
-        MediaInfo info = mediaInfo();
-        return (destination_.left == 0 && destination_.top == 0 &&
-                destination_.right == info.width && destination_.bottom == info.height)
-                   ? S_OK
-                   : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) override {
-        if (!aspectX || !aspectY)
-            return E_POINTER;
-        MediaInfo info;
-        HRESULT hr = videoInfo(&info);
-        if (FAILED(hr))
-            return hr;
-        // The sequence header's display aspect codes: 2 is 4:3, 3 is 16:9,
-        // 4 is 2.21:1; anything else shows square pixels.
-        switch (info.aspectCode) {
-        case 2:
-            *aspectX = 4, *aspectY = 3;
-            break;
-        case 3:
-            *aspectX = 16, *aspectY = 9;
-            break;
-        case 4:
-            *aspectX = 221, *aspectY = 100;
-            break;
-        default:
-            *aspectX = info.width, *aspectY = info.height;
-            break;
-        }
-        return S_OK;
-    }
-
   private:
     static const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
                                        AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
@@ -491,11 +315,7 @@ class DecoderPlayback : public FilterExtension,
         return static_cast<LONGLONG>(std::llround(seconds * kUnitsPerSecond));
     }
 
-    // An armed fault point of the decoder's renderer side answers its code.
-    static HRESULT faultAt(const char* method) {
-        Fault f = fault(std::string("DecoderFilter::") + method);
-        return f.fail && FAILED(f.hr) ? f.hr : S_OK;
-    }
+    static HRESULT faultAt(const char* method) { return decoderFault(method); }
 
     REFERENCE_TIME now() const {
         REFERENCE_TIME t = clockNow();
@@ -509,38 +329,7 @@ class DecoderPlayback : public FilterExtension,
         base_ = now();
     }
 
-    // The stream as the connected input pins see it; video first.
-    HRESULT streamInfo(MediaInfo* info) const {
-        HRESULT hr = upstreamMediaInfo(filter_->pinAt(kDecoderVideoIn), info);
-        if (FAILED(hr))
-            hr = upstreamMediaInfo(filter_->pinAt(kDecoderAudioIn), info);
-        return hr;
-    }
-    MediaInfo mediaInfo() const {
-        MediaInfo info;
-        streamInfo(&info);
-        return info;
-    }
-    HRESULT videoInfo(MediaInfo* info) const {
-        HRESULT hr = upstreamMediaInfo(filter_->pinAt(kDecoderVideoIn), info);
-        if (FAILED(hr))
-            return hr;
-        return info->width > 0 ? S_OK : VFW_E_NOT_CONNECTED;
-    }
-    HRESULT videoSize(const char* method, LONG* width, LONG* height) const {
-        if (!width || !height)
-            return E_POINTER;
-        HRESULT hr = faultAt(method);
-        if (FAILED(hr))
-            return hr;
-        MediaInfo info;
-        hr = videoInfo(&info);
-        if (FAILED(hr))
-            return hr;
-        *width = info.width;
-        *height = info.height;
-        return S_OK;
-    }
+    HRESULT streamInfo(MediaInfo* info) const { return decoderStreamInfo(filter_, info); }
 
     // Seconds into the stream: frozen unless running, then moving with the
     // clock at the rate, and never past what the stream holds. Playback that
@@ -563,61 +352,14 @@ class DecoderPlayback : public FilterExtension,
         return p < 0 ? 0 : p;
     }
 
-    static HRESULT zero(LONG* v) {
-        if (!v)
-            return E_POINTER;
-        *v = 0;
-        return S_OK;
-    }
-    // Rectangles are kept as left, top, width, height in RECT's four fields.
-    static LONG& field(RECT& r, int which) {
-        return which == 0 ? r.left : which == 1 ? r.top : which == 2 ? r.right : r.bottom;
-    }
-    static HRESULT side(RECT r, int which, LONG* v) {
-        if (!v)
-            return E_POINTER;
-        *v = field(r, which);
-        return S_OK;
-    }
-    static HRESULT setSide(RECT& r, int which, LONG v) {
-        if (which >= 2 && v <= 0)
-            return E_INVALIDARG;
-        field(r, which) = v;
-        return S_OK;
-    }
-    static HRESULT setRect(RECT& r, LONG left, LONG top, LONG width, LONG height) {
-        if (width <= 0 || height <= 0)
-            return E_INVALIDARG;
-        r = RECT{left, top, width, height};
-        return S_OK;
-    }
-    static HRESULT getRect(const RECT& r, LONG* left, LONG* top, LONG* width, LONG* height) {
-        if (!left || !top || !width || !height)
-            return E_POINTER;
-        *left = r.left, *top = r.top, *width = r.right, *height = r.bottom;
-        return S_OK;
-    }
-
-    void record() const {
-        std::lock_guard<std::mutex> lock(gRecordMutex);
-        gRecord.volume = volume_;
-        gRecord.rate = rate_;
-        gRecord.destLeft = destination_.left;
-        gRecord.destTop = destination_.top;
-        gRecord.destWidth = destination_.right;
-        gRecord.destHeight = destination_.bottom;
-        gRecord.position = position_;
-    }
+    void record() const { recordPlayback(rate_, position_); }
 
     BaseFilter* filter_;
     double position_ = 0.0;   // seconds at base_ (or now, when not running)
     REFERENCE_TIME base_ = 0; // clock time the position was last fixed
     double rate_ = 1.0;
     bool posted_ = false; // EC_COMPLETE sent for the current run to the end
-    LONG volume_ = 0;
-    LONG balance_ = 0;
-    RECT source_{0, 0, 0, 0};
-    RECT destination_{0, 0, 0, 0};
+    DecoderPicture picture_;
 };
 
 FilterExtensionRegistrar gRegistrar(kDecoderClassName, [](BaseFilter* filter) -> FilterExtension* {
@@ -627,12 +369,3 @@ FilterExtensionRegistrar gRegistrar(kDecoderClassName, [](BaseFilter* filter) ->
 } // namespace
 
 } // namespace sim
-
-namespace simctl {
-
-RendererRecord renderer() {
-    std::lock_guard<std::mutex> lock(sim::gRecordMutex);
-    return sim::gRecord;
-}
-
-} // namespace simctl

@@ -19,6 +19,7 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
     }
     REFERENCE_TIME now = 0;
     clock_->GetTime(&now);
+    REFERENCE_TIME previousStart = start_;
     HRESULT result = S_OK;
     switch (target) {
     case State_Paused:
@@ -50,6 +51,18 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         break;
     }
     if (FAILED(result)) {
+        // Filters that made the change go back, so that every filter is in
+        // the state the graph reports: one left paused in a stopped graph
+        // could neither be disconnected nor leave.
+        for (const Member& m : members_) {
+            if (state_ == State_Stopped)
+                m.filter->Stop();
+            else if (state_ == State_Paused)
+                m.filter->Pause();
+            else
+                m.filter->Run(previousStart);
+        }
+        start_ = previousStart;
         log("State change to %d failed (%08X)", static_cast<int>(target),
             static_cast<unsigned>(result));
         return result;
