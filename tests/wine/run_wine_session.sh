@@ -35,7 +35,20 @@ rm -rf "$WINEPREFIX" "$work"
 mkdir -p "$work/wine/snapshots" "$work/linux/snapshots"
 export TOVIX_SIM_SNAPSHOTS=snapshots
 wineboot -i >"$work/wineboot.txt" 2>&1
+# The card's classes: decoder filter, OSD enumerator, shared source, demultiplexer.
+classes=({4E3ABD41-458E-11D1-917E-00001B4F006F} {8A29C1E7-EDA5-432D-B754-5E6C10E2A542}
+         {C553F2C0-1529-11D0-B4D1-00805F6CBBEA} {ABD65DEA-5701-4F21-863B-591B057D2268})
+
 wine regsvr32 /s "$windows_build/bin/tovixsim.dll"
+for clsid in "${classes[@]}"; do
+    server=$(wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" | tr -d '\r')
+    if ! grep -q 'REG_SZ.*tovixsim\.dll$' <<<"$server" ||
+        ! grep -q 'ThreadingModel *REG_SZ *Both$' <<<"$server"; then
+        echo "regsvr32 left $clsid without its in-process server:"
+        echo "$server"
+        exit 1
+    fi
+done
 echo "tovixsim.dll registered in $WINEPREFIX"
 
 echo "--- the session under Wine"
@@ -51,6 +64,15 @@ if ! diff -u "$work/linux/compared.log" "$work/wine/compared.log"; then
     exit 1
 fi
 echo "the plug-in logs agree ($(wc -l <"$work/wine/compared.log") lines)"
+
+wine regsvr32 /u /s "$windows_build/bin/tovixsim.dll"
+for clsid in "${classes[@]}"; do
+    if wine reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
+        echo "regsvr32 /u left $clsid registered"
+        exit 1
+    fi
+done
+echo "tovixsim.dll unregistered"
 
 shown=$(cd "$work/linux/snapshots" && ls)
 if [ -z "$shown" ] || [ "$shown" != "$(cd "$work/wine/snapshots" && ls)" ]; then
