@@ -237,6 +237,31 @@ TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
     events->Release();
 }
 
+TEST_F(GraphWorld, AFilterThatCannotPauseLeavesEveryFilterWhereTheGraphIs) {
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IPin* out = pinOf(source, 0);
+    IPin* in = pinOf(demux, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    simctl::armFault("SharedSource::Pause", E_FAIL);
+    EXPECT_EQ(E_FAIL, control->Run());
+    simctl::clearFaults();
+    FILTER_STATE state = State_Running;
+    demux->GetState(0, &state);
+    EXPECT_EQ(State_Stopped, state) << "the demultiplexer paused first and was put back";
+    EXPECT_EQ(0, simctl::graphState());
+    EXPECT_EQ(S_OK, graph->RemoveFilter(demux));
+    EXPECT_FALSE(connected(out));
+    out->Release();
+    in->Release();
+    source->Release();
+    demux->Release();
+    control->Release();
+}
+
 TEST_F(GraphWorld, ForwardedInterfacesAnswerNotImplementedWithoutATaker) {
     IBasicAudio* audio = query<IBasicAudio>(graph, IID_IBasicAudio);
     IBasicVideo2* video = query<IBasicVideo2>(graph, IID_IBasicVideo2);
