@@ -1,6 +1,7 @@
 package org.quencommunity.tovix;
 
 import java.util.List;
+import org.quencommunity.tovix.sim.SimControl;
 
 /**
  * A host whose getProperty misbehaves: throws, answers null, answers more
@@ -78,6 +79,9 @@ public final class HostSettingsTest {
 
         TovixAPI.setPropertySource(null);
         TovixAPI.closeOSD();
+        if (SimControl.load()) {
+            c.equal("nothing left alive after closeOSD", "", SimControl.describeLiveObjects());
+        }
         c.finish();
     }
 }
