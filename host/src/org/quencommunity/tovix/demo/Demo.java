@@ -30,6 +30,8 @@ import org.quencommunity.tovix.sim.SimControl;
  * the output folder.
  */
 public final class Demo {
+    /** How much the report's difference images amplify the error. */
+    static final int DIFF_GAIN = 8;
     static final String[] STATE_NAMES = {"none", "opened", "playing", "paused", "stopped", "ended"};
 
     private final Options options;
@@ -174,6 +176,7 @@ public final class Demo {
                 row.cardHeight = sh;
                 row.cardPng = Images.pngBase64(card, sw, sh);
                 row.psnr = Images.psnr(pixels, w, h, card, sw, sh);
+                row.diffPng = Images.pngBase64(Images.difference(pixels, w, h, card, sw, sh, DIFF_GAIN), w, h);
                 shown = "card shows " + sw + "x" + sh + ", PSNR " + Images.formatDb(row.psnr);
             } else {
                 shown = "card shows nothing";

@@ -44,6 +44,32 @@ public final class Images {
         return e;
     }
 
+    /**
+     * Where the card differs from the host: per pixel the largest difference
+     * of the premultiplied channels, times `gain`, as opaque grey (black:
+     * none).
+     */
+    static int[] difference(int[] host, int w, int h, int[] card, int cw, int ch, int gain) {
+        int[] out = new int[w * h];
+        for (int y = 0; y < h; y++) {
+            for (int x = 0; x < w; x++) {
+                int p = host[y * w + x];
+                int q = x < cw && y < ch ? card[y * cw + x] : 0;
+                double pa = p >>> 24;
+                double qa = q >>> 24;
+                double worst = Math.abs(pa - qa);
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    double pc = ((p >>> shift) & 0xFF) * pa / 255.0;
+                    double qc = ((q >>> shift) & 0xFF) * qa / 255.0;
+                    worst = Math.max(worst, Math.abs(pc - qc));
+                }
+                int v = (int) Math.min(255, Math.round(worst * gain));
+                out[y * w + x] = 0xFF000000 | (v << 16) | (v << 8) | v;
+            }
+        }
+        return out;
+    }
+
     public static String formatDb(double db) {
         return Double.isInfinite(db) ? "exact" : String.format("%.1f dB", db);
     }

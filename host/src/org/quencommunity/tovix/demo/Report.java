@@ -17,6 +17,7 @@ final class Report {
         final int colours;
         String hostPng;
         String cardPng;
+        String diffPng;
         int cardWidth;
         int cardHeight;
         double psnr = Double.NaN;
@@ -96,7 +97,7 @@ final class Report {
                 .append("linear-gradient(-45deg,#ccc 25%,transparent 25%),linear-gradient(45deg,transparent 75%,#ccc 75%),")
                 .append("linear-gradient(-45deg,transparent 75%,#ccc 75%);background-size:16px 16px;")
                 .append("background-position:0 0,0 8px,8px -8px,-8px 0;display:inline-block;line-height:0}\n")
-                .append("img{max-width:360px}\npre{background:#fff;border:1px solid #ccc;padding:1em;")
+                .append("img{max-width:300px}\npre{background:#fff;border:1px solid #ccc;padding:1em;")
                 .append("max-height:30em;overflow:auto;font-size:12px}\n</style></head><body>\n")
                 .append("<h1>TovixAPI demo session</h1>\n");
 
@@ -105,7 +106,7 @@ final class Report {
 
         b.append("<h2>OSD frames: what the host drew and what the card showed</h2>\n")
                 .append("<p>Both images over a checkerboard, so that transparency shows. The error is the PSNR of ")
-                .append("the premultiplied RGBA values over the host frame's area.</p>\n<table>\n")
+                .append("the premultiplied RGBA values over the host frame's area; below it, where the card differs (black: not at all).</p>\n<table>\n")
                 .append("<tr><th>Frame</th><th>Host frame</th><th>Card shows</th><th>Error</th></tr>\n");
         for (FrameRow f : frames) {
             b.append("<tr><td><b>").append(esc(f.name)).append("</b><br>").append(esc(f.description))
@@ -117,8 +118,12 @@ final class Report {
             } else {
                 b.append("<i>not visible in this build</i>");
             }
-            b.append("</td><td>").append(Double.isNaN(f.psnr) ? "n/a" : esc(Images.formatDb(f.psnr)))
-                    .append("</td></tr>\n");
+            b.append("</td><td>").append(Double.isNaN(f.psnr) ? "n/a" : esc(Images.formatDb(f.psnr)));
+            if (f.diffPng != null) {
+                b.append("<br><img alt=\"difference\" src=\"data:image/png;base64,").append(f.diffPng)
+                        .append("\"><br>difference, x").append(Demo.DIFF_GAIN);
+            }
+            b.append("</td></tr>\n");
         }
         b.append("</table>\n");
 
