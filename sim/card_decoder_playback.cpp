@@ -16,6 +16,7 @@
 #include "media_stream.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace sim {
 
@@ -50,15 +51,18 @@ class DecoderPlayback : public FilterExtension,
         return nullptr;
     }
     HRESULT onPause() override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (filter_->state() == State_Running)
             position_ = position();
         return S_OK;
     }
     HRESULT onRun(REFERENCE_TIME) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         rebase(position_);
         return S_OK;
     }
     HRESULT onStop() override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (filter_->state() == State_Running)
             position_ = position();
         return S_OK;
@@ -69,6 +73,7 @@ class DecoderPlayback : public FilterExtension,
         }
     }
     void onDisconnected(BasePin* pin) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (pin->index() != kDecoderOverlayOut) {
             position_ = 0;
             posted_ = false;
@@ -101,14 +106,19 @@ class DecoderPlayback : public FilterExtension,
 
     // ---- ISimTimedRenderer ----
     void STDMETHODCALLTYPE Poll() override {
-        if (filter_->state() != State_Running || posted_)
-            return;
-        MediaInfo info;
-        if (FAILED(streamInfo(&info)) || info.growing)
-            return;
-        if (position() < info.duration())
-            return;
-        posted_ = true;
+        {
+            std::lock_guard<std::recursive_mutex> lock(mutex_);
+            if (filter_->state() != State_Running || posted_)
+                return;
+            MediaInfo info;
+            if (FAILED(streamInfo(&info)) || info.growing)
+                return;
+            if (position() < info.duration())
+                return;
+            posted_ = true;
+        }
+        // Told outside the lock: the graph may be calling in from another
+        // thread with its own lock held.
         IFilterGraph* graph = filter_->graph();
         IMediaEventSink* sink = nullptr;
         if (graph &&
@@ -136,6 +146,7 @@ class DecoderPlayback : public FilterExtension,
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         HRESULT hr = faultAt("put_CurrentPosition");
         if (FAILED(hr))
             return hr;
@@ -153,6 +164,7 @@ class DecoderPlayback : public FilterExtension,
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (!time)
             return E_POINTER;
         HRESULT hr = faultAt("get_CurrentPosition");
@@ -171,6 +183,7 @@ class DecoderPlayback : public FilterExtension,
     }
     HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_Rate(double rate) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         HRESULT hr = faultAt("put_Rate");
         if (FAILED(hr))
             return hr;
@@ -183,6 +196,7 @@ class DecoderPlayback : public FilterExtension,
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (!rate)
             return E_POINTER;
         HRESULT hr = faultAt("get_Rate");
@@ -359,6 +373,9 @@ class DecoderPlayback : public FilterExtension,
     REFERENCE_TIME base_ = 0; // clock time the position was last fixed
     double rate_ = 1.0;
     bool posted_ = false; // EC_COMPLETE sent for the current run to the end
+    // Guards the above: where the system's graph manager runs the decoder, a
+    // thread of the world's polls it while the application calls in.
+    std::recursive_mutex mutex_;
     DecoderPicture picture_;
 };
 

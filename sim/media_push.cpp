@@ -5,6 +5,8 @@
 #include "card_stream_filters.h"
 #include "media_stream.h"
 
+#include <mutex>
+
 namespace sim {
 
 namespace {
@@ -37,6 +39,8 @@ class SharedSourceStreaming : public MediaInfoExtension {
         auto* source = static_cast<SharedSourceFilter*>(filter_);
         if (source->file().empty())
             return VFW_E_NOT_CONNECTED;
+        // Polls and application calls may meet here (see the decoder).
+        std::lock_guard<std::mutex> lock(mutex_);
         if (probe_.path() != source->file())
             probe_.setPath(source->file());
         // The probe re-reads whenever the file's size changed, so a file
@@ -48,6 +52,7 @@ class SharedSourceStreaming : public MediaInfoExtension {
 
   private:
     FileProbe probe_;
+    std::mutex mutex_;
 };
 
 class DemuxStreaming : public MediaInfoExtension {
