@@ -25,7 +25,7 @@ check-asan:
 # report.html land in build/default/demo-out; DEMO_ARGS adds options
 # (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media /path/to/file.mpg").
 demo: build
-	mkdir -p build/default/demo
+	mkdir -p build/default/demo && rm -f build/default/demo/tovix_log_*.txt
 	cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
 	  --settings $(CURDIR)/host/demo/demo.properties --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
 

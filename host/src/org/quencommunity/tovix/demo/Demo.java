@@ -113,6 +113,7 @@ public final class Demo {
         }
         Path snapshots = options.out.resolve("snapshots");
         Files.createDirectories(snapshots);
+        removeEarlierOutputs(snapshots);
         if (cardView) {
             SimControl.setSnapshotFolder(snapshots.toString());
         }
@@ -380,6 +381,24 @@ public final class Demo {
         return phases.isEmpty() ? "none" : String.join("; ", phases);
     }
 
+    /** An earlier session's snapshots and plug-in log would be mistaken for this one's. */
+    private void removeEarlierOutputs(Path snapshots) throws IOException {
+        try (var files = Files.list(snapshots)) {
+            for (Path p : (Iterable<Path>) files::iterator) {
+                if (p.getFileName().toString().matches("osd_\\d+\\.png")) {
+                    Files.delete(p);
+                }
+            }
+        }
+        try (var files = Files.list(options.out)) {
+            for (Path p : (Iterable<Path>) files::iterator) {
+                if (p.getFileName().toString().matches("tovix_log_\\d+\\.txt")) {
+                    Files.delete(p);
+                }
+            }
+        }
+    }
+
     private Path copyLog(Path source) throws IOException {
         if (!Files.exists(source)) {
             return null;
@@ -570,7 +589,7 @@ public final class Demo {
                 "",
                 "  --settings FILE  host settings as a .properties file (default: the demo's own)",
                 "  --out DIR        output folder for the logs, OSD snapshots and report.html",
-                "                   (default: demo-out)",
+                "                   (default: demo-out; an earlier session's outputs are replaced)",
                 "  --media FILE     play this MPEG-2 program stream instead of the generated recording",
                 "  --frames N       main-menu frames to send before the other OSD frames (default 6)",
                 "  --help           this text",
