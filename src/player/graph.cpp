@@ -271,18 +271,25 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
         cleanupGraph();
     }
     logGraph();
-    HRESULT hr =
-        pGraphBuilder->QueryInterface(IID_IBasicVideo2, reinterpret_cast<void**>(&pBasicVideo));
-    if (FAILED(obtained(hr, pBasicVideo))) {
-        pBasicVideo = nullptr;
-        logError(failureCode(hr), tag, "Can not get basic video interface");
-        return E_FAIL;
+    // Queried only while not held, as every interface variable is: a second
+    // open on the same graph must not overwrite (and so leak) a reference.
+    HRESULT hr = S_OK;
+    if (!pBasicVideo) {
+        hr =
+            pGraphBuilder->QueryInterface(IID_IBasicVideo2, reinterpret_cast<void**>(&pBasicVideo));
+        if (FAILED(obtained(hr, pBasicVideo))) {
+            pBasicVideo = nullptr;
+            logError(failureCode(hr), tag, "Can not get basic video interface");
+            return E_FAIL;
+        }
     }
-    hr = pGraphBuilder->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&pBasicAudio));
-    if (FAILED(obtained(hr, pBasicAudio))) {
-        pBasicAudio = nullptr;
-        logError(failureCode(hr), tag, "Can not get basic audio interface");
-        return E_FAIL;
+    if (!pBasicAudio) {
+        hr = pGraphBuilder->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&pBasicAudio));
+        if (FAILED(obtained(hr, pBasicAudio))) {
+            pBasicAudio = nullptr;
+            logError(failureCode(hr), tag, "Can not get basic audio interface");
+            return E_FAIL;
+        }
     }
     LONG volume = 0;
     if (SUCCEEDED(pBasicAudio->get_Volume(&volume)))
