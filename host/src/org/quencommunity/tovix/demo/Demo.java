@@ -280,6 +280,9 @@ public final class Demo {
             sample("to end");
             state = TovixAPI.getState();
         }
+        sample(state == 5 ? "end" : "not ended");
+        pause(300); // the host shows the end a moment before it lets go of the file
+        sample("ended");
         progress("play to end", state == 5 ? "reached the end at " + TovixAPI.getMediaTimeMillis() + " ms"
                 : "not ended after " + limitMillis / 1000 + " s (state " + stateText(state) + ")");
     }

@@ -3,9 +3,12 @@ package org.quencommunity.tovix.demo;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
+import java.util.Set;
 
 /** The self-contained report.html: frames side by side, the playback timeline, the settings. */
 final class Report {
+    /** Samples taken while waiting, not marked on the chart. */
+    static final Set<String> QUIET_LABELS = Set.of("poll", "growing", "to end", "paused", "resumed", "ended");
     static final String[] STATE_COLOURS = {"#bbb", "#7aa6d8", "#5cb85c", "#f0ad4e", "#d9534f", "#8e6bbf"};
 
     static final class FrameRow {
@@ -209,6 +212,22 @@ final class Report {
                     / yMax));
             duration.append(String.format("%.1f,%.1f ", x, top + plotHeight - plotHeight * s.durationMillis / 1000.0
                     / yMax));
+        }
+        // The steps the session took, as marks across the chart.
+        double lastMark = -1e9;
+        int row = 0;
+        for (Sample s : timeline) {
+            if (QUIET_LABELS.contains(s.label)) {
+                continue;
+            }
+            double x = left + plotWidth * (s.seconds - t0) / span;
+            row = x - lastMark < 70 ? (row + 1) % 5 : 0;
+            lastMark = x;
+            boolean nearRightEdge = x > width - right - 80;
+            b.append(String.format("<line x1=\"%.1f\" y1=\"%d\" x2=\"%.1f\" y2=\"%d\" stroke=\"#d0d0d0\" "
+                    + "stroke-dasharray=\"2,3\"/><text x=\"%.1f\" y=\"%d\" fill=\"#666\"%s>%s</text>\n", x, top,
+                    x, top + plotHeight, nearRightEdge ? x - 3 : x + 3, top + 10 + row * 12,
+                    nearRightEdge ? " text-anchor=\"end\"" : "", esc(s.label)));
         }
         b.append("<polyline fill=\"none\" stroke=\"#999\" stroke-dasharray=\"5,4\" points=\"")
                 .append(duration).append("\"/>\n");
