@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "colour.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -98,21 +100,27 @@ void remap(const RemapJob& job, NearestSearch& search) {
     if (!job.diffuse || !anyDiffusion) return;
 
     // errThis holds the error carried into the current row, errNext the
-    // error for the row below, which is all zero when a row starts.
+    // error for the row below. Only the span of a row that received error
+    // is dirty; it is cleared once the row has been used, so most of a
+    // wide frame's error rows are never touched.
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
     memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
-    bool thisDirty = false;
+    // Dirty spans as slot numbers [lo, hi) of the padded rows; empty when lo >= hi.
+    uint32_t thisLo = 0, thisHi = 0;
+    auto clearSpan = [](int32_t* row, uint32_t lo, uint32_t hi) {
+        if (lo < hi) memset(row + static_cast<size_t>(lo) * 4, 0, static_cast<size_t>(hi - lo) * 4 * sizeof(int32_t));
+    };
 
     for (uint32_t y = 0; y < h; ++y) {
         if (!job.rowDiffuses[y]) {
             // Nothing here takes error: what was carried into the row is dropped.
-            if (thisDirty) memset(errThis, 0, rowValues * sizeof(int32_t));
-            thisDirty = false;
+            clearSpan(errThis, thisLo, thisHi);
+            thisLo = thisHi = 0;
             continue;
         }
-        bool nextDirty = false;
+        uint32_t nextLo = UINT32_MAX, nextHi = 0;
         const bool forward = (y & 1) == 0;
         const int dir = forward ? 1 : -1;
         const size_t rowStart = static_cast<size_t>(y) * w;
@@ -150,6 +158,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
             const Premul& c = search.entry(chosen);
             const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare, (q.b - c.b) * kErrorShare,
                               (q.a - c.a) * kErrorShare};
+            if ((d[0] | d[1] | d[2] | d[3]) == 0) continue;
             // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
             // the share above folds the extra factor of 16 back out.
             int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
@@ -162,13 +171,18 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 below[ch] += d[ch] * 5 / 16;
                 belowAhead[ch] += d[ch] / 16;
             }
-            nextDirty = true;
+            // Slots x .. x + 2 of the row below (and of this row) were written.
+            if (x < nextLo) nextLo = x;
+            if (x + 3 > nextHi) nextHi = x + 3;
         }
-        memset(errThis, 0, rowValues * sizeof(int32_t));
+        // This row's writes ahead stay within the row below's span.
+        clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
         int32_t* t = errThis;
         errThis = errNext;
         errNext = t;
-        thisDirty = nextDirty;
+        thisLo = nextLo;
+        thisHi = nextHi;
+        if (thisLo >= thisHi) thisLo = thisHi = 0;
     }
 }
 }  // namespace tovixquant
