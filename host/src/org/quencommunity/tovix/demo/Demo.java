@@ -176,9 +176,13 @@ public final class Demo {
                 row.cardWidth = sw;
                 row.cardHeight = sh;
                 row.cardPng = Images.pngBase64(card, sw, sh);
-                row.psnr = Images.psnr(pixels, w, h, card, sw, sh);
-                row.diffPng = Images.pngBase64(Images.difference(pixels, w, h, card, sw, sh, DIFF_GAIN), w, h);
-                shown = "card shows " + sw + "x" + sh + ", PSNR " + Images.formatDb(row.psnr);
+                // A frame scaled to the screen is compared at the frame's size.
+                boolean scaled = sw != w || sh != h;
+                int[] seen = Images.atFrameSize(card, sw, sh, w, h);
+                row.psnr = Images.psnr(pixels, w, h, seen, w, h);
+                row.diffPng = Images.pngBase64(Images.difference(pixels, w, h, seen, w, h, DIFF_GAIN), w, h);
+                shown = "card shows " + sw + "x" + sh + (scaled ? " (scaled)" : "") + ", PSNR "
+                        + Images.formatDb(row.psnr);
             } else {
                 shown = "card shows nothing";
             }

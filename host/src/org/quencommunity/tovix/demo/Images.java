@@ -70,6 +70,25 @@ public final class Images {
         return out;
     }
 
+    /**
+     * What the card shows, read back at the frame's size: unchanged when the
+     * sizes agree, else each frame pixel from the centre of the area it was
+     * stretched over (the OSD scaled to the screen).
+     */
+    static int[] atFrameSize(int[] screen, int sw, int sh, int w, int h) {
+        if (sw == w && sh == h) {
+            return screen;
+        }
+        int[] out = new int[w * h];
+        for (int y = 0; y < h; y++) {
+            int sy = (int) ((y + 0.5) * sh / h);
+            for (int x = 0; x < w; x++) {
+                out[y * w + x] = screen[sy * sw + (int) ((x + 0.5) * sw / w)];
+            }
+        }
+        return out;
+    }
+
     public static String formatDb(double db) {
         return Double.isInfinite(db) ? "exact" : String.format("%.1f dB", db);
     }
