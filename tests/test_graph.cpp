@@ -343,6 +343,60 @@ TEST_F(GraphWorld, RenderFileWithNothingToTakeTheStreamsLeavesTheGraphAsItWas) {
     EXPECT_TRUE(simctl::graphFilterNames().empty());
 }
 
+TEST_F(GraphWorld, RenderAndConnectBuildOnlyWhatTheWorldCanTake) {
+    IBaseFilter* decoder = addDecoder();
+    writeStream("clip.mpg", StreamSpec());
+    IBaseFilter* source = nullptr;
+    ASSERT_EQ(S_OK, graph->AddSourceFilter(L"clip.mpg", L"Source", &source));
+    IBaseFilter* missing = nullptr;
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+              graph->AddSourceFilter(L"none.mpg", nullptr, &missing));
+    EXPECT_EQ(nullptr, missing);
+    IPin* stream = pinOf(source, 0);
+    IPin* video = pinOf(decoder, 0);
+    EXPECT_EQ(VFW_E_CANNOT_CONNECT, graph->Connect(stream, video)) << "no converter exists";
+    EXPECT_EQ(VFW_E_CANNOT_RENDER, graph->Render(stream));
+    EXPECT_EQ((std::vector<std::string>{"Source", "Sigma Decoder"}), simctl::graphFilterNames())
+        << "a renderer that could not take the stream is gone again";
+    IPin* overlay = pinOf(decoder, 2);
+    EXPECT_EQ(S_OK, graph->Render(overlay));
+    EXPECT_EQ("Video Renderer", simctl::graphFilterNames().front());
+    EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->Render(overlay));
+    stream->Release();
+    video->Release();
+    overlay->Release();
+    source->Release();
+}
+
+TEST_F(GraphWorld, SeekingInMediaTimeGoesToTheRenderer) {
+    addDecoder();
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", StreamSpec())));
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    LONGLONG position = 0, stop = 0, duration = 0;
+    EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
+    EXPECT_EQ(20000000, duration);
+    LONGLONG target = 5000000;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    EXPECT_EQ(S_OK, seeking->SetPositions(&target, AM_SEEKING_RelativePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    EXPECT_EQ(S_OK, seeking->GetPositions(&position, &stop));
+    EXPECT_EQ(10000000, position);
+    EXPECT_EQ(duration, stop);
+    EXPECT_EQ(S_OK, seeking->SetRate(0.5));
+    control->Run();
+    simctl::advanceClock(1000);
+    EXPECT_EQ(S_OK, seeking->GetCurrentPosition(&position));
+    EXPECT_EQ(15000000, position);
+    GUID format = GUID{};
+    EXPECT_EQ(S_OK, seeking->GetTimeFormat(&format));
+    EXPECT_TRUE(format == TIME_FORMAT_MEDIA_TIME);
+    control->Stop();
+    seeking->Release();
+    control->Release();
+}
+
 // ---- Playback on the manual clock ------------------------------------------------
 
 TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
