@@ -55,6 +55,25 @@ struct Stamps {
     }
 };
 
+// Paths are UTF-8; Windows opens them through its wide calls.
+FILE* openFile(const std::string& path) {
+#ifdef _WIN32
+    return _wfopen(widen(path).c_str(), L"rb");
+#else
+    return fopen(path.c_str(), "rb");
+#endif
+}
+
+long long fileSize(const std::string& path) {
+#ifdef _WIN32
+    struct _stat64 st;
+    return _wstat64(widen(path).c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -2;
+#else
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -2;
+#endif
+}
+
 } // namespace
 
 double MediaInfo::duration() const {
@@ -128,7 +147,7 @@ MediaInfo parseProgramStream(const uint8_t* data, size_t size) {
 
 MediaInfo probeFile(const std::string& path, bool* found) {
     MediaInfo info;
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = openFile(path);
     if (found)
         *found = file != nullptr;
     if (!file)
@@ -143,8 +162,7 @@ MediaInfo probeFile(const std::string& path, bool* found) {
 }
 
 const MediaInfo& FileProbe::info(bool* found) {
-    struct stat st;
-    long long size = stat(path_.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -2;
+    long long size = fileSize(path_);
     if (size != size_) {
         size_ = size;
         info_ = probeFile(path_, &found_);
