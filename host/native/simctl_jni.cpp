@@ -7,6 +7,7 @@
 
 #include <jni.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,16 +17,83 @@
 
 namespace {
 
-// A Java string's characters as a std::string, given back at once.
+// The world speaks standard UTF-8; JNI's own UTF functions speak modified
+// UTF-8, which differs for characters beyond the BMP and for NUL. Strings
+// therefore cross as UTF-16.
+
+// A Java string as standard UTF-8, its characters given back at once.
 std::string toStd(JNIEnv* env, jstring text) {
+    std::string out;
     if (!text)
-        return std::string();
-    const char* chars = env->GetStringUTFChars(text, nullptr);
-    if (!chars)
-        return std::string();
-    std::string copy(chars);
-    env->ReleaseStringUTFChars(text, chars);
-    return copy;
+        return out;
+    jsize length = env->GetStringLength(text);
+    const jchar* units = env->GetStringChars(text, nullptr);
+    if (!units)
+        return out;
+    for (jsize i = 0; i < length; i++) {
+        uint32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            i++;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD; // a lone surrogate
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    env->ReleaseStringChars(text, units);
+    return out;
+}
+
+// Standard UTF-8 as a Java string; a malformed byte becomes U+FFFD.
+jstring toJava(JNIEnv* env, const std::string& text) {
+    std::vector<jchar> units;
+    units.reserve(text.size());
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = p + text.size();
+    while (p < end) {
+        uint32_t c = *p;
+        int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+        if (extra < 0 || end - p <= extra) {
+            units.push_back(0xFFFD);
+            p++;
+            continue;
+        }
+        c = extra == 0 ? c : c & (0x3F >> extra);
+        bool ok = true;
+        for (int k = 1; k <= extra; k++) {
+            if ((p[k] & 0xC0) != 0x80)
+                ok = false;
+            c = (c << 6) | (p[k] & 0x3F);
+        }
+        if (!ok || c > 0x10FFFF) {
+            units.push_back(0xFFFD);
+            p++;
+            continue;
+        }
+        p += extra + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            units.push_back(static_cast<jchar>(0xD800 + (c >> 10)));
+            units.push_back(static_cast<jchar>(0xDC00 + (c & 0x3FF)));
+        } else {
+            units.push_back(static_cast<jchar>(c));
+        }
+    }
+    return env->NewString(units.data(), static_cast<jsize>(units.size()));
 }
 
 jobjectArray toJava(JNIEnv* env, const std::vector<std::string>& lines) {
@@ -37,7 +105,7 @@ jobjectArray toJava(JNIEnv* env, const std::vector<std::string>& lines) {
     if (!array)
         return nullptr;
     for (size_t i = 0; i < lines.size(); i++) {
-        jstring line = env->NewStringUTF(lines[i].c_str());
+        jstring line = toJava(env, lines[i]);
         if (!line)
             return nullptr;
         env->SetObjectArrayElement(array, static_cast<jsize>(i), line);
@@ -62,7 +130,7 @@ SIMCTL(jint, liveCount)(JNIEnv* env, jclass, jstring className) {
 }
 
 SIMCTL(jstring, describeLiveObjects)(JNIEnv* env, jclass) {
-    return env->NewStringUTF(simctl::describeLiveObjects().c_str());
+    return toJava(env, simctl::describeLiveObjects());
 }
 
 SIMCTL(jlong, objectsCreated)(JNIEnv*, jclass) { return simctl::objectsCreated(); }
@@ -130,7 +198,7 @@ jintArray toJava(JNIEnv* env, const simcard::Registers& r) {
 SIMCTL(jintArray, registers)(JNIEnv* env, jclass) { return toJava(env, simcard::registers()); }
 SIMCTL(jintArray, startRegisters)(JNIEnv* env, jclass) { return toJava(env, simcard::startRegisters()); }
 SIMCTL(jintArray, registerWrites)(JNIEnv* env, jclass) { return toJava(env, simcard::registerWrites()); }
-SIMCTL(jstring, osdName)(JNIEnv* env, jclass) { return env->NewStringUTF(simcard::osdName().c_str()); }
+SIMCTL(jstring, osdName)(JNIEnv* env, jclass) { return toJava(env, simcard::osdName()); }
 SIMCTL(jboolean, osdDisplayOn)(JNIEnv*, jclass) { return simcard::osdDisplayOn() ? JNI_TRUE : JNI_FALSE; }
 SIMCTL(jint, blocksShown)(JNIEnv*, jclass) { return simcard::blocksShown(); }
 SIMCTL(jint, blocksRejected)(JNIEnv*, jclass) { return simcard::blocksRejected(); }

@@ -102,8 +102,10 @@ public final class PlaybackTest {
     private static void renderedGraphStoppedEarly(Checks c, Path clip) {
         TovixAPI.load((byte) 2, (byte) 0, "video/mpeg", clip.toString(), null, false, 0L);
         c.equal("state after a rendered load", 1, TovixAPI.getState());
-        c.that("the decoder is in the rendered graph",
-                Arrays.asList(SimControl.graphFilterNames()).contains("Sigma Decoder"));
+        List<String> filters = Arrays.asList(SimControl.graphFilterNames());
+        c.that("the decoder is in the rendered graph", filters.contains("Sigma Decoder"));
+        c.that("the source filter is named after the file", filters.contains(clip.toString()),
+                filters.toString());
         c.that("no shared source in a rendered graph",
                 !Arrays.asList(SimControl.graphFilterNames()).contains("Shared Source"));
         c.equal("video width of the rendered clip", 352, TovixAPI.getVideoWidth());
