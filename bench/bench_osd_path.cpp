@@ -42,8 +42,8 @@ const FramePair& frames(int width, int height) {
     pair->width = width;
     pair->height = height;
     for (int i = 0; i < 2; i++) {
-        osdframes::Frame f = osdframes::menuFrame(static_cast<uint32_t>(width),
-                                                  static_cast<uint32_t>(height), 1, i);
+        osdframes::Frame f =
+            osdframes::menuFrame(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 1, i);
         pair->pixels[i].resize(f.pixels.size());
         memcpy(pair->pixels[i].data(), f.pixels.data(), f.pixels.size() * 4);
     }
@@ -63,7 +63,8 @@ fakejni::FakeJni& host() {
 }
 
 void BM_FramePath(benchmark::State& state) {
-    const FramePair& pair = frames(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const FramePair& pair =
+        frames(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     fakejni::FakeJni& jni = host();
     jintArray arrays[2] = {jni.newIntArray(pair.pixels[0]), jni.newIntArray(pair.pixels[1])};
     int shownBefore = simcard::blocksShown();
@@ -82,7 +83,8 @@ void BM_FramePath(benchmark::State& state) {
 BENCHMARK(BM_FramePath)->Args({720, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 
 void BM_QuantizerOnly(benchmark::State& state) {
-    const FramePair& pair = frames(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const FramePair& pair =
+        frames(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     // The process's own quantiser, in the state the path leaves it in.
     host();
     CQuantizer& quantizer = *pQuantizer;
@@ -95,9 +97,9 @@ void BM_QuantizerOnly(benchmark::State& state) {
         quantizer.SetErrorDiffusion(true);
         quantizer.SetDistributeClut(false);
         quantizer.SetFullClutSearch(false);
-        benchmark::DoNotOptimize(quantizer.ProcessImage(
-            reinterpret_cast<const _OsdColor*>(pair.pixels[which].data()), palette.data(),
-            indices.data()));
+        benchmark::DoNotOptimize(
+            quantizer.ProcessImage(reinterpret_cast<const _OsdColor*>(pair.pixels[which].data()),
+                                   palette.data(), indices.data()));
         which ^= 1;
     }
     state.counters["pixels"] = static_cast<double>(pair.width) * pair.height;

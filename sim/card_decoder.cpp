@@ -67,14 +67,30 @@ void* DecoderFilter::extraInterface(REFIID riid) {
     return BaseFilter::extraInterface(riid);
 }
 
-HRESULT DecoderFilter::GetOutputFlags(int* flags) { return readThrough(0, card::kOutputFlags, flags); }
-HRESULT DecoderFilter::SetOutputFlags(int flags) { return writeThrough(1, card::kOutputFlags, flags); }
-HRESULT DecoderFilter::GetAspect(int* aspect) { return readThrough(2, card::kAspect, aspect); }
-HRESULT DecoderFilter::SetAspect(int aspect) { return writeThrough(3, card::kAspect, aspect); }
-HRESULT DecoderFilter::GetHdMode(int* mode) { return readThrough(4, card::kHdMode, mode); }
-HRESULT DecoderFilter::SetHdMode(int mode) { return writeThrough(5, card::kHdMode, mode); }
-HRESULT DecoderFilter::GetVgaMode(int* mode) { return readThrough(6, card::kVgaMode, mode); }
-HRESULT DecoderFilter::SetVgaMode(int mode) { return writeThrough(7, card::kVgaMode, mode); }
+HRESULT DecoderFilter::GetOutputFlags(int* flags) {
+    return readThrough(0, card::kOutputFlags, flags);
+}
+HRESULT DecoderFilter::SetOutputFlags(int flags) {
+    return writeThrough(1, card::kOutputFlags, flags);
+}
+HRESULT DecoderFilter::GetAspect(int* aspect) {
+    return readThrough(2, card::kAspect, aspect);
+}
+HRESULT DecoderFilter::SetAspect(int aspect) {
+    return writeThrough(3, card::kAspect, aspect);
+}
+HRESULT DecoderFilter::GetHdMode(int* mode) {
+    return readThrough(4, card::kHdMode, mode);
+}
+HRESULT DecoderFilter::SetHdMode(int mode) {
+    return writeThrough(5, card::kHdMode, mode);
+}
+HRESULT DecoderFilter::GetVgaMode(int* mode) {
+    return readThrough(6, card::kVgaMode, mode);
+}
+HRESULT DecoderFilter::SetVgaMode(int mode) {
+    return writeThrough(7, card::kVgaMode, mode);
+}
 HRESULT DecoderFilter::GetAudioOutput(int* output) {
     return readThrough(8, card::kAudioOutput, output);
 }
@@ -86,7 +102,7 @@ HRESULT DecoderFilter::SetAudioOutput(int output) {
 // is missing, cut to fit and always terminated. S_FALSE says the default
 // was used.
 HRESULT DecoderFilter::ReadProfileString(const char* section, const char* key,
-                                        const char* defaultValue, char* buffer, int bufferSize) {
+                                         const char* defaultValue, char* buffer, int bufferSize) {
     if (!section || !key || !buffer)
         return E_POINTER;
     if (bufferSize <= 0)
@@ -98,8 +114,9 @@ HRESULT DecoderFilter::ReadProfileString(const char* section, const char* key,
     bool found = card::profileValue(section, key, &value);
     if (!found)
         value = defaultValue ? defaultValue : "";
-    size_t n = value.size() < static_cast<size_t>(bufferSize - 1) ? value.size()
-                                                                   : static_cast<size_t>(bufferSize - 1);
+    size_t n = value.size() < static_cast<size_t>(bufferSize - 1)
+                   ? value.size()
+                   : static_cast<size_t>(bufferSize - 1);
     memcpy(buffer, value.data(), n);
     buffer[n] = '\0';
     return found ? S_OK : S_FALSE;

@@ -23,7 +23,7 @@ class DecoderFilter : public BaseFilter,
                       public ITvVgaOutput3,
                       public IAudioOutput,
                       public IREALmagicProfile {
-public:
+  public:
     DecoderFilter();
     ~DecoderFilter() override;
 
@@ -52,8 +52,8 @@ public:
     HRESULT STDMETHODCALLTYPE Reserved1() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE ReadProfileString(const char* section, const char* key,
-                                               const char* defaultValue, char* buffer,
-                                               int bufferSize) override;
+                                                const char* defaultValue, char* buffer,
+                                                int bufferSize) override;
 
     void* extraInterface(REFIID riid) override;
 };

@@ -20,7 +20,7 @@
 namespace {
 
 const int kBlockType = 0x3E;
-const int kBlockFixedPart = 1032;  // header and palette
+const int kBlockFixedPart = 1032; // header and palette
 const uint64_t kMaxBlockLength = 0xFFFFFF;
 const int64_t kMaxScreenPixels = 16776183; // what a block could describe
 
@@ -49,8 +49,7 @@ Layer& layer() {
     return *l;
 }
 
-bool writePng(const std::string& path, const std::vector<uint32_t>& pixels, int width,
-              int height) {
+bool writePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
     if (width <= 0 || height <= 0)
         return false;
     png_image image;
@@ -81,7 +80,7 @@ void snapshot(Layer& l) {
 }
 
 class OsdObject : public IOsdObject, public sim::ComObject {
-public:
+  public:
     explicit OsdObject(int number) : ComObject("OsdObject") {
         snprintf(name_, sizeof name_, "Tovix OSD layer %d", number);
     }
@@ -164,7 +163,7 @@ public:
 
     const char* STDMETHODCALLTYPE GetName() override { return name_; }
 
-private:
+  private:
     // Checks the block in the buffer and composes it into the destination.
     // False (with a trace line) when the block cannot be shown.
     bool show(Layer& l) {
@@ -183,8 +182,8 @@ private:
         h.width = (b[4] << 8) | b[5];
         h.height = (b[6] << 8) | b[7];
         l.header = h;
-        uint64_t expected = static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height) +
-                            kBlockFixedPart;
+        uint64_t expected =
+            static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height) + kBlockFixedPart;
         if (h.type != kBlockType) {
             sim::trace("OSD block rejected: type 0x%02X, not 0x3E", h.type);
             return false;
@@ -248,7 +247,8 @@ private:
         uint32_t* out = l.screen.data();
         for (int y = 0; y < rh; y++) {
             const unsigned char* row =
-                indices + static_cast<size_t>(static_cast<int64_t>(y) * h / rh) * static_cast<size_t>(w);
+                indices +
+                static_cast<size_t>(static_cast<int64_t>(y) * h / rh) * static_cast<size_t>(w);
             if (rw == w) {
                 for (int x = 0; x < rw; x++)
                     *out++ = palette[row[x]];
@@ -266,7 +266,7 @@ private:
 };
 
 class OsdEnumerator : public IOsdEnumerator, public sim::ComObject {
-public:
+  public:
     OsdEnumerator() : ComObject("OsdEnumerator") {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -301,7 +301,7 @@ public:
         return new OsdObject(position_);
     }
 
-private:
+  private:
     int position_ = 0;
 };
 
@@ -346,7 +346,9 @@ void setOsdObjectCount(int count) {
     l.objectCount = count;
 }
 
-std::string osdName() { return "Tovix OSD layer 1"; }
+std::string osdName() {
+    return "Tovix OSD layer 1";
+}
 
 int blockBufferRequests() {
     Layer& l = layer();

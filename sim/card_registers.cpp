@@ -35,7 +35,9 @@ const char kBuiltinProfile[] = "[HDTV]\n"
                                "mode4=SXGA 1280 1024\n"
                                "mode5=WXGA+ 1360 768\n";
 
-simcard::Registers toRegisters(const int* v) { return {v[0], v[1], v[2], v[3], v[4]}; }
+simcard::Registers toRegisters(const int* v) {
+    return {v[0], v[1], v[2], v[3], v[4]};
+}
 
 std::string trim(const std::string& s) {
     size_t b = s.find_first_not_of(" \t\r");
@@ -71,7 +73,8 @@ bool lookupIni(const std::string& text, const std::string& section, const std::s
             continue;
         if (t[0] == '[') {
             size_t close = t.find(']');
-            inSection = close != std::string::npos && equalsIgnoreCase(trim(t.substr(1, close - 1)), section);
+            inSection = close != std::string::npos &&
+                        equalsIgnoreCase(trim(t.substr(1, close - 1)), section);
             continue;
         }
         size_t eq = t.find('=');
@@ -132,7 +135,9 @@ bool profileValue(const std::string& section, const std::string& key, std::strin
 
 namespace simcard {
 
-Registers startRegisters() { return kStart; }
+Registers startRegisters() {
+    return kStart;
+}
 
 Registers registers() {
     std::lock_guard<std::mutex> lock(gMutex);
@@ -177,7 +182,9 @@ void clearProfileText() {
     gProfileText.clear();
 }
 
-std::string builtinProfile() { return kBuiltinProfile; }
+std::string builtinProfile() {
+    return kBuiltinProfile;
+}
 
 void reset() {
     setRegisters(kStart);

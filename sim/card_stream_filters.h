@@ -18,7 +18,7 @@ extern const char kDemuxClassName[];        // "MpegDemux"
 
 // Shared source pins: 0 output (MEDIATYPE_Stream, MPEG-2 program stream).
 class SharedSourceFilter : public BaseFilter, public IFileSourceFilter, public ISharedAsync {
-public:
+  public:
     SharedSourceFilter();
     ~SharedSourceFilter() override;
 
@@ -40,12 +40,12 @@ public:
     void* extraInterface(REFIID riid) override;
 
     // What this instance was told.
-    const std::string& file() const { return file_; }     // UTF-8, "" before Load
+    const std::string& file() const { return file_; } // UTF-8, "" before Load
     const std::wstring& wideFile() const { return wideFile_; }
-    void* fileLock() const { return lock_; }              // null: the file is complete
+    void* fileLock() const { return lock_; } // null: the file is complete
     const std::string& hostName() const { return host_; }
 
-private:
+  private:
     std::string file_;
     std::wstring wideFile_;
     void* lock_ = nullptr;
@@ -57,7 +57,7 @@ private:
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
 
 class DemuxFilter : public BaseFilter {
-public:
+  public:
     DemuxFilter();
     ~DemuxFilter() override;
 };

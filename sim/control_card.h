@@ -101,12 +101,12 @@ TOVIX_CARD_CONTROL bool writeOsdPng(const std::string& path);
 // What the most recent shared-source filter was told.
 struct SharedSourceRecord {
     int loadCalls;
-    std::string file;         // UTF-8
+    std::string file; // UTF-8
     bool loadHadMediaType;
-    int lockCalls;            // shared-async method 1
-    const void* lock;         // its last argument
-    int hostCalls;            // shared-async method 3
-    std::string host;         // its last argument ("" for null)
+    int lockCalls;    // shared-async method 1
+    const void* lock; // its last argument
+    int hostCalls;    // shared-async method 3
+    std::string host; // its last argument ("" for null)
     bool hostWasNull;
 };
 TOVIX_CARD_CONTROL SharedSourceRecord sharedSource();

@@ -98,7 +98,7 @@ std::string narrowName(const std::wstring& name) {
 // the filter outlives it.
 
 class PinEnumerator : public IEnumPins, public ComObject {
-public:
+  public:
     PinEnumerator(BaseFilter* filter, int position)
         : ComObject("PinEnumerator"), filter_(filter), position_(position),
           point_(std::string(filter->className()) + "::EnumPins:pin") {
@@ -154,7 +154,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     int available() const { return truncatedAt_ >= 0 ? truncatedAt_ : filter_->pinCount(); }
 
     BaseFilter* filter_;
@@ -164,7 +164,7 @@ private:
 };
 
 class MediaTypeEnumerator : public IEnumMediaTypes, public ComObject {
-public:
+  public:
     MediaTypeEnumerator(BasePin* pin, int position)
         : ComObject("MediaTypeEnumerator"), pin_(pin), position_(position) {
         pin_->AddRef();
@@ -217,7 +217,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     BasePin* pin_;
     int position_;
 };
@@ -265,8 +265,12 @@ HRESULT BasePin::QueryInterface(REFIID riid, void** ppv) {
     return queryInterface(owner_, riid, ppv, {});
 }
 
-ULONG BasePin::AddRef() { return owner_->addRef(); }
-ULONG BasePin::Release() { return owner_->release(); }
+ULONG BasePin::AddRef() {
+    return owner_->addRef();
+}
+ULONG BasePin::Release() {
+    return owner_->release();
+}
 
 HRESULT BasePin::checkMediaType(const AM_MEDIA_TYPE* mt) const {
     if (!mt)
@@ -331,7 +335,8 @@ HRESULT BasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
 
     // A partial type (or none): our own proposals first, then the receiver's.
     for (const AM_MEDIA_TYPE& candidate : types_)
-        if (mediaTypeMatches(&candidate, mt) && SUCCEEDED(attemptConnection(receivePin, &candidate)))
+        if (mediaTypeMatches(&candidate, mt) &&
+            SUCCEEDED(attemptConnection(receivePin, &candidate)))
             return S_OK;
     IEnumMediaTypes* theirs = nullptr;
     if (SUCCEEDED(receivePin->EnumMediaTypes(&theirs)) && theirs) {
@@ -449,11 +454,19 @@ HRESULT BasePin::EnumMediaTypes(IEnumMediaTypes** types) {
     return S_OK;
 }
 
-HRESULT BasePin::QueryInternalConnections(IPin**, ULONG*) { return E_NOTIMPL; }
+HRESULT BasePin::QueryInternalConnections(IPin**, ULONG*) {
+    return E_NOTIMPL;
+}
 
-HRESULT BasePin::EndOfStream() { return owner_->onEndOfStream(this); }
-HRESULT BasePin::BeginFlush() { return owner_->onBeginFlush(this); }
-HRESULT BasePin::EndFlush() { return owner_->onEndFlush(this); }
+HRESULT BasePin::EndOfStream() {
+    return owner_->onEndOfStream(this);
+}
+HRESULT BasePin::BeginFlush() {
+    return owner_->onBeginFlush(this);
+}
+HRESULT BasePin::EndFlush() {
+    return owner_->onEndFlush(this);
+}
 HRESULT BasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
     return owner_->onNewSegment(this, start, stop, rate);
 }
@@ -649,8 +662,12 @@ void* BaseFilter::extraInterface(REFIID riid) {
 void* BaseFilter::pinInterface(BasePin* pin, REFIID riid) {
     return extension_ ? extension_->queryPinInterface(pin, riid) : nullptr;
 }
-HRESULT BaseFilter::onStop() { return extension_ ? extension_->onStop() : S_OK; }
-HRESULT BaseFilter::onPause() { return extension_ ? extension_->onPause() : S_OK; }
+HRESULT BaseFilter::onStop() {
+    return extension_ ? extension_->onStop() : S_OK;
+}
+HRESULT BaseFilter::onPause() {
+    return extension_ ? extension_->onPause() : S_OK;
+}
 HRESULT BaseFilter::onRun(REFERENCE_TIME start) {
     return extension_ ? extension_->onRun(start) : S_OK;
 }

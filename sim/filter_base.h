@@ -35,9 +35,9 @@
 namespace sim {
 
 // Media types the card's filters speak that the SDK header set lacks.
-extern const GUID MEDIASUBTYPE_Overlay;  // the decoder's overlay connection
-extern const GUID MEDIATYPE_Subpicture;  // the demultiplexer's sub-picture stream
-extern const GUID GUID_NULL_TYPE;        // all zero: "any" in a partial media type
+extern const GUID MEDIASUBTYPE_Overlay; // the decoder's overlay connection
+extern const GUID MEDIATYPE_Subpicture; // the demultiplexer's sub-picture stream
+extern const GUID GUID_NULL_TYPE;       // all zero: "any" in a partial media type
 
 // AM_MEDIA_TYPE helpers in DirectShow's conventions: the format block lives
 // in task memory; a copy owns its own block.
@@ -51,7 +51,7 @@ bool mediaTypeMatches(const AM_MEDIA_TYPE* mt, const AM_MEDIA_TYPE* partial);
 class BaseFilter;
 
 class BasePin : public IPin {
-public:
+  public:
     // `types` are the types the pin proposes when connecting (output) or
     // lists through EnumMediaTypes; `accept` is what it accepts (empty: the
     // proposed ones, and when those are empty too, anything).
@@ -97,7 +97,7 @@ public:
     bool isConnected() const { return peer_ != nullptr; }
     const std::vector<AM_MEDIA_TYPE>& proposedTypes() const { return types_; }
 
-private:
+  private:
     HRESULT attemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mt);
     void clearConnection();
 
@@ -109,7 +109,7 @@ private:
     std::vector<AM_MEDIA_TYPE> accept_;
     IPin* peer_ = nullptr; // one reference while connected
     AM_MEDIA_TYPE mt_{};
-    std::string connectPoint_;  // fault point names, built once
+    std::string connectPoint_; // fault point names, built once
     std::string receivePoint_;
 };
 
@@ -117,7 +117,7 @@ private:
 // Every pointer handed out from queryInterface must count its references on
 // the filter (filter->addRef()/release()).
 class FilterExtension {
-public:
+  public:
     virtual ~FilterExtension() = default;
     // An interface the filter answers besides its own, or null.
     virtual void* queryInterface(REFIID) { return nullptr; }
@@ -145,7 +145,7 @@ struct FilterExtensionRegistrar {
 };
 
 class BaseFilter : public IBaseFilter, public ComObject {
-public:
+  public:
     BaseFilter(const char* className, REFCLSID clsid);
     ~BaseFilter() override;
 
@@ -196,7 +196,7 @@ public:
     virtual HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
                                  double rate);
 
-protected:
+  protected:
     // Pins are added in enumeration order by the concrete filter's
     // constructor, which then calls attachExtension().
     BasePin* addPin(const wchar_t* name, PIN_DIRECTION dir, std::vector<AM_MEDIA_TYPE> types,
@@ -205,7 +205,7 @@ protected:
     // A fault point of this filter, "<class>::<method>".
     Fault faultAt(const char* method);
 
-private:
+  private:
     CLSID clsid_;
     FILTER_STATE state_ = State_Stopped;
     REFERENCE_TIME start_ = 0;

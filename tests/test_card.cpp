@@ -9,8 +9,8 @@
 #include "sim/control_card.h"
 #include "src/bridge/properties.h"
 #include "src/card/modes.h"
-#include "src/player/player.h"
 #include "src/log/log.h"
+#include "src/player/player.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ std::string pinName(IPin* pin) {
 // Every test starts with COM up on its thread and a card at power-on, and
 // ends with nothing of the world left alive.
 class CardWorld : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         simctl::reset();
         simcard::reset();
@@ -64,7 +64,7 @@ protected:
 
 // A graph that counts its references and is never asked anything.
 class TestGraph : public IFilterGraph, public sim::ComObject {
-public:
+  public:
     TestGraph() : ComObject("TestGraph") {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         return sim::queryInterface(this, riid, ppv,
@@ -84,7 +84,7 @@ public:
     HRESULT STDMETHODCALLTYPE Disconnect(IPin*) override { return fail(); }
     HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() override { return fail(); }
 
-private:
+  private:
     HRESULT fail() {
         ADD_FAILURE() << "a filter called its graph";
         return E_NOTIMPL;
@@ -94,7 +94,7 @@ private:
 // The graph's video window as setWindowProperties sees it: records the two
 // calls it may make, fails the test on any other.
 class TestVideoWindow : public IVideoWindow, public sim::ComObject {
-public:
+  public:
     TestVideoWindow() : ComObject("TestVideoWindow") {}
     LONG autoShow = OATRUE;
     LONG visible = OATRUE;
@@ -123,8 +123,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return no();
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return no();
     }
     HRESULT STDMETHODCALLTYPE put_Caption(BSTR) override { return no(); }
@@ -160,14 +160,18 @@ public:
         return no();
     }
     HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG, LONG, LONG, LONG) override { return no(); }
-    HRESULT STDMETHODCALLTYPE GetWindowPosition(LONG*, LONG*, LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetWindowPosition(LONG*, LONG*, LONG*, LONG*) override {
+        return no();
+    }
     HRESULT STDMETHODCALLTYPE GetMinIdealImageSize(LONG*, LONG*) override { return no(); }
     HRESULT STDMETHODCALLTYPE GetMaxIdealImageSize(LONG*, LONG*) override { return no(); }
-    HRESULT STDMETHODCALLTYPE GetRestorePosition(LONG*, LONG*, LONG*, LONG*) override { return no(); }
+    HRESULT STDMETHODCALLTYPE GetRestorePosition(LONG*, LONG*, LONG*, LONG*) override {
+        return no();
+    }
     HRESULT STDMETHODCALLTYPE HideCursor(LONG) override { return no(); }
     HRESULT STDMETHODCALLTYPE IsCursorHidden(LONG*) override { return no(); }
 
-private:
+  private:
     HRESULT no() {
         ADD_FAILURE() << "setWindowProperties used more of the video window than it hides";
         return E_NOTIMPL;
@@ -417,7 +421,7 @@ TEST_F(CardFilters, SharedSourceRecordsWhatItIsTold) {
 // ---- Output modes -------------------------------------------------------------
 
 class OutputModes : public CardWorld {
-protected:
+  protected:
     void SetUp() override {
         CardWorld::SetUp();
         openLogs(jni.env(), jni.hostClass());
@@ -452,8 +456,8 @@ TEST_F(OutputModes, DefaultsAreTvUseTvCompositeLetterBoxStereo) {
     for (const char* key : {"tovix/output", "tovix/standard", "tovix/connector", "tovix/audio",
                             "tovix/hdmode", "tovix/vgamode", "tovix/aspect"})
         EXPECT_EQ(1, jni.propertyReads(key)) << key;
-    EXPECT_TRUE(logHas(line("getProperty",
-                            "About to call java getProepty with args: 'tovix/aspect', 'LETTER_BOX'")));
+    EXPECT_TRUE(logHas(line(
+        "getProperty", "About to call java getProepty with args: 'tovix/aspect', 'LETTER_BOX'")));
 
     // A second reading reads nothing, even when the host changed a setting.
     jni.setProperty("tovix/output", "VGA");
@@ -472,8 +476,8 @@ TEST_F(OutputModes, EveryAcceptedTextHasItsCode) {
         const char* connector;
         int flags;
     } cases[] = {
-        {"TV", "NTSC", "COMPOSITE", 0x01}, {"VGA", "PAL", "YUV", 0x82},
-        {"HDTV", "PAL60", "RGB", 0xE8},    {"TV", "PALM", "SCART", 0x20B},
+        {"TV", "NTSC", "COMPOSITE", 0x01},   {"VGA", "PAL", "YUV", 0x82},
+        {"HDTV", "PAL60", "RGB", 0xE8},      {"TV", "PALM", "SCART", 0x20B},
         {"VGA", "USETV", "COMPOSITE", 0x10},
     };
     for (const Case& c : cases) {
@@ -522,7 +526,8 @@ TEST_F(OutputModes, TextsNotAcceptedAreReportedAndCountAsZero) {
     determineDimensions();
     EXPECT_EQ(640, gWidth);
     EXPECT_EQ(480, gHeight);
-    EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "Found dimenstions 640x480 with description VGA")));
+    EXPECT_TRUE(
+        logHas(line("lookupWidthAndHeight", "Found dimenstions 640x480 with description VGA")));
 }
 
 TEST_F(OutputModes, ModeNumbersMustBeWholeDecimalIntegers) {
@@ -531,11 +536,15 @@ TEST_F(OutputModes, ModeNumbersMustBeWholeDecimalIntegers) {
         bool accepted;
         int value;
     } cases[] = {
-        {" 7", true, 7},          {"-3", true, -3},
-        {"+5", true, 5},          {"99999999999", true, 2147483647},
+        {" 7", true, 7},
+        {"-3", true, -3},
+        {"+5", true, 5},
+        {"99999999999", true, 2147483647},
         {"-99999999999", true, -2147483647 - 1},
-        {"12abc", false, 0},      {"", false, 0},
-        {"0x10", false, 0},       {"7 ", false, 0},
+        {"12abc", false, 0},
+        {"", false, 0},
+        {"0x10", false, 0},
+        {"7 ", false, 0},
         {"-", false, 0},
     };
     for (const Case& c : cases) {
@@ -660,8 +669,8 @@ TEST_F(OutputModes, HdtvScreenSizeComesFromTheProfile) {
     determineDimensions();
     EXPECT_EQ(1920, gWidth);
     EXPECT_EQ(1080, gHeight);
-    EXPECT_TRUE(logHas(line("lookupWidthAndHeight",
-                            "Found dimenstions 1920x1080 with description 1080i")));
+    EXPECT_TRUE(
+        logHas(line("lookupWidthAndHeight", "Found dimenstions 1920x1080 with description 1080i")));
     EXPECT_EQ(4, simcard::registers().hdMode);
     EXPECT_EQ(0x30, simcard::registers().outputFlags);
 }
@@ -688,11 +697,12 @@ TEST_F(OutputModes, MissingOrMalformedDescriptionsLeaveTheSize) {
     // buffer with room for any int, and no profile holds it.
     gWidth = 800;
     gHeight = 600;
-    int before = testlog::logCount(line("lookupWidthAndHeight", "Could not parse mode description: "));
+    int before =
+        testlog::logCount(line("lookupWidthAndHeight", "Could not parse mode description: "));
     lookupWidthAndHeight(kUnsetMode, "HDTV", &gWidth, &gHeight);
     lookupWidthAndHeight(-2147483647 - 1, "HDTV", &gWidth, &gHeight);
-    EXPECT_EQ(before + 2,
-              testlog::logCount(line("lookupWidthAndHeight", "Could not parse mode description: ")));
+    EXPECT_EQ(before + 2, testlog::logCount(
+                              line("lookupWidthAndHeight", "Could not parse mode description: ")));
     EXPECT_EQ(800, gWidth);
     EXPECT_EQ(600, gHeight);
 }
@@ -704,16 +714,17 @@ TEST_F(OutputModes, EachMissingDecoderInterfaceIsReportedAndSkipped) {
         simctl::clearFaults();
         simctl::armFault(std::string("QueryInterface:DecoderFilter:") + name, E_NOINTERFACE);
         EXPECT_EQ(0, getDecoderInterfaces());
-        EXPECT_TRUE(logHas(line("queryDecoderInterface",
-                                std::string("Failed to create interface from sigma decoder: ") +
-                                    name)))
+        EXPECT_TRUE(
+            logHas(line("queryDecoderInterface",
+                        std::string("Failed to create interface from sigma decoder: ") + name)))
             << name;
         EXPECT_EQ(std::string(name) != "ITvVgaOutput3", pTvVgaOutput != nullptr);
         EXPECT_EQ(std::string(name) != "IAudioOutput", pAudioOutput != nullptr);
         EXPECT_EQ(std::string(name) != "IREALmagicProfile", pRmProfile != nullptr);
         releaseDecoderInterfaces();
     }
-    EXPECT_EQ(blankLines + 3, testlog::logCount("")) << "each message ends in a line break of its own";
+    EXPECT_EQ(blankLines + 3, testlog::logCount(""))
+        << "each message ends in a line break of its own";
 
     // Without the output interface nothing reaches the card's registers;
     // without the profile the screen size falls back.
@@ -734,7 +745,8 @@ TEST_F(OutputModes, EachMissingDecoderInterfaceIsReportedAndSkipped) {
     determineDimensions();
     EXPECT_EQ(720, gWidth);
     EXPECT_EQ(480, gHeight);
-    EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
+    EXPECT_TRUE(
+        logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
 }
 
 TEST_F(OutputModes, ADecoderThatCannotBeCreatedIsReportedOnce) {
@@ -766,7 +778,8 @@ TEST_F(OutputModes, ReleasingTheDecoderLogsTheReferencesLeft) {
     IBaseFilter* graphsHold = pDecoderFilter;
     graphsHold->AddRef();
     releaseDecoderInterfaces();
-    EXPECT_TRUE(logHas(line("releaseDecoderFilter", "Decoder filter released with 1 references left")));
+    EXPECT_TRUE(
+        logHas(line("releaseDecoderFilter", "Decoder filter released with 1 references left")));
     EXPECT_EQ(nullptr, pDecoderFilter);
     EXPECT_EQ(0u, graphsHold->Release());
     releaseDecoderFilter(); // nothing held: nothing said
@@ -797,8 +810,12 @@ TEST_F(OutputModes, SetTvAndSetVgaReplaceTheWholeWordOnlyWhenItDiffers) {
     bool readFailed = false;
     bool writeFailed = false;
     for (const std::string& l : testlog::readPluginLog()) {
-        readFailed = readFailed || l.rfind("hh:mm:ss - <setTv>: Failed to get tv output mode (ERROR: 80004005/", 0) == 0;
-        writeFailed = writeFailed || l.rfind("hh:mm:ss - <setVga>: Failed to set tv output mode (ERROR: 80070005/", 0) == 0;
+        readFailed =
+            readFailed ||
+            l.rfind("hh:mm:ss - <setTv>: Failed to get tv output mode (ERROR: 80004005/", 0) == 0;
+        writeFailed =
+            writeFailed ||
+            l.rfind("hh:mm:ss - <setVga>: Failed to set tv output mode (ERROR: 80070005/", 0) == 0;
     }
     EXPECT_TRUE(readFailed);
     EXPECT_TRUE(writeFailed);

@@ -37,8 +37,12 @@ void* countedAlloc(size_t size) {
 }
 } // namespace
 
-void* operator new(size_t size) { return countedAlloc(size); }
-void* operator new[](size_t size) { return countedAlloc(size); }
+void* operator new(size_t size) {
+    return countedAlloc(size);
+}
+void* operator new[](size_t size) {
+    return countedAlloc(size);
+}
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     if (gCounting)
         gAllocations++;
@@ -49,10 +53,18 @@ void* operator new[](size_t size, const std::nothrow_t&) noexcept {
         gAllocations++;
     return malloc(size ? size : 1);
 }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, size_t) noexcept { free(p); }
-void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete[](void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    free(p);
+}
 
 namespace {
 
@@ -98,7 +110,7 @@ std::vector<jint> frame(int width, int height) {
 }
 
 class OsdTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         simctl::reset();
         simcard::reset();
@@ -247,7 +259,8 @@ TEST_F(OsdConnection, ScalesTheRectangleToTheScreenWhenAsked) {
     ASSERT_EQ(720, simcard::osdHeight());
     for (int y = 0; y < 720; y += 7) {
         for (int x = 0; x < 1280; x += 3) {
-            size_t source = static_cast<size_t>(y * 480 / 720) * 720 + static_cast<size_t>(x * 720 / 1280);
+            size_t source =
+                static_cast<size_t>(y * 480 / 720) * 720 + static_cast<size_t>(x * 720 / 1280);
             ASSERT_EQ(static_cast<uint32_t>(pixels[source]), simcard::osdPixel(x, y))
                 << x << "," << y;
         }
@@ -278,7 +291,8 @@ TEST_F(OsdConnection, ClosingLeavesNoCardObjectRestoresTheFlagsAndBalancesCom) {
     EXPECT_FALSE(simcard::osdDisplayOn());
     EXPECT_EQ(0x82, simcard::registers().outputFlags);
     EXPECT_EQ(2, simcard::registers().aspect) << "only the flags are restored";
-    EXPECT_TRUE(logHas(line("releaseDecoderFilter", "Decoder filter released with 0 references left")));
+    EXPECT_TRUE(
+        logHas(line("releaseDecoderFilter", "Decoder filter released with 0 references left")));
     expectNothingOfTheCardAlive();
     expectBalancedCom();
 }
@@ -291,7 +305,8 @@ TEST_F(OsdConnection, WithoutAnEnumeratorTheOpeningFailsAndReleasesEverything) {
     expectNothingOfTheCardAlive();
     expectBalancedCom();
     send(720, 480);
-    EXPECT_TRUE(logHas(line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
+    EXPECT_TRUE(
+        logHas(line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
     EXPECT_EQ(0, simcard::blockBufferRequests());
 }
 
@@ -317,7 +332,8 @@ TEST_F(OsdConnection, TheOpeningGoesOnWithoutTheDecoder) {
     jni.setProperty("tovix/output", "VGA");
     ASSERT_TRUE(open());
     EXPECT_TRUE(logStartsWith("hh:mm:ss - <buildGraph>: Cannot create decoder filter!!! (ERROR: "));
-    EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
+    EXPECT_TRUE(
+        logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
     EXPECT_TRUE(send(720, 480));
     EXPECT_EQ(1, simcard::blocksShown());
     close();
@@ -329,8 +345,8 @@ TEST_F(OsdConnection, WithoutABlockBufferTheFrameIsDroppedAndTheNextAsksAgain) {
     ASSERT_TRUE(open());
     simctl::armNull("OsdObject::GetBlockBuffer", 1);
     EXPECT_TRUE(send(720, 480)) << "nothing on the frame path reaches the host";
-    EXPECT_TRUE(logHas(line("processOsdImage",
-                            "Cannot update OSD because OSD surface is not available!!!")));
+    EXPECT_TRUE(logHas(
+        line("processOsdImage", "Cannot update OSD because OSD surface is not available!!!")));
     EXPECT_EQ(0, simcard::blocksShown());
     EXPECT_EQ(346632, gOsdImageSize);
     send(720, 480);
@@ -345,7 +361,8 @@ TEST_F(OsdConnection, FramesWithoutAConnection) {
     ASSERT_TRUE(open());
     close();
     EXPECT_TRUE(send(720, 480));
-    EXPECT_TRUE(logHas(line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
+    EXPECT_TRUE(
+        logHas(line("processOsdImage", "Cannot update OSD because OSD is not available!!!")));
     EXPECT_EQ(E_POINTER, updateOsd(720, 480)) << "the export called on its own";
     EXPECT_EQ(0, simcard::blocksShown());
 }
@@ -356,7 +373,8 @@ TEST_F(OsdConnection, ASecondOpeningOrClosingChangesNothing) {
     ASSERT_TRUE(open());
     EXPECT_EQ(inits, simctl::coInitializeCalls());
     EXPECT_EQ(1, simctl::liveCount("OsdEnumerator"));
-    EXPECT_EQ(1, testlog::logCount(line("setupTovixOsd", "Found OSD for Tovix: " + simcard::osdName())));
+    EXPECT_EQ(
+        1, testlog::logCount(line("setupTovixOsd", "Found OSD for Tovix: " + simcard::osdName())));
     close();
     close();
     EXPECT_FALSE(osdInitialized);
@@ -376,14 +394,15 @@ TEST_F(OsdConnection, AClosingBeforeAnyOpeningLeavesTheHostsComAlone) {
 TEST_F(OsdConnection, FramesTheBlockCannotDescribeAreDropped) {
     ASSERT_TRUE(open());
     unsigned char pixel[4] = {};
-    const int sizes[][2] = {{-1, 10}, {10, -1}, {65536, 1}, {1, 65536}, {4096, 4097}, {-65536, -65536}};
+    const int sizes[][2] = {{-1, 10},   {10, -1},     {65536, 1},
+                            {1, 65536}, {4096, 4097}, {-65536, -65536}};
     for (const auto& s : sizes) {
         processOsdImage(pixel, s[0], s[1]);
-        EXPECT_TRUE(logHas(line("processOsdImage",
-                                "Cannot update OSD because a " + std::to_string(s[0]) + "x" +
-                                    std::to_string(s[1]) +
-                                    " frame does not fit an OSD block (at most 65535 pixels a "
-                                    "side and 16776183 pixels)")))
+        EXPECT_TRUE(logHas(
+            line("processOsdImage", "Cannot update OSD because a " + std::to_string(s[0]) + "x" +
+                                        std::to_string(s[1]) +
+                                        " frame does not fit an OSD block (at most 65535 pixels a "
+                                        "side and 16776183 pixels)")))
             << s[0] << "x" << s[1];
     }
     EXPECT_EQ(0, simcard::blockBufferRequests());
@@ -443,12 +462,13 @@ TEST_F(OsdConnection, SnapshotsOfWhatTheCardShowsAreWrittenAsPng) {
 // ---- The simulated OSD layer itself ------------------------------------------------
 
 class SimulatedOsd : public OsdTest {
-protected:
+  protected:
     void SetUp() override {
         OsdTest::SetUp();
         CoInitialize(nullptr);
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_OsdEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                         IID_IOsdEnumerator, reinterpret_cast<void**>(&enumerator)));
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_OsdEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IOsdEnumerator, reinterpret_cast<void**>(&enumerator)));
         enumerator->Reset();
         osd = enumerator->Next();
         ASSERT_NE(nullptr, osd);

@@ -42,8 +42,8 @@ struct Code {
 };
 
 const Code kOutputs[] = {{"TV", 0x1}, {"VGA", 0x0}, {"HDTV", 0x20}};
-const Code kStandards[] = {{"NTSC", 0x0}, {"PAL", 0x2}, {"PAL60", 0x8}, {"PALM", 0xA},
-                           {"USETV", 0x10}};
+const Code kStandards[] = {
+    {"NTSC", 0x0}, {"PAL", 0x2}, {"PAL60", 0x8}, {"PALM", 0xA}, {"USETV", 0x10}};
 const Code kConnectors[] = {{"COMPOSITE", 0x0}, {"YUV", 0x80}, {"RGB", 0xC0}, {"SCART", 0x200}};
 const Code kAudios[] = {{"STEREO", 0}, {"SPDIF", 2}};
 const Code kAspects[] = {{"ASIS", 0}, {"PAN_SCAN", 1}, {"LETTER_BOX", 2}, {"WIDE", 3}};
@@ -95,8 +95,7 @@ void releaseInterface(IUnknown* unknown) {
 // Reads a card value and writes `wanted` when it differs. A failed read
 // leaves the card's value unknown; the configured value is written then, so
 // that the card does not stay in a mode nobody asked for.
-template <class Reader, class Writer>
-void applyValue(int wanted, Reader read, Writer write) {
+template <class Reader, class Writer> void applyValue(int wanted, Reader read, Writer write) {
     int current = 0;
     HRESULT hr = read(&current);
     if (FAILED(hr) || current != wanted)
@@ -220,21 +219,18 @@ int getDecoderInterfaces() {
         return 0;
     const char* tag = "queryDecoderInterface";
     const char* format = "Failed to create interface from sigma decoder: %s\n";
-    if (!pTvVgaOutput &&
-        FAILED(pDecoderFilter->QueryInterface(IID_ITvVgaOutput3,
-                                              reinterpret_cast<void**>(&pTvVgaOutput)))) {
+    if (!pTvVgaOutput && FAILED(pDecoderFilter->QueryInterface(
+                             IID_ITvVgaOutput3, reinterpret_cast<void**>(&pTvVgaOutput)))) {
         pTvVgaOutput = nullptr;
         logMessage(tag, format, "ITvVgaOutput3");
     }
-    if (!pAudioOutput &&
-        FAILED(pDecoderFilter->QueryInterface(IID_IAudioOutput,
-                                              reinterpret_cast<void**>(&pAudioOutput)))) {
+    if (!pAudioOutput && FAILED(pDecoderFilter->QueryInterface(
+                             IID_IAudioOutput, reinterpret_cast<void**>(&pAudioOutput)))) {
         pAudioOutput = nullptr;
         logMessage(tag, format, "IAudioOutput");
     }
-    if (!pRmProfile &&
-        FAILED(pDecoderFilter->QueryInterface(IID_IREALmagicProfile,
-                                              reinterpret_cast<void**>(&pRmProfile)))) {
+    if (!pRmProfile && FAILED(pDecoderFilter->QueryInterface(
+                           IID_IREALmagicProfile, reinterpret_cast<void**>(&pRmProfile)))) {
         pRmProfile = nullptr;
         logMessage(tag, format, "IREALmagicProfile");
     }
@@ -335,5 +331,9 @@ void lookupWidthAndHeight(int mode, const char* section, int* width, int* height
     }
 }
 
-void setVga() { forceOutput(0, "setVga"); }
-void setTv() { forceOutput(1, "setTv"); }
+void setVga() {
+    forceOutput(0, "setVga");
+}
+void setTv() {
+    forceOutput(1, "setTv");
+}

@@ -30,9 +30,13 @@ bool gComPending = false;
 
 } // namespace
 
-HRESULT initCom() { return CoInitialize(nullptr); }
+HRESULT initCom() {
+    return CoInitialize(nullptr);
+}
 
-void freeCom() { CoUninitialize(); }
+void freeCom() {
+    CoUninitialize();
+}
 
 HRESULT setupTovixOsd() {
     if (osdInitialized)
