@@ -511,6 +511,35 @@ TEST_F(Player, AFilterTheGraphWillNotRemoveDoesNotHoldUpTheTearDown) {
     close();
 }
 
+TEST_F(Player, WithoutAFilterEnumeratorTheGraphStillGoesWithItsFilters) {
+    ASSERT_TRUE(open());
+    load("clip.mpg");
+    simctl::armFault("FilterGraph::EnumFilters", E_OUTOFMEMORY);
+    free();
+    EXPECT_TRUE(
+        logHasError("releaseGraph", "After attempt to get filter enumerator", E_OUTOFMEMORY));
+    EXPECT_FALSE(logHas(line("releaseGraph", "Done with filters")));
+    EXPECT_TRUE(logHas(line("releaseGraph", "Graph released...done.")));
+    simctl::clearFaults();
+    EXPECT_EQ((std::vector<std::string>{"DecoderFilter"}), playerObjects());
+    close();
+    EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+}
+
+TEST_F(Player, TheExportsNothingCallsStillWork) {
+    ASSERT_TRUE(open());
+    IBaseFilter* second = nullptr;
+    EXPECT_EQ(S_OK, createRmInterface(&second));
+    ASSERT_NE(nullptr, second);
+    EXPECT_NE(pDecoderFilter, second) << "a new instance";
+    EXPECT_EQ(0, getFilterName(second)) << "the decoder has no IFilterInfo";
+    EXPECT_EQ(0, getFilterName(nullptr));
+    getFileName();
+    second->Release();
+    close();
+    EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+}
+
 // ---- Paths ----------------------------------------------------------------------
 
 TEST_F(Player, PathsArriveAsUtf8AndAnOverlongOneIsRefused) {
