@@ -461,6 +461,30 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     video->Release();
 }
 
+TEST_F(GraphWorld, WithoutDefaultHandlingTheRenderersOwnCompletionComesThrough) {
+    IBaseFilter* decoder = addDecoder();
+    StreamSpec spec;
+    spec.seconds = 1;
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", spec)));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    EXPECT_EQ(E_INVALIDARG, events->CancelDefaultHandling(EC_PAUSED));
+    EXPECT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
+    control->Run();
+    simctl::advanceClock(2000);
+    LONG code = 0;
+    LONG_PTR p1 = -1, p2 = 0;
+    ASSERT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(EC_COMPLETE, code);
+    EXPECT_EQ(S_OK, p1);
+    EXPECT_EQ(reinterpret_cast<LONG_PTR>(decoder), p2) << "the renderer that finished";
+    EXPECT_EQ(S_OK, events->WaitForCompletion(0, &code));
+    control->Stop();
+    EXPECT_EQ(VFW_E_WRONG_STATE, events->WaitForCompletion(0, &code));
+    control->Release();
+    events->Release();
+}
+
 // ---- The push graph with a growing file --------------------------------------------
 
 TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
