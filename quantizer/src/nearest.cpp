@@ -55,18 +55,28 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
 void NearestSearch::prepareNeighbours(int entry) {
     // Sort keys: squared distance (at most 4 * 255^2, 18 bits) above the
     // entry number, so plain integer order is distance order with ties
-    // broken by entry number.
+    // broken by entry number. The nearest few are kept by insertion into a
+    // short sorted list: most keys fail the first comparison.
     const int32_t* row = distances_[entry];
-    uint32_t order[256];
+    uint32_t kept[kNeighbours];
     int n = 0;
-    for (int j = 0; j < count_; ++j)
-        if (j != entry) order[n++] = (static_cast<uint32_t>(row[j]) << 8) | static_cast<uint32_t>(j);
-    const int keep = n < kNeighbours ? n : kNeighbours;
-    if (keep < n) std::nth_element(order, order + keep, order + n);
-    std::sort(order, order + keep);
-    for (int t = 0; t < keep; ++t) {
-        neighbours_[entry][t] = static_cast<uint8_t>(order[t] & 0xFF);
-        neighbourDistance_[entry][t] = sqrtf(static_cast<float>(order[t] >> 8));
+    for (int j = 0; j < count_; ++j) {
+        if (j == entry) continue;
+        const uint32_t key = (static_cast<uint32_t>(row[j]) << 8) | static_cast<uint32_t>(j);
+        if (n == kNeighbours) {
+            if (key >= kept[n - 1]) continue;
+            --n;
+        }
+        int t = n++;
+        while (t > 0 && kept[t - 1] > key) {
+            kept[t] = kept[t - 1];
+            --t;
+        }
+        kept[t] = key;
+    }
+    for (int t = 0; t < n; ++t) {
+        neighbours_[entry][t] = static_cast<uint8_t>(kept[t] & 0xFF);
+        neighbourDistance_[entry][t] = sqrtf(static_cast<float>(kept[t] >> 8));
     }
     neighboursReady_[entry] = true;
 }
@@ -78,17 +88,21 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
     // later one can be nearer than the best found (the margin covers
     // rounding of the square roots).
     const float reach = sqrtf(static_cast<float>(guessDistance));
+    float limit = 2.0f * reach + 0.01f;
     int best = guess;
     int32_t bestD = guessDistance;
     const int others = count_ - 1;
     const int listed = others < kNeighbours ? others : kNeighbours;
+    const uint8_t* near = neighbours_[guess];
+    const float* nearDistance = neighbourDistance_[guess];
     for (int t = 0; t < listed; ++t) {
-        if (neighbourDistance_[guess][t] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f) return best;
-        const int j = neighbours_[guess][t];
+        if (nearDistance[t] > limit) return best;
+        const int j = near[t];
         const int32_t d = distance2(q, palette_[j]);
         if (d < bestD || (d == bestD && j < best)) {
             bestD = d;
             best = j;
+            limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
         }
     }
     return listed == others ? best : scan(q);

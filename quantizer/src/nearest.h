@@ -62,7 +62,7 @@ private:
     static constexpr int kCacheBits = 14;
     static constexpr int kPadded = 256;
     // Neighbours kept per entry; beyond them the search scans everything.
-    static constexpr int kNeighbours = 32;
+    static constexpr int kNeighbours = 16;
 
     Premul palette_[256];
     int32_t isolation_[256];  // squared distance to the nearest other entry
