@@ -1,6 +1,5 @@
 package org.quencommunity.tovix.demo;
 
-import java.awt.AlphaComposite;
 import java.awt.BasicStroke;
 import java.awt.Color;
 import java.awt.Font;
@@ -224,7 +223,6 @@ final class OsdScenes {
             g.setColor(new Color(shade / 2, shade, shade / 2 + 20));
             g.fillPolygon(xs, ys, 22);
         }
-        g.setComposite(AlphaComposite.SrcOver);
         g.dispose();
         // Grain, as a camera gives.
         for (int y = 0; y < h; y++) {
