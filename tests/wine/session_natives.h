@@ -14,6 +14,7 @@ struct SessionNatives {
                                  jlong, jlong);
     void(JNICALL* load)(JNIEnv*, jclass, jbyte, jbyte, jstring, jstring, jstring, jboolean, jlong);
     void(JNICALL* free)(JNIEnv*, jclass);
+    jint(JNICALL* inactiveFile)(JNIEnv*, jclass);
     jboolean(JNICALL* play)(JNIEnv*, jclass);
     jboolean(JNICALL* pause)(JNIEnv*, jclass);
     jint(JNICALL* getState)(JNIEnv*, jclass);
