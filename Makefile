@@ -40,3 +40,18 @@ dll:
 
 clean:
 	rm -rf build
+
+# The libFuzzer targets (clang, ASan and UBSan) in build/fuzz, each run for
+# FUZZ_SECONDS from its seed corpus in fuzz/corpus.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	JOBS=$(JOBS) fuzz/run.sh $(FUZZ_SECONDS)
+
+# The long soak: 20,000 OSD frames and 1,000 load/play/free cycles in one
+# process each, with resident memory and the simulated objects sampled.
+.PHONY: soak
+soak:
+	cmake --preset default
+	cmake --build --preset default -j$(JOBS)
+	ctest --test-dir build/default -C soak -L soak --output-on-failure
