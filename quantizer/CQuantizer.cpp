@@ -48,7 +48,8 @@ struct State {
     std::vector<uint8_t> previousIndices;
     std::vector<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
-    std::vector<uint8_t> entryDiffuse;  // 1 when the colour's error is worth diffusing
+    std::vector<uint8_t> entryDiffuse;  // 1 when the colour's error is worth diffusing (see RemapJob)
+    std::vector<uint8_t> entryAlt;
     std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> rowDiffuses;
@@ -105,6 +106,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
     if (entryIndex.size() < colours) {
         entryIndex.resize(colours);
         entryDiffuse.resize(colours);
+        entryAlt.resize(colours);
         entryStamp.resize(colours);
         entryError.resize(colours);
         entryInput.resize(colours);
@@ -383,6 +385,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.pixelEntry = pixelEntry.data();
     job.entryIndex = entryIndex.data();
     job.entryDiffuse = entryDiffuse.data();
+    job.entryAlt = entryAlt.data();
     job.previousPixels = kept && sameSize ? previousFrame.data() : nullptr;
     job.previousIndices = previousIndices.data();
     job.diffuse = diffuseNow;

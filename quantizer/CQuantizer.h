@@ -59,7 +59,9 @@ public:
 
     // Error diffusion (default on). On: in smooth areas such as gradients
     // the rounding error of each pixel is carried over to its neighbours
-    // (Floyd-Steinberg weights, serpentine order), which removes banding.
+    // (Floyd-Steinberg weights, serpentine order), which removes banding;
+    // such a pixel takes whichever of the two entries nearest its colour is
+    // nearer once the error is added, so the dither only mixes those two.
     // Pixels whose colour is exactly in the palette, pixels on edges (text,
     // panel borders), noisy areas and transparent pixels neither take nor
     // pass on error, so flat panels and text stay clean. Off: every pixel

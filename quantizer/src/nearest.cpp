@@ -108,6 +108,46 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
     return listed == others ? best : scan(q);
 }
 
+int NearestSearch::second(const Premul& q, int nearest) {
+    if (count_ < 2) return -1;
+    if (full_) return scanExcept(q, nearest);
+    if (!neighboursReady_[nearest]) prepareNeighbours(nearest);
+    // As in searchAround: d(q, j) >= d(nearest, j) - d(q, nearest).
+    const float reach = sqrtf(static_cast<float>(distance2(q, palette_[nearest])));
+    const int others = count_ - 1;
+    const int listed = others < kNeighbours ? others : kNeighbours;
+    const uint8_t* near = neighbours_[nearest];
+    const float* nearDistance = neighbourDistance_[nearest];
+    int best = near[0];
+    int32_t bestD = distance2(q, palette_[best]);
+    float limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
+    for (int t = 1; t < listed; ++t) {
+        if (nearDistance[t] > limit) return best;
+        const int j = near[t];
+        const int32_t d = distance2(q, palette_[j]);
+        if (d < bestD || (d == bestD && j < best)) {
+            bestD = d;
+            best = j;
+            limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
+        }
+    }
+    return listed == others ? best : scanExcept(q, nearest);
+}
+
+int NearestSearch::scanExcept(const Premul& q, int except) const {
+    int best = -1;
+    int32_t bestD = INT32_MAX;
+    for (int i = 0; i < count_; ++i) {
+        if (i == except) continue;
+        const int32_t d = distance2(q, palette_[i]);
+        if (d < bestD) {
+            bestD = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
 #ifdef TOVIXQUANT_SSE2
 
 int NearestSearch::scan(const Premul& q) const {

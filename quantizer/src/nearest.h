@@ -42,12 +42,19 @@ public:
     // Exhaustive search over the whole palette.
     int scan(const Premul& q) const;
 
+    // Nearest entry to q other than `nearest`, which must be q's nearest
+    // entry; -1 when the palette has no other entry. Ties go to the lowest
+    // entry number, on every path.
+    int second(const Premul& q, int nearest);
+
     void setFullSearch(bool on) { full_ = on; }
     int count() const { return count_; }
     const Premul& entry(int i) const { return palette_[i]; }
 
 private:
     int searchAround(const Premul& q, int guess, int32_t guessDistance);
+    // scan() leaving out one entry.
+    int scanExcept(const Premul& q, int except) const;
     // Squared distances from q to every entry (up to the next multiple of
     // eight) into out.
     void distancesTo(const Premul& q, int32_t* out) const;

@@ -140,7 +140,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
             const size_t i = rowStart + x;
             if (!rowCandidates[x] || !isSmooth(row, x, y, w, h)) continue;
             const uint32_t px = row[x];
-            const int base = job.entryIndex[job.pixelEntry[i]];
+            const uint32_t entry = job.pixelEntry[i];
+            const int base = job.entryIndex[entry];
             const Premul p = premultiply(unpackColour(px));
             int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
             const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
@@ -152,7 +153,20 @@ void remap(const RemapJob& job, NearestSearch& search) {
             q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
             q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
             q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
-            const int chosen = (er | eg | eb | ea) == 0 ? base : search.find(q, base);
+            // The pixel takes its nearest entry or the second nearest to its
+            // own colour, whichever is nearer with the error added: the
+            // dither mixes the two entries around the colour and adds no
+            // other colours' noise.
+            int chosen = base;
+            if ((er | eg | eb | ea) != 0) {
+                if (job.entryDiffuse[entry] == 1) {
+                    const int alt = search.second(p, base);
+                    job.entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
+                    job.entryDiffuse[entry] = 2;
+                }
+                const int alt = job.entryAlt[entry];
+                if (alt != base && distance2(q, search.entry(alt)) < distance2(q, search.entry(base))) chosen = alt;
+            }
             job.indices[i] = static_cast<uint8_t>(chosen);
 
             const Premul& c = search.entry(chosen);

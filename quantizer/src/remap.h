@@ -16,7 +16,10 @@ struct RemapJob {
     uint32_t height;
     const uint32_t* pixelEntry;   // histogram entry of every pixel
     const uint8_t* entryIndex;    // nearest palette entry of every histogram entry
-    const uint8_t* entryDiffuse;  // 1 for colours whose error is diffused
+    // Per colour: 0 when its error is not diffused; 1 when it is, 2 when
+    // moreover entryAlt holds its second-nearest entry (filled in here).
+    uint8_t* entryDiffuse;
+    uint8_t* entryAlt;
     // Previous frame, same size and same palette; null when there is none.
     const uint32_t* previousPixels;
     const uint8_t* previousIndices;
