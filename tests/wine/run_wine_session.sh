@@ -50,6 +50,7 @@ for clsid in "${classes[@]}"; do
     fi
 done
 echo "tovixsim.dll registered in $WINEPREFIX"
+wine "$windows_build/bin/tovix_server_check.exe" "$(wine winepath -w "$windows_build/bin/tovixsim.dll" | tr -d '\r')"
 
 echo "--- the session under Wine"
 (cd "$work/wine" && wine "$windows_build/bin/tovix_session.exe" "" masked.log)
