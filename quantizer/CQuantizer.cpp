@@ -44,7 +44,8 @@ struct State {
 
     size_t capacity = 0;  // pixels the frame buffers hold
     uint32_t rowCapacity = 0;
-    std::vector<uint32_t> frame, previousFrame;
+    const _OsdColor* frame = nullptr;  // the frame being quantised
+    std::vector<uint32_t> previousFrame;
     std::vector<uint8_t> previousIndices;
     std::vector<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
@@ -93,8 +94,7 @@ struct State {
 
 void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
     if (height > rowDiffuses.size()) rowDiffuses.resize(height);
-    if (pixels > capacity || frame.empty()) {
-        frame.resize(pixels);
+    if (pixels > capacity || previousFrame.empty()) {
         previousFrame.resize(pixels);
         previousIndices.resize(pixels);
         pixelEntry.resize(pixels);
@@ -208,7 +208,7 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     }
     double added = 0, removed = 0;
     for (size_t i = 0; i < pixels; ++i) {
-        if (frame[i] == previousFrame[i]) continue;
+        if (packColour(frame[i]) == previousFrame[i]) continue;
         const uint32_t e = pixelEntry[i];
         if (entryStamp[e] != stamp) {
             entryError[e] = mapEntry(e);
@@ -352,11 +352,10 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
         havePrevious = false;
         return 0;
     }
-    // Our own copy, with every fully transparent pixel made (0,0,0,0): from
-    // here on a transparent pixel's colour cannot influence anything.
-    memcpy(frame.data(), pixels, n * sizeof(uint32_t));
-    uint32_t* px = frame.data();
-    for (size_t i = 0; i < n; ++i) px[i] = normaliseKey(px[i]);
+    // The frame is read where it is. Every stage treats a fully transparent
+    // pixel as (0,0,0,0) whatever its colour bytes.
+    frame = pixels;
+    const _OsdColor* px = pixels;
 
     int level = 0;
     // The last level has no more colours than the table holds.
@@ -399,7 +398,8 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     memcpy(out, palette, static_cast<size_t>(paletteCount) * sizeof(_OsdColor));
     memset(out + paletteCount, 0, static_cast<size_t>(256 - paletteCount) * sizeof(_OsdColor));
     memcpy(previousIndices.data(), indices, n);
-    frame.swap(previousFrame);
+    memcpy(previousFrame.data(), pixels, n * sizeof(uint32_t));
+    frame = nullptr;
     previousWidth = width;
     previousHeight = height;
     havePrevious = true;

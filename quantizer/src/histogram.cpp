@@ -40,7 +40,7 @@ void Histogram::clear() {
     used_ = 0;
 }
 
-bool Histogram::build(const uint32_t* pixels, size_t count, int level, uint32_t* pixelEntry) {
+bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
     level_ = level;
     const uint32_t mask = levelMask(level);
@@ -52,7 +52,7 @@ bool Histogram::build(const uint32_t* pixels, size_t count, int level, uint32_t*
     uint32_t prevPixel = 0;
     uint32_t prevEntry = UINT32_MAX;
     for (size_t i = 0; i < count; ++i) {
-        const uint32_t px = pixels[i];
+        const uint32_t px = packColour(pixels[i]);
         // Menus are mostly runs of one colour: skip the table for them.
         if (px == prevPixel && prevEntry != UINT32_MAX) {
             ++counts[prevEntry];

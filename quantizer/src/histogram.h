@@ -8,6 +8,8 @@
 
 #include <vector>
 
+#include "CQuantizer.h"
+
 namespace tovixquant {
 
 class Histogram {
@@ -15,13 +17,13 @@ public:
     // Sizes the table for frames of up to `pixels` pixels.
     void reserve(size_t pixels);
 
-    // Counts the colours of `pixels` (packed _OsdColor values). Colours are
+    // Counts the colours of `pixels`. Colours are
     // reduced with the posterisation `level` (0 keeps them exact, each level
     // drops one more low bit of every component); fully transparent pixels
     // all become colour 0. Writes each pixel's colour number to `pixelEntry`.
     // Returns false when the frame has more colours than the table holds at
     // this level; the caller then tries the next level.
-    bool build(const uint32_t* pixels, size_t count, int level, uint32_t* pixelEntry);
+    bool build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry);
 
     size_t size() const { return used_; }
     int level() const { return level_; }

@@ -52,11 +52,12 @@ inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t
 
 #endif
 
-inline bool isSmooth(const uint32_t* row, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
-    const uint32_t* p = row + x;
+inline bool isSmooth(const _OsdColor* row, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+    const _OsdColor* p = row + x;
     const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
-    return neighboursClose(*p, x > 0 ? p[-1] : *p, x + 1 < w ? p[1] : *p, y > 0 ? p[-stride] : *p,
-                           y + 1 < h ? p[stride] : *p);
+    const uint32_t c = normaliseKey(packColour(*p));
+    auto at = [&](bool present, ptrdiff_t offset) { return present ? normaliseKey(packColour(p[offset])) : c; };
+    return neighboursClose(c, at(x > 0, -1), at(x + 1 < w, 1), at(y > 0, -stride), at(y + 1 < h, stride));
 }
 
 inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -78,7 +79,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
         uint8_t lastIndex = 0, lastFlag = 0;
         for (uint32_t x = 0; x < w; ++x) {
             const size_t i = rowStart + x;
-            if (previous && job.pixels[i] == previous[i]) {
+            if (previous && packColour(job.pixels[i]) == previous[i]) {
                 job.indices[i] = job.previousIndices[i];
                 job.candidates[i] = 0;
                 continue;
@@ -124,7 +125,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
         const bool forward = (y & 1) == 0;
         const int dir = forward ? 1 : -1;
         const size_t rowStart = static_cast<size_t>(y) * w;
-        const uint32_t* row = job.pixels + rowStart;
+        const _OsdColor* row = job.pixels + rowStart;
         const uint8_t* rowCandidates = job.candidates + rowStart;
         for (uint32_t k = 0; k < w; ++k) {
             // Skip stretches without candidates eight at a time.
@@ -139,7 +140,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
             const uint32_t x = forward ? k : w - 1 - k;
             const size_t i = rowStart + x;
             if (!rowCandidates[x] || !isSmooth(row, x, y, w, h)) continue;
-            const uint32_t px = row[x];
+            const uint32_t px = packColour(row[x]);
             const uint32_t entry = job.pixelEntry[i];
             const int base = job.entryIndex[entry];
             const Premul p = premultiply(unpackColour(px));

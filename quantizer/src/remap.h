@@ -11,7 +11,7 @@
 namespace tovixquant {
 
 struct RemapJob {
-    const uint32_t* pixels;
+    const _OsdColor* pixels;  // a fully transparent pixel counts as (0,0,0,0)
     uint32_t width;
     uint32_t height;
     const uint32_t* pixelEntry;   // histogram entry of every pixel
