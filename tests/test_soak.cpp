@@ -3,7 +3,7 @@
 // simulated world's live objects sampled as they go. Either growing after
 // the warm-up fails the run.
 //
-// The short form runs in every check; TOVIX_SOAK_FRAMES and TOVIX_SOAK_CYCLES
+// The short form (1,000 frames, 60 cycles) runs in every check; TOVIX_SOAK_FRAMES and TOVIX_SOAK_CYCLES
 // make the long form (CTest label "soak", `make soak`).
 #include "fake_jni.h"
 #include "natives.h"
@@ -15,12 +15,29 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>
 
 namespace {
+
+// Under AddressSanitizer freed memory waits in a quarantine of hundreds of
+// megabytes before it is reused, so resident memory grows whatever the
+// library does; there the leak checker judges leaks, and the short form is
+// shorter still, the sanitized code being many times slower.
+#if defined(__SANITIZE_ADDRESS__)
+const bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool kSanitized = true;
+#else
+const bool kSanitized = false;
+#endif
+#else
+const bool kSanitized = false;
+#endif
 
 int fromEnvironment(const char* name, int fallback) {
     const char* text = getenv(name);
@@ -86,8 +103,10 @@ class Soak : public testing::Test {
 };
 
 TEST_F(Soak, OsdFramesOfChangingSizesHoldMemoryAndObjectsFlat) {
-    const int frames = fromEnvironment("TOVIX_SOAK_FRAMES", 2000);
-    const int warmUp = frames / 10;
+    const int frames = fromEnvironment("TOVIX_SOAK_FRAMES", kSanitized ? 200 : 1000);
+    // The allocator and the quantiser's caches settle within a few hundred
+    // frames of these sizes; growth after that is what counts.
+    const int warmUp = std::max(frames / 10, std::min(400, frames / 2));
     long before = 0;
     long objectsBefore = 0;
     for (int i = 0; i < frames; i++) {
@@ -106,13 +125,15 @@ TEST_F(Soak, OsdFramesOfChangingSizesHoldMemoryAndObjectsFlat) {
     printf("soak: %d OSD frames: resident %ld KiB after warm-up, %ld KiB at the end; live "
            "objects %ld then %ld\n",
            frames, before, after, objectsBefore, objectsAfter);
-    EXPECT_LE(after, before + kSlackKiB);
+    if (!kSanitized) {
+        EXPECT_LE(after, before + kSlackKiB);
+    }
     EXPECT_EQ(objectsBefore, objectsAfter) << simctl::describeLiveObjects();
     EXPECT_GT(simcard::blocksShown(), frames / 2) << "the frames reached the card";
 }
 
 TEST_F(Soak, LoadPlayFreeCyclesHoldMemoryAndObjectsFlat) {
-    const int cycles = fromEnvironment("TOVIX_SOAK_CYCLES", 100);
+    const int cycles = fromEnvironment("TOVIX_SOAK_CYCLES", kSanitized ? 20 : 60);
     const int warmUp = cycles / 10 > 0 ? cycles / 10 : 1;
     long before = 0;
     long objectsBefore = 0;
@@ -132,7 +153,9 @@ TEST_F(Soak, LoadPlayFreeCyclesHoldMemoryAndObjectsFlat) {
     printf("soak: %d load/play/free cycles: resident %ld KiB after warm-up, %ld KiB at the end; "
            "%ld simulated objects made and let go since\n",
            cycles, before, after, simctl::objectsCreated() - objectsBefore);
-    EXPECT_LE(after, before + kSlackKiB);
+    if (!kSanitized) {
+        EXPECT_LE(after, before + kSlackKiB);
+    }
     EXPECT_EQ(3u, simctl::liveObjects().size()) << simctl::describeLiveObjects();
 }
 
