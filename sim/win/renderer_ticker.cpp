@@ -6,11 +6,9 @@
 // sample, and the decoder posts EC_COMPLETE to the graph's IMediaEventSink
 // from this thread.
 //
-// The card's components keep no lock of their own (on Linux nothing calls
-// them from two threads). A poll reads the decoder's position and asks the
-// upstream filters for their stream, so it may meet an application call on
-// the same filters; for a finished file that is reading only, but a growing
-// file's probe is re-read by whichever call first sees the new size.
+// A poll meets application calls on the same filters: the decoder's
+// renderer side and the shared source's probe take a lock of their own for
+// that, and the decoder tells the graph of the end outside its lock.
 #include "server.h"
 
 #include "../card_decoder.h"
