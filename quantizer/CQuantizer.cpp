@@ -53,7 +53,6 @@ struct State {
     std::vector<uint8_t> entryAlt;
     std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
-    std::vector<uint8_t> rowDiffuses;
     std::vector<uint8_t> candidates;
     std::vector<WeightedColour> inputs;
     std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
@@ -83,7 +82,7 @@ struct State {
         memset(paletteKeys, 0, sizeof paletteKeys);
     }
 
-    void reserve(size_t pixels, uint32_t width, uint32_t height);
+    void reserve(size_t pixels, uint32_t width);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
     bool losslessPalette(size_t colours);
     bool reusePalette(size_t pixels, bool sameSize);
@@ -92,13 +91,11 @@ struct State {
     void setSearchPalette();
 };
 
-void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
-    if (height > rowDiffuses.size()) rowDiffuses.resize(height);
+void State::reserve(size_t pixels, uint32_t width) {
     if (pixels > capacity || previousFrame.empty()) {
         previousFrame.resize(pixels);
         previousIndices.resize(pixels);
         pixelEntry.resize(pixels);
-        candidates.resize(pixels);
         histogram.reserve(pixels);
         capacity = pixels;
     }
@@ -114,6 +111,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height) {
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
         errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
+        candidates.resize(rowCapacity);
     }
     if (groupSlots.empty()) {
         inputs.reserve(kMaxPaletteInputs * 2);
@@ -342,7 +340,7 @@ void State::newPalette(size_t pixels) {
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     try {
-        reserve(n, width, height);
+        reserve(n, width);
     } catch (const std::exception&) {
         // Out of memory, or a frame larger than memory can address.
         return -1;
@@ -389,7 +387,6 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.previousIndices = previousIndices.data();
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
-    job.rowDiffuses = rowDiffuses.data();
     job.candidates = candidates.data();
     job.indices = indices;
     if (diffuseNow && !searchCurrent) setSearchPalette();
@@ -411,7 +408,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
 CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height)
     : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
     try {
-        state_->reserve(static_cast<size_t>(width) * height, width, height);
+        state_->reserve(static_cast<size_t>(width) * height, width);
     } catch (const std::exception&) {
         // Grown again on the first frame.
     }

@@ -60,6 +60,48 @@ inline bool isSmooth(const _OsdColor* row, uint32_t x, uint32_t y, uint32_t w, u
     return neighboursClose(c, at(x > 0, -1), at(x + 1 < w, 1), at(y > 0, -stride), at(y + 1 < h, stride));
 }
 
+// Clears the candidate flag (flags[x] for pixel x) of every pixel of row y
+// that is not smooth, so
+// that the diffusion pass only visits pixels that take error.
+void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, uint32_t w, uint32_t h) {
+    const _OsdColor* row = pixels + static_cast<size_t>(y) * w;
+    uint32_t x = 0;
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+    // Four pixels at a time away from the left and right border; above and
+    // below, a missing row counts as equal, as in isSmooth.
+    if (w >= 6) {
+        if (flags[0] && !isSmooth(row, 0, y, w, h)) flags[0] = 0;
+        const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
+        const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(kSmoothLimit));
+        auto load = [&](const _OsdColor* p) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            // Fully transparent pixels count as (0,0,0,0).
+            return _mm_andnot_si128(_mm_cmpeq_epi32(_mm_and_si128(v, alpha), zero), v);
+        };
+        auto over = [&](__m128i a, __m128i b) {
+            return _mm_subs_epu8(_mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a)), limit);
+        };
+        for (x = 1; x + 5 <= w; x += 4) {
+            uint32_t four;
+            memcpy(&four, flags + x, sizeof four);
+            if (four == 0) continue;
+            const _OsdColor* p = row + x;
+            const __m128i c = load(p);
+            __m128i bad = _mm_or_si128(over(c, load(p - 1)), over(c, load(p + 1)));
+            if (y > 0) bad = _mm_or_si128(bad, over(c, load(p - stride)));
+            if (y + 1 < h) bad = _mm_or_si128(bad, over(c, load(p + stride)));
+            const int smooth = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bad, zero)));
+            for (int l = 0; l < 4; ++l)
+                if (!(smooth & (1 << l))) flags[x + l] = 0;
+        }
+    }
+#endif
+    for (; x < w; ++x)
+        if (flags[x] && !isSmooth(row, x, y, w, h)) flags[x] = 0;
+}
+
 inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 }  // namespace
@@ -67,38 +109,7 @@ inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi :
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
     const uint32_t* previous = job.previousPixels;
-    bool anyDiffusion = false;
-
-    // Every pixel first gets its colour's nearest entry (or keeps last
-    // frame's index when it did not change); only pixels of colours worth
-    // diffusing are visited again below.
-    for (uint32_t y = 0; y < h; ++y) {
-        const size_t rowStart = static_cast<size_t>(y) * w;
-        uint8_t rowFlag = 0;
-        uint32_t lastEntry = UINT32_MAX;
-        uint8_t lastIndex = 0, lastFlag = 0;
-        for (uint32_t x = 0; x < w; ++x) {
-            const size_t i = rowStart + x;
-            if (previous && packColour(job.pixels[i]) == previous[i]) {
-                job.indices[i] = job.previousIndices[i];
-                job.candidates[i] = 0;
-                continue;
-            }
-            // Runs of one colour reuse the last lookup.
-            const uint32_t entry = job.pixelEntry[i];
-            if (entry != lastEntry) {
-                lastEntry = entry;
-                lastIndex = job.entryIndex[entry];
-                lastFlag = job.entryDiffuse[entry];
-            }
-            job.indices[i] = lastIndex;
-            job.candidates[i] = lastFlag;
-            rowFlag |= lastFlag;
-        }
-        job.rowDiffuses[y] = rowFlag;
-        anyDiffusion = anyDiffusion || rowFlag != 0;
-    }
-    if (!job.diffuse || !anyDiffusion) return;
+    uint8_t* rowCandidates = job.candidates;
 
     // errThis holds the error carried into the current row, errNext the
     // error for the row below. Only the span of a row that received error
@@ -107,15 +118,44 @@ void remap(const RemapJob& job, NearestSearch& search) {
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
-    memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
+    if (job.diffuse) memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
     // Dirty spans as slot numbers [lo, hi) of the padded rows; empty when lo >= hi.
     uint32_t thisLo = 0, thisHi = 0;
     auto clearSpan = [](int32_t* row, uint32_t lo, uint32_t hi) {
         if (lo < hi) memset(row + static_cast<size_t>(lo) * 4, 0, static_cast<size_t>(hi - lo) * 4 * sizeof(int32_t));
     };
 
+    // One row at a time, while it is in the cache: every pixel first gets
+    // its colour's nearest entry (or keeps last frame's index when it did
+    // not change); then the pixels of colours worth diffusing are visited
+    // again.
     for (uint32_t y = 0; y < h; ++y) {
-        if (!job.rowDiffuses[y]) {
+        const size_t rowStart = static_cast<size_t>(y) * w;
+        uint8_t rowFlag = 0;
+        {
+            uint32_t lastEntry = UINT32_MAX;
+            uint8_t lastIndex = 0, lastFlag = 0;
+            for (uint32_t x = 0; x < w; ++x) {
+                const size_t i = rowStart + x;
+                if (previous && packColour(job.pixels[i]) == previous[i]) {
+                    job.indices[i] = job.previousIndices[i];
+                    rowCandidates[x] = 0;
+                    continue;
+                }
+                // Runs of one colour reuse the last lookup.
+                const uint32_t entry = job.pixelEntry[i];
+                if (entry != lastEntry) {
+                    lastEntry = entry;
+                    lastIndex = job.entryIndex[entry];
+                    lastFlag = job.entryDiffuse[entry];
+                }
+                job.indices[i] = lastIndex;
+                rowCandidates[x] = lastFlag;
+                rowFlag |= lastFlag;
+            }
+        }
+        if (!job.diffuse) continue;
+        if (!rowFlag) {
             // Nothing here takes error: what was carried into the row is dropped.
             clearSpan(errThis, thisLo, thisHi);
             thisLo = thisHi = 0;
@@ -124,9 +164,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
         uint32_t nextLo = UINT32_MAX, nextHi = 0;
         const bool forward = (y & 1) == 0;
         const int dir = forward ? 1 : -1;
-        const size_t rowStart = static_cast<size_t>(y) * w;
         const _OsdColor* row = job.pixels + rowStart;
-        const uint8_t* rowCandidates = job.candidates + rowStart;
+        keepSmoothCandidates(job.pixels, rowCandidates, y, w, h);
         for (uint32_t k = 0; k < w; ++k) {
             // Skip stretches without candidates eight at a time.
             if (k + 8 <= w) {
@@ -139,7 +178,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
             }
             const uint32_t x = forward ? k : w - 1 - k;
             const size_t i = rowStart + x;
-            if (!rowCandidates[x] || !isSmooth(row, x, y, w, h)) continue;
+            if (!rowCandidates[x]) continue;
             const uint32_t px = packColour(row[x]);
             const uint32_t entry = job.pixelEntry[i];
             const int base = job.entryIndex[entry];

@@ -25,8 +25,7 @@ struct RemapJob {
     const uint8_t* previousIndices;
     bool diffuse;
     int32_t* errorRows;    // 2 * (width + 2) * 4 values of scratch
-    uint8_t* rowDiffuses;  // height values of scratch
-    uint8_t* candidates;   // width * height values of scratch
+    uint8_t* candidates;   // width values of scratch
     uint8_t* indices;
 };
 
