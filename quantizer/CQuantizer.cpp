@@ -385,6 +385,8 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.entryAlt = entryAlt.data();
     job.previousPixels = kept && sameSize ? previousFrame.data() : nullptr;
     job.previousIndices = previousIndices.data();
+    job.savePixels = previousFrame.data();
+    job.saveIndices = previousIndices.data();
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
     job.candidates = candidates.data();
@@ -394,8 +396,6 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
 
     memcpy(out, palette, static_cast<size_t>(paletteCount) * sizeof(_OsdColor));
     memset(out + paletteCount, 0, static_cast<size_t>(256 - paletteCount) * sizeof(_OsdColor));
-    memcpy(previousIndices.data(), indices, n);
-    memcpy(previousFrame.data(), pixels, n * sizeof(uint32_t));
     frame = nullptr;
     previousWidth = width;
     previousHeight = height;

@@ -154,89 +154,91 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 rowFlag |= lastFlag;
             }
         }
-        if (!job.diffuse) continue;
-        if (!rowFlag) {
+        if (job.diffuse && !rowFlag) {
             // Nothing here takes error: what was carried into the row is dropped.
             clearSpan(errThis, thisLo, thisHi);
             thisLo = thisHi = 0;
-            continue;
-        }
-        uint32_t nextLo = UINT32_MAX, nextHi = 0;
-        const bool forward = (y & 1) == 0;
-        const int dir = forward ? 1 : -1;
-        const _OsdColor* row = job.pixels + rowStart;
-        keepSmoothCandidates(job.pixels, rowCandidates, y, w, h);
-        for (uint32_t k = 0; k < w; ++k) {
-            // Skip stretches without candidates eight at a time.
-            if (k + 8 <= w) {
-                uint64_t eight;
-                memcpy(&eight, rowCandidates + (forward ? k : w - 8 - k), sizeof eight);
-                if (eight == 0) {
-                    k += 7;
-                    continue;
+        } else if (job.diffuse) {
+            uint32_t nextLo = UINT32_MAX, nextHi = 0;
+            const bool forward = (y & 1) == 0;
+            const int dir = forward ? 1 : -1;
+            const _OsdColor* row = job.pixels + rowStart;
+            keepSmoothCandidates(job.pixels, rowCandidates, y, w, h);
+            for (uint32_t k = 0; k < w; ++k) {
+                // Skip stretches without candidates eight at a time.
+                if (k + 8 <= w) {
+                    uint64_t eight;
+                    memcpy(&eight, rowCandidates + (forward ? k : w - 8 - k), sizeof eight);
+                    if (eight == 0) {
+                        k += 7;
+                        continue;
+                    }
                 }
-            }
-            const uint32_t x = forward ? k : w - 1 - k;
-            const size_t i = rowStart + x;
-            if (!rowCandidates[x]) continue;
-            const uint32_t px = packColour(row[x]);
-            const uint32_t entry = job.pixelEntry[i];
-            const int base = job.entryIndex[entry];
-            const Premul p = premultiply(unpackColour(px));
-            int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
-            const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
-            const int er = clampInt((e[0] + 8) >> 4, -kMaxError, kMaxError);
-            const int eg = clampInt((e[1] + 8) >> 4, -kMaxError, kMaxError);
-            const int eb = clampInt((e[2] + 8) >> 4, -kMaxError, kMaxError);
-            Premul q;
-            q.a = static_cast<int16_t>(clampInt(p.a + ea, 1, 255));
-            q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
-            q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
-            q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
-            // The pixel takes its nearest entry or the second nearest to its
-            // own colour, whichever is nearer with the error added: the
-            // dither mixes the two entries around the colour and adds no
-            // other colours' noise.
-            int chosen = base;
-            if ((er | eg | eb | ea) != 0) {
-                if (job.entryDiffuse[entry] == 1) {
-                    const int alt = search.second(p, base);
-                    job.entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
-                    job.entryDiffuse[entry] = 2;
+                const uint32_t x = forward ? k : w - 1 - k;
+                const size_t i = rowStart + x;
+                if (!rowCandidates[x]) continue;
+                const uint32_t px = packColour(row[x]);
+                const uint32_t entry = job.pixelEntry[i];
+                const int base = job.entryIndex[entry];
+                const Premul p = premultiply(unpackColour(px));
+                int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
+                const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
+                const int er = clampInt((e[0] + 8) >> 4, -kMaxError, kMaxError);
+                const int eg = clampInt((e[1] + 8) >> 4, -kMaxError, kMaxError);
+                const int eb = clampInt((e[2] + 8) >> 4, -kMaxError, kMaxError);
+                Premul q;
+                q.a = static_cast<int16_t>(clampInt(p.a + ea, 1, 255));
+                q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
+                q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
+                q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
+                // The pixel takes its nearest entry or the second nearest to its
+                // own colour, whichever is nearer with the error added: the
+                // dither mixes the two entries around the colour and adds no
+                // other colours' noise.
+                int chosen = base;
+                if ((er | eg | eb | ea) != 0) {
+                    if (job.entryDiffuse[entry] == 1) {
+                        const int alt = search.second(p, base);
+                        job.entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
+                        job.entryDiffuse[entry] = 2;
+                    }
+                    const int alt = job.entryAlt[entry];
+                    if (alt != base && distance2(q, search.entry(alt)) < distance2(q, search.entry(base))) chosen = alt;
                 }
-                const int alt = job.entryAlt[entry];
-                if (alt != base && distance2(q, search.entry(alt)) < distance2(q, search.entry(base))) chosen = alt;
-            }
-            job.indices[i] = static_cast<uint8_t>(chosen);
+                job.indices[i] = static_cast<uint8_t>(chosen);
 
-            const Premul& c = search.entry(chosen);
-            const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare, (q.b - c.b) * kErrorShare,
-                              (q.a - c.a) * kErrorShare};
-            if ((d[0] | d[1] | d[2] | d[3]) == 0) continue;
-            // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
-            // the share above folds the extra factor of 16 back out.
-            int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
-            int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
-            int32_t* belowBehind = below - dir * 4;
-            int32_t* belowAhead = below + dir * 4;
-            for (int ch = 0; ch < 4; ++ch) {
-                ahead[ch] += d[ch] * 7 / 16;
-                belowBehind[ch] += d[ch] * 3 / 16;
-                below[ch] += d[ch] * 5 / 16;
-                belowAhead[ch] += d[ch] / 16;
+                const Premul& c = search.entry(chosen);
+                const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare, (q.b - c.b) * kErrorShare,
+                                  (q.a - c.a) * kErrorShare};
+                if ((d[0] | d[1] | d[2] | d[3]) == 0) continue;
+                // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
+                // the share above folds the extra factor of 16 back out.
+                int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
+                int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
+                int32_t* belowBehind = below - dir * 4;
+                int32_t* belowAhead = below + dir * 4;
+                for (int ch = 0; ch < 4; ++ch) {
+                    ahead[ch] += d[ch] * 7 / 16;
+                    belowBehind[ch] += d[ch] * 3 / 16;
+                    below[ch] += d[ch] * 5 / 16;
+                    belowAhead[ch] += d[ch] / 16;
+                }
+                // Slots x .. x + 2 of the row below (and of this row) were written.
+                if (x < nextLo) nextLo = x;
+                if (x + 3 > nextHi) nextHi = x + 3;
             }
-            // Slots x .. x + 2 of the row below (and of this row) were written.
-            if (x < nextLo) nextLo = x;
-            if (x + 3 > nextHi) nextHi = x + 3;
+            // This row's writes ahead stay within the row below's span.
+            clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
+            int32_t* t = errThis;
+            errThis = errNext;
+            errNext = t;
+            thisLo = nextLo;
+            thisHi = nextHi;
+            if (thisLo >= thisHi) thisLo = thisHi = 0;
         }
-        // This row's writes ahead stay within the row below's span.
-        clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
-        int32_t* t = errThis;
-        errThis = errNext;
-        errNext = t;
-        thisLo = nextLo;
-        thisHi = nextHi;
-        if (thisLo >= thisHi) thisLo = thisHi = 0;
+        // What the next frame compares with, copied while the row is at hand.
+        memcpy(job.savePixels + rowStart, job.pixels + rowStart, static_cast<size_t>(w) * sizeof(uint32_t));
+        memcpy(job.saveIndices + rowStart, job.indices + rowStart, w);
     }
 }
 }  // namespace tovixquant

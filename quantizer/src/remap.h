@@ -27,6 +27,10 @@ struct RemapJob {
     int32_t* errorRows;    // 2 * (width + 2) * 4 values of scratch
     uint8_t* candidates;   // width values of scratch
     uint8_t* indices;
+    // Where the frame and its indices are kept for the next frame; may be
+    // previousPixels and previousIndices themselves.
+    uint32_t* savePixels;
+    uint8_t* saveIndices;
 };
 
 void remap(const RemapJob& job, NearestSearch& search);
