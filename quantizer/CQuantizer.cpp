@@ -181,9 +181,9 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     if (!searchCurrent) setSearchPalette();
     const double limit = (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
     const int level = histogram.level();
-    auto mapEntry = [&](size_t e) {
+    auto mapEntry = [&](size_t e, int guess) {
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        const int best = search.find(q, -1);
+        const int best = search.find(q, guess);
         entryIndex[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         entryDiffuse[e] = keys[e] != 0 && d > kDiffuseMinError;
@@ -193,7 +193,7 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     if (!sameSize) {
         double error = 0;
         for (size_t e = 0; e < colours; ++e) {
-            error += static_cast<double>(counts[e]) * mapEntry(e);
+            error += static_cast<double>(counts[e]) * mapEntry(e, -1);
             if (error > limit) return false;
         }
         frameError = error;
@@ -209,7 +209,8 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         if (packColour(frame[i]) == previousFrame[i]) continue;
         const uint32_t e = pixelEntry[i];
         if (entryStamp[e] != stamp) {
-            entryError[e] = mapEntry(e);
+            // The entry the pixel had is a good first guess.
+            entryError[e] = mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
             entryStamp[e] = stamp;
         }
         added += entryError[e];

@@ -75,9 +75,10 @@ public:
     // distinct colours may then lose their own entry.
     void SetDistributeClut(bool enable);
 
-    // Full palette search (default off). Off: nearest-entry queries use a
-    // per-colour cache and a distance bound around a first guess, and fall
-    // back to scanning the palette only when the bound does not decide.
+    // Full palette search (default off). Off: nearest-entry queries start
+    // from a first guess and its nearest neighbours with a distance bound,
+    // and fall back to scanning the palette only when the bound does not
+    // decide.
     // On: every query scans all palette entries. Both give the same answer;
     // the full search is the slow reference path.
     void SetFullClutSearch(bool enable);

@@ -22,7 +22,6 @@ constexpr int16_t kFarAway = 4000;
 NearestSearch::NearestSearch() {
     memset(palette_, 0, sizeof palette_);
     memset(isolation_, 0, sizeof isolation_);
-    memset(cache_, 0, sizeof cache_);
     for (int i = 0; i < kPadded; ++i) r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
 }
 
@@ -49,7 +48,6 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
         isolation_[i] = best;
         neighboursReady_[i] = false;
     }
-    memset(cache_, 0, sizeof cache_);
 }
 
 void NearestSearch::prepareNeighbours(int entry) {

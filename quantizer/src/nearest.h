@@ -14,29 +14,22 @@ class NearestSearch {
 public:
     NearestSearch();
 
-    // Takes the palette to search (count entries, 1 to 256) and forgets
-    // every cached answer. `many` says that many queries will follow: then
+    // Takes the palette to search (count entries, 1 to 256). `many` says that many queries will follow: then
     // the neighbour lists that speed up each query are worth building.
     void setPalette(const Premul* palette, int count, bool many);
 
     // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
     // when q lies closer to it than half the distance to the guess's own
     // nearest neighbour, no other entry can be nearer. Otherwise the answer
-    // comes from the cache, or from the guess's neighbours in order of
-    // distance, stopping as soon as no further neighbour can be nearer.
+    // comes from the guess's neighbours in order of distance, stopping as
+    // soon as no further neighbour can be nearer. (Every caller asks about
+    // distinct colours, so answers are not cached.)
     int find(const Premul& q, int guess) {
         if (full_) return scan(q);
-        int32_t d0 = 0;
-        if (guess >= 0) {
-            d0 = distance2(q, palette_[guess]);
-            if (4 * d0 < isolation_[guess]) return guess;
-        }
-        const uint32_t key = pack(q);
-        uint64_t& slot = cache_[hashSlot(key)];
-        if ((slot >> 40) != 0 && static_cast<uint32_t>(slot) == key) return static_cast<int>((slot >> 32) & 0xFF);
-        const int best = guess >= 0 && useNeighbours_ ? searchAround(q, guess, d0) : scan(q);
-        slot = key | (static_cast<uint64_t>(best) << 32) | (uint64_t(1) << 40);
-        return best;
+        if (guess < 0) return scan(q);
+        const int32_t d0 = distance2(q, palette_[guess]);
+        if (4 * d0 < isolation_[guess]) return guess;
+        return useNeighbours_ ? searchAround(q, guess, d0) : scan(q);
     }
 
     // Exhaustive search over the whole palette.
@@ -60,13 +53,6 @@ private:
     void distancesTo(const Premul& q, int32_t* out) const;
     void prepareNeighbours(int entry);
 
-    static uint32_t pack(const Premul& q) {
-        return static_cast<uint32_t>(q.r) | (static_cast<uint32_t>(q.g) << 8) | (static_cast<uint32_t>(q.b) << 16) |
-               (static_cast<uint32_t>(q.a) << 24);
-    }
-    static uint32_t hashSlot(uint32_t key) { return (key * 0x9E3779B1u) >> (32 - kCacheBits); }
-
-    static constexpr int kCacheBits = 14;
     static constexpr int kPadded = 256;
     // Neighbours kept per entry; beyond them the search scans everything.
     static constexpr int kNeighbours = 16;
@@ -78,7 +64,6 @@ private:
     alignas(16) int16_t g_[kPadded];
     alignas(16) int16_t b_[kPadded];
     alignas(16) int16_t a_[kPadded];
-    uint64_t cache_[1 << kCacheBits];
     int32_t distances_[256][256];  // squared distances between entries
     // Nearest neighbours of each entry, closest first, prepared on first use.
     uint8_t neighbours_[256][kNeighbours];
