@@ -56,11 +56,11 @@ _OsdColor straightFromPremul(const float premul[4], int bits) {
 }
 
 void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
-    const std::vector<WeightedColour>& in = *input_;
     box.priority = -1.0;
     box.axis = 0;
     box.threshold = 0;
     if (box.end - box.begin < 2) return;
+    const Item* items = items_.data();
 
     // First pass: extent and spread of the box along each axis.
     // Integer sums: weights are pixel counts, values bytes, so 64 bits hold
@@ -68,12 +68,11 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
     uint64_t iw = 0, i1[4] = {0, 0, 0, 0}, i2[4] = {0, 0, 0, 0};
     for (uint32_t i = box.begin; i < box.end; ++i) {
-        const uint32_t e = order_[i];
-        const Coord c = coord_[e];
-        const uint64_t w = c.count;
+        const Item& it = items[i];
+        const uint64_t w = it.count;
         iw += w;
         for (int a = 0; a < 4; ++a) {
-            const uint32_t v = c.v[a];
+            const uint32_t v = it.v[a];
             lo[a] = std::min<int>(lo[a], static_cast<int>(v));
             hi[a] = std::max<int>(hi[a], static_cast<int>(v));
             i1[a] += w * v;
@@ -102,38 +101,34 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     }
     if (hi[axis] == lo[axis]) return;
 
-    // Second pass: statistics per value along the chosen axis.
+    // Second pass: statistics per value along the chosen axis, in integers
+    // over the members' rounded components.
     Bucket* buckets = buckets_;
     for (int v = lo[axis]; v <= hi[axis]; ++v) {
         Bucket& b = buckets[v];
         b.w = b.ss = 0;
         b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
     }
-    double total[4] = {0, 0, 0, 0}, totalSs = 0;
     for (uint32_t i = box.begin; i < box.end; ++i) {
-        const uint32_t e = order_[i];
-        const WeightedColour& wc = in[e];
-        const double w = wc.weight;
-        const double s[4] = {w * wc.c[0], w * wc.c[1], w * wc.c[2], w * wc.c[3]};
-        const double ss = s[0] * wc.c[0] + s[1] * wc.c[1] + s[2] * wc.c[2] + s[3] * wc.c[3];
-        Bucket& b = buckets[coord_[e].v[axis]];
+        const Item& it = items[i];
+        const uint64_t w = it.count;
+        const uint64_t s[4] = {w * it.v[0], w * it.v[1], w * it.v[2], w * it.v[3]};
+        Bucket& b = buckets[it.v[axis]];
         b.w += w;
         b.s[0] += s[0];
         b.s[1] += s[1];
         b.s[2] += s[2];
         b.s[3] += s[3];
-        b.ss += ss;
-        totalSs += ss;
-        for (int a = 0; a < 4; ++a) total[a] += s[a];
+        b.ss += s[0] * it.v[0] + s[1] * it.v[1] + s[2] * it.v[2] + s[3] * it.v[3];
     }
     box.axis = axis;
 
     if (byPopulation) {
-        double left = 0;
+        uint64_t left = 0;
         box.threshold = hi[axis] - 1;
         for (int v = lo[axis]; v < hi[axis]; ++v) {
             left += buckets[v].w;
-            if (left * 2 >= sw) {
+            if (left * 2 >= iw) {
                 box.threshold = v;
                 break;
             }
@@ -142,19 +137,24 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
         return;
     }
 
+    double total[4] = {s1[0], s1[1], s1[2], s1[3]};
+    const double totalSs = s2[0] + s2[1] + s2[2] + s2[3];
     auto sse = [](double w, const double* s, double ss) {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
     const double whole = sse(sw, total, totalSs);
-    double w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
+    uint64_t w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
     for (int v = lo[axis]; v < hi[axis]; ++v) {
         const Bucket& b = buckets[v];
         if (b.w == 0) continue;
         w += b.w;
         ss += b.ss;
         for (int c = 0; c < 4; ++c) s[c] += b.s[c];
-        const double rs[4] = {total[0] - s[0], total[1] - s[1], total[2] - s[2], total[3] - s[3]};
-        const double gain = whole - sse(w, s, ss) - sse(sw - w, rs, totalSs - ss);
+        const double ls[4] = {static_cast<double>(s[0]), static_cast<double>(s[1]), static_cast<double>(s[2]),
+                              static_cast<double>(s[3])};
+        const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2], total[3] - ls[3]};
+        const double lw = static_cast<double>(w), lss = static_cast<double>(ss);
+        const double gain = whole - sse(lw, ls, lss) - sse(sw - lw, rs, totalSs - lss);
         if (gain > box.priority) {
             box.priority = gain;
             box.threshold = v;
@@ -163,13 +163,10 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
 }
 
 void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
-    const std::vector<WeightedColour>& in = *input_;
     boxes_.clear();
     Box first;
     first.begin = 0;
-    first.end = static_cast<uint32_t>(order_.size());
-    first.weight = 0;
-    for (const WeightedColour& wc : in) first.weight += wc.weight;
+    first.end = static_cast<uint32_t>(items_.size());
     evaluate(first, byPopulation);
     boxes_.push_back(first);
 
@@ -183,13 +180,10 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
         Box box = boxes_[pick];
         const int axis = box.axis;
         const int threshold = box.threshold;
-        uint32_t* mid = std::partition(order_.data() + box.begin, order_.data() + box.end,
-                                       [&](uint32_t e) { return coord_[e].v[axis] <= threshold; });
+        Item* mid = std::partition(items_.data() + box.begin, items_.data() + box.end,
+                                   [&](const Item& it) { return it.v[axis] <= threshold; });
         Box left = box, right = box;
-        left.end = right.begin = static_cast<uint32_t>(mid - order_.data());
-        left.weight = 0;
-        for (uint32_t i = left.begin; i < left.end; ++i) left.weight += in[order_[i]].weight;
-        right.weight = box.weight - left.weight;
+        left.end = right.begin = static_cast<uint32_t>(mid - items_.data());
         evaluate(left, byPopulation);
         evaluate(right, byPopulation);
         boxes_[pick] = left;
@@ -199,16 +193,17 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
 
 int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
                           NearestSearch& search, _OsdColor* out) {
-    input_ = &input;
     const size_t n = input.size();
     if (n == 0 || maxEntries <= 0) return 0;
-    order_.resize(n);
-    for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
     cluster_.assign(n, 0);
-    coord_.resize(n);
+    items_.resize(n);
+    rounded_.resize(n);
     for (size_t i = 0; i < n; ++i) {
-        for (int a = 0; a < 4; ++a) coord_[i].v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
-        coord_[i].count = static_cast<uint32_t>(input[i].weight);
+        Item& it = items_[i];
+        for (int a = 0; a < 4; ++a) it.v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
+        it.count = static_cast<uint32_t>(input[i].weight);
+        it.input = static_cast<uint32_t>(i);
+        rounded_[i] = Premul{it.v[0], it.v[1], it.v[2], it.v[3]};
     }
     medianCut(maxEntries, byPopulation);
 
@@ -216,13 +211,15 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     std::array<double, 5>* sums = sums_;
     float centre[256][4];
     for (int b = 0; b < k; ++b) {
-        double s[4] = {0, 0, 0, 0};
+        double s[4] = {0, 0, 0, 0}, w = 0;
         for (uint32_t i = boxes_[b].begin; i < boxes_[b].end; ++i) {
-            const WeightedColour& wc = input[order_[i]];
-            cluster_[order_[i]] = static_cast<uint8_t>(b);
+            const uint32_t e = items_[i].input;
+            const WeightedColour& wc = input[e];
+            cluster_[e] = static_cast<uint8_t>(b);
             for (int c = 0; c < 4; ++c) s[c] += wc.weight * wc.c[c];
+            w += wc.weight;
         }
-        for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(s[c] / boxes_[b].weight);
+        for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(s[c] / w);
     }
 
     Premul searchPalette[256];
@@ -239,8 +236,7 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
         }
         for (size_t i = 0; i < n; ++i) {
             const WeightedColour& wc = input[i];
-            const Premul q = premulFromFloat(wc.c);
-            const int b = search.find(q, cluster_[i]);
+            const int b = search.find(rounded_[i], cluster_[i]);
             cluster_[i] = static_cast<uint8_t>(b);
             std::array<double, 5>& s = sums[b];
             s[0] += wc.weight * wc.c[0];

@@ -42,7 +42,6 @@ public:
 private:
     struct Box {
         uint32_t begin, end;
-        double weight;
         double priority;
         int axis;
         int threshold;
@@ -51,20 +50,22 @@ private:
     void evaluate(Box& box, bool byPopulation);
     void medianCut(int maxEntries, bool byPopulation);
 
-    const std::vector<WeightedColour>* input_ = nullptr;
-    std::vector<uint32_t> order_;
+    // One input colour during the cut: its rounded components, pixel
+    // count and number. Boxes are ranges of items_, which the cut reorders.
+    struct Item {
+        uint8_t v[4];
+        uint32_t count;
+        uint32_t input;
+    };
+    std::vector<Item> items_;
+    std::vector<Premul> rounded_;  // each input's rounded components
     std::vector<uint8_t> cluster_;
     std::vector<Box> boxes_;
     // Per-value statistics of one box along one axis.
     struct Bucket {
-        double w, s[4], ss;
+        uint64_t w, s[4], ss;
     };
     Bucket buckets_[256];
-    struct Coord {
-        uint8_t v[4];
-        uint32_t count;
-    };
-    std::vector<Coord> coord_;  // each input's rounded components and pixel count
     std::array<double, 5> sums_[256];  // weighted sums and weight per entry
     double heaviest_[256];
     uint32_t heaviestKey_[256];
