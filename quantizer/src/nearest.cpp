@@ -108,7 +108,7 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
 
 int NearestSearch::second(const Premul& q, int nearest) {
     if (count_ < 2) return -1;
-    if (full_) return scanExcept(q, nearest);
+    if (full_) return scan(q, nearest);
     if (!neighboursReady_[nearest]) prepareNeighbours(nearest);
     // As in searchAround: d(q, j) >= d(nearest, j) - d(q, nearest).
     const float reach = sqrtf(static_cast<float>(distance2(q, palette_[nearest])));
@@ -129,32 +129,20 @@ int NearestSearch::second(const Premul& q, int nearest) {
             limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
         }
     }
-    return listed == others ? best : scanExcept(q, nearest);
-}
-
-int NearestSearch::scanExcept(const Premul& q, int except) const {
-    int best = -1;
-    int32_t bestD = INT32_MAX;
-    for (int i = 0; i < count_; ++i) {
-        if (i == except) continue;
-        const int32_t d = distance2(q, palette_[i]);
-        if (d < bestD) {
-            bestD = d;
-            best = i;
-        }
-    }
-    return best;
+    return listed == others ? best : scan(q, nearest);
 }
 
 #ifdef TOVIXQUANT_SSE2
 
-int NearestSearch::scan(const Premul& q) const {
+int NearestSearch::scan(const Premul& q, int except) const {
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
     __m128i bestLo = _mm_set1_epi32(INT32_MAX), bestHi = bestLo;
     __m128i idxLo = _mm_setzero_si128(), idxHi = idxLo;
     __m128i curLo = _mm_setr_epi32(0, 1, 2, 3), curHi = _mm_setr_epi32(4, 5, 6, 7);
     const __m128i step = _mm_set1_epi32(8);
+    // The left-out entry counts as infinitely far.
+    const __m128i out = _mm_set1_epi32(except), far = _mm_set1_epi32(INT32_MAX);
     const int blocks = (count_ + 7) / 8;
     for (int k = 0; k < blocks; ++k) {
         const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
@@ -163,8 +151,13 @@ int NearestSearch::scan(const Premul& q) const {
         const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
         __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
         __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
-        const __m128i dLo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
-        const __m128i dHi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
+        const __m128i exLo = _mm_cmpeq_epi32(curLo, out), exHi = _mm_cmpeq_epi32(curHi, out);
+        const __m128i dLo = _mm_or_si128(
+            _mm_andnot_si128(exLo, _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo))),
+            _mm_and_si128(exLo, far));
+        const __m128i dHi = _mm_or_si128(
+            _mm_andnot_si128(exHi, _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi))),
+            _mm_and_si128(exHi, far));
         // Strictly smaller only: within a lane the lowest entry wins ties.
         const __m128i ltLo = _mm_cmplt_epi32(dLo, bestLo), ltHi = _mm_cmplt_epi32(dHi, bestHi);
         bestLo = _mm_or_si128(_mm_and_si128(ltLo, dLo), _mm_andnot_si128(ltLo, bestLo));
@@ -214,10 +207,11 @@ void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
     for (int j = 0; j < count_; ++j) out[j] = distance2(q, palette_[j]);
 }
 
-int NearestSearch::scan(const Premul& q) const {
+int NearestSearch::scan(const Premul& q, int except) const {
     int best = 0;
     int32_t bestD = INT32_MAX;
     for (int i = 0; i < count_; ++i) {
+        if (i == except) continue;
         const int32_t d = distance2(q, palette_[i]);
         if (d < bestD) {
             bestD = d;

@@ -32,8 +32,9 @@ public:
         return useNeighbours_ ? searchAround(q, guess, d0) : scan(q);
     }
 
-    // Exhaustive search over the whole palette.
-    int scan(const Premul& q) const;
+    // Exhaustive search over the whole palette, leaving out entry `except`
+    // when it is given.
+    int scan(const Premul& q, int except = -1) const;
 
     // Nearest entry to q other than `nearest`, which must be q's nearest
     // entry; -1 when the palette has no other entry. Ties go to the lowest
@@ -46,8 +47,6 @@ public:
 
 private:
     int searchAround(const Premul& q, int guess, int32_t guessDistance);
-    // scan() leaving out one entry.
-    int scanExcept(const Premul& q, int except) const;
     // Squared distances from q to every entry (up to the next multiple of
     // eight) into out.
     void distancesTo(const Premul& q, int32_t* out) const;
