@@ -81,8 +81,8 @@ class GraphWorld : public testing::Test {
         decoder->Release(); // the graph holds it
         return decoder;
     }
-    std::string writeStream(const char* name, const StreamSpec& spec) {
-        EXPECT_TRUE(streamwriter::writeProgramStream(name, spec));
+    std::string writeStream(const char* name, const StreamSpec& shape) {
+        EXPECT_TRUE(streamwriter::writeProgramStream(name, shape));
         return name;
     }
     HRESULT render(const std::string& path) {
@@ -95,13 +95,13 @@ class GraphWorld : public testing::Test {
 // ---- Media -----------------------------------------------------------------
 
 TEST(ProgramStream, ReadsSizeRateAudioAndDurationFromWhatTheWriterMade) {
-    StreamSpec spec;
-    spec.width = 1280;
-    spec.height = 720;
-    spec.frameRateCode = 5;
-    spec.seconds = 3.5;
-    spec.audioStreams = 2;
-    std::vector<uint8_t> bytes = streamwriter::programStream(spec);
+    StreamSpec shape;
+    shape.width = 1280;
+    shape.height = 720;
+    shape.frameRateCode = 5;
+    shape.seconds = 3.5;
+    shape.audioStreams = 2;
+    std::vector<uint8_t> bytes = streamwriter::programStream(shape);
     sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
     EXPECT_TRUE(info.valid);
     EXPECT_TRUE(info.hasVideo);
@@ -114,9 +114,9 @@ TEST(ProgramStream, ReadsSizeRateAudioAndDurationFromWhatTheWriterMade) {
 }
 
 TEST(ProgramStream, AStreamCutMidPacketEndsAtItsLastWholeStampAndTextIsNoStream) {
-    StreamSpec spec;
-    spec.seconds = 4;
-    streamwriter::ProgramStreamWriter writer(spec);
+    StreamSpec shape;
+    shape.seconds = 4;
+    streamwriter::ProgramStreamWriter writer(shape);
     std::vector<uint8_t> bytes = writer.until(2.0);
     bytes.resize(bytes.size() - 50); // the last frame's video packet is cut short
     sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
@@ -401,11 +401,11 @@ TEST_F(GraphWorld, SeekingInMediaTimeGoesToTheRenderer) {
 
 TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     addDecoder();
-    StreamSpec spec;
-    spec.seconds = 4;
-    spec.width = 704;
-    spec.height = 576;
-    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", spec)));
+    StreamSpec shape;
+    shape.seconds = 4;
+    shape.width = 704;
+    shape.height = 576;
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
@@ -463,9 +463,9 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
 
 TEST_F(GraphWorld, WithoutDefaultHandlingTheRenderersOwnCompletionComesThrough) {
     IBaseFilter* decoder = addDecoder();
-    StreamSpec spec;
-    spec.seconds = 1;
-    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", spec)));
+    StreamSpec shape;
+    shape.seconds = 1;
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
     EXPECT_EQ(E_INVALIDARG, events->CancelDefaultHandling(EC_PAUSED));
@@ -488,9 +488,9 @@ TEST_F(GraphWorld, WithoutDefaultHandlingTheRenderersOwnCompletionComesThrough) 
 // ---- The push graph with a growing file --------------------------------------------
 
 TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
-    StreamSpec spec;
-    spec.seconds = 6;
-    streamwriter::ProgramStreamWriter writer(spec);
+    StreamSpec shape;
+    shape.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(shape);
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
 
     IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
@@ -552,9 +552,9 @@ TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
 TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
     simctl::setManualClock(false);
     addDecoder();
-    StreamSpec spec;
-    spec.seconds = 0.2;
-    ASSERT_EQ(S_OK, render(writeStream("short.mpg", spec)));
+    StreamSpec shape;
+    shape.seconds = 0.2;
+    ASSERT_EQ(S_OK, render(writeStream("short.mpg", shape)));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
     ASSERT_EQ(S_OK, control->Run());
@@ -569,8 +569,8 @@ TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
 TEST_F(GraphWorld, AnEndlessWaitOnAGraphThatCannotFinishGivesUpAtTheWorldsLimit) {
     simctl::setManualClock(false);
     simctl::setWaitLimit(50);
-    StreamSpec spec;
-    streamwriter::ProgramStreamWriter writer(spec);
+    StreamSpec shape;
+    streamwriter::ProgramStreamWriter writer(shape);
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(0.1)));
     IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
     IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);

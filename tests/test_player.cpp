@@ -64,11 +64,11 @@ class Player : public testing::Test {
         simctl::reset();
         simcard::reset();
         simctl::setManualClock(true);
-        StreamSpec spec;
-        spec.width = 352;
-        spec.height = 288;
-        spec.seconds = 5;
-        ASSERT_TRUE(streamwriter::writeProgramStream("clip.mpg", spec));
+        StreamSpec shape;
+        shape.width = 352;
+        shape.height = 288;
+        shape.seconds = 5;
+        ASSERT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
     }
     void TearDown() override {
         EXPECT_EQ(0, jni.outstanding());
@@ -241,9 +241,9 @@ TEST_F(Player, ASecondLoadStopsThePlayingClipAndAStoppedClipAnswersNothing) {
 }
 
 TEST_F(Player, APartialRenderIsReportedAndLeavesThePlayerAsItWas) {
-    StreamSpec spec;
-    spec.audioStreams = 2;
-    ASSERT_TRUE(streamwriter::writeProgramStream("two.mpg", spec));
+    StreamSpec shape;
+    shape.audioStreams = 2;
+    ASSERT_TRUE(streamwriter::writeProgramStream("two.mpg", shape));
     ASSERT_TRUE(open());
     load("two.mpg");
     EXPECT_TRUE(
@@ -351,9 +351,9 @@ TEST_F(Player, WhichFilesAreStreamed) {
 }
 
 TEST_F(Player, AFileStillBeingWrittenGrowsUntilTheHostSaysItIsInactive) {
-    StreamSpec spec;
-    spec.seconds = 6;
-    streamwriter::ProgramStreamWriter writer(spec);
+    StreamSpec shape;
+    shape.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(shape);
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
     ASSERT_TRUE(open());
     load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");

@@ -23,12 +23,12 @@ void packHeader(std::vector<uint8_t>& out, int64_t scr) {
          0xF8});                                                // no stuffing
 }
 
-void systemHeader(std::vector<uint8_t>& out, const StreamSpec& spec) {
+void systemHeader(std::vector<uint8_t>& out, const StreamSpec& shape) {
     std::vector<uint8_t> body;
-    put(body, {0x80, 0xC4, 0xE1, 0x04 | (spec.audioStreams << 2 & 0xFC), 0xE1, 0xFF});
-    if (spec.video)
+    put(body, {0x80, 0xC4, 0xE1, 0x04 | (shape.audioStreams << 2 & 0xFC), 0xE1, 0xFF});
+    if (shape.video)
         put(body, {0xE0, 0xE0, 0xE8});
-    for (int i = 0; i < spec.audioStreams; i++)
+    for (int i = 0; i < shape.audioStreams; i++)
         put(body, {0xC0 + i, 0xC0, 0x20});
     put(out, {0x00, 0x00, 0x01, 0xBB, int(body.size() >> 8), int(body.size() & 0xFF)});
     out.insert(out.end(), body.begin(), body.end());
@@ -45,12 +45,12 @@ void pes(std::vector<uint8_t>& out, int streamId, int64_t pts,
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
-std::vector<uint8_t> videoPayload(const StreamSpec& spec, bool withSequenceHeader) {
+std::vector<uint8_t> videoPayload(const StreamSpec& shape, bool withSequenceHeader) {
     std::vector<uint8_t> p;
     if (withSequenceHeader)
-        put(p, {0x00, 0x00, 0x01, 0xB3, (spec.width >> 4) & 0xFF,
-                ((spec.width & 0x0F) << 4) | ((spec.height >> 8) & 0x0F), spec.height & 0xFF,
-                0x20 | (spec.frameRateCode & 0x0F), 0xFF, 0xFF, 0xE0, 0x18});
+        put(p, {0x00, 0x00, 0x01, 0xB3, (shape.width >> 4) & 0xFF,
+                ((shape.width & 0x0F) << 4) | ((shape.height >> 8) & 0x0F), shape.height & 0xFF,
+                0x20 | (shape.frameRateCode & 0x0F), 0xFF, 0xFF, 0xE0, 0x18});
     put(p, {0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF, 0xF8}); // a picture header
     for (int i = 0; i < 24; i++)
         p.push_back(static_cast<uint8_t>(0x11 * (i % 7)));
@@ -71,11 +71,11 @@ double framesPerSecond(int code) {
     return code > 0 && code < 9 ? rates[code] : 0;
 }
 
-ProgramStreamWriter::ProgramStreamWriter(const StreamSpec& spec) : spec_(spec) {
-    double fps = framesPerSecond(spec.frameRateCode);
+ProgramStreamWriter::ProgramStreamWriter(const StreamSpec& shape) : spec_(shape) {
+    double fps = framesPerSecond(shape.frameRateCode);
     if (fps <= 0)
         fps = 25;
-    frames_ = static_cast<int>(std::lround(spec.seconds * fps)) + 1;
+    frames_ = static_cast<int>(std::lround(shape.seconds * fps)) + 1;
 }
 
 std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
@@ -116,16 +116,16 @@ std::vector<uint8_t> ProgramStreamWriter::rest() {
     return out;
 }
 
-std::vector<uint8_t> programStream(const StreamSpec& spec) {
-    ProgramStreamWriter writer(spec);
+std::vector<uint8_t> programStream(const StreamSpec& shape) {
+    ProgramStreamWriter writer(shape);
     return writer.rest();
 }
 
-bool writeProgramStream(const std::string& path, const StreamSpec& spec) {
+bool writeProgramStream(const std::string& path, const StreamSpec& shape) {
     FILE* file = fopen(path.c_str(), "wb");
     if (!file)
         return false;
-    std::vector<uint8_t> bytes = programStream(spec);
+    std::vector<uint8_t> bytes = programStream(shape);
     bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }

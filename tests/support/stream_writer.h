@@ -26,7 +26,7 @@ double framesPerSecond(int frameRateCode);
 
 class ProgramStreamWriter {
   public:
-    explicit ProgramStreamWriter(const StreamSpec& spec);
+    explicit ProgramStreamWriter(const StreamSpec& shape);
 
     // The bytes of the frames up to `seconds` into the stream (clamped to the
     // stream's length) not yet handed out. The first call starts with the
@@ -44,9 +44,9 @@ class ProgramStreamWriter {
 };
 
 // A whole stream.
-std::vector<uint8_t> programStream(const StreamSpec& spec);
+std::vector<uint8_t> programStream(const StreamSpec& shape);
 // Writes a whole stream to `path`; false when the file cannot be written.
-bool writeProgramStream(const std::string& path, const StreamSpec& spec);
+bool writeProgramStream(const std::string& path, const StreamSpec& shape);
 // Appends bytes to `path` (creating it); false when it cannot.
 bool appendBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 

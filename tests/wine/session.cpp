@@ -110,9 +110,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    streamwriter::StreamSpec spec;
-    spec.seconds = kStreamSeconds;
-    if (!streamwriter::writeProgramStream(kStreamFile, spec)) {
+    streamwriter::StreamSpec shape;
+    shape.seconds = kStreamSeconds;
+    if (!streamwriter::writeProgramStream(kStreamFile, shape)) {
         fprintf(stderr, "cannot write %s\n", kStreamFile);
         return 2;
     }
