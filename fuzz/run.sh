@@ -25,8 +25,7 @@ fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DTOVIX_FUZZ=ON -DTOVIX_SANITIZE=ON -DTOVIX_BUILD_BENCH=OFF \
-    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+    -DTOVIX_FUZZ=ON -DTOVIX_SANITIZE=ON -DTOVIX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"${JOBS:-2}" --target "${targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
