@@ -47,7 +47,8 @@ public final class BadInputTest {
     public static void main(String[] args) throws IOException {
         Checks c = new Checks("BadInputTest");
         TovixAPI.clearProperties();
-        TovixAPI.setProperty("version", "bad input test");
+        // A host version far longer than the banner's field.
+        TovixAPI.setProperty("version", "v".repeat(200));
         TovixAPI.setProperty("tovix/verbose_log", "true");
         System.loadLibrary("TovixAPI");
         if (!c.that("the simulated world's controls load", SimControl.load() && SimControl.has("graph"))) {
@@ -114,6 +115,10 @@ public final class BadInputTest {
             TovixAPI.closeOSD();
         }
         c.that("every openOSD opened", allOpened);
+        c.that("a long host version is shown cut to 63 characters",
+                logHas("###  Quen Version: " + "v".repeat(63) + "###"));
+        c.that("a long UI file is shown cut to 63 characters",
+                logHas("###  QTV: C:\\Program Files\\" + "Q".repeat(46) + "###"));
         c.that("an output kind of 300 characters is refused by name",
                 logHas("<setupModes>: Unknown tovix/output mode '" + "M".repeat(127) + "'"));
         c.that("an HD mode of 300 characters is not an integer",
