@@ -217,11 +217,14 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
                 int32_t* belowBehind = below - dir * 4;
                 int32_t* belowAhead = below + dir * 4;
+                // Shifts round down; the last share takes what is left, so
+                // that exactly d is passed on.
                 for (int ch = 0; ch < 4; ++ch) {
-                    ahead[ch] += d[ch] * 7 / 16;
-                    belowBehind[ch] += d[ch] * 3 / 16;
-                    below[ch] += d[ch] * 5 / 16;
-                    belowAhead[ch] += d[ch] / 16;
+                    const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4, a5 = (d[ch] * 5) >> 4;
+                    ahead[ch] += a7;
+                    belowBehind[ch] += a3;
+                    below[ch] += a5;
+                    belowAhead[ch] += d[ch] - a7 - a3 - a5;
                 }
                 // Slots x .. x + 2 of the row below (and of this row) were written.
                 if (x < nextLo) nextLo = x;
