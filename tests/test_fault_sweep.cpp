@@ -130,12 +130,6 @@ bool handsOutObject(const std::string& point) {
     return point.compare(0, 17, "CoCreateInstance:") == 0 || endsWith("::EnumPins");
 }
 
-bool refusesToStop(const std::string& point) {
-    const std::string tail = "::Stop";
-    return point.size() > tail.size() &&
-           point.compare(point.size() - tail.size(), tail.size(), tail) == 0 &&
-           point.compare(0, 13, "FilterGraph::") != 0;
-}
 
 void prepareWorld() {
     simctl::reset();
@@ -163,8 +157,10 @@ std::string runSession(const Fault& fault) {
         std::string left;
         if (stage == session::Stage::AfterPushFree || stage == session::Stage::AfterRenderFree) {
             // A filter that refuses every Stop cannot be disconnected (as in
-            // DirectShow), so its peers live on until it goes at closeOSD.
-            if (fault.nth != 0 || !refusesToStop(fault.point))
+            // DirectShow). Any other filter goes with the graph and lets its
+            // peers go; the decoder filter outlives the graph, and the
+            // demultiplexer on its inputs lives on until it goes at closeOSD.
+            if (fault.nth != 0 || fault.point != "DecoderFilter::Stop")
                 left = session::leftAfterFree();
         } else if (stage == session::Stage::AfterClose) {
             left = session::leftAfterClose();
