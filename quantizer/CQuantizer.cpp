@@ -57,6 +57,12 @@ struct State {
     std::vector<WeightedColour> inputs;
     std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
     std::vector<uint32_t> groupKeys;
+    struct GroupSum {
+        uint64_t s[4];
+        uint64_t w;
+    };
+    std::vector<GroupSum> groupSums;
+    std::vector<Premul> entryPremul;  // premultiplied colour of every histogram entry
 
     Histogram histogram;
     PaletteBuilder builder;
@@ -107,6 +113,7 @@ void State::reserve(size_t pixels, uint32_t width) {
         entryStamp.resize(colours);
         entryError.resize(colours);
         entryInput.resize(colours);
+        entryPremul.resize(colours);
     }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
@@ -117,6 +124,7 @@ void State::reserve(size_t pixels, uint32_t width) {
         inputs.reserve(kMaxPaletteInputs * 2);
         groupSlots.assign(size_t(1) << 15, 0);
         groupKeys.resize(kMaxPaletteInputs * 2);
+        groupSums.resize(kMaxPaletteInputs * 2);
     }
 }
 
@@ -229,7 +237,8 @@ void State::gatherInputs() {
     const uint32_t* keys = histogram.keys();
     const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
-    inputs.clear();
+    Premul* premul = entryPremul.data();
+    for (size_t e = 0; e < colours; ++e) premul[e] = premultiplyKey(representativeColour(keys[e], level));
     int shift = 0;
     if (colours > kMaxPaletteInputs) shift = 2;
     for (;;) {
@@ -238,14 +247,13 @@ void State::gatherInputs() {
         const uint32_t slotMask = static_cast<uint32_t>(groupSlots.size() - 1);
         for (size_t e = 0; e < colours; ++e) {
             if (keys[e] == 0) continue;
-            const uint32_t exact = representativeColour(keys[e], level);
-            const Premul p = premultiplyKey(exact);
-            const float c[4] = {float(p.r), float(p.g), float(p.b), float(p.a)};
-            const double w = counts[e];
+            const Premul p = premul[e];
+            const uint32_t w = counts[e];
             uint32_t input;
             if (shift == 0) {
                 input = static_cast<uint32_t>(inputs.size());
-                inputs.push_back(WeightedColour{{c[0], c[1], c[2], c[3]}, w, keys[e], w});
+                inputs.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)}, double(w), keys[e],
+                                                double(w)});
             } else {
                 const uint32_t group = static_cast<uint32_t>(p.r >> shift) | (static_cast<uint32_t>(p.g >> shift) << 8) |
                                        (static_cast<uint32_t>(p.b >> shift) << 16) |
@@ -261,6 +269,7 @@ void State::gatherInputs() {
                         input = static_cast<uint32_t>(inputs.size());
                         groupSlots[slot] = input + 1;
                         groupKeys[input] = group;
+                        groupSums[input] = GroupSum{{0, 0, 0, 0}, 0};
                         inputs.push_back(WeightedColour{{0, 0, 0, 0}, 0, keys[e], 0});
                         break;
                     }
@@ -271,9 +280,14 @@ void State::gatherInputs() {
                     slot = (slot + 1) & slotMask;
                 }
                 if (overflow) break;
+                // Exact integer sums; the mean is taken once the group is complete.
+                GroupSum& sum = groupSums[input];
+                sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
+                sum.s[1] += uint64_t(w) * static_cast<uint32_t>(p.g);
+                sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
+                sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
+                sum.w += w;
                 WeightedColour& wc = inputs[input];
-                for (int k = 0; k < 4; ++k) wc.c[k] += static_cast<float>(w * c[k]);
-                wc.weight += w;
                 if (w > wc.heaviestWeight) {
                     wc.heaviestWeight = w;
                     wc.heaviestKey = keys[e];
@@ -289,7 +303,10 @@ void State::gatherInputs() {
                 groupSlots[slot] = 0;
                 if (!overflow) {
                     WeightedColour& wc = inputs[i];
-                    for (int k = 0; k < 4; ++k) wc.c[k] = static_cast<float>(wc.c[k] / wc.weight);
+                    const GroupSum& sum = groupSums[i];
+                    const double w = static_cast<double>(sum.w);
+                    for (int k = 0; k < 4; ++k) wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
+                    wc.weight = w;
                 }
             }
         }
@@ -319,7 +336,6 @@ void State::newPalette(size_t pixels) {
     for (int i = 0; i < paletteCount; ++i) paletteKeys[i] = normaliseKey(packColour(palette[i]));
     setSearchPalette();
 
-    const int level = histogram.level();
     double error = 0;
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
@@ -327,7 +343,7 @@ void State::newPalette(size_t pixels) {
             entryDiffuse[e] = 0;
             continue;
         }
-        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        const Premul q = entryPremul[e];
         const int best = search.find(q, builder.clusterOf(entryInput[e]) + offset);
         entryIndex[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
