@@ -72,9 +72,18 @@ void NearestSearch::prepareNeighbours(int entry) {
         }
         kept[t] = key;
     }
-    for (int t = 0; t < n; ++t) {
-        neighbours_[entry][t] = static_cast<uint8_t>(kept[t] & 0xFF);
-        neighbourDistance_[entry][t] = sqrtf(static_cast<float>(kept[t] >> 8));
+    for (int t = 0; t < kNeighbours; ++t) {
+        if (t < n) {
+            const int j = static_cast<int>(kept[t] & 0xFF);
+            neighbours_[entry][t] = static_cast<uint8_t>(j);
+            neighbourDistance_[entry][t] = sqrtf(static_cast<float>(kept[t] >> 8));
+            neighbourR_[entry][t] = palette_[j].r;
+            neighbourG_[entry][t] = palette_[j].g;
+            neighbourB_[entry][t] = palette_[j].b;
+            neighbourA_[entry][t] = palette_[j].a;
+        } else {
+            neighbourR_[entry][t] = neighbourG_[entry][t] = neighbourB_[entry][t] = neighbourA_[entry][t] = kFarAway;
+        }
     }
     neighboursReady_[entry] = true;
 }
@@ -86,13 +95,40 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
     // later one can be nearer than the best found (the margin covers
     // rounding of the square roots).
     const float reach = sqrtf(static_cast<float>(guessDistance));
-    float limit = 2.0f * reach + 0.01f;
     int best = guess;
     int32_t bestD = guessDistance;
     const int others = count_ - 1;
     const int listed = others < kNeighbours ? others : kNeighbours;
     const uint8_t* near = neighbours_[guess];
     const float* nearDistance = neighbourDistance_[guess];
+#ifdef TOVIXQUANT_SSE2
+    // All listed neighbours at once; the bound then only decides whether an
+    // entry beyond the list could be nearer.
+    alignas(16) int32_t d[kNeighbours];
+    const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
+    const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
+    for (int k = 0; k < kNeighbours / 8; ++k) {
+        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourR_[guess] + 8 * k)));
+        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourG_[guess] + 8 * k)));
+        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourB_[guess] + 8 * k)));
+        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourA_[guess] + 8 * k)));
+        const __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
+        const __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k),
+                        _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k + 4),
+                        _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi)));
+    }
+    for (int t = 0; t < listed; ++t) {
+        if (d[t] < bestD || (d[t] == bestD && near[t] < best)) {
+            bestD = d[t];
+            best = near[t];
+        }
+    }
+    if (listed == others || nearDistance[listed - 1] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f) return best;
+    return scan(q);
+#else
+    float limit = 2.0f * reach + 0.01f;
     for (int t = 0; t < listed; ++t) {
         if (nearDistance[t] > limit) return best;
         const int j = near[t];
@@ -104,6 +140,7 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
         }
     }
     return listed == others ? best : scan(q);
+#endif
 }
 
 int NearestSearch::second(const Premul& q, int nearest) {

@@ -67,6 +67,11 @@ private:
     // Nearest neighbours of each entry, closest first, prepared on first use.
     uint8_t neighbours_[256][kNeighbours];
     float neighbourDistance_[256][kNeighbours];
+    // The neighbours' components, for the vector path; far away past the end.
+    alignas(16) int16_t neighbourR_[256][kNeighbours];
+    alignas(16) int16_t neighbourG_[256][kNeighbours];
+    alignas(16) int16_t neighbourB_[256][kNeighbours];
+    alignas(16) int16_t neighbourA_[256][kNeighbours];
     bool neighboursReady_[256];
     int count_ = 0;
     bool full_ = false;
