@@ -157,6 +157,17 @@ public final class BadInputTest {
         c.that("an overflowing rectangle is logged", logHas("updateOSD: update rectangle (-2147483648, 0)-(2147483647, 1)"
                 + " is not a valid OSD frame size; frame dropped"));
         c.equal("no refused frame reached the card", shown, SimControl.blocksShown());
+        // The largest frame an OSD block describes (16,776,183 pixels at most)
+        // is shown; one with more pixels is refused before any is copied.
+        int before = SimControl.blocksShown();
+        noThrow(c, "the largest frame a block holds", () -> c.that("4096x4095 is accepted",
+                TovixAPI.updateOSD(new int[4096 * 4095], 4096, 4095, 0, 0, 4096, 4095, 0L, 0L)));
+        c.equal("the largest frame is shown", before + 1, SimControl.blocksShown());
+        noThrow(c, "a frame one row past the largest", () -> c.that("4095x4097 is refused",
+                !TovixAPI.updateOSD(new int[4095 * 4097], 4095, 4097, 0, 0, 4095, 4097, 0L, 0L)));
+        c.that("the oversized frame is logged", logHas(
+                "<TOVIXAPI>: updateOSD: update rectangle (0, 0)-(4095, 4097) is not a valid OSD frame size; frame dropped"));
+        shown = SimControl.blocksShown();
         noThrow(c, "an empty frame", () -> TovixAPI.updateOSD(new int[0], 0, 0, 0, 0, 0, 0, 0L, 0L));
         noThrow(c, "a good frame after the bad ones",
                 () -> c.that("a good frame is accepted", TovixAPI.updateOSD(new int[64 * 32], 64, 32, 5, 5, 69, 37, 0L, 0L)));
