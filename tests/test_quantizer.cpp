@@ -6,6 +6,7 @@
 #include <math.h>
 #include <string.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
@@ -315,6 +316,52 @@ TEST(QuantizerQuality, DiffusionSmoothsGradientsButLeavesFlatPanelsAndTextClean)
     };
     EXPECT_LT(columnError(dithered), columnError(plain) * 0.8);
     EXPECT_GT(psnrOf(f, dithered), psnrOf(f, plain) - 1.0);
+}
+
+TEST(QuantizerQuality, DitheredPixelsOnlyMixTheTwoEntriesNearestTheirColour) {
+    // Slow diagonal gradients in a translucent and an opaque panel, with
+    // grain below so that the palette is tight: many pixels are dithered.
+    // Each must still show one of the two entries nearest its own colour,
+    // never a third colour's noise.
+    const uint32_t w = 300, h = 160;
+    osdframes::Canvas c(w, h);
+    c.roundRect(0, 0, 150, 120, 0, 0, [](float x, float y) {
+        return osdframes::mix(osdframes::rgba(20, 30, 80, 0.7f), osdframes::rgba(200, 120, 40, 0.9f), (x + y) / 270.0f);
+    });
+    c.roundRect(150, 0, 300, 120, 0, 0, [](float x, float y) {
+        return osdframes::mix(osdframes::rgba(250, 250, 250), osdframes::rgba(10, 90, 30), (x - 150 + y) / 270.0f);
+    });
+    osdframes::Random r(5);
+    for (uint32_t y = 120; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            c.blend(static_cast<int>(x), static_cast<int>(y),
+                    osdframes::rgba(static_cast<int>(r.next() % 256), static_cast<int>(r.next() % 256),
+                                    static_cast<int>(r.next() % 256)),
+                    1.0f);
+    const Frame f = c.toFrame();
+    CQuantizer q(256, 8, w, h);
+    Output plain(f.pixels.size()), dithered(f.pixels.size());
+    ASSERT_EQ(0, run(q, f, plain, false));
+    CQuantizer q2(256, 8, w, h);
+    ASSERT_EQ(0, run(q2, f, dithered, true));
+    ASSERT_EQ(plain.paletteBytes, dithered.paletteBytes);
+
+    size_t differing = 0;
+    for (size_t i = 0; i < static_cast<size_t>(w) * 120; ++i) {
+        if (dithered.indices()[i] == plain.indices()[i]) continue;
+        ++differing;
+        // Distances from the pixel to every used entry: the chosen one may
+        // not be farther than the second nearest (small allowance for the
+        // rounding of premultiplied values).
+        std::vector<double> d;
+        for (int e = 0; e < 256; ++e)
+            if (dithered.palette()[e].alpha != 0)
+                d.push_back(osdframes::premultipliedError(f.pixels[i], dithered.palette()[e]));
+        std::sort(d.begin(), d.end());
+        const double chosen = osdframes::premultipliedError(f.pixels[i], dithered.colourAt(i));
+        ASSERT_LE(chosen, d[1] * 1.1 + 4.0) << "pixel " << i % w << "," << i / w;
+    }
+    EXPECT_GT(differing, 500u) << "the gradients should be dithered";
 }
 
 TEST(QuantizerQuality, FullHdFrameStaysWithinTheErrorBound) {
