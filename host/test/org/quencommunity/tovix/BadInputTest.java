@@ -73,6 +73,8 @@ public final class BadInputTest {
         noThrow(c, "free before any load", TovixAPI::free);
         noThrow(c, "a frame before openOSD",
                 () -> TovixAPI.updateOSD(new int[4], 2, 2, 0, 0, 2, 2, 0L, 0L));
+        noThrow(c, "load before openOSD, without COM",
+                () -> TovixAPI.load((byte) 2, (byte) 0, "MPEG2", "/nonexistent/early.mpg", null, false, 0L));
         noThrow(c, "play before any load", () -> c.that("play answers false", !TovixAPI.play()));
         noThrow(c, "transport before any load", () -> {
             TovixAPI.pause();
