@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "src/colour.h"
@@ -30,6 +31,26 @@ constexpr double kReuseAllowance = 0.05;
 // diffusing would only add noise.
 constexpr int32_t kDiffuseMinError = 8;
 
+// Storage for one value per pixel. Grows without initialising what it
+// holds (every value is written before it is read), so that growing for a
+// larger frame costs no pass over the new memory.
+template <typename T>
+class PixelBuffer {
+public:
+    void grow(size_t n) {
+        if (n <= size_) return;
+        data_.reset(new T[n]);
+        size_ = n;
+    }
+    bool empty() const { return size_ == 0; }
+    T* data() { return data_.get(); }
+    T& operator[](size_t i) { return data_[i]; }
+
+private:
+    std::unique_ptr<T[]> data_;
+    size_t size_ = 0;
+};
+
 }  // namespace
 
 // Largest frame accepted: a frame larger than an OSD block can hold (2^24 - 1
@@ -45,9 +66,9 @@ struct State {
     size_t capacity = 0;  // pixels the frame buffers hold
     uint32_t rowCapacity = 0;
     const _OsdColor* frame = nullptr;  // the frame being quantised
-    std::vector<uint32_t> previousFrame;
-    std::vector<uint8_t> previousIndices;
-    std::vector<uint32_t> pixelEntry;
+    PixelBuffer<uint32_t> previousFrame;
+    PixelBuffer<uint8_t> previousIndices;
+    PixelBuffer<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
     std::vector<uint8_t> entryDiffuse;  // 1 when the colour's error is worth diffusing (see RemapJob)
     std::vector<uint8_t> entryAlt;
@@ -99,9 +120,11 @@ struct State {
 
 void State::reserve(size_t pixels, uint32_t width) {
     if (pixels > capacity || previousFrame.empty()) {
-        previousFrame.resize(pixels);
-        previousIndices.resize(pixels);
-        pixelEntry.resize(pixels);
+        // Growing loses what the buffers held, which only a frame of the
+        // previous frame's size would look at, and this one is larger.
+        previousFrame.grow(pixels);
+        previousIndices.grow(pixels);
+        pixelEntry.grow(pixels);
         histogram.reserve(pixels);
         capacity = pixels;
     }
@@ -359,7 +382,10 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     try {
         reserve(n, width);
     } catch (const std::exception&) {
-        // Out of memory, or a frame larger than memory can address.
+        // Out of memory, or a frame larger than memory can address. A
+        // buffer may have grown (and lost the previous frame) before another
+        // failed: start afresh with the next frame.
+        havePrevious = false;
         return -1;
     }
     if (n == 0) {
