@@ -27,14 +27,14 @@ const jbyte kMpegMinor = 31;
 } // namespace
 
 bool writeMedia() {
-    streamwriter::StreamSpec spec;
-    spec.width = 352;
-    spec.height = 288;
-    spec.seconds = 2.0;
-    if (!streamwriter::writeProgramStream(kPushFile, spec))
+    streamwriter::StreamSpec shape;
+    shape.width = 352;
+    shape.height = 288;
+    shape.seconds = 2.0;
+    if (!streamwriter::writeProgramStream(kPushFile, shape))
         return false;
-    spec.seconds = 1.0;
-    return streamwriter::writeProgramStream(kRenderFile, spec);
+    shape.seconds = 1.0;
+    return streamwriter::writeProgramStream(kRenderFile, shape);
 }
 
 void applySettings(fakejni::FakeJni& jni) {
