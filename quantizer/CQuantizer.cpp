@@ -31,16 +31,18 @@ constexpr double kReuseAllowance = 0.05;
 // diffusing would only add noise.
 constexpr int32_t kDiffuseMinError = 8;
 
-// Storage for one value per pixel. Grows without initialising what it
-// holds (every value is written before it is read), so that growing for a
-// larger frame costs no pass over the new memory.
+// Storage for one value per pixel. Every value is written before it is
+// read, so growing for a larger frame leaves the new memory as it is and
+// costs no pass over it; at construction (`touch`) it is cleared once, so
+// that the first frame does not meet the system's first-touch faults.
 template <typename T>
 class PixelBuffer {
 public:
-    void grow(size_t n) {
+    void grow(size_t n, bool touch) {
         if (n <= size_) return;
         data_.reset(new T[n]);
         size_ = n;
+        if (touch) memset(data_.get(), 0, n * sizeof(T));
     }
     bool empty() const { return size_ == 0; }
     T* data() { return data_.get(); }
@@ -109,7 +111,7 @@ struct State {
         memset(paletteKeys, 0, sizeof paletteKeys);
     }
 
-    void reserve(size_t pixels, uint32_t width);
+    void reserve(size_t pixels, uint32_t width, bool touch);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
     bool losslessPalette(size_t colours);
     bool reusePalette(size_t pixels, bool sameSize);
@@ -118,13 +120,13 @@ struct State {
     void setSearchPalette();
 };
 
-void State::reserve(size_t pixels, uint32_t width) {
+void State::reserve(size_t pixels, uint32_t width, bool touch) {
     if (pixels > capacity || previousFrame.empty()) {
         // Growing loses what the buffers held, which only a frame of the
         // previous frame's size would look at, and this one is larger.
-        previousFrame.grow(pixels);
-        previousIndices.grow(pixels);
-        pixelEntry.grow(pixels);
+        previousFrame.grow(pixels, touch);
+        previousIndices.grow(pixels, touch);
+        pixelEntry.grow(pixels, touch);
         histogram.reserve(pixels);
         capacity = pixels;
     }
@@ -148,6 +150,7 @@ void State::reserve(size_t pixels, uint32_t width) {
         groupSlots.assign(size_t(1) << 15, 0);
         groupKeys.resize(kMaxPaletteInputs * 2);
         groupSums.resize(kMaxPaletteInputs * 2);
+        builder.reserve(kMaxPaletteInputs * 2);
     }
 }
 
@@ -380,7 +383,7 @@ void State::newPalette(size_t pixels) {
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     try {
-        reserve(n, width);
+        reserve(n, width, false);
     } catch (const std::exception&) {
         // Out of memory, or a frame larger than memory can address. A
         // buffer may have grown (and lost the previous frame) before another
@@ -451,7 +454,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
 CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height)
     : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
     try {
-        state_->reserve(static_cast<size_t>(width) * height, width);
+        state_->reserve(static_cast<size_t>(width) * height, width, true);
     } catch (const std::exception&) {
         // Grown again on the first frame.
     }

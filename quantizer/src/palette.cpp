@@ -191,6 +191,13 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
     }
 }
 
+void PaletteBuilder::reserve(size_t inputs) {
+    items_.reserve(inputs);
+    rounded_.reserve(inputs);
+    cluster_.reserve(inputs);
+    boxes_.reserve(256);
+}
+
 int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
                           NearestSearch& search, _OsdColor* out) {
     const size_t n = input.size();

@@ -33,6 +33,10 @@ public:
     // `search` is used for the refinement; the caller gives it the final
     // palette.
     // Returns the number of entries chosen.
+    // Sizes the work buffers for up to `inputs` input colours, so that
+    // build() allocates nothing for that many.
+    void reserve(size_t inputs);
+
     int build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
               NearestSearch& search, _OsdColor* out);
 
