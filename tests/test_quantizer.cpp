@@ -4,14 +4,44 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <set>
 #include <vector>
 
 #include "CQuantizer.h"
 #include "testframes/osd_frames.h"
+
+// Every allocation through operator new is counted, so that a test can
+// check that quantising a frame allocates nothing.
+namespace {
+std::atomic<size_t> gAllocations{0};
+void* countedAlloc(size_t size) {
+    ++gAllocations;
+    void* p = malloc(size ? size : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+}  // namespace
+
+void* operator new(size_t size) { return countedAlloc(size); }
+void* operator new[](size_t size) { return countedAlloc(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    ++gAllocations;
+    return malloc(size ? size : 1);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+    ++gAllocations;
+    return malloc(size ? size : 1);
+}
+void operator delete(void* p) noexcept { free(p); }
+void operator delete[](void* p) noexcept { free(p); }
+void operator delete(void* p, size_t) noexcept { free(p); }
+void operator delete[](void* p, size_t) noexcept { free(p); }
 
 namespace {
 
@@ -423,6 +453,25 @@ TEST(QuantizerTemporal, MovingTheHighlightLeavesTheRestOfTheScreenAlone) {
                                               ob.palette(), ob.indices(), a.pixels.size());
     EXPECT_LT(flicker, 0.02);
     EXPECT_GT(psnrOf(b, ob), 43.0);
+}
+
+TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
+    // Made for 720 x 480: every kind of frame of that size, new screens
+    // and small changes alike, runs without allocating; a larger frame
+    // grows the buffers once, and the next one allocates nothing again.
+    const Frame menu = osdframes::menuFrame(720, 480, 1, 0), moved = osdframes::menuFrame(720, 480, 2, 0);
+    const Frame other = osdframes::menuFrame(720, 480, 3, 2), flat = osdframes::flatFrame(720, 480);
+    const Frame large = osdframes::menuFrame(1920, 1080, 1, 1), large2 = osdframes::menuFrame(1920, 1080, 2, 2);
+    Output small(menu.pixels.size()), big(large.pixels.size());
+    CQuantizer q(256, 8, 720, 480);
+    size_t before = gAllocations;
+    for (const Frame* f : {&menu, &moved, &flat, &other, &menu}) ASSERT_EQ(0, run(q, *f, small));
+    EXPECT_EQ(before, gAllocations.load()) << "720 x 480 frames";
+    ASSERT_EQ(0, run(q, large, big));
+    before = gAllocations;
+    ASSERT_EQ(0, run(q, large2, big));
+    ASSERT_EQ(0, run(q, menu, small));
+    EXPECT_EQ(before, gAllocations.load()) << "after growing once";
 }
 
 TEST(QuantizerTemporal, ANewScreenGetsANewPalette) {
