@@ -1,16 +1,17 @@
 // The reference ledger: every simulated COM object from construction to
-// destruction, with its current reference count.
-#include "control.h"
+// destruction, with its current reference count. Shared by libtovixsim and
+// tovixsim.dll. The lock is recursive so that a walk over the objects can
+// take references of its own.
 #include "runtime.h"
 
 #include <mutex>
-#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
 
-std::mutex& ledgerMutex() {
-    static std::mutex m;
+std::recursive_mutex& ledgerMutex() {
+    static std::recursive_mutex m;
     return m;
 }
 
@@ -27,13 +28,13 @@ long gObjectsCreated = 0;
 namespace sim {
 
 ComObject::ComObject(const char* className) : className_(className) {
-    std::lock_guard<std::mutex> lock(ledgerMutex());
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
     ledger().push_back(this);
     gObjectsCreated++;
 }
 
 ComObject::~ComObject() {
-    std::lock_guard<std::mutex> lock(ledgerMutex());
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
     auto& objects = ledger();
     for (auto it = objects.begin(); it != objects.end(); ++it) {
         if (*it == this) {
@@ -44,14 +45,14 @@ ComObject::~ComObject() {
 }
 
 ULONG ComObject::addRef() {
-    std::lock_guard<std::mutex> lock(ledgerMutex());
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
     return ++refs_;
 }
 
 ULONG ComObject::release() {
     ULONG left;
     {
-        std::lock_guard<std::mutex> lock(ledgerMutex());
+        std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
         if (refs_ == 0) {
             trace("over-release of %s", className_);
             return 0;
@@ -63,36 +64,41 @@ ULONG ComObject::release() {
     return left;
 }
 
-} // namespace sim
-
-namespace simctl {
-
-std::vector<LiveObject> liveObjects() {
-    std::lock_guard<std::mutex> lock(ledgerMutex());
-    std::vector<LiveObject> out;
-    for (sim::ComObject* object : ledger())
+std::vector<LedgerEntry> ledgerEntries() {
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    std::vector<LedgerEntry> out;
+    for (ComObject* object : ledger())
         out.push_back({object->className(), object->refCount()});
     return out;
 }
 
-int liveCount(const std::string& className) {
-    int n = 0;
-    for (const LiveObject& object : liveObjects())
-        if (object.className == className)
-            n++;
-    return n;
-}
-
-std::string describeLiveObjects() {
-    std::ostringstream out;
-    for (const LiveObject& object : liveObjects())
-        out << object.className << " refs=" << object.refs << "\n";
-    return out.str();
+long liveObjectCount() {
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    return static_cast<long>(ledger().size());
 }
 
 long objectsCreated() {
-    std::lock_guard<std::mutex> lock(ledgerMutex());
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
     return gObjectsCreated;
 }
 
-} // namespace simctl
+void forEachLive(const char* className, const std::function<void(ComObject*)>& visit) {
+    std::vector<ComObject*> held;
+    {
+        std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+        for (ComObject* object : ledger()) {
+            // An object whose count reached zero is being destroyed on
+            // another thread; it is not to be touched.
+            if (object->refCount() > 0 && std::string(object->className()) == className) {
+                object->addRef();
+                held.push_back(object);
+            }
+        }
+    }
+    for (ComObject* object : held) {
+        visit(object);
+        object->release();
+    }
+}
+
+} // namespace sim

@@ -5,8 +5,10 @@
 
 #include "../src/platform/directshow.h"
 
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -34,6 +36,19 @@ struct InterfaceEntry {
     const IID* iid;
     void* pointer; // the object cast to that interface
 };
+
+// The ledger: what is alive now, oldest first.
+struct LedgerEntry {
+    std::string className;
+    ULONG refs;
+};
+std::vector<LedgerEntry> ledgerEntries();
+long liveObjectCount();
+// Objects made since the process (or DLL) started.
+long objectsCreated();
+// Calls `visit` for every live object of `className`, each held by a
+// reference of its own for the length of the call.
+void forEachLive(const char* className, const std::function<void(ComObject*)>& visit);
 
 // QueryInterface as COM defines it, over a table of the object's interfaces:
 // E_POINTER for a null out pointer, E_NOINTERFACE (and null) for an interface

@@ -18,11 +18,9 @@ struct ServedClass {
 std::vector<ServedClass> servedClasses();
 bool findClass(REFCLSID clsid, ServedClass* found);
 
-// Objects alive in the DLL, for DllCanUnloadNow.
-long liveObjectCount();
-// Calls `visit` for every live object of `className`, each held by a
-// reference of its own for the length of the call.
-void forEachLive(const char* className, const std::function<void(sim::ComObject*)>& visit);
+// Objects alive in the DLL (for DllCanUnloadNow), and a walk over them.
+using sim::forEachLive;
+using sim::liveObjectCount;
 
 // Starts the thread that polls running renderers, unless it runs already.
 // It ends by itself once no object is left in the DLL.
