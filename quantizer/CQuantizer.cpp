@@ -22,6 +22,9 @@ namespace {
 // Above this many distinct colours the palette is chosen from colours
 // merged into small groups; the pixels are still mapped from exact colours.
 constexpr size_t kMaxPaletteInputs = 8192;
+// When colours are grouped, those of at most this many pixels are grouped
+// more coarsely: they weigh little, and there are many of them.
+constexpr uint32_t kRareCount = 2;
 // The previous palette is kept while its error on the new frame stays within
 // this factor (plus a small allowance) of the error it had when it was made.
 constexpr double kReuseFactor = 1.1;
@@ -257,7 +260,8 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
 }
 
 // Palette inputs: one per colour, or for busy frames, colours merged into
-// groups of nearby premultiplied values (the group keeps its exact mean).
+// groups of nearby premultiplied values (the group keeps its exact mean;
+// colours of very few pixels in wider groups).
 void State::gatherInputs() {
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
@@ -281,9 +285,15 @@ void State::gatherInputs() {
                 inputs.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)}, double(w), keys[e],
                                                 double(w)});
             } else {
-                const uint32_t group = static_cast<uint32_t>(p.r >> shift) | (static_cast<uint32_t>(p.g >> shift) << 8) |
-                                       (static_cast<uint32_t>(p.b >> shift) << 16) |
-                                       (static_cast<uint32_t>(p.a >> shift) << 24);
+                // Colours of very few pixels (grain, the edges of anti-aliased
+                // strokes) go to groups twice as wide, marked apart by the
+                // top bit of each byte, which narrow groups never set.
+                const bool rare = w <= kRareCount;
+                const int bits = shift + (rare ? 1 : 0);
+                const uint32_t group = (static_cast<uint32_t>(p.r >> bits) | (static_cast<uint32_t>(p.g >> bits) << 8) |
+                                        (static_cast<uint32_t>(p.b >> bits) << 16) |
+                                        (static_cast<uint32_t>(p.a >> bits) << 24)) |
+                                       (rare ? 0x80808080u : 0u);
                 uint32_t slot = (group * 0x9E3779B1u) >> 17;
                 for (;;) {
                     const uint32_t s = groupSlots[slot];
