@@ -110,6 +110,18 @@ void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
     const uint32_t* previous = job.previousPixels;
     uint8_t* rowCandidates = job.candidates;
+    // Local copies: a store through a byte pointer may alias anything, so
+    // the compiler would otherwise reload every field of job after each one.
+    const _OsdColor* const pixels = job.pixels;
+    const uint32_t* const pixelEntry = job.pixelEntry;
+    const uint8_t* const entryIndex = job.entryIndex;
+    uint8_t* const entryDiffuse = job.entryDiffuse;
+    uint8_t* const entryAlt = job.entryAlt;
+    const uint8_t* const previousIndices = job.previousIndices;
+    uint8_t* const indices = job.indices;
+    uint32_t* const savePixels = job.savePixels;
+    uint8_t* const saveIndices = job.saveIndices;
+    const bool diffuse = job.diffuse;
 
     // errThis holds the error carried into the current row, errNext the
     // error for the row below. Only the span of a row that received error
@@ -118,7 +130,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
-    if (job.diffuse) memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
+    if (diffuse) memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
     // Dirty spans as slot numbers [lo, hi) of the padded rows; empty when lo >= hi.
     uint32_t thisLo = 0, thisHi = 0;
     auto clearSpan = [](int32_t* row, uint32_t lo, uint32_t hi) {
@@ -137,33 +149,33 @@ void remap(const RemapJob& job, NearestSearch& search) {
             uint8_t lastIndex = 0, lastFlag = 0;
             for (uint32_t x = 0; x < w; ++x) {
                 const size_t i = rowStart + x;
-                if (previous && packColour(job.pixels[i]) == previous[i]) {
-                    job.indices[i] = job.previousIndices[i];
+                if (previous && packColour(pixels[i]) == previous[i]) {
+                    indices[i] = previousIndices[i];
                     rowCandidates[x] = 0;
                     continue;
                 }
                 // Runs of one colour reuse the last lookup.
-                const uint32_t entry = job.pixelEntry[i];
+                const uint32_t entry = pixelEntry[i];
                 if (entry != lastEntry) {
                     lastEntry = entry;
-                    lastIndex = job.entryIndex[entry];
-                    lastFlag = job.entryDiffuse[entry];
+                    lastIndex = entryIndex[entry];
+                    lastFlag = entryDiffuse[entry];
                 }
-                job.indices[i] = lastIndex;
+                indices[i] = lastIndex;
                 rowCandidates[x] = lastFlag;
                 rowFlag |= lastFlag;
             }
         }
-        if (job.diffuse && !rowFlag) {
+        if (diffuse && !rowFlag) {
             // Nothing here takes error: what was carried into the row is dropped.
             clearSpan(errThis, thisLo, thisHi);
             thisLo = thisHi = 0;
-        } else if (job.diffuse) {
+        } else if (diffuse) {
             uint32_t nextLo = UINT32_MAX, nextHi = 0;
             const bool forward = (y & 1) == 0;
             const int dir = forward ? 1 : -1;
-            const _OsdColor* row = job.pixels + rowStart;
-            keepSmoothCandidates(job.pixels, rowCandidates, y, w, h);
+            const _OsdColor* row = pixels + rowStart;
+            keepSmoothCandidates(pixels, rowCandidates, y, w, h);
             for (uint32_t k = 0; k < w; ++k) {
                 // Skip stretches without candidates eight at a time.
                 if (k + 8 <= w) {
@@ -178,8 +190,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 const size_t i = rowStart + x;
                 if (!rowCandidates[x]) continue;
                 const uint32_t px = packColour(row[x]);
-                const uint32_t entry = job.pixelEntry[i];
-                const int base = job.entryIndex[entry];
+                const uint32_t entry = pixelEntry[i];
+                const int base = entryIndex[entry];
                 const Premul p = premultiply(unpackColour(px));
                 int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
                 const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
@@ -197,15 +209,15 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 // other colours' noise.
                 int chosen = base;
                 if ((er | eg | eb | ea) != 0) {
-                    if (job.entryDiffuse[entry] == 1) {
+                    if (entryDiffuse[entry] == 1) {
                         const int alt = search.second(p, base);
-                        job.entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
-                        job.entryDiffuse[entry] = 2;
+                        entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
+                        entryDiffuse[entry] = 2;
                     }
-                    const int alt = job.entryAlt[entry];
+                    const int alt = entryAlt[entry];
                     if (alt != base && distance2(q, search.entry(alt)) < distance2(q, search.entry(base))) chosen = alt;
                 }
-                job.indices[i] = static_cast<uint8_t>(chosen);
+                indices[i] = static_cast<uint8_t>(chosen);
 
                 const Premul& c = search.entry(chosen);
                 const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare, (q.b - c.b) * kErrorShare,
@@ -240,8 +252,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
             if (thisLo >= thisHi) thisLo = thisHi = 0;
         }
         // What the next frame compares with, copied while the row is at hand.
-        memcpy(job.savePixels + rowStart, job.pixels + rowStart, static_cast<size_t>(w) * sizeof(uint32_t));
-        memcpy(job.saveIndices + rowStart, job.indices + rowStart, w);
+        memcpy(savePixels + rowStart, pixels + rowStart, static_cast<size_t>(w) * sizeof(uint32_t));
+        memcpy(saveIndices + rowStart, indices + rowStart, w);
     }
 }
 }  // namespace tovixquant
