@@ -372,18 +372,24 @@ void State::newPalette(size_t pixels) {
     for (int i = 0; i < paletteCount; ++i) paletteKeys[i] = normaliseKey(packColour(palette[i]));
     setSearchPalette();
 
+    // Local pointers: the byte stores below could otherwise alias the
+    // vectors' own pointers, to be reloaded after every store.
+    uint8_t* const index = entryIndex.data();
+    uint8_t* const diffuses = entryDiffuse.data();
+    const Premul* const premul = entryPremul.data();
+    const uint32_t* const input = entryInput.data();
     double error = 0;
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
-            entryIndex[e] = 0;
-            entryDiffuse[e] = 0;
+            index[e] = 0;
+            diffuses[e] = 0;
             continue;
         }
-        const Premul q = entryPremul[e];
-        const int best = search.find(q, builder.clusterOf(entryInput[e]) + offset);
-        entryIndex[e] = static_cast<uint8_t>(best);
+        const Premul q = premul[e];
+        const int best = search.find(q, builder.clusterOf(input[e]) + offset);
+        index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
-        entryDiffuse[e] = d > kDiffuseMinError;
+        diffuses[e] = d > kDiffuseMinError;
         error += static_cast<double>(counts[e]) * d;
     }
     paletteMse = pixels ? error / static_cast<double>(pixels) : 0;
