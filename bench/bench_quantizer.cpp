@@ -38,13 +38,15 @@ void runSingle(benchmark::State& state, const osdframes::Frame& f, bool sizedFor
         q.reset();
         state.ResumeTiming();
     }
-    const double psnr = osdframes::psnr(f.pixels.data(), palette.data(), indices.data(), f.pixels.size());
+    const double psnr =
+        osdframes::psnr(f.pixels.data(), palette.data(), indices.data(), f.pixels.size());
     state.counters["psnr_dB"] = psnr > 99 ? 99 : psnr;
     state.counters["pixels"] = static_cast<double>(f.pixels.size());
 }
 
 void BM_Menu720x480(benchmark::State& state) {
-    static const osdframes::Frame frames[] = {osdframes::menuFrame(720, 480, 1, 0), osdframes::menuFrame(720, 480, 1, 1),
+    static const osdframes::Frame frames[] = {osdframes::menuFrame(720, 480, 1, 0),
+                                              osdframes::menuFrame(720, 480, 1, 1),
                                               osdframes::menuFrame(720, 480, 1, 2)};
     runSingle(state, frames[state.range(0)]);
 }
@@ -82,7 +84,8 @@ void BM_MovedHighlight720x480(benchmark::State& state) {
     for (auto _ : state) {
         const osdframes::Frame& f = toB ? b : a;
         configure(q, f);
-        benchmark::DoNotOptimize(q.ProcessImage(f.pixels.data(), toB ? paletteB.data() : paletteA.data(),
+        benchmark::DoNotOptimize(q.ProcessImage(f.pixels.data(),
+                                                toB ? paletteB.data() : paletteA.data(),
                                                 toB ? indicesB.data() : indicesA.data()));
         toB = !toB;
     }
@@ -91,13 +94,15 @@ void BM_MovedHighlight720x480(benchmark::State& state) {
     q.ProcessImage(a.pixels.data(), paletteA.data(), indicesA.data());
     configure(q, b);
     q.ProcessImage(b.pixels.data(), paletteB.data(), indicesB.data());
-    state.counters["flicker_pct"] = 100.0 * osdframes::flicker(a.pixels.data(), paletteA.data(), indicesA.data(),
-                                                                b.pixels.data(), paletteB.data(), indicesB.data(),
-                                                                a.pixels.size());
-    state.counters["psnr_dB"] = osdframes::psnr(b.pixels.data(), paletteB.data(), indicesB.data(), b.pixels.size());
+    state.counters["flicker_pct"] =
+        100.0 * osdframes::flicker(a.pixels.data(), paletteA.data(), indicesA.data(),
+                                   b.pixels.data(), paletteB.data(), indicesB.data(),
+                                   a.pixels.size());
+    state.counters["psnr_dB"] =
+        osdframes::psnr(b.pixels.data(), paletteB.data(), indicesB.data(), b.pixels.size());
 }
 BENCHMARK(BM_MovedHighlight720x480)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -38,25 +38,26 @@ constexpr int32_t kDiffuseMinError = 8;
 // read, so growing for a larger frame leaves the new memory as it is and
 // costs no pass over it; at construction (`touch`) it is cleared once, so
 // that the first frame does not meet the system's first-touch faults.
-template <typename T>
-class PixelBuffer {
-public:
+template <typename T> class PixelBuffer {
+  public:
     void grow(size_t n, bool touch) {
-        if (n <= size_) return;
+        if (n <= size_)
+            return;
         data_.reset(new T[n]);
         size_ = n;
-        if (touch) memset(data_.get(), 0, n * sizeof(T));
+        if (touch)
+            memset(data_.get(), 0, n * sizeof(T));
     }
     bool empty() const { return size_ == 0; }
     T* data() { return data_.get(); }
     T& operator[](size_t i) { return data_[i]; }
 
-private:
+  private:
     std::unique_ptr<T[]> data_;
     size_t size_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 // Largest frame accepted: a frame larger than an OSD block can hold (2^24 - 1
 // bytes with the header and palette) is refused rather than allocated.
@@ -68,27 +69,28 @@ struct State {
     bool diffuse = true;
     bool distribute = false;
 
-    size_t capacity = 0;  // pixels the frame buffers hold
+    size_t capacity = 0; // pixels the frame buffers hold
     uint32_t rowCapacity = 0;
-    const _OsdColor* frame = nullptr;  // the frame being quantised
+    const _OsdColor* frame = nullptr; // the frame being quantised
     PixelBuffer<uint32_t> previousFrame;
     PixelBuffer<uint8_t> previousIndices;
     PixelBuffer<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
-    std::vector<uint8_t> entryDiffuse;  // 1 when the colour's error is worth diffusing (see RemapJob)
+    std::vector<uint8_t>
+        entryDiffuse; // 1 when the colour's error is worth diffusing (see RemapJob)
     std::vector<uint8_t> entryAlt;
     std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> candidates;
     std::vector<WeightedColour> inputs;
-    std::vector<uint32_t> groupSlots;  // palette input number + 1, 0 when free
+    std::vector<uint32_t> groupSlots; // palette input number + 1, 0 when free
     std::vector<uint32_t> groupKeys;
     struct GroupSum {
         uint64_t s[4];
         uint64_t w;
     };
     std::vector<GroupSum> groupSums;
-    std::vector<Premul> entryPremul;  // premultiplied colour of every histogram entry
+    std::vector<Premul> entryPremul; // premultiplied colour of every histogram entry
 
     Histogram histogram;
     PaletteBuilder builder;
@@ -97,10 +99,10 @@ struct State {
     _OsdColor palette[256];
     uint32_t paletteKeys[256];
     int paletteCount = 0;
-    bool searchCurrent = false;  // search holds `palette`
-    double paletteMse = 0;       // error per pixel when the palette was made
-    double frameError = 0;       // total error of the last frame under the palette
-    std::vector<uint32_t> entryStamp;  // `stamp` when the entry was mapped this frame
+    bool searchCurrent = false;       // search holds `palette`
+    double paletteMse = 0;            // error per pixel when the palette was made
+    double frameError = 0;            // total error of the last frame under the palette
+    std::vector<uint32_t> entryStamp; // `stamp` when the entry was mapped this frame
     std::vector<int32_t> entryError;
     uint32_t stamp = 0;
 
@@ -115,7 +117,8 @@ struct State {
     }
 
     void reserve(size_t pixels, uint32_t width, bool touch);
-    int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices);
+    int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
+            unsigned char* indices);
     bool losslessPalette(size_t colours);
     bool reusePalette(size_t pixels, bool sameSize);
     void newPalette(size_t pixels);
@@ -159,7 +162,8 @@ void State::reserve(size_t pixels, uint32_t width, bool touch) {
 
 void State::setSearchPalette() {
     Premul premul[256];
-    for (int i = 0; i < paletteCount; ++i) premul[i] = premultiply(palette[i]);
+    for (int i = 0; i < paletteCount; ++i)
+        premul[i] = premultiply(palette[i]);
     search.setPalette(premul, paletteCount, true);
     searchCurrent = true;
 }
@@ -171,11 +175,13 @@ bool State::losslessPalette(size_t colours) {
     if (havePrevious) {
         uint32_t sorted[256];
         int order[256];
-        for (int i = 0; i < paletteCount; ++i) order[i] = i;
+        for (int i = 0; i < paletteCount; ++i)
+            order[i] = i;
         std::sort(order, order + paletteCount, [&](int x, int y) {
             return paletteKeys[x] != paletteKeys[y] ? paletteKeys[x] < paletteKeys[y] : x < y;
         });
-        for (int i = 0; i < paletteCount; ++i) sorted[i] = paletteKeys[order[i]];
+        for (int i = 0; i < paletteCount; ++i)
+            sorted[i] = paletteKeys[order[i]];
         bool all = true;
         for (size_t e = 0; e < colours && all; ++e) {
             const uint32_t* hit = std::lower_bound(sorted, sorted + paletteCount, keys[e]);
@@ -206,17 +212,22 @@ bool State::losslessPalette(size_t colours) {
 // made. With a previous frame of the same size only the pixels that changed
 // are looked at: the others keep their indices anyway.
 bool State::reusePalette(size_t pixels, bool sameSize) {
-    if (!havePrevious || paletteCount == 0) return false;
+    if (!havePrevious || paletteCount == 0)
+        return false;
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
     const uint32_t* counts = histogram.counts();
     // Transparent pixels need an exactly transparent entry.
     bool needTransparent = false;
-    for (size_t e = 0; e < colours && !needTransparent; ++e) needTransparent = keys[e] == 0;
-    if (needTransparent && std::find(paletteKeys, paletteKeys + paletteCount, 0u) == paletteKeys + paletteCount)
+    for (size_t e = 0; e < colours && !needTransparent; ++e)
+        needTransparent = keys[e] == 0;
+    if (needTransparent &&
+        std::find(paletteKeys, paletteKeys + paletteCount, 0u) == paletteKeys + paletteCount)
         return false;
-    if (!searchCurrent) setSearchPalette();
-    const double limit = (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    if (!searchCurrent)
+        setSearchPalette();
+    const double limit =
+        (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
     const int level = histogram.level();
     auto mapEntry = [&](size_t e, int guess) {
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
@@ -231,7 +242,8 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         double error = 0;
         for (size_t e = 0; e < colours; ++e) {
             error += static_cast<double>(counts[e]) * mapEntry(e, -1);
-            if (error > limit) return false;
+            if (error > limit)
+                return false;
         }
         frameError = error;
         return true;
@@ -243,18 +255,21 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     }
     double added = 0, removed = 0;
     for (size_t i = 0; i < pixels; ++i) {
-        if (packColour(frame[i]) == previousFrame[i]) continue;
+        if (packColour(frame[i]) == previousFrame[i])
+            continue;
         const uint32_t e = pixelEntry[i];
         if (entryStamp[e] != stamp) {
             // The entry the pixel had is a good first guess.
-            entryError[e] = mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
+            entryError[e] =
+                mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
             entryStamp[e] = stamp;
         }
         added += entryError[e];
         removed += distance2(premultiplyKey(previousFrame[i]), search.entry(previousIndices[i]));
     }
     const double error = frameError - removed + added;
-    if (error > limit) return false;
+    if (error > limit)
+        return false;
     frameError = error;
     return true;
 }
@@ -268,21 +283,26 @@ void State::gatherInputs() {
     const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
     Premul* premul = entryPremul.data();
-    for (size_t e = 0; e < colours; ++e) premul[e] = premultiplyKey(representativeColour(keys[e], level));
+    for (size_t e = 0; e < colours; ++e)
+        premul[e] = premultiplyKey(representativeColour(keys[e], level));
     int shift = 0;
-    if (colours > kMaxPaletteInputs) shift = 2;
+    if (colours > kMaxPaletteInputs)
+        shift = 2;
     for (;;) {
         bool overflow = false;
         inputs.clear();
         const uint32_t slotMask = static_cast<uint32_t>(groupSlots.size() - 1);
         for (size_t e = 0; e < colours; ++e) {
-            if (keys[e] == 0) continue;
+            if (keys[e] == 0)
+                continue;
             const Premul p = premul[e];
             const uint32_t w = counts[e];
             uint32_t input;
             if (shift == 0) {
                 input = static_cast<uint32_t>(inputs.size());
-                inputs.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)}, double(w), keys[e],
+                inputs.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)},
+                                                double(w),
+                                                keys[e],
                                                 double(w)});
             } else {
                 // Colours of very few pixels (grain, the edges of anti-aliased
@@ -290,7 +310,8 @@ void State::gatherInputs() {
                 // top bit of each byte, which narrow groups never set.
                 const bool rare = w <= kRareCount;
                 const int bits = shift + (rare ? 1 : 0);
-                const uint32_t group = (static_cast<uint32_t>(p.r >> bits) | (static_cast<uint32_t>(p.g >> bits) << 8) |
+                const uint32_t group = (static_cast<uint32_t>(p.r >> bits) |
+                                        (static_cast<uint32_t>(p.g >> bits) << 8) |
                                         (static_cast<uint32_t>(p.b >> bits) << 16) |
                                         (static_cast<uint32_t>(p.a >> bits) << 24)) |
                                        (rare ? 0x80808080u : 0u);
@@ -315,7 +336,8 @@ void State::gatherInputs() {
                     }
                     slot = (slot + 1) & slotMask;
                 }
-                if (overflow) break;
+                if (overflow)
+                    break;
                 // Exact integer sums; the mean is taken once the group is complete.
                 GroupSum& sum = groupSums[input];
                 sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
@@ -335,18 +357,21 @@ void State::gatherInputs() {
             for (size_t i = 0; i < inputs.size(); ++i) {
                 // Free the slots for the next frame: find each group again.
                 uint32_t slot = (groupKeys[i] * 0x9E3779B1u) >> 17;
-                while (groupSlots[slot] != i + 1) slot = (slot + 1) & slotMask;
+                while (groupSlots[slot] != i + 1)
+                    slot = (slot + 1) & slotMask;
                 groupSlots[slot] = 0;
                 if (!overflow) {
                     WeightedColour& wc = inputs[i];
                     const GroupSum& sum = groupSums[i];
                     const double w = static_cast<double>(sum.w);
-                    for (int k = 0; k < 4; ++k) wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
+                    for (int k = 0; k < 4; ++k)
+                        wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
                     wc.weight = w;
                 }
             }
         }
-        if (!overflow) return;
+        if (!overflow)
+            return;
         ++shift;
     }
 }
@@ -356,20 +381,25 @@ void State::newPalette(size_t pixels) {
     const uint32_t* keys = histogram.keys();
     const uint32_t* counts = histogram.counts();
     bool transparent = false;
-    for (size_t e = 0; e < colours; ++e) transparent = transparent || keys[e] == 0;
+    for (size_t e = 0; e < colours; ++e)
+        transparent = transparent || keys[e] == 0;
 
     gatherInputs();
     const int offset = transparent ? 1 : 0;
     _OsdColor chosen[256];
-    const int k = builder.build(inputs, static_cast<int>(maxColours) - offset, bits, distribute, search, chosen);
+    const int k = builder.build(inputs, static_cast<int>(maxColours) - offset, bits, distribute,
+                                search, chosen);
     paletteCount = k + offset;
-    if (transparent) palette[0] = _OsdColor{0, 0, 0, 0};
-    for (int i = 0; i < k; ++i) palette[offset + i] = chosen[i];
+    if (transparent)
+        palette[0] = _OsdColor{0, 0, 0, 0};
+    for (int i = 0; i < k; ++i)
+        palette[offset + i] = chosen[i];
     if (paletteCount == 0) {
         palette[0] = _OsdColor{0, 0, 0, 0};
         paletteCount = 1;
     }
-    for (int i = 0; i < paletteCount; ++i) paletteKeys[i] = normaliseKey(packColour(palette[i]));
+    for (int i = 0; i < paletteCount; ++i)
+        paletteKeys[i] = normaliseKey(packColour(palette[i]));
     setSearchPalette();
 
     // Local pointers: the byte stores below could otherwise alias the
@@ -396,7 +426,8 @@ void State::newPalette(size_t pixels) {
     frameError = error;
 }
 
-int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out, unsigned char* indices) {
+int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
+               unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     try {
         reserve(n, width, false);
@@ -419,22 +450,25 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
 
     int level = 0;
     // The last level has no more colours than the table holds.
-    while (!histogram.build(px, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel) ++level;
+    while (!histogram.build(px, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel)
+        ++level;
     const size_t colours = histogram.size();
 
     bool representable = level == 0 && colours <= maxColours;
     for (size_t e = 0; e < colours && representable && bits < 8; ++e)
-        representable = packColour(roundToBits(unpackColour(histogram.keys()[e]), bits)) == histogram.keys()[e];
+        representable =
+            packColour(roundToBits(unpackColour(histogram.keys()[e]), bits)) == histogram.keys()[e];
 
     const bool sameSize = havePrevious && width == previousWidth && height == previousHeight;
     bool kept;
     bool diffuseNow = diffuse;
     if (representable) {
         kept = losslessPalette(colours);
-        diffuseNow = false;  // every colour is exact
+        diffuseNow = false; // every colour is exact
     } else {
         kept = reusePalette(n, sameSize);
-        if (!kept) newPalette(n);
+        if (!kept)
+            newPalette(n);
     }
 
     RemapJob job;
@@ -453,7 +487,8 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.errorRows = errorRows.data();
     job.candidates = candidates.data();
     job.indices = indices;
-    if (diffuseNow && !searchCurrent) setSearchPalette();
+    if (diffuseNow && !searchCurrent)
+        setSearchPalette();
     remap(job, search);
 
     memcpy(out, palette, static_cast<size_t>(paletteCount) * sizeof(_OsdColor));
@@ -465,10 +500,12 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     return 0;
 }
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
-CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width, unsigned height)
-    : imageHeight(height), imageWidth(width), state_(new tovixquant::State(maxColours, bitsPerChannel)) {
+CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width,
+                       unsigned height)
+    : imageHeight(height), imageWidth(width),
+      state_(new tovixquant::State(maxColours, bitsPerChannel)) {
     try {
         state_->reserve(static_cast<size_t>(width) * height, width, true);
     } catch (const std::exception&) {
@@ -476,20 +513,29 @@ CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned wi
     }
 }
 
-CQuantizer::~CQuantizer() { delete state_; }
+CQuantizer::~CQuantizer() {
+    delete state_;
+}
 
-void CQuantizer::SetErrorDiffusion(bool enable) { state_->diffuse = enable; }
+void CQuantizer::SetErrorDiffusion(bool enable) {
+    state_->diffuse = enable;
+}
 
 void CQuantizer::SetDistributeClut(bool enable) {
-    if (state_->distribute != enable) state_->havePrevious = false;
+    if (state_->distribute != enable)
+        state_->havePrevious = false;
     state_->distribute = enable;
 }
 
-void CQuantizer::SetFullClutSearch(bool enable) { state_->search.setFullSearch(enable); }
+void CQuantizer::SetFullClutSearch(bool enable) {
+    state_->search.setFullSearch(enable);
+}
 
 int CQuantizer::ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices) {
     const uint64_t n = static_cast<uint64_t>(imageWidth) * imageHeight;
-    if (n > tovixquant::kMaxFramePixels) return -1;
-    if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr))) return -1;
+    if (n > tovixquant::kMaxFramePixels)
+        return -1;
+    if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr)))
+        return -1;
     return state_->run(pixels, imageWidth, imageHeight, palette, indices);
 }

@@ -40,7 +40,7 @@ struct State;
 }
 
 class CQuantizer {
-public:
+  public:
     // maxColours: palette entries the quantiser may use (1 to 256; the
     // palette written always has 256 entries, unused ones are (0,0,0,0)).
     // bitsPerChannel: precision of each palette component, 1 to 8; below 8
@@ -91,7 +91,7 @@ public:
     // buffers cannot be allocated; nothing is written then.
     int ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices);
 
-private:
+  private:
     tovixquant::State* state_;
 };
 

@@ -23,13 +23,18 @@ std::atomic<size_t> gAllocations{0};
 void* countedAlloc(size_t size) {
     ++gAllocations;
     void* p = malloc(size ? size : 1);
-    if (!p) throw std::bad_alloc();
+    if (!p)
+        throw std::bad_alloc();
     return p;
 }
-}  // namespace
+} // namespace
 
-void* operator new(size_t size) { return countedAlloc(size); }
-void* operator new[](size_t size) { return countedAlloc(size); }
+void* operator new(size_t size) {
+    return countedAlloc(size);
+}
+void* operator new[](size_t size) {
+    return countedAlloc(size);
+}
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     ++gAllocations;
     return malloc(size ? size : 1);
@@ -38,10 +43,18 @@ void* operator new[](size_t size, const std::nothrow_t&) noexcept {
     ++gAllocations;
     return malloc(size ? size : 1);
 }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, size_t) noexcept { free(p); }
-void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete[](void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    free(p);
+}
 
 namespace {
 
@@ -53,7 +66,8 @@ constexpr size_t kGuardBytes = 64;
 // Output buffers with guard bytes on both sides.
 struct Output {
     explicit Output(size_t pixels)
-        : paletteBytes(256 * 4 + 2 * kGuardBytes, kGuard), indexBytes(pixels + 2 * kGuardBytes, kGuard) {}
+        : paletteBytes(256 * 4 + 2 * kGuardBytes, kGuard),
+          indexBytes(pixels + 2 * kGuardBytes, kGuard) {}
 
     _OsdColor* palette() { return reinterpret_cast<_OsdColor*>(paletteBytes.data() + kGuardBytes); }
     unsigned char* indices() { return indexBytes.data() + kGuardBytes; }
@@ -61,8 +75,10 @@ struct Output {
 
     bool guardsIntact() const {
         for (size_t i = 0; i < kGuardBytes; ++i) {
-            if (paletteBytes[i] != kGuard || paletteBytes[paletteBytes.size() - 1 - i] != kGuard) return false;
-            if (indexBytes[i] != kGuard || indexBytes[indexBytes.size() - 1 - i] != kGuard) return false;
+            if (paletteBytes[i] != kGuard || paletteBytes[paletteBytes.size() - 1 - i] != kGuard)
+                return false;
+            if (indexBytes[i] != kGuard || indexBytes[indexBytes.size() - 1 - i] != kGuard)
+                return false;
         }
         return true;
     }
@@ -103,19 +119,23 @@ Frame manyColours(uint32_t w, uint32_t h, uint32_t colours, uint32_t seed) {
     while (set.size() < colours) {
         const uint32_t v = r.next();
         _OsdColor c = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                       static_cast<unsigned char>(v >> 16), static_cast<unsigned char>((v >> 24) | 0x0F)};
-        const uint32_t key = static_cast<uint32_t>(c.blue) | c.green << 8 | c.red << 16 | static_cast<uint32_t>(c.alpha) << 24;
-        if (seen.insert(key).second) set.push_back(c);
+                       static_cast<unsigned char>(v >> 16),
+                       static_cast<unsigned char>((v >> 24) | 0x0F)};
+        const uint32_t key = static_cast<uint32_t>(c.blue) | c.green << 8 | c.red << 16 |
+                             static_cast<uint32_t>(c.alpha) << 24;
+        if (seen.insert(key).second)
+            set.push_back(c);
     }
-    for (size_t i = 0; i < f.pixels.size(); ++i) f.pixels[i] = set[i < set.size() ? i : r.next() % set.size()];
+    for (size_t i = 0; i < f.pixels.size(); ++i)
+        f.pixels[i] = set[i < set.size() ? i : r.next() % set.size()];
     return f;
 }
 
 // --- The contract: sizes written, nothing outside, results -------------
 
 TEST(QuantizerContract, WritesWholePaletteAndOneIndexPerPixelAndNothingElse) {
-    const Frame frames[] = {osdframes::menuFrame(720, 480), osdframes::menuFrame(97, 13), filled(1, 1, {1, 2, 3, 255}),
-                            manyColours(31, 7, 200, 3)};
+    const Frame frames[] = {osdframes::menuFrame(720, 480), osdframes::menuFrame(97, 13),
+                            filled(1, 1, {1, 2, 3, 255}), manyColours(31, 7, 200, 3)};
     for (const Frame& f : frames) {
         SCOPED_TRACE(testing::Message() << f.width << " x " << f.height);
         CQuantizer q(256, 8, 720, 480);
@@ -125,7 +145,8 @@ TEST(QuantizerContract, WritesWholePaletteAndOneIndexPerPixelAndNothingElse) {
         for (size_t i = 0; i < 256 * 4; ++i) {
             // Every palette byte was written: unused entries are zero, so no
             // guard pattern may survive inside the palette.
-            const uint32_t* entry = reinterpret_cast<const uint32_t*>(out.paletteBytes.data() + kGuardBytes) + i / 4;
+            const uint32_t* entry =
+                reinterpret_cast<const uint32_t*>(out.paletteBytes.data() + kGuardBytes) + i / 4;
             ASSERT_NE(0xA5A5A5A5u, *entry) << "palette entry " << i / 4 << " not written";
         }
         EXPECT_GT(psnrOf(f, out), 30.0);
@@ -140,7 +161,8 @@ TEST(QuantizerContract, EmptyFrameWritesThePaletteOnly) {
         q.imageHeight = size.second;
         EXPECT_EQ(0, q.ProcessImage(nullptr, out.palette(), out.indices()));
         EXPECT_TRUE(out.guardsIntact());
-        for (int i = 0; i < 256; ++i) EXPECT_EQ(0, out.palette()[i].alpha);
+        for (int i = 0; i < 256; ++i)
+            EXPECT_EQ(0, out.palette()[i].alpha);
     }
     // And a normal frame still works afterwards.
     const Frame f = osdframes::menuFrame(160, 120);
@@ -197,7 +219,8 @@ TEST(QuantizerLossless, FramesOfAtMostTheMaximumColoursComeOutExact) {
         for (size_t i = 0; i < c.frame.pixels.size(); ++i) {
             const _OsdColor& in = c.frame.pixels[i];
             const _OsdColor& got = out.colourAt(i);
-            ASSERT_TRUE(in.alpha == 0 ? got.alpha == 0 : osdframes::sameColour(in, got)) << "pixel " << i;
+            ASSERT_TRUE(in.alpha == 0 ? got.alpha == 0 : osdframes::sameColour(in, got))
+                << "pixel " << i;
             ASSERT_LT(out.indices()[i], c.maxColours);
         }
     }
@@ -208,8 +231,10 @@ TEST(QuantizerLossless, OneColourMoreThanTheMaximumStaysWithinTheEntries) {
     CQuantizer q(16, 8, 40, 10);
     Output out(f.pixels.size());
     ASSERT_EQ(0, run(q, f, out));
-    for (size_t i = 0; i < f.pixels.size(); ++i) ASSERT_LT(out.indices()[i], 16);
-    for (int e = 16; e < 256; ++e) EXPECT_TRUE(osdframes::sameColour(out.palette()[e], {0, 0, 0, 0}));
+    for (size_t i = 0; i < f.pixels.size(); ++i)
+        ASSERT_LT(out.indices()[i], 16);
+    for (int e = 16; e < 256; ++e)
+        EXPECT_TRUE(osdframes::sameColour(out.palette()[e], {0, 0, 0, 0}));
     EXPECT_GT(psnrOf(f, out), 20.0);
 }
 
@@ -220,7 +245,8 @@ TEST(QuantizerLossless, ReducedBitsRoundEveryPaletteComponent) {
     ASSERT_EQ(0, run(q, f, out));
     for (int e = 0; e < 256; ++e) {
         const _OsdColor& c = out.palette()[e];
-        for (unsigned char v : {c.blue, c.green, c.red, c.alpha}) EXPECT_EQ(0, v % 17) << "entry " << e;
+        for (unsigned char v : {c.blue, c.green, c.red, c.alpha})
+            EXPECT_EQ(0, v % 17) << "entry " << e;
     }
     EXPECT_GT(psnrOf(f, out), 30.0);
 }
@@ -265,15 +291,18 @@ TEST(QuantizerTransparency, FaintColoursCountByTheirCoverage) {
     osdframes::Random r(4);
     for (size_t i = 0; i < 5000; ++i) {
         const uint32_t v = r.next();
-        f.pixels[5000 + i] = _OsdColor{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                       static_cast<unsigned char>(v >> 16), 3};
+        f.pixels[5000 + i] =
+            _OsdColor{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                      static_cast<unsigned char>(v >> 16), 3};
     }
-    for (size_t i = 200; i < 5000; ++i) f.pixels[i] = f.pixels[i % 200];
+    for (size_t i = 200; i < 5000; ++i)
+        f.pixels[i] = f.pixels[i % 200];
     CQuantizer q(256, 8, 100, 100);
     Output out(f.pixels.size());
     ASSERT_EQ(0, run(q, f, out));
     double opaqueError = 0;
-    for (size_t i = 0; i < 5000; ++i) opaqueError += osdframes::premultipliedError(f.pixels[i], out.colourAt(i));
+    for (size_t i = 0; i < 5000; ++i)
+        opaqueError += osdframes::premultipliedError(f.pixels[i], out.colourAt(i));
     EXPECT_LT(opaqueError / 5000, 1.0);
     EXPECT_GT(psnrOf(f, out), 45.0);
 }
@@ -298,7 +327,8 @@ TEST(QuantizerQuality, DiffusionSmoothsGradientsButLeavesFlatPanelsAndTextClean)
     const uint32_t w = 400, h = 200;
     osdframes::Canvas c(w, h);
     c.roundRect(0, 0, 200, 150, 0, 0, [](float x, float) {
-        return osdframes::mix(osdframes::rgba(10, 40, 90), osdframes::rgba(240, 200, 60), x / 200.0f);
+        return osdframes::mix(osdframes::rgba(10, 40, 90), osdframes::rgba(240, 200, 60),
+                              x / 200.0f);
     });
     c.roundRect(200, 0, 400, 150, 0, 0, [](float, float) { return osdframes::rgba(30, 30, 60); });
     c.text(215, 60, "Settings", 20, osdframes::rgba(255, 255, 255));
@@ -306,7 +336,8 @@ TEST(QuantizerQuality, DiffusionSmoothsGradientsButLeavesFlatPanelsAndTextClean)
     for (uint32_t y = 150; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x)
             c.blend(static_cast<int>(x), static_cast<int>(y),
-                    osdframes::rgba(static_cast<int>(r.next() % 256), static_cast<int>(r.next() % 256),
+                    osdframes::rgba(static_cast<int>(r.next() % 256),
+                                    static_cast<int>(r.next() % 256),
                                     static_cast<int>(r.next() % 256)),
                     1.0f);
     const Frame f = c.toFrame();
@@ -321,9 +352,11 @@ TEST(QuantizerQuality, DiffusionSmoothsGradientsButLeavesFlatPanelsAndTextClean)
     for (uint32_t y = 0; y < 150; ++y)
         for (uint32_t x = 200; x < w; ++x) {
             const _OsdColor& in = f.pixels[static_cast<size_t>(y) * w + x];
-            const bool flatOrInk = osdframes::sameColour(in, panel) || osdframes::sameColour(in, {255, 255, 255, 255});
+            const bool flatOrInk =
+                osdframes::sameColour(in, panel) || osdframes::sameColour(in, {255, 255, 255, 255});
             if (flatOrInk) {
-                ASSERT_TRUE(osdframes::sameColour(dithered.colourAt(static_cast<size_t>(y) * w + x), in))
+                ASSERT_TRUE(
+                    osdframes::sameColour(dithered.colourAt(static_cast<size_t>(y) * w + x), in))
                     << x << "," << y;
             }
         }
@@ -356,16 +389,19 @@ TEST(QuantizerQuality, DitheredPixelsOnlyMixTheTwoEntriesNearestTheirColour) {
     const uint32_t w = 300, h = 160;
     osdframes::Canvas c(w, h);
     c.roundRect(0, 0, 150, 120, 0, 0, [](float x, float y) {
-        return osdframes::mix(osdframes::rgba(20, 30, 80, 0.7f), osdframes::rgba(200, 120, 40, 0.9f), (x + y) / 270.0f);
+        return osdframes::mix(osdframes::rgba(20, 30, 80, 0.7f),
+                              osdframes::rgba(200, 120, 40, 0.9f), (x + y) / 270.0f);
     });
     c.roundRect(150, 0, 300, 120, 0, 0, [](float x, float y) {
-        return osdframes::mix(osdframes::rgba(250, 250, 250), osdframes::rgba(10, 90, 30), (x - 150 + y) / 270.0f);
+        return osdframes::mix(osdframes::rgba(250, 250, 250), osdframes::rgba(10, 90, 30),
+                              (x - 150 + y) / 270.0f);
     });
     osdframes::Random r(5);
     for (uint32_t y = 120; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x)
             c.blend(static_cast<int>(x), static_cast<int>(y),
-                    osdframes::rgba(static_cast<int>(r.next() % 256), static_cast<int>(r.next() % 256),
+                    osdframes::rgba(static_cast<int>(r.next() % 256),
+                                    static_cast<int>(r.next() % 256),
                                     static_cast<int>(r.next() % 256)),
                     1.0f);
     const Frame f = c.toFrame();
@@ -378,7 +414,8 @@ TEST(QuantizerQuality, DitheredPixelsOnlyMixTheTwoEntriesNearestTheirColour) {
 
     size_t differing = 0;
     for (size_t i = 0; i < static_cast<size_t>(w) * 120; ++i) {
-        if (dithered.indices()[i] == plain.indices()[i]) continue;
+        if (dithered.indices()[i] == plain.indices()[i])
+            continue;
         ++differing;
         // Distances from the pixel to every used entry: the chosen one may
         // not be farther than the second nearest (small allowance for the
@@ -449,8 +486,9 @@ TEST(QuantizerTemporal, MovingTheHighlightLeavesTheRestOfTheScreenAlone) {
     Output oa(a.pixels.size()), ob(b.pixels.size());
     ASSERT_EQ(0, run(q, a, oa));
     ASSERT_EQ(0, run(q, b, ob));
-    const double flicker = osdframes::flicker(a.pixels.data(), oa.palette(), oa.indices(), b.pixels.data(),
-                                              ob.palette(), ob.indices(), a.pixels.size());
+    const double flicker =
+        osdframes::flicker(a.pixels.data(), oa.palette(), oa.indices(), b.pixels.data(),
+                           ob.palette(), ob.indices(), a.pixels.size());
     EXPECT_LT(flicker, 0.02);
     EXPECT_GT(psnrOf(b, ob), 43.0);
 }
@@ -459,13 +497,16 @@ TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
     // Made for 720 x 480: every kind of frame of that size, new screens
     // and small changes alike, runs without allocating; a larger frame
     // grows the buffers once, and the next one allocates nothing again.
-    const Frame menu = osdframes::menuFrame(720, 480, 1, 0), moved = osdframes::menuFrame(720, 480, 2, 0);
+    const Frame menu = osdframes::menuFrame(720, 480, 1, 0),
+                moved = osdframes::menuFrame(720, 480, 2, 0);
     const Frame other = osdframes::menuFrame(720, 480, 3, 2), flat = osdframes::flatFrame(720, 480);
-    const Frame large = osdframes::menuFrame(1920, 1080, 1, 1), large2 = osdframes::menuFrame(1920, 1080, 2, 2);
+    const Frame large = osdframes::menuFrame(1920, 1080, 1, 1),
+                large2 = osdframes::menuFrame(1920, 1080, 2, 2);
     Output small(menu.pixels.size()), big(large.pixels.size());
     CQuantizer q(256, 8, 720, 480);
     size_t before = gAllocations;
-    for (const Frame* f : {&menu, &moved, &flat, &other, &menu}) ASSERT_EQ(0, run(q, *f, small));
+    for (const Frame* f : {&menu, &moved, &flat, &other, &menu})
+        ASSERT_EQ(0, run(q, *f, small));
     EXPECT_EQ(before, gAllocations.load()) << "720 x 480 frames";
     ASSERT_EQ(0, run(q, large, big));
     before = gAllocations;
@@ -488,4 +529,4 @@ TEST(QuantizerTemporal, ANewScreenGetsANewPalette) {
     EXPECT_GT(psnrOf(other, o2), psnrOf(other, fresh) - 0.5);
 }
 
-}  // namespace
+} // namespace

@@ -30,13 +30,23 @@ inline _OsdColor unpackColour(uint32_t v) {
 
 // Packed values: memory order B,G,R,A, so on every host we read and write
 // the bytes explicitly rather than shifting the 32-bit value.
-inline int keyBlue(uint32_t k) { return unpackColour(k).blue; }
-inline int keyGreen(uint32_t k) { return unpackColour(k).green; }
-inline int keyRed(uint32_t k) { return unpackColour(k).red; }
-inline int keyAlpha(uint32_t k) { return unpackColour(k).alpha; }
+inline int keyBlue(uint32_t k) {
+    return unpackColour(k).blue;
+}
+inline int keyGreen(uint32_t k) {
+    return unpackColour(k).green;
+}
+inline int keyRed(uint32_t k) {
+    return unpackColour(k).red;
+}
+inline int keyAlpha(uint32_t k) {
+    return unpackColour(k).alpha;
+}
 
 // round(v / 255) for 0 <= v <= 255 * 255.
-inline int div255(int v) { return (v + 128 + ((v + 128) >> 8)) >> 8; }
+inline int div255(int v) {
+    return (v + 128 + ((v + 128) >> 8)) >> 8;
+}
 
 inline Premul premultiply(const _OsdColor& c) {
     Premul p;
@@ -47,7 +57,9 @@ inline Premul premultiply(const _OsdColor& c) {
     return p;
 }
 
-inline Premul premultiplyKey(uint32_t k) { return premultiply(unpackColour(k)); }
+inline Premul premultiplyKey(uint32_t k) {
+    return premultiply(unpackColour(k));
+}
 
 inline int32_t distance2(const Premul& x, const Premul& y) {
     int32_t dr = x.r - y.r, dg = x.g - y.g, db = x.b - y.b, da = x.a - y.a;
@@ -59,6 +71,6 @@ inline uint32_t normaliseKey(uint32_t k) {
     return keyAlpha(k) == 0 ? 0u : k;
 }
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
 #endif

@@ -14,29 +14,35 @@ uint32_t levelMask(int level) {
     return packColour(m);
 }
 
-inline uint32_t hashKey(uint32_t key, int shift) { return (key * 0x9E3779B1u) >> shift; }
+inline uint32_t hashKey(uint32_t key, int shift) {
+    return (key * 0x9E3779B1u) >> shift;
+}
 
-}  // namespace
+} // namespace
 
 void Histogram::reserve(size_t pixels) {
     // Entries needed: at most one per pixel, capped; beyond the cap the
     // frame is posterised instead (the last level has at most 2^17 colours).
     size_t entries = 4096;
-    while (entries < pixels && entries < kMaxEntries) entries <<= 1;
-    if (keys_.size() >= entries) return;
+    while (entries < pixels && entries < kMaxEntries)
+        entries <<= 1;
+    if (keys_.size() >= entries)
+        return;
     keys_.assign(entries, 0);
     counts_.assign(entries, 0);
     slotOf_.assign(entries, 0);
     slots_.assign(entries * 2, 0);
     slotMask_ = static_cast<uint32_t>(entries * 2 - 1);
     int bits = 0;
-    while ((size_t(1) << bits) < entries * 2) ++bits;
+    while ((size_t(1) << bits) < entries * 2)
+        ++bits;
     slotShift_ = 32 - bits;
     used_ = 0;
 }
 
 void Histogram::clear() {
-    for (size_t i = 0; i < used_; ++i) slots_[slotOf_[i]] = 0;
+    for (size_t i = 0; i < used_; ++i)
+        slots_[slotOf_[i]] = 0;
     used_ = 0;
 }
 
@@ -90,7 +96,8 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
 }
 
 uint32_t representativeColour(uint32_t key, int level) {
-    if (level == 0 || key == 0) return key;
+    if (level == 0 || key == 0)
+        return key;
     const uint32_t kept = levelMask(level);
     _OsdColor c = unpackColour(key);
     _OsdColor m = unpackColour(kept);
@@ -105,4 +112,4 @@ uint32_t representativeColour(uint32_t key, int level) {
     return packColour(c);
 }
 
-}  // namespace tovixquant
+} // namespace tovixquant

@@ -13,7 +13,7 @@
 namespace tovixquant {
 
 class Histogram {
-public:
+  public:
     // Sizes the table for frames of up to `pixels` pixels.
     void reserve(size_t pixels);
 
@@ -35,10 +35,10 @@ public:
     static constexpr int kMaxLevel = 4;
     static constexpr size_t kMaxEntries = size_t(1) << 18;
 
-private:
+  private:
     void clear();
 
-    std::vector<uint32_t> slots_;  // entry number + 1, 0 when free
+    std::vector<uint32_t> slots_; // entry number + 1, 0 when free
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
@@ -51,6 +51,6 @@ private:
 // The colour a posterised key stands for: the middle of the dropped range.
 uint32_t representativeColour(uint32_t key, int level);
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
 #endif

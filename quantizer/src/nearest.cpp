@@ -17,12 +17,13 @@ namespace {
 // the squared sums stay within 32 bits.
 constexpr int16_t kFarAway = 4000;
 
-}  // namespace
+} // namespace
 
 NearestSearch::NearestSearch() {
     memset(palette_, 0, sizeof palette_);
     memset(isolation_, 0, sizeof isolation_);
-    for (int i = 0; i < kPadded; ++i) r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
+    for (int i = 0; i < kPadded; ++i)
+        r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
 }
 
 void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
@@ -44,7 +45,8 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
         distancesTo(palette_[i], row);
         int32_t best = INT32_MAX;
         for (int j = 0; j < count; ++j)
-            if (j != i && row[j] < best) best = row[j];
+            if (j != i && row[j] < best)
+                best = row[j];
         isolation_[i] = best;
         neighboursReady_[i] = false;
     }
@@ -59,10 +61,12 @@ void NearestSearch::prepareNeighbours(int entry) {
     uint32_t kept[kNeighbours];
     int n = 0;
     for (int j = 0; j < count_; ++j) {
-        if (j == entry) continue;
+        if (j == entry)
+            continue;
         const uint32_t key = (static_cast<uint32_t>(row[j]) << 8) | static_cast<uint32_t>(j);
         if (n == kNeighbours) {
-            if (key >= kept[n - 1]) continue;
+            if (key >= kept[n - 1])
+                continue;
             --n;
         }
         int t = n++;
@@ -82,14 +86,16 @@ void NearestSearch::prepareNeighbours(int entry) {
             neighbourB_[entry][t] = palette_[j].b;
             neighbourA_[entry][t] = palette_[j].a;
         } else {
-            neighbourR_[entry][t] = neighbourG_[entry][t] = neighbourB_[entry][t] = neighbourA_[entry][t] = kFarAway;
+            neighbourR_[entry][t] = neighbourG_[entry][t] = neighbourB_[entry][t] =
+                neighbourA_[entry][t] = kFarAway;
         }
     }
     neighboursReady_[entry] = true;
 }
 
 int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistance) {
-    if (!neighboursReady_[guess]) prepareNeighbours(guess);
+    if (!neighboursReady_[guess])
+        prepareNeighbours(guess);
     // Triangle inequality: d(q, j) >= d(guess, j) - d(q, guess), so once a
     // neighbour's distance from the guess exceeds d(q, guess) + best, no
     // later one can be nearer than the best found (the margin covers
@@ -108,10 +114,14 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
     for (int k = 0; k < kNeighbours / 8; ++k) {
-        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourR_[guess] + 8 * k)));
-        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourG_[guess] + 8 * k)));
-        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourB_[guess] + 8 * k)));
-        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourA_[guess] + 8 * k)));
+        const __m128i dr = _mm_sub_epi16(
+            qr, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourR_[guess] + 8 * k)));
+        const __m128i dg = _mm_sub_epi16(
+            qg, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourG_[guess] + 8 * k)));
+        const __m128i db = _mm_sub_epi16(
+            qb, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourB_[guess] + 8 * k)));
+        const __m128i da = _mm_sub_epi16(
+            qa, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourA_[guess] + 8 * k)));
         const __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
         const __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
         _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k),
@@ -125,12 +135,15 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
             best = near[t];
         }
     }
-    if (listed == others || nearDistance[listed - 1] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f) return best;
+    if (listed == others ||
+        nearDistance[listed - 1] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f)
+        return best;
     return scan(q);
 #else
     float limit = 2.0f * reach + 0.01f;
     for (int t = 0; t < listed; ++t) {
-        if (nearDistance[t] > limit) return best;
+        if (nearDistance[t] > limit)
+            return best;
         const int j = near[t];
         const int32_t d = distance2(q, palette_[j]);
         if (d < bestD || (d == bestD && j < best)) {
@@ -144,9 +157,12 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
 }
 
 int NearestSearch::second(const Premul& q, int nearest) {
-    if (count_ < 2) return -1;
-    if (full_) return scan(q, nearest);
-    if (!neighboursReady_[nearest]) prepareNeighbours(nearest);
+    if (count_ < 2)
+        return -1;
+    if (full_)
+        return scan(q, nearest);
+    if (!neighboursReady_[nearest])
+        prepareNeighbours(nearest);
     // As in searchAround: d(q, j) >= d(nearest, j) - d(q, nearest).
     const float reach = sqrtf(static_cast<float>(distance2(q, palette_[nearest])));
     const int others = count_ - 1;
@@ -157,7 +173,8 @@ int NearestSearch::second(const Premul& q, int nearest) {
     int32_t bestD = distance2(q, palette_[best]);
     float limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
     for (int t = 1; t < listed; ++t) {
-        if (nearDistance[t] > limit) return best;
+        if (nearDistance[t] > limit)
+            return best;
         const int j = near[t];
         const int32_t d = distance2(q, palette_[j]);
         if (d < bestD || (d == bestD && j < best)) {
@@ -182,19 +199,25 @@ int NearestSearch::scan(const Premul& q, int except) const {
     const __m128i out = _mm_set1_epi32(except), far = _mm_set1_epi32(INT32_MAX);
     const int blocks = (count_ + 7) / 8;
     for (int k = 0; k < blocks; ++k) {
-        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
-        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
-        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
-        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
+        const __m128i dr =
+            _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
+        const __m128i dg =
+            _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
+        const __m128i db =
+            _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
+        const __m128i da =
+            _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
         __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
         __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
         const __m128i exLo = _mm_cmpeq_epi32(curLo, out), exHi = _mm_cmpeq_epi32(curHi, out);
-        const __m128i dLo = _mm_or_si128(
-            _mm_andnot_si128(exLo, _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo))),
-            _mm_and_si128(exLo, far));
-        const __m128i dHi = _mm_or_si128(
-            _mm_andnot_si128(exHi, _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi))),
-            _mm_and_si128(exHi, far));
+        const __m128i dLo =
+            _mm_or_si128(_mm_andnot_si128(exLo, _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo),
+                                                              _mm_madd_epi16(baLo, baLo))),
+                         _mm_and_si128(exLo, far));
+        const __m128i dHi =
+            _mm_or_si128(_mm_andnot_si128(exHi, _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi),
+                                                              _mm_madd_epi16(baHi, baHi))),
+                         _mm_and_si128(exHi, far));
         // Strictly smaller only: within a lane the lowest entry wins ties.
         const __m128i ltLo = _mm_cmplt_epi32(dLo, bestLo), ltHi = _mm_cmplt_epi32(dHi, bestHi);
         bestLo = _mm_or_si128(_mm_and_si128(ltLo, dLo), _mm_andnot_si128(ltLo, bestLo));
@@ -225,10 +248,14 @@ void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
     const int blocks = (count_ + 7) / 8;
     for (int k = 0; k < blocks; ++k) {
-        const __m128i dr = _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
-        const __m128i dg = _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
-        const __m128i db = _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
-        const __m128i da = _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
+        const __m128i dr =
+            _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
+        const __m128i dg =
+            _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
+        const __m128i db =
+            _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
+        const __m128i da =
+            _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
         __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
         __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k),
@@ -241,14 +268,16 @@ void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
 #else
 
 void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
-    for (int j = 0; j < count_; ++j) out[j] = distance2(q, palette_[j]);
+    for (int j = 0; j < count_; ++j)
+        out[j] = distance2(q, palette_[j]);
 }
 
 int NearestSearch::scan(const Premul& q, int except) const {
     int best = 0;
     int32_t bestD = INT32_MAX;
     for (int i = 0; i < count_; ++i) {
-        if (i == except) continue;
+        if (i == except)
+            continue;
         const int32_t d = distance2(q, palette_[i]);
         if (d < bestD) {
             bestD = d;
@@ -260,4 +289,4 @@ int NearestSearch::scan(const Premul& q, int except) const {
 
 #endif
 
-}  // namespace tovixquant
+} // namespace tovixquant

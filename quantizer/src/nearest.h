@@ -11,11 +11,11 @@
 namespace tovixquant {
 
 class NearestSearch {
-public:
+  public:
     NearestSearch();
 
-    // Takes the palette to search (count entries, 1 to 256). `many` says that many queries will follow: then
-    // the neighbour lists that speed up each query are worth building.
+    // Takes the palette to search (count entries, 1 to 256). `many` says that many queries will
+    // follow: then the neighbour lists that speed up each query are worth building.
     void setPalette(const Premul* palette, int count, bool many);
 
     // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
@@ -25,10 +25,13 @@ public:
     // soon as no further neighbour can be nearer. (Every caller asks about
     // distinct colours, so answers are not cached.)
     int find(const Premul& q, int guess) {
-        if (full_) return scan(q);
-        if (guess < 0) return scan(q);
+        if (full_)
+            return scan(q);
+        if (guess < 0)
+            return scan(q);
         const int32_t d0 = distance2(q, palette_[guess]);
-        if (4 * d0 < isolation_[guess]) return guess;
+        if (4 * d0 < isolation_[guess])
+            return guess;
         return useNeighbours_ ? searchAround(q, guess, d0) : scan(q);
     }
 
@@ -45,7 +48,7 @@ public:
     int count() const { return count_; }
     const Premul& entry(int i) const { return palette_[i]; }
 
-private:
+  private:
     int searchAround(const Premul& q, int guess, int32_t guessDistance);
     // Squared distances from q to every entry (up to the next multiple of
     // eight) into out.
@@ -57,13 +60,13 @@ private:
     static constexpr int kNeighbours = 16;
 
     Premul palette_[256];
-    int32_t isolation_[256];  // squared distance to the nearest other entry
+    int32_t isolation_[256]; // squared distance to the nearest other entry
     // Structure-of-arrays copy for the vector scan, padded with far entries.
     alignas(16) int16_t r_[kPadded];
     alignas(16) int16_t g_[kPadded];
     alignas(16) int16_t b_[kPadded];
     alignas(16) int16_t a_[kPadded];
-    int32_t distances_[256][256];  // squared distances between entries
+    int32_t distances_[256][256]; // squared distances between entries
     // Nearest neighbours of each entry, closest first, prepared on first use.
     uint8_t neighbours_[256][kNeighbours];
     float neighbourDistance_[256][kNeighbours];
@@ -78,6 +81,6 @@ private:
     bool useNeighbours_ = false;
 };
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
 #endif

@@ -13,9 +13,13 @@ constexpr int kRefinePasses = 1;
 // holds at least this share of the cluster's pixels.
 constexpr double kSnapShare = 0.5;
 
-inline int clampByte(long v) { return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v)); }
+inline int clampByte(long v) {
+    return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
+}
 
-inline int bucketOf(float v) { return clampByte(lrintf(v)); }
+inline int bucketOf(float v) {
+    return clampByte(lrintf(v));
+}
 
 Premul premulFromFloat(const float c[4]) {
     Premul p;
@@ -26,10 +30,11 @@ Premul premulFromFloat(const float c[4]) {
     return p;
 }
 
-}  // namespace
+} // namespace
 
 _OsdColor roundToBits(_OsdColor c, int bits) {
-    if (bits >= 8) return c;
+    if (bits >= 8)
+        return c;
     const int levels = (1 << bits) - 1;
     auto round = [levels](unsigned char v) {
         const int level = (v * levels + 127) / 255;
@@ -39,14 +44,16 @@ _OsdColor roundToBits(_OsdColor c, int bits) {
     c.green = round(c.green);
     c.red = round(c.red);
     c.alpha = round(c.alpha);
-    if (c.alpha == 0) c.blue = c.green = c.red = 0;
+    if (c.alpha == 0)
+        c.blue = c.green = c.red = 0;
     return c;
 }
 
 _OsdColor straightFromPremul(const float premul[4], int bits) {
     _OsdColor out = {0, 0, 0, 0};
     const int a = clampByte(lrintf(premul[3]));
-    if (a == 0) return out;
+    if (a == 0)
+        return out;
     const float scale = 255.0f / static_cast<float>(a);
     out.alpha = static_cast<unsigned char>(a);
     out.red = static_cast<unsigned char>(clampByte(lrintf(premul[0] * scale)));
@@ -59,7 +66,8 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     box.priority = -1.0;
     box.axis = 0;
     box.threshold = 0;
-    if (box.end - box.begin < 2) return;
+    if (box.end - box.begin < 2)
+        return;
     const Item* items = items_.data();
 
     // First pass: extent and spread of the box along each axis.
@@ -88,7 +96,8 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     int axis = 0;
     if (byPopulation) {
         for (int a = 1; a < 4; ++a)
-            if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
+            if (hi[a] - lo[a] > hi[axis] - lo[axis])
+                axis = a;
     } else {
         double best = -1;
         for (int a = 0; a < 4; ++a) {
@@ -99,7 +108,8 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
             }
         }
     }
-    if (hi[axis] == lo[axis]) return;
+    if (hi[axis] == lo[axis])
+        return;
 
     // Second pass: statistics per value along the chosen axis, in integers
     // over the members' rounded components.
@@ -146,13 +156,16 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     uint64_t w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
     for (int v = lo[axis]; v < hi[axis]; ++v) {
         const Bucket& b = buckets[v];
-        if (b.w == 0) continue;
+        if (b.w == 0)
+            continue;
         w += b.w;
         ss += b.ss;
-        for (int c = 0; c < 4; ++c) s[c] += b.s[c];
-        const double ls[4] = {static_cast<double>(s[0]), static_cast<double>(s[1]), static_cast<double>(s[2]),
-                              static_cast<double>(s[3])};
-        const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2], total[3] - ls[3]};
+        for (int c = 0; c < 4; ++c)
+            s[c] += b.s[c];
+        const double ls[4] = {static_cast<double>(s[0]), static_cast<double>(s[1]),
+                              static_cast<double>(s[2]), static_cast<double>(s[3])};
+        const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2],
+                              total[3] - ls[3]};
         const double lw = static_cast<double>(w), lss = static_cast<double>(ss);
         const double gain = whole - sse(lw, ls, lss) - sse(sw - lw, rs, totalSs - lss);
         if (gain > box.priority) {
@@ -176,7 +189,8 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
             if (boxes_[i].priority > 0 && (pick < 0 || boxes_[i].priority > boxes_[pick].priority))
                 pick = static_cast<int>(i);
         }
-        if (pick < 0) break;
+        if (pick < 0)
+            break;
         Box box = boxes_[pick];
         const int axis = box.axis;
         const int threshold = box.threshold;
@@ -198,16 +212,18 @@ void PaletteBuilder::reserve(size_t inputs) {
     boxes_.reserve(256);
 }
 
-int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntries, int bits, bool byPopulation,
-                          NearestSearch& search, _OsdColor* out) {
+int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntries, int bits,
+                          bool byPopulation, NearestSearch& search, _OsdColor* out) {
     const size_t n = input.size();
-    if (n == 0 || maxEntries <= 0) return 0;
+    if (n == 0 || maxEntries <= 0)
+        return 0;
     cluster_.assign(n, 0);
     items_.resize(n);
     rounded_.resize(n);
     for (size_t i = 0; i < n; ++i) {
         Item& it = items_[i];
-        for (int a = 0; a < 4; ++a) it.v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
+        for (int a = 0; a < 4; ++a)
+            it.v[a] = static_cast<uint8_t>(bucketOf(input[i].c[a]));
         it.count = static_cast<uint32_t>(input[i].weight);
         it.input = static_cast<uint32_t>(i);
         rounded_[i] = Premul{it.v[0], it.v[1], it.v[2], it.v[3]};
@@ -223,17 +239,20 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
             const uint32_t e = items_[i].input;
             const WeightedColour& wc = input[e];
             cluster_[e] = static_cast<uint8_t>(b);
-            for (int c = 0; c < 4; ++c) s[c] += wc.weight * wc.c[c];
+            for (int c = 0; c < 4; ++c)
+                s[c] += wc.weight * wc.c[c];
             w += wc.weight;
         }
-        for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(s[c] / w);
+        for (int c = 0; c < 4; ++c)
+            centre[b][c] = static_cast<float>(s[c] / w);
     }
 
     Premul searchPalette[256];
     double* heaviest = heaviest_;
     uint32_t* heaviestKey = heaviestKey_;
     for (int pass = 0; pass <= kRefinePasses; ++pass) {
-        for (int b = 0; b < k; ++b) searchPalette[b] = premulFromFloat(centre[b]);
+        for (int b = 0; b < k; ++b)
+            searchPalette[b] = premulFromFloat(centre[b]);
         search.setPalette(searchPalette, k, true);
         const bool last = pass == kRefinePasses;
         for (int b = 0; b < k; ++b) {
@@ -257,8 +276,10 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
             }
         }
         for (int b = 0; b < k; ++b) {
-            if (sums[b][4] <= 0) continue;
-            for (int c = 0; c < 4; ++c) centre[b][c] = static_cast<float>(sums[b][c] / sums[b][4]);
+            if (sums[b][4] <= 0)
+                continue;
+            for (int c = 0; c < 4; ++c)
+                centre[b][c] = static_cast<float>(sums[b][c] / sums[b][4]);
         }
     }
 
@@ -271,4 +292,4 @@ int PaletteBuilder::build(const std::vector<WeightedColour>& input, int maxEntri
     return k;
 }
 
-}  // namespace tovixquant
+} // namespace tovixquant

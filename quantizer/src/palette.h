@@ -20,14 +20,14 @@ namespace tovixquant {
 // straight colour of its heaviest member (entries snap to it when it
 // dominates their cluster, so flat areas get their exact colour back).
 struct WeightedColour {
-    float c[4];  // premultiplied r, g, b, a
+    float c[4]; // premultiplied r, g, b, a
     double weight;
     uint32_t heaviestKey;
     double heaviestWeight;
 };
 
 class PaletteBuilder {
-public:
+  public:
     // Chooses at most `maxEntries` colours for `input` and writes them as
     // straight colours to `out` (components rounded to `bits` bits).
     // `search` is used for the refinement; the caller gives it the final
@@ -43,7 +43,7 @@ public:
     // Entry chosen for input colour i by the last refinement pass.
     int clusterOf(size_t i) const { return cluster_[i]; }
 
-private:
+  private:
     struct Box {
         uint32_t begin, end;
         double priority;
@@ -62,7 +62,7 @@ private:
         uint32_t input;
     };
     std::vector<Item> items_;
-    std::vector<Premul> rounded_;  // each input's rounded components
+    std::vector<Premul> rounded_; // each input's rounded components
     std::vector<uint8_t> cluster_;
     std::vector<Box> boxes_;
     // Per-value statistics of one box along one axis.
@@ -70,7 +70,7 @@ private:
         uint64_t w, s[4], ss;
     };
     Bucket buckets_[256];
-    std::array<double, 5> sums_[256];  // weighted sums and weight per entry
+    std::array<double, 5> sums_[256]; // weighted sums and weight per entry
     double heaviest_[256];
     uint32_t heaviestKey_[256];
 };
@@ -82,6 +82,6 @@ _OsdColor straightFromPremul(const float premul[4], int bits);
 // Rounds each component of a straight colour to `bits` bits.
 _OsdColor roundToBits(_OsdColor c, int bits);
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
 #endif

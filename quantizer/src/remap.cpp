@@ -28,10 +28,11 @@ constexpr int kMaxError = 20;
 
 // True when no byte of the four neighbours differs from the pixel's by more
 // than the limit; missing neighbours at the border count as equal.
-inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up, uint32_t down) {
+inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up,
+                            uint32_t down) {
     const __m128i centre = _mm_set1_epi32(static_cast<int>(px));
-    const __m128i around = _mm_setr_epi32(static_cast<int>(left), static_cast<int>(right), static_cast<int>(up),
-                                          static_cast<int>(down));
+    const __m128i around = _mm_setr_epi32(static_cast<int>(left), static_cast<int>(right),
+                                          static_cast<int>(up), static_cast<int>(down));
     const __m128i diff = _mm_or_si128(_mm_subs_epu8(centre, around), _mm_subs_epu8(around, centre));
     const __m128i over = _mm_subs_epu8(diff, _mm_set1_epi8(static_cast<char>(kSmoothLimit)));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) == 0xFFFF;
@@ -39,12 +40,14 @@ inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t
 
 #else
 
-inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up, uint32_t down) {
+inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up,
+                            uint32_t down) {
     const uint32_t around[4] = {left, right, up, down};
     for (uint32_t n : around) {
         for (int s = 0; s < 32; s += 8) {
             const int d = static_cast<int>((px >> s) & 0xFF) - static_cast<int>((n >> s) & 0xFF);
-            if (d > kSmoothLimit || d < -kSmoothLimit) return false;
+            if (d > kSmoothLimit || d < -kSmoothLimit)
+                return false;
         }
     }
     return true;
@@ -56,21 +59,26 @@ inline bool isSmooth(const _OsdColor* row, uint32_t x, uint32_t y, uint32_t w, u
     const _OsdColor* p = row + x;
     const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
     const uint32_t c = normaliseKey(packColour(*p));
-    auto at = [&](bool present, ptrdiff_t offset) { return present ? normaliseKey(packColour(p[offset])) : c; };
-    return neighboursClose(c, at(x > 0, -1), at(x + 1 < w, 1), at(y > 0, -stride), at(y + 1 < h, stride));
+    auto at = [&](bool present, ptrdiff_t offset) {
+        return present ? normaliseKey(packColour(p[offset])) : c;
+    };
+    return neighboursClose(c, at(x > 0, -1), at(x + 1 < w, 1), at(y > 0, -stride),
+                           at(y + 1 < h, stride));
 }
 
 // Clears the candidate flag (flags[x] for pixel x) of every pixel of row y
 // that is not smooth, so
 // that the diffusion pass only visits pixels that take error.
-void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, uint32_t w, uint32_t h) {
+void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, uint32_t w,
+                          uint32_t h) {
     const _OsdColor* row = pixels + static_cast<size_t>(y) * w;
     uint32_t x = 0;
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
     // Four pixels at a time away from the left and right border; above and
     // below, a missing row counts as equal, as in isSmooth.
     if (w >= 6) {
-        if (flags[0] && !isSmooth(row, 0, y, w, h)) flags[0] = 0;
+        if (flags[0] && !isSmooth(row, 0, y, w, h))
+            flags[0] = 0;
         const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
         const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
         const __m128i zero = _mm_setzero_si128();
@@ -86,25 +94,32 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
         for (x = 1; x + 5 <= w; x += 4) {
             uint32_t four;
             memcpy(&four, flags + x, sizeof four);
-            if (four == 0) continue;
+            if (four == 0)
+                continue;
             const _OsdColor* p = row + x;
             const __m128i c = load(p);
             __m128i bad = _mm_or_si128(over(c, load(p - 1)), over(c, load(p + 1)));
-            if (y > 0) bad = _mm_or_si128(bad, over(c, load(p - stride)));
-            if (y + 1 < h) bad = _mm_or_si128(bad, over(c, load(p + stride)));
+            if (y > 0)
+                bad = _mm_or_si128(bad, over(c, load(p - stride)));
+            if (y + 1 < h)
+                bad = _mm_or_si128(bad, over(c, load(p + stride)));
             const int smooth = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bad, zero)));
             for (int l = 0; l < 4; ++l)
-                if (!(smooth & (1 << l))) flags[x + l] = 0;
+                if (!(smooth & (1 << l)))
+                    flags[x + l] = 0;
         }
     }
 #endif
     for (; x < w; ++x)
-        if (flags[x] && !isSmooth(row, x, y, w, h)) flags[x] = 0;
+        if (flags[x] && !isSmooth(row, x, y, w, h))
+            flags[x] = 0;
 }
 
-inline int clampInt(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+inline int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
-}  // namespace
+} // namespace
 
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
@@ -130,11 +145,14 @@ void remap(const RemapJob& job, NearestSearch& search) {
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
-    if (diffuse) memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
+    if (diffuse)
+        memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
     // Dirty spans as slot numbers [lo, hi) of the padded rows; empty when lo >= hi.
     uint32_t thisLo = 0, thisHi = 0;
     auto clearSpan = [](int32_t* row, uint32_t lo, uint32_t hi) {
-        if (lo < hi) memset(row + static_cast<size_t>(lo) * 4, 0, static_cast<size_t>(hi - lo) * 4 * sizeof(int32_t));
+        if (lo < hi)
+            memset(row + static_cast<size_t>(lo) * 4, 0,
+                   static_cast<size_t>(hi - lo) * 4 * sizeof(int32_t));
     };
 
     // One row at a time, while it is in the cache: every pixel first gets
@@ -188,7 +206,8 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 }
                 const uint32_t x = forward ? k : w - 1 - k;
                 const size_t i = rowStart + x;
-                if (!rowCandidates[x]) continue;
+                if (!rowCandidates[x])
+                    continue;
                 const uint32_t px = packColour(row[x]);
                 const uint32_t entry = pixelEntry[i];
                 const int base = entryIndex[entry];
@@ -215,14 +234,17 @@ void remap(const RemapJob& job, NearestSearch& search) {
                         entryDiffuse[entry] = 2;
                     }
                     const int alt = entryAlt[entry];
-                    if (alt != base && distance2(q, search.entry(alt)) < distance2(q, search.entry(base))) chosen = alt;
+                    if (alt != base &&
+                        distance2(q, search.entry(alt)) < distance2(q, search.entry(base)))
+                        chosen = alt;
                 }
                 indices[i] = static_cast<uint8_t>(chosen);
 
                 const Premul& c = search.entry(chosen);
-                const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare, (q.b - c.b) * kErrorShare,
-                                  (q.a - c.a) * kErrorShare};
-                if ((d[0] | d[1] | d[2] | d[3]) == 0) continue;
+                const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare,
+                                  (q.b - c.b) * kErrorShare, (q.a - c.a) * kErrorShare};
+                if ((d[0] | d[1] | d[2] | d[3]) == 0)
+                    continue;
                 // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
                 // the share above folds the extra factor of 16 back out.
                 int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
@@ -232,15 +254,18 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 // Shifts round down; the last share takes what is left, so
                 // that exactly d is passed on.
                 for (int ch = 0; ch < 4; ++ch) {
-                    const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4, a5 = (d[ch] * 5) >> 4;
+                    const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4,
+                                  a5 = (d[ch] * 5) >> 4;
                     ahead[ch] += a7;
                     belowBehind[ch] += a3;
                     below[ch] += a5;
                     belowAhead[ch] += d[ch] - a7 - a3 - a5;
                 }
                 // Slots x .. x + 2 of the row below (and of this row) were written.
-                if (x < nextLo) nextLo = x;
-                if (x + 3 > nextHi) nextHi = x + 3;
+                if (x < nextLo)
+                    nextLo = x;
+                if (x + 3 > nextHi)
+                    nextHi = x + 3;
             }
             // This row's writes ahead stay within the row below's span.
             clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
@@ -249,11 +274,12 @@ void remap(const RemapJob& job, NearestSearch& search) {
             errNext = t;
             thisLo = nextLo;
             thisHi = nextHi;
-            if (thisLo >= thisHi) thisLo = thisHi = 0;
+            if (thisLo >= thisHi)
+                thisLo = thisHi = 0;
         }
         // What the next frame compares with, copied while the row is at hand.
         memcpy(savePixels + rowStart, pixels + rowStart, static_cast<size_t>(w) * sizeof(uint32_t));
         memcpy(saveIndices + rowStart, indices + rowStart, w);
     }
 }
-}  // namespace tovixquant
+} // namespace tovixquant

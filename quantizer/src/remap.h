@@ -11,11 +11,11 @@
 namespace tovixquant {
 
 struct RemapJob {
-    const _OsdColor* pixels;  // a fully transparent pixel counts as (0,0,0,0)
+    const _OsdColor* pixels; // a fully transparent pixel counts as (0,0,0,0)
     uint32_t width;
     uint32_t height;
-    const uint32_t* pixelEntry;   // histogram entry of every pixel
-    const uint8_t* entryIndex;    // nearest palette entry of every histogram entry
+    const uint32_t* pixelEntry; // histogram entry of every pixel
+    const uint8_t* entryIndex;  // nearest palette entry of every histogram entry
     // Per colour: 0 when its error is not diffused; 1 when it is, 2 when
     // moreover entryAlt holds its second-nearest entry (filled in here).
     uint8_t* entryDiffuse;
@@ -24,8 +24,8 @@ struct RemapJob {
     const uint32_t* previousPixels;
     const uint8_t* previousIndices;
     bool diffuse;
-    int32_t* errorRows;    // 2 * (width + 2) * 4 values of scratch
-    uint8_t* candidates;   // width values of scratch
+    int32_t* errorRows;  // 2 * (width + 2) * 4 values of scratch
+    uint8_t* candidates; // width values of scratch
     uint8_t* indices;
     // Where the frame and its indices are kept for the next frame; may be
     // previousPixels and previousIndices themselves.
@@ -35,6 +35,6 @@ struct RemapJob {
 
 void remap(const RemapJob& job, NearestSearch& search);
 
-}  // namespace tovixquant
+} // namespace tovixquant
 
 #endif

@@ -34,12 +34,13 @@ inline Paint rgba(int r, int g, int b, float a = 1.0f) {
 }
 
 inline Paint mix(const Paint& x, const Paint& y, float t) {
-    return Paint{x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t, x.a + (y.a - x.a) * t};
+    return Paint{x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t,
+                 x.a + (y.a - x.a) * t};
 }
 
 // Small deterministic generator, the same on every platform.
 class Random {
-public:
+  public:
     explicit Random(uint32_t seed) : s_(seed * 2654435761u + 1u) {}
     uint32_t next() {
         s_ ^= s_ << 13;
@@ -49,21 +50,24 @@ public:
     }
     float uniform() { return static_cast<float>(next() >> 8) / 16777216.0f; }
 
-private:
+  private:
     uint32_t s_;
 };
 
 // Drawing surface in premultiplied floats; shapes are drawn with "source
 // over" and an analytic coverage, as an anti-aliasing renderer does.
 class Canvas {
-public:
-    Canvas(uint32_t w, uint32_t h) : w_(w), h_(h), p_(static_cast<size_t>(w) * h, Paint{0, 0, 0, 0}) {}
+  public:
+    Canvas(uint32_t w, uint32_t h)
+        : w_(w), h_(h), p_(static_cast<size_t>(w) * h, Paint{0, 0, 0, 0}) {}
 
     uint32_t width() const { return w_; }
     uint32_t height() const { return h_; }
 
     void blend(int x, int y, const Paint& src, float coverage) {
-        if (x < 0 || y < 0 || x >= static_cast<int>(w_) || y >= static_cast<int>(h_) || coverage <= 0) return;
+        if (x < 0 || y < 0 || x >= static_cast<int>(w_) || y >= static_cast<int>(h_) ||
+            coverage <= 0)
+            return;
         // Java2D stores 8-bit coverage.
         const float cov = roundf(std::min(coverage, 1.0f) * 255.0f) / 255.0f;
         Paint& d = p_[static_cast<size_t>(y) * w_ + x];
@@ -76,20 +80,27 @@ public:
 
     // Rounded rectangle; paint(x, y) gives the colour at each pixel.
     template <typename PaintAt>
-    void roundRect(float x0, float y0, float x1, float y1, float radius, float softness, PaintAt paint) {
-        const int ix0 = static_cast<int>(floorf(x0 - softness)), iy0 = static_cast<int>(floorf(y0 - softness));
-        const int ix1 = static_cast<int>(ceilf(x1 + softness)), iy1 = static_cast<int>(ceilf(y1 + softness));
+    void roundRect(float x0, float y0, float x1, float y1, float radius, float softness,
+                   PaintAt paint) {
+        const int ix0 = static_cast<int>(floorf(x0 - softness)),
+                  iy0 = static_cast<int>(floorf(y0 - softness));
+        const int ix1 = static_cast<int>(ceilf(x1 + softness)),
+                  iy1 = static_cast<int>(ceilf(y1 + softness));
         for (int y = iy0; y <= iy1; ++y) {
             for (int x = ix0; x <= ix1; ++x) {
                 const float px = x + 0.5f, py = y + 0.5f;
-                const float qx = std::max(fabsf(px - (x0 + x1) * 0.5f) - ((x1 - x0) * 0.5f - radius), 0.0f);
-                const float qy = std::max(fabsf(py - (y0 + y1) * 0.5f) - ((y1 - y0) * 0.5f - radius), 0.0f);
-                const float inside = std::min(std::max(fabsf(px - (x0 + x1) * 0.5f) - (x1 - x0) * 0.5f + radius,
-                                                       fabsf(py - (y0 + y1) * 0.5f) - (y1 - y0) * 0.5f + radius),
-                                              0.0f);
+                const float qx =
+                    std::max(fabsf(px - (x0 + x1) * 0.5f) - ((x1 - x0) * 0.5f - radius), 0.0f);
+                const float qy =
+                    std::max(fabsf(py - (y0 + y1) * 0.5f) - ((y1 - y0) * 0.5f - radius), 0.0f);
+                const float inside =
+                    std::min(std::max(fabsf(px - (x0 + x1) * 0.5f) - (x1 - x0) * 0.5f + radius,
+                                      fabsf(py - (y0 + y1) * 0.5f) - (y1 - y0) * 0.5f + radius),
+                             0.0f);
                 const float dist = sqrtf(qx * qx + qy * qy) + inside - radius;
                 const float cov = softness > 0 ? 0.5f - dist / softness : 0.5f - dist;
-                if (cov > 0) blend(x, y, paint(px, py), std::min(cov, 1.0f));
+                if (cov > 0)
+                    blend(x, y, paint(px, py), std::min(cov, 1.0f));
             }
         }
     }
@@ -108,7 +119,8 @@ public:
                 const float t = std::min(std::max((px * dx + py * dy) / len2, 0.0f), 1.0f);
                 const float ex = px - t * dx, ey = py - t * dy;
                 const float cov = halfWidth + 0.5f - sqrtf(ex * ex + ey * ey);
-                if (cov > 0) blend(x, y, paint, std::min(cov, 1.0f));
+                if (cov > 0)
+                    blend(x, y, paint, std::min(cov, 1.0f));
             }
         }
     }
@@ -154,7 +166,7 @@ public:
         return f;
     }
 
-private:
+  private:
     uint32_t w_, h_;
     std::vector<Paint> p_;
 };
@@ -188,8 +200,9 @@ inline Frame menuFrame(uint32_t width, uint32_t height, int highlight = 1, uint3
     static const char* const clocks[] = {"20:15", "20:16", "21:03", "07:59"};
     c.text(px1 - 110 * s, py0 + 36 * sy, clocks[variant % 4], 20 * s, rgba(230, 236, 255, 0.9f));
 
-    static const char* const items[] = {"News at Eight",   "Documentary: Deep Sea", "Late Movie",
-                                        "Football Live",   "Weather Tonight",       "Quiz Show Finale"};
+    static const char* const items[] = {"News at Eight",   "Documentary: Deep Sea",
+                                        "Late Movie",      "Football Live",
+                                        "Weather Tonight", "Quiz Show Finale"};
     const float itemX0 = px0 + 20 * s, itemX1 = 420 * sx;
     for (int i = 0; i < 6; ++i) {
         const float y0 = py0 + (74 + i * 46) * sy, y1 = y0 + 38 * sy;
@@ -205,7 +218,8 @@ inline Frame menuFrame(uint32_t width, uint32_t height, int highlight = 1, uint3
         const float cx = itemX0 + 24 * s, cy = (y0 + y1) * 0.5f, r = 14 * s;
         const Paint hue = rgba(60 + 30 * i, 200 - 25 * i, 120 + 20 * (i % 3));
         c.roundRect(cx - r, cy - r, cx + r, cy + r, r, 2.5f * s, [&](float x, float y) {
-            const float d = sqrtf((x - cx + r * 0.4f) * (x - cx + r * 0.4f) + (y - cy + r * 0.4f) * (y - cy + r * 0.4f));
+            const float d = sqrtf((x - cx + r * 0.4f) * (x - cx + r * 0.4f) +
+                                  (y - cy + r * 0.4f) * (y - cy + r * 0.4f));
             return mix(rgba(255, 255, 255), hue, std::min(1.0f, d / (1.6f * r)));
         });
         const Paint ink = i == highlight ? rgba(20, 20, 24) : rgba(235, 238, 245);
@@ -227,16 +241,20 @@ inline Frame menuFrame(uint32_t width, uint32_t height, int highlight = 1, uint3
             r = std::min(255.0f, std::max(0.0f, r + n));
             g = std::min(255.0f, std::max(0.0f, g + n));
             b = std::min(255.0f, std::max(0.0f, b + n));
-            c.blend(x, y, rgba(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b)), 1.0f);
+            c.blend(x, y, rgba(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b)),
+                    1.0f);
         }
     }
-    c.roundRect(fx0 - 2 * s, fy0 - 2 * s, fx1 + 2 * s, fy0, 0, 1, [](float, float) { return rgba(200, 200, 210); });
-    c.roundRect(fx0 - 2 * s, fy1, fx1 + 2 * s, fy1 + 2 * s, 0, 1, [](float, float) { return rgba(200, 200, 210); });
+    c.roundRect(fx0 - 2 * s, fy0 - 2 * s, fx1 + 2 * s, fy0, 0, 1,
+                [](float, float) { return rgba(200, 200, 210); });
+    c.roundRect(fx0 - 2 * s, fy1, fx1 + 2 * s, fy1 + 2 * s, 0, 1,
+                [](float, float) { return rgba(200, 200, 210); });
     c.text(fx0, fy1 + 28 * sy, "Deep Sea  52 min", 16 * s, rgba(200, 208, 230));
 
     // Progress bar: track and a horizontal gradient fill.
     const float bx0 = 460 * sx, by0 = py1 - 60 * sy, bx1 = 660 * sx, by1 = by0 + 14 * sy;
-    c.roundRect(bx0, by0, bx1, by1, 7 * s, 1, [](float, float) { return rgba(255, 255, 255, 0.18f); });
+    c.roundRect(bx0, by0, bx1, by1, 7 * s, 1,
+                [](float, float) { return rgba(255, 255, 255, 0.18f); });
     const float fill = bx0 + (bx1 - bx0) * (0.35f + 0.1f * (variant % 3));
     c.roundRect(bx0, by0, fill, by1, 7 * s, 1, [&](float x, float) {
         return mix(rgba(40, 160, 250), rgba(120, 230, 255), (x - bx0) / (bx1 - bx0));
@@ -253,9 +271,12 @@ inline Frame flatFrame(uint32_t width, uint32_t height) {
     f.pixels.assign(static_cast<size_t>(width) * height, _OsdColor{0, 0, 0, 0});
     Canvas c(width, height);
     const float sx = width / 720.0f, sy = height / 480.0f, s = std::min(sx, sy);
-    c.roundRect(60 * sx, 60 * sy, 660 * sx, 420 * sy, 0, 0, [](float, float) { return rgba(16, 24, 48, 0.8f); });
-    c.roundRect(60 * sx, 60 * sy, 660 * sx, 110 * sy, 0, 0, [](float, float) { return rgba(30, 70, 140); });
-    c.roundRect(80 * sx, 180 * sy, 400 * sx, 220 * sy, 0, 0, [](float, float) { return rgba(240, 160, 30); });
+    c.roundRect(60 * sx, 60 * sy, 660 * sx, 420 * sy, 0, 0,
+                [](float, float) { return rgba(16, 24, 48, 0.8f); });
+    c.roundRect(60 * sx, 60 * sy, 660 * sx, 110 * sy, 0, 0,
+                [](float, float) { return rgba(30, 70, 140); });
+    c.roundRect(80 * sx, 180 * sy, 400 * sx, 220 * sy, 0, 0,
+                [](float, float) { return rgba(240, 160, 30); });
     c.text(80 * sx, 96 * sy, "Settings", 26 * s, rgba(255, 255, 255));
     c.text(90 * sx, 160 * sy, "Picture format", 20 * s, rgba(230, 230, 240));
     c.text(90 * sx, 210 * sy, "Audio language", 20 * s, rgba(20, 20, 20));
@@ -265,7 +286,9 @@ inline Frame flatFrame(uint32_t width, uint32_t height) {
     // each channel to a coarse grid.
     for (size_t i = 0; i < drawn.pixels.size(); ++i) {
         _OsdColor p = drawn.pixels[i];
-        auto snap = [](unsigned char v) { return static_cast<unsigned char>((v + 32) / 64 * 64 > 255 ? 255 : (v + 32) / 64 * 64); };
+        auto snap = [](unsigned char v) {
+            return static_cast<unsigned char>((v + 32) / 64 * 64 > 255 ? 255 : (v + 32) / 64 * 64);
+        };
         p.blue = snap(p.blue);
         p.green = snap(p.green);
         p.red = snap(p.red);
@@ -286,10 +309,13 @@ inline double premultipliedError(const _OsdColor& x, const _OsdColor& y) {
 
 // PSNR in dB over premultiplied RGBA of a quantised frame; infinity when
 // exact.
-inline double psnr(const _OsdColor* source, const _OsdColor* palette, const unsigned char* indices, size_t count) {
+inline double psnr(const _OsdColor* source, const _OsdColor* palette, const unsigned char* indices,
+                   size_t count) {
     double sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += premultipliedError(source[i], palette[indices[i]]);
-    if (sum == 0 || count == 0) return std::numeric_limits<double>::infinity();
+    for (size_t i = 0; i < count; ++i)
+        sum += premultipliedError(source[i], palette[indices[i]]);
+    if (sum == 0 || count == 0)
+        return std::numeric_limits<double>::infinity();
     const double mse = sum / (4.0 * static_cast<double>(count));
     return 10.0 * log10(255.0 * 255.0 / mse);
 }
@@ -300,14 +326,17 @@ inline bool sameColour(const _OsdColor& x, const _OsdColor& y) {
 
 // Share of the pixels equal in both input frames whose output colour
 // changed from the first frame to the second.
-inline double flicker(const _OsdColor* first, const _OsdColor* firstPalette, const unsigned char* firstIndices,
-                      const _OsdColor* second, const _OsdColor* secondPalette, const unsigned char* secondIndices,
+inline double flicker(const _OsdColor* first, const _OsdColor* firstPalette,
+                      const unsigned char* firstIndices, const _OsdColor* second,
+                      const _OsdColor* secondPalette, const unsigned char* secondIndices,
                       size_t count) {
     size_t same = 0, changed = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (!sameColour(first[i], second[i])) continue;
+        if (!sameColour(first[i], second[i]))
+            continue;
         ++same;
-        if (!sameColour(firstPalette[firstIndices[i]], secondPalette[secondIndices[i]])) ++changed;
+        if (!sameColour(firstPalette[firstIndices[i]], secondPalette[secondIndices[i]]))
+            ++changed;
     }
     return same ? static_cast<double>(changed) / static_cast<double>(same) : 0.0;
 }
@@ -316,14 +345,15 @@ inline size_t distinctColours(const std::vector<_OsdColor>& pixels) {
     std::vector<uint32_t> keys(pixels.size());
     for (size_t i = 0; i < pixels.size(); ++i) {
         const _OsdColor& p = pixels[i];
-        keys[i] = p.alpha == 0 ? 0u
-                               : (static_cast<uint32_t>(p.alpha) << 24 | static_cast<uint32_t>(p.red) << 16 |
-                                  static_cast<uint32_t>(p.green) << 8 | p.blue);
+        keys[i] = p.alpha == 0
+                      ? 0u
+                      : (static_cast<uint32_t>(p.alpha) << 24 | static_cast<uint32_t>(p.red) << 16 |
+                         static_cast<uint32_t>(p.green) << 8 | p.blue);
     }
     std::sort(keys.begin(), keys.end());
     return static_cast<size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
 }
 
-}  // namespace osdframes
+} // namespace osdframes
 
 #endif
