@@ -9,6 +9,9 @@
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
+#define TOVIXQUANT_REMAP_SSE2 1
+#else
+#define TOVIXQUANT_REMAP_SSE2 0
 #endif
 
 namespace tovixquant {
@@ -119,6 +122,34 @@ inline int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+#if TOVIXQUANT_REMAP_SSE2
+
+static_assert(kErrorShare == 14, "the vector path multiplies by 14 as 16x - 2x");
+
+// Lane-wise minimum and maximum of 32-bit values (SSE2 has none).
+inline __m128i min32(__m128i a, __m128i b) {
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
+}
+inline __m128i max32(__m128i a, __m128i b) {
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, a), _mm_andnot_si128(greater, b));
+}
+
+// Squared distance from q (r, g, b, a in the low four 16-bit lanes) to an entry.
+inline int32_t distanceTo(__m128i q, const Premul& entry) {
+    const __m128i d = _mm_sub_epi16(q, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&entry)));
+    const __m128i sq = _mm_madd_epi16(d, d);
+    return _mm_cvtsi128_si32(sq) + _mm_cvtsi128_si32(_mm_shuffle_epi32(sq, 1));
+}
+
+inline void addTo(int32_t* at, __m128i v) {
+    __m128i* p = reinterpret_cast<__m128i*>(at);
+    _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), v));
+}
+
+#endif
+
 } // namespace
 
 void remap(const RemapJob& job, NearestSearch& search) {
@@ -211,6 +242,61 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 const uint32_t px = packColour(row[x]);
                 const uint32_t entry = pixelEntry[i];
                 const int base = entryIndex[entry];
+#if TOVIXQUANT_REMAP_SSE2
+                const Premul p = premultiply(unpackColour(px));
+                // As the scalar code below, four channels at once.
+                const __m128i zero = _mm_setzero_si128();
+                __m128i ev = _mm_loadu_si128(
+                    reinterpret_cast<const __m128i*>(errThis + (static_cast<size_t>(x) + 1) * 4));
+                ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
+                ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
+                __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
+                const int qa = clampInt(_mm_cvtsi128_si32(_mm_shuffle_epi32(qv, 0xFF)), 1, 255);
+                qv = max32(min32(qv, _mm_set1_epi32(qa)), _mm_setr_epi32(0, 0, 0, qa));
+                const __m128i q16 = _mm_packs_epi32(qv, qv);
+                // The pixel takes its nearest entry or the second nearest to its
+                // own colour, whichever is nearer with the error added: the
+                // dither mixes the two entries around the colour and adds no
+                // other colours' noise.
+                int chosen = base;
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
+                    if (entryDiffuse[entry] == 1) {
+                        const int alt = search.second(p, base);
+                        entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
+                        entryDiffuse[entry] = 2;
+                    }
+                    const int alt = entryAlt[entry];
+                    if (alt != base &&
+                        distanceTo(q16, search.entry(alt)) < distanceTo(q16, search.entry(base)))
+                        chosen = alt;
+                }
+                indices[i] = static_cast<uint8_t>(chosen);
+
+                const __m128i c16 =
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&search.entry(chosen)));
+                const __m128i diff =
+                    _mm_sub_epi32(qv, _mm_srai_epi32(_mm_unpacklo_epi16(c16, c16), 16));
+                // Times kErrorShare (14): 16x - 2x.
+                const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) == 0xFFFF)
+                    continue;
+                // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
+                // the share above folds the extra factor of 16 back out.
+                int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
+                int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
+                int32_t* belowBehind = below - dir * 4;
+                int32_t* belowAhead = below + dir * 4;
+                // Shifts round down; the last share takes what is left, so
+                // that exactly d is passed on.
+                const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
+                const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
+                const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
+                const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
+                addTo(ahead, a7);
+                addTo(belowBehind, a3);
+                addTo(below, a5);
+                addTo(belowAhead, a1);
+#else
                 const Premul p = premultiply(unpackColour(px));
                 int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
                 const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
@@ -261,6 +347,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
                     below[ch] += a5;
                     belowAhead[ch] += d[ch] - a7 - a3 - a5;
                 }
+#endif
                 // Slots x .. x + 2 of the row below (and of this row) were written.
                 if (x < nextLo)
                     nextLo = x;
