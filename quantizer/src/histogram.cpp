@@ -1,5 +1,7 @@
 #include "histogram.h"
 
+#include <string.h>
+
 #include "colour.h"
 
 namespace tovixquant {
@@ -12,10 +14,6 @@ uint32_t levelMask(int level) {
     static const unsigned char alphaMask[] = {0xFF, 0xFF, 0xFE, 0xFC, 0xF8};
     _OsdColor m = {colourMask[level], colourMask[level], colourMask[level], alphaMask[level]};
     return packColour(m);
-}
-
-inline uint32_t hashKey(uint32_t key, int shift) {
-    return (key * 0x9E3779B1u) >> shift;
 }
 
 } // namespace
@@ -48,6 +46,7 @@ void Histogram::clear() {
 
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
+    memset(recent_, 0, sizeof recent_);
     level_ = level;
     const uint32_t mask = levelMask(level);
     const size_t capacity = keys_.size();
@@ -66,7 +65,20 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
             continue;
         }
         const uint32_t key = normaliseKey(px & mask);
-        uint32_t slot = hashKey(key, slotShift_);
+        // A small table of recent colours, in the cache, answers most
+        // repeats (anti-aliased edges, columns of a gradient) before the
+        // large table is touched.
+        const uint32_t hash = key * 0x9E3779B1u;
+        uint64_t& recent = recent_[hash >> (32 - kRecentBits)];
+        if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
+            const uint32_t entry = static_cast<uint32_t>(recent) - 1;
+            ++counts[entry];
+            pixelEntry[i] = entry;
+            prevPixel = px;
+            prevEntry = entry;
+            continue;
+        }
+        uint32_t slot = hash >> slotShift_;
         uint32_t entry;
         for (;;) {
             const uint32_t s = slots[slot];
@@ -89,6 +101,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         }
         ++counts[entry];
         pixelEntry[i] = entry;
+        recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
         prevPixel = px;
         prevEntry = entry;
     }

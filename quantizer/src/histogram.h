@@ -42,6 +42,9 @@ class Histogram {
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
+    static constexpr int kRecentBits = 12;
+    // key << 32 | (entry number + 1) of recently seen colours, 0 when free.
+    uint64_t recent_[1 << kRecentBits];
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
     size_t used_ = 0;
