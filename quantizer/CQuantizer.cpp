@@ -84,10 +84,14 @@ struct State {
     std::vector<uint8_t> candidates;
     std::vector<WeightedColour> inputs;
     std::vector<uint32_t> groupSlots; // palette input number + 1, 0 when free
-    std::vector<uint32_t> groupKeys;
+    // One group of colours: sums of its pixels' premultiplied components,
+    // its pixel count, its key and its most frequent colour.
     struct GroupSum {
         uint64_t s[4];
-        uint64_t w;
+        uint32_t w;
+        uint32_t key;
+        uint32_t heaviestKey;
+        uint32_t heaviestCount;
     };
     std::vector<GroupSum> groupSums;
     std::vector<Premul> entryPremul; // premultiplied colour of every histogram entry
@@ -154,7 +158,6 @@ void State::reserve(size_t pixels, uint32_t width, bool touch) {
     if (groupSlots.empty()) {
         inputs.reserve(kMaxPaletteInputs * 2);
         groupSlots.assign(size_t(1) << 15, 0);
-        groupKeys.resize(kMaxPaletteInputs * 2);
         groupSums.resize(kMaxPaletteInputs * 2);
         builder.reserve(kMaxPaletteInputs * 2);
     }
@@ -290,6 +293,7 @@ void State::gatherInputs() {
         shift = 2;
     for (;;) {
         bool overflow = false;
+        size_t groupCount = 0;
         inputs.clear();
         const uint32_t slotMask = static_cast<uint32_t>(groupSlots.size() - 1);
         for (size_t e = 0; e < colours; ++e) {
@@ -319,18 +323,16 @@ void State::gatherInputs() {
                 for (;;) {
                     const uint32_t s = groupSlots[slot];
                     if (s == 0) {
-                        if (inputs.size() == groupKeys.size()) {
+                        if (groupCount == groupSums.size()) {
                             overflow = true;
                             break;
                         }
-                        input = static_cast<uint32_t>(inputs.size());
+                        input = static_cast<uint32_t>(groupCount++);
                         groupSlots[slot] = input + 1;
-                        groupKeys[input] = group;
-                        groupSums[input] = GroupSum{{0, 0, 0, 0}, 0};
-                        inputs.push_back(WeightedColour{{0, 0, 0, 0}, 0, keys[e], 0});
+                        groupSums[input] = GroupSum{{0, 0, 0, 0}, 0, group, keys[e], 0};
                         break;
                     }
-                    if (groupKeys[s - 1] == group) {
+                    if (groupSums[s - 1].key == group) {
                         input = s - 1;
                         break;
                     }
@@ -345,28 +347,30 @@ void State::gatherInputs() {
                 sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
                 sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
                 sum.w += w;
-                WeightedColour& wc = inputs[input];
-                if (w > wc.heaviestWeight) {
-                    wc.heaviestWeight = w;
-                    wc.heaviestKey = keys[e];
+                if (w > sum.heaviestCount) {
+                    sum.heaviestCount = w;
+                    sum.heaviestKey = keys[e];
                 }
             }
             entryInput[e] = input;
         }
         if (shift != 0) {
-            for (size_t i = 0; i < inputs.size(); ++i) {
+            for (size_t i = 0; i < groupCount; ++i) {
                 // Free the slots for the next frame: find each group again.
-                uint32_t slot = (groupKeys[i] * 0x9E3779B1u) >> 17;
+                const GroupSum& sum = groupSums[i];
+                uint32_t slot = (sum.key * 0x9E3779B1u) >> 17;
                 while (groupSlots[slot] != i + 1)
                     slot = (slot + 1) & slotMask;
                 groupSlots[slot] = 0;
                 if (!overflow) {
-                    WeightedColour& wc = inputs[i];
-                    const GroupSum& sum = groupSums[i];
                     const double w = static_cast<double>(sum.w);
+                    WeightedColour wc;
                     for (int k = 0; k < 4; ++k)
                         wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
                     wc.weight = w;
+                    wc.heaviestKey = sum.heaviestKey;
+                    wc.heaviestWeight = sum.heaviestCount;
+                    inputs.push_back(wc);
                 }
             }
         }
