@@ -1,6 +1,7 @@
 #include "remap.h"
 
 #include <stddef.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -149,6 +150,21 @@ inline void addTo(int32_t* at, __m128i v) {
 }
 
 #endif
+
+// Copies a row of pixels to where the next frame compares with them. With
+// SSE2 the stores bypass the cache: the copy is read only by the next frame.
+inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
+    uint32_t x = 0;
+#if TOVIXQUANT_REMAP_SSE2
+    for (; x < w && (reinterpret_cast<uintptr_t>(to + x) & 15) != 0; ++x)
+        to[x] = packColour(from[x]);
+    for (; x + 4 <= w; x += 4)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + x),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x)));
+#endif
+    for (; x < w; ++x)
+        to[x] = packColour(from[x]);
+}
 
 } // namespace
 
@@ -365,8 +381,11 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 thisLo = thisHi = 0;
         }
         // What the next frame compares with, copied while the row is at hand.
-        memcpy(savePixels + rowStart, pixels + rowStart, static_cast<size_t>(w) * sizeof(uint32_t));
+        copyRow(savePixels + rowStart, pixels + rowStart, w);
         memcpy(saveIndices + rowStart, indices + rowStart, w);
     }
+#if TOVIXQUANT_REMAP_SSE2
+    _mm_sfence();
+#endif
 }
 } // namespace tovixquant
