@@ -4,6 +4,13 @@
 
 #include "colour.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TOVIXQUANT_HISTOGRAM_SSE2 1
+#else
+#define TOVIXQUANT_HISTOGRAM_SSE2 0
+#endif
+
 namespace tovixquant {
 namespace {
 
@@ -54,57 +61,81 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     uint32_t* keys = keys_.data();
     uint32_t* counts = counts_.data();
 
+    uint32_t* slotOf = slotOf_.data();
+    // Members in locals: the stores below could otherwise alias them.
+    const int slotShift = slotShift_;
+    const uint32_t slotMask = slotMask_;
+    size_t used = used_;
+
+    // Menus are mostly runs of one colour: a run's pixels skip the tables,
+    // and its length is added to the count once the run ends.
     uint32_t prevPixel = 0;
     uint32_t prevEntry = UINT32_MAX;
-    for (size_t i = 0; i < count; ++i) {
+    uint32_t runLength = 0;
+    size_t i = 0;
+    while (i < count) {
         const uint32_t px = packColour(pixels[i]);
-        // Menus are mostly runs of one colour: skip the table for them.
         if (px == prevPixel && prevEntry != UINT32_MAX) {
-            ++counts[prevEntry];
-            pixelEntry[i] = prevEntry;
+            pixelEntry[i++] = prevEntry;
+            ++runLength;
+#if TOVIXQUANT_HISTOGRAM_SSE2
+            // Along a long run, four pixels at a time.
+            const __m128i same = _mm_set1_epi32(static_cast<int>(px));
+            const __m128i entries = _mm_set1_epi32(static_cast<int>(prevEntry));
+            while (i + 4 <= count &&
+                   _mm_movemask_epi8(_mm_cmpeq_epi32(
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i)), same)) ==
+                       0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelEntry + i), entries);
+                i += 4;
+                runLength += 4;
+            }
+#endif
             continue;
         }
+        if (prevEntry != UINT32_MAX)
+            counts[prevEntry] += runLength;
         const uint32_t key = normaliseKey(px & mask);
         // A small table of recent colours, in the cache, answers most
         // repeats (anti-aliased edges, columns of a gradient) before the
         // large table is touched.
         const uint32_t hash = key * 0x9E3779B1u;
         uint64_t& recent = recent_[hash >> (32 - kRecentBits)];
-        if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
-            const uint32_t entry = static_cast<uint32_t>(recent) - 1;
-            ++counts[entry];
-            pixelEntry[i] = entry;
-            prevPixel = px;
-            prevEntry = entry;
-            continue;
-        }
-        uint32_t slot = hash >> slotShift_;
         uint32_t entry;
-        for (;;) {
-            const uint32_t s = slots[slot];
-            if (s == 0) {
-                if (used_ == capacity) {
-                    return false;
+        if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
+            entry = static_cast<uint32_t>(recent) - 1;
+        } else {
+            uint32_t slot = hash >> slotShift;
+            for (;;) {
+                const uint32_t s = slots[slot];
+                if (s == 0) {
+                    if (used == capacity) {
+                        used_ = used;
+                        return false;
+                    }
+                    entry = static_cast<uint32_t>(used++);
+                    slots[slot] = entry + 1;
+                    slotOf[entry] = slot;
+                    keys[entry] = key;
+                    counts[entry] = 0;
+                    break;
                 }
-                entry = static_cast<uint32_t>(used_++);
-                slots[slot] = entry + 1;
-                slotOf_[entry] = slot;
-                keys[entry] = key;
-                counts[entry] = 0;
-                break;
+                if (keys[s - 1] == key) {
+                    entry = s - 1;
+                    break;
+                }
+                slot = (slot + 1) & slotMask;
             }
-            if (keys[s - 1] == key) {
-                entry = s - 1;
-                break;
-            }
-            slot = (slot + 1) & slotMask_;
+            recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
         }
-        ++counts[entry];
-        pixelEntry[i] = entry;
-        recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
+        pixelEntry[i++] = entry;
         prevPixel = px;
         prevEntry = entry;
+        runLength = 1;
     }
+    if (prevEntry != UINT32_MAX)
+        counts[prevEntry] += runLength;
+    used_ = used;
     return true;
 }
 
