@@ -213,7 +213,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
             uint32_t lastEntry = UINT32_MAX;
             uint8_t lastIndex = 0, lastFlag = 0;
             for (uint32_t x = 0; x < w; ++x) {
-                const size_t i = rowStart + x;
+                size_t i = rowStart + x;
                 if (previous && packColour(pixels[i]) == previous[i]) {
                     indices[i] = previousIndices[i];
                     rowCandidates[x] = 0;
@@ -229,6 +229,24 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 indices[i] = lastIndex;
                 rowCandidates[x] = lastFlag;
                 rowFlag |= lastFlag;
+#if TOVIXQUANT_REMAP_SSE2
+                if (!previous) {
+                    // Along a long run, four pixels at a time.
+                    const __m128i same = _mm_set1_epi32(static_cast<int>(lastEntry));
+                    const uint32_t fourIndices = lastIndex * 0x01010101u;
+                    const uint32_t fourFlags = lastFlag * 0x01010101u;
+                    while (
+                        x + 5 <= w &&
+                        _mm_movemask_epi8(_mm_cmpeq_epi32(
+                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixelEntry + i + 1)),
+                            same)) == 0xFFFF) {
+                        memcpy(indices + i + 1, &fourIndices, 4);
+                        memcpy(rowCandidates + x + 1, &fourFlags, 4);
+                        x += 4;
+                        i += 4;
+                    }
+                }
+#endif
             }
         }
         if (diffuse && !rowFlag) {
