@@ -286,8 +286,12 @@ void State::gatherInputs() {
     const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
     Premul* premul = entryPremul.data();
-    for (size_t e = 0; e < colours; ++e)
-        premul[e] = premultiplyKey(representativeColour(keys[e], level));
+    if (level == 0) {
+        premultiplyKeys(keys, colours, premul);
+    } else {
+        for (size_t e = 0; e < colours; ++e)
+            premul[e] = premultiplyKey(representativeColour(keys[e], level));
+    }
     int shift = 0;
     if (colours > kMaxPaletteInputs)
         shift = 2;

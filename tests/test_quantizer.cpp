@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
+#include "src/colour.h"
 #include "testframes/osd_frames.h"
 
 // Every allocation through operator new is counted, so that a test can
@@ -129,6 +130,26 @@ Frame manyColours(uint32_t w, uint32_t h, uint32_t colours, uint32_t seed) {
     for (size_t i = 0; i < f.pixels.size(); ++i)
         f.pixels[i] = set[i < set.size() ? i : r.next() % set.size()];
     return f;
+}
+
+// --- Building blocks with a vector path ------------------------------------
+
+TEST(QuantizerColour, PremultiplyingManyColoursAtOnceMatchesOneByOne) {
+    // Every component value against every alpha, in an odd count so that
+    // the scalar tail runs too.
+    std::vector<uint32_t> keys;
+    for (uint32_t a = 0; a < 256; ++a)
+        for (uint32_t v = 0; v < 256; ++v)
+            keys.push_back(a << 24 | v << 16 | (255 - v) << 8 | (v * 7 & 255));
+    keys.push_back(0x80FF0001u);
+    std::vector<tovixquant::Premul> many(keys.size());
+    tovixquant::premultiplyKeys(keys.data(), keys.size(), many.data());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const tovixquant::Premul one = tovixquant::premultiplyKey(keys[i]);
+        ASSERT_TRUE(one.r == many[i].r && one.g == many[i].g && one.b == many[i].b &&
+                    one.a == many[i].a)
+            << std::hex << keys[i];
+    }
 }
 
 // --- The contract: sizes written, nothing outside, results -------------
