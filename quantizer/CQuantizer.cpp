@@ -258,8 +258,10 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     }
     double added = 0, removed = 0;
     for (size_t i = 0; i < pixels; ++i) {
-        if (packColour(frame[i]) == previousFrame[i])
-            continue;
+        // Unchanged stretches are skipped four pixels at a time.
+        i += samePixels(frame + i, previousFrame.data() + i, pixels - i);
+        if (i == pixels)
+            break;
         const uint32_t e = pixelEntry[i];
         if (entryStamp[e] != stamp) {
             // The entry the pixel had is a good first guess.

@@ -98,6 +98,21 @@ inline void premultiplyKeys(const uint32_t* keys, size_t n, Premul* out) {
         out[i] = premultiplyKey(keys[i]);
 }
 
+// Number of leading pixels of `now` (n at most) equal to `before`.
+inline size_t samePixels(const _OsdColor* now, const uint32_t* before, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+    while (i + 4 <= n &&
+           _mm_movemask_epi8(_mm_cmpeq_epi32(
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(now + i)),
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(before + i)))) == 0xFFFF)
+        i += 4;
+#endif
+    while (i < n && packColour(now[i]) == before[i])
+        ++i;
+    return i;
+}
+
 // Every fully transparent pixel is the same colour to us.
 inline uint32_t normaliseKey(uint32_t k) {
     return keyAlpha(k) == 0 ? 0u : k;

@@ -214,10 +214,15 @@ void remap(const RemapJob& job, NearestSearch& search) {
             uint8_t lastIndex = 0, lastFlag = 0;
             for (uint32_t x = 0; x < w; ++x) {
                 size_t i = rowStart + x;
-                if (previous && packColour(pixels[i]) == previous[i]) {
-                    indices[i] = previousIndices[i];
-                    rowCandidates[x] = 0;
-                    continue;
+                if (previous) {
+                    // An unchanged stretch keeps its indices.
+                    const size_t same = samePixels(pixels + i, previous + i, w - x);
+                    if (same != 0) {
+                        memcpy(indices + i, previousIndices + i, same);
+                        memset(rowCandidates + x, 0, same);
+                        x += static_cast<uint32_t>(same) - 1;
+                        continue;
+                    }
                 }
                 // Runs of one colour reuse the last lookup.
                 const uint32_t entry = pixelEntry[i];
