@@ -1,5 +1,6 @@
 // The OSD: the image block, the connection to the card's OSD layer through
 // the natives, and what the simulated card shows.
+#include "counting_allocator.h"
 #include "fake_jni.h"
 #include "natives.h"
 #include "plugin_log.h"
@@ -20,51 +21,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-// ---- Counting allocator -----------------------------------------------------
-// Every operator new of this test program is counted while `gCounting` is
-// on, so a test can prove that a code path allocates nothing.
-namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-void* countedAlloc(size_t size) {
-    if (gCounting)
-        gAllocations++;
-    void* p = malloc(size ? size : 1);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-void* operator new(size_t size) {
-    return countedAlloc(size);
-}
-void* operator new[](size_t size) {
-    return countedAlloc(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    if (gCounting)
-        gAllocations++;
-    return malloc(size ? size : 1);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    if (gCounting)
-        gAllocations++;
-    return malloc(size ? size : 1);
-}
-void operator delete(void* p) noexcept {
-    free(p);
-}
-void operator delete[](void* p) noexcept {
-    free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    free(p);
-}
 
 namespace {
 
@@ -417,16 +373,12 @@ TEST_F(OsdConnection, TheFramePathAllocatesNothingOnceTheSizeIsSteady) {
     memcpy(gRgbBuffer, pixels.data(), static_cast<size_t>(gRgbBufferSize));
     processOsdImage(gRgbBuffer, 720, 480); // the first frame sizes everything
     processOsdImage(gRgbBuffer, 720, 480);
-    gAllocations = 0;
-    gCounting = true;
+    long before = countingalloc::allocations();
     for (int i = 0; i < 3; i++)
         processOsdImage(gRgbBuffer, 720, 480);
-    gCounting = false;
-    EXPECT_EQ(0, gAllocations.load());
-    gCounting = true;
+    EXPECT_EQ(before, countingalloc::allocations());
     std::string* counted = new std::string(64, 'x'); // the counter itself works
-    gCounting = false;
-    EXPECT_GE(gAllocations.load(), 1);
+    EXPECT_GT(countingalloc::allocations(), before);
     delete counted;
     EXPECT_EQ(5, simcard::blocksShown());
 

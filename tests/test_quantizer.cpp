@@ -15,47 +15,8 @@
 
 #include "CQuantizer.h"
 #include "src/colour.h"
+#include "counting_allocator.h"
 #include "testframes/osd_frames.h"
-
-// Every allocation through operator new is counted, so that a test can
-// check that quantising a frame allocates nothing.
-namespace {
-std::atomic<size_t> gAllocations{0};
-void* countedAlloc(size_t size) {
-    ++gAllocations;
-    void* p = malloc(size ? size : 1);
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
-} // namespace
-
-void* operator new(size_t size) {
-    return countedAlloc(size);
-}
-void* operator new[](size_t size) {
-    return countedAlloc(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    ++gAllocations;
-    return malloc(size ? size : 1);
-}
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    ++gAllocations;
-    return malloc(size ? size : 1);
-}
-void operator delete(void* p) noexcept {
-    free(p);
-}
-void operator delete[](void* p) noexcept {
-    free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    free(p);
-}
 
 namespace {
 
@@ -525,15 +486,15 @@ TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
                 large2 = osdframes::menuFrame(1920, 1080, 2, 2);
     Output small(menu.pixels.size()), big(large.pixels.size());
     CQuantizer q(256, 8, 720, 480);
-    size_t before = gAllocations;
+    long before = countingalloc::allocations();
     for (const Frame* f : {&menu, &moved, &flat, &other, &menu})
         ASSERT_EQ(0, run(q, *f, small));
-    EXPECT_EQ(before, gAllocations.load()) << "720 x 480 frames";
+    EXPECT_EQ(before, countingalloc::allocations()) << "720 x 480 frames";
     ASSERT_EQ(0, run(q, large, big));
-    before = gAllocations;
+    before = countingalloc::allocations();
     ASSERT_EQ(0, run(q, large2, big));
     ASSERT_EQ(0, run(q, menu, small));
-    EXPECT_EQ(before, gAllocations.load()) << "after growing once";
+    EXPECT_EQ(before, countingalloc::allocations()) << "after growing once";
 }
 
 TEST(QuantizerTemporal, ANewScreenGetsANewPalette) {
