@@ -188,6 +188,30 @@ int NearestSearch::second(const Premul& q, int nearest) {
 
 #ifdef TOVIXQUANT_SSE2
 
+namespace {
+
+// Squared distances from the query (each component broadcast) to the
+// entries 8k to 8k + 7 of the component arrays, four in `lo` and four in
+// `hi`.
+inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int16_t* r,
+                       const int16_t* g, const int16_t* b, const int16_t* a, int k,
+                       __m128i* lo, __m128i* hi) {
+    const __m128i dr =
+        _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r + 8 * k)));
+    const __m128i dg =
+        _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g + 8 * k)));
+    const __m128i db =
+        _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b + 8 * k)));
+    const __m128i da =
+        _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a + 8 * k)));
+    __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
+    __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+    *lo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
+    *hi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
+}
+
+} // namespace
+
 int NearestSearch::scan(const Premul& q, int except) const {
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
@@ -199,25 +223,11 @@ int NearestSearch::scan(const Premul& q, int except) const {
     const __m128i out = _mm_set1_epi32(except), far = _mm_set1_epi32(INT32_MAX);
     const int blocks = (count_ + 7) / 8;
     for (int k = 0; k < blocks; ++k) {
-        const __m128i dr =
-            _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
-        const __m128i dg =
-            _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
-        const __m128i db =
-            _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
-        const __m128i da =
-            _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
-        __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
-        __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+        __m128i allLo, allHi;
+        distances8(qr, qg, qb, qa, r_, g_, b_, a_, k, &allLo, &allHi);
         const __m128i exLo = _mm_cmpeq_epi32(curLo, out), exHi = _mm_cmpeq_epi32(curHi, out);
-        const __m128i dLo =
-            _mm_or_si128(_mm_andnot_si128(exLo, _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo),
-                                                              _mm_madd_epi16(baLo, baLo))),
-                         _mm_and_si128(exLo, far));
-        const __m128i dHi =
-            _mm_or_si128(_mm_andnot_si128(exHi, _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi),
-                                                              _mm_madd_epi16(baHi, baHi))),
-                         _mm_and_si128(exHi, far));
+        const __m128i dLo = _mm_or_si128(_mm_andnot_si128(exLo, allLo), _mm_and_si128(exLo, far));
+        const __m128i dHi = _mm_or_si128(_mm_andnot_si128(exHi, allHi), _mm_and_si128(exHi, far));
         // Strictly smaller only: within a lane the lowest entry wins ties.
         const __m128i ltLo = _mm_cmplt_epi32(dLo, bestLo), ltHi = _mm_cmplt_epi32(dHi, bestHi);
         bestLo = _mm_or_si128(_mm_and_si128(ltLo, dLo), _mm_andnot_si128(ltLo, bestLo));
@@ -248,20 +258,10 @@ void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
     const int blocks = (count_ + 7) / 8;
     for (int k = 0; k < blocks; ++k) {
-        const __m128i dr =
-            _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r_ + 8 * k)));
-        const __m128i dg =
-            _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g_ + 8 * k)));
-        const __m128i db =
-            _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b_ + 8 * k)));
-        const __m128i da =
-            _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a_ + 8 * k)));
-        __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
-        __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k),
-                         _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k + 4),
-                         _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi)));
+        __m128i lo, hi;
+        distances8(qr, qg, qb, qa, r_, g_, b_, a_, k, &lo, &hi);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k + 4), hi);
     }
 }
 
