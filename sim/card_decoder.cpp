@@ -1,6 +1,7 @@
 // The decoder filter: its pins, output registers and profile.
 #include "card_decoder.h"
 
+#include "card_decoder_playback.h"
 #include "card_state.h"
 
 #include <cstring>
@@ -52,7 +53,7 @@ DecoderFilter::DecoderFilter() : BaseFilter(kDecoderClassName, CLSID_TovixDecode
     addPin(L"Audio", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)},
            {makeMediaType(MEDIATYPE_Audio, GUID_NULL_TYPE)});
     addPin(L"Overlay", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)});
-    attachExtension();
+    playback_ = std::make_unique<DecoderPlayback>(this);
 }
 
 DecoderFilter::~DecoderFilter() = default;
@@ -64,7 +65,23 @@ void* DecoderFilter::extraInterface(REFIID riid) {
         return static_cast<IAudioOutput*>(this);
     if (riid == IID_IREALmagicProfile)
         return static_cast<IREALmagicProfile*>(this);
-    return BaseFilter::extraInterface(riid);
+    return playback_->extraInterface(riid);
+}
+
+HRESULT DecoderFilter::onStop() {
+    return playback_->onStop();
+}
+HRESULT DecoderFilter::onPause() {
+    return playback_->onPause();
+}
+HRESULT DecoderFilter::onRun(REFERENCE_TIME start) {
+    return playback_->onRun(start);
+}
+void DecoderFilter::onConnected(BasePin* pin) {
+    playback_->onConnected(pin);
+}
+void DecoderFilter::onDisconnected(BasePin* pin) {
+    playback_->onDisconnected(pin);
 }
 
 HRESULT DecoderFilter::GetOutputFlags(int* flags) {

@@ -2,10 +2,9 @@
 // registers (ITvVgaOutput3, IAudioOutput) and the profile
 // (IREALmagicProfile).
 //
-// The renderer side (clock, position, volume, video size, completion) is not
-// here: it is a FilterExtension registered for the class name
-// kDecoderClassName, in its own source file. Its interfaces are answered
-// through the base filter's extension hook and count on the decoder's one
+// The renderer side (clock, position, volume, video size, completion) is the
+// decoder's playback object (card_decoder_playback.h), a member that the
+// decoder's hooks hand over to. Its interfaces count on the decoder's one
 // reference count.
 #pragma once
 
@@ -13,9 +12,13 @@
 
 #include "../src/card/card_interfaces.h"
 
+#include <memory>
+
 namespace sim {
 
 extern const char kDecoderClassName[]; // "DecoderFilter"
+
+class DecoderPlayback;
 
 enum DecoderPin { kDecoderVideoIn = 0, kDecoderAudioIn = 1, kDecoderOverlayOut = 2 };
 
@@ -56,6 +59,14 @@ class DecoderFilter : public BaseFilter,
                                                 int bufferSize) override;
 
     void* extraInterface(REFIID riid) override;
+    HRESULT onStop() override;
+    HRESULT onPause() override;
+    HRESULT onRun(REFERENCE_TIME start) override;
+    void onConnected(BasePin* pin) override;
+    void onDisconnected(BasePin* pin) override;
+
+  private:
+    std::unique_ptr<DecoderPlayback> playback_;
 };
 
 } // namespace sim

@@ -30,7 +30,7 @@ inline HRESULT decoderStreamInfo(BaseFilter* decoder, MediaInfo* info) {
 void recordPicture(LONG volume, const RECT& destination);
 void recordPlayback(double rate, double position);
 
-class DecoderPicture : public IBasicAudio, public IBasicVideo2 {
+class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
   public:
     explicit DecoderPicture(BaseFilter* filter) : filter_(filter) {}
 
@@ -47,16 +47,6 @@ class DecoderPicture : public IBasicAudio, public IBasicVideo2 {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return filter_->addRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return filter_->release(); }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        return E_NOTIMPL;
-    }
 
     // ---- IBasicAudio ----
     HRESULT STDMETHODCALLTYPE put_Volume(LONG volume) override {

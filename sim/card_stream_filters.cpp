@@ -27,7 +27,6 @@ SharedSourceFilter::SharedSourceFilter() : BaseFilter(kSharedSourceClassName, CL
     addPin(L"Output", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)});
     std::lock_guard<std::mutex> lock(gMutex);
     gRecord = simcard::SharedSourceRecord{};
-    attachExtension();
 }
 
 SharedSourceFilter::~SharedSourceFilter() = default;
@@ -37,7 +36,9 @@ void* SharedSourceFilter::extraInterface(REFIID riid) {
         return static_cast<IFileSourceFilter*>(this);
     if (riid == IID_ISharedAsync)
         return static_cast<ISharedAsync*>(this);
-    return BaseFilter::extraInterface(riid);
+    if (riid == IID_ISimMediaInfo)
+        return static_cast<ISimMediaInfo*>(this);
+    return nullptr;
 }
 
 HRESULT SharedSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* mt) {
@@ -108,10 +109,13 @@ DemuxFilter::DemuxFilter() : BaseFilter(kDemuxClassName, CLSID_MpegDemux) {
     addPin(L"Subpicture", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Subpicture, GUID_NULL_TYPE)});
     addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
     addPin(L"Audio", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
-    attachExtension();
 }
 
 DemuxFilter::~DemuxFilter() = default;
+
+void* DemuxFilter::extraInterface(REFIID riid) {
+    return riid == IID_ISimMediaInfo ? static_cast<ISimMediaInfo*>(this) : nullptr;
+}
 
 namespace card {
 void resetStreamRecords() {

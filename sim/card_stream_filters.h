@@ -1,14 +1,16 @@
 // The push graph's two streaming filters as the card's software ships them:
 // the shared-source filter (reads a file that may still be growing) and the
 // MPEG demultiplexer. Here are their identity, pins and the calls they
-// record; their streaming is a FilterExtension registered for the class
-// names below, in its own source file.
+// record; their streaming (ISimMediaInfo) is in media_push.cpp.
 #pragma once
 
 #include "filter_base.h"
 
+#include "media_stream.h"
+
 #include "../src/card/card_interfaces.h"
 
+#include <mutex>
 #include <string>
 
 namespace sim {
@@ -17,7 +19,10 @@ extern const char kSharedSourceClassName[]; // "SharedSource"
 extern const char kDemuxClassName[];        // "MpegDemux"
 
 // Shared source pins: 0 output (MEDIATYPE_Stream, MPEG-2 program stream).
-class SharedSourceFilter : public BaseFilter, public IFileSourceFilter, public ISharedAsync {
+class SharedSourceFilter : public BaseFilter,
+                           public IFileSourceFilter,
+                           public ISharedAsync,
+                           public ISimMediaInfo {
   public:
     SharedSourceFilter();
     ~SharedSourceFilter() override;
@@ -37,6 +42,9 @@ class SharedSourceFilter : public BaseFilter, public IFileSourceFilter, public I
     HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetHostName(const char* host) override;
 
+    // ISimMediaInfo: the file as written so far.
+    HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override;
+
     void* extraInterface(REFIID riid) override;
 
     // What this instance was told.
@@ -50,16 +58,29 @@ class SharedSourceFilter : public BaseFilter, public IFileSourceFilter, public I
     std::wstring wideFile_;
     void* lock_ = nullptr;
     std::string host_;
+    FileProbe probe_;
+    std::mutex probeMutex_; // polls and application calls may meet here
 };
 
 // Demultiplexer pins: 0 input (MEDIATYPE_Stream), 1 sub-picture out,
 // 2 video out (MPEG-2 video), 3 audio out (MPEG audio).
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
 
-class DemuxFilter : public BaseFilter {
+class DemuxFilter : public BaseFilter, public ISimMediaInfo {
   public:
     DemuxFilter();
     ~DemuxFilter() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return BaseFilter::QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // ISimMediaInfo: its input's stream.
+    HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override;
+
+    void* extraInterface(REFIID riid) override;
 };
 
 } // namespace sim

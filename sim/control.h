@@ -1,6 +1,6 @@
 // Control of the simulated world for tests, tools and the demo: the reference
 // ledger, fault injection, the COM runtime's counters and the class registry.
-// The card's and the graph's own controls join this header as they land.
+// The card's controls are in control_card.h, the graph's in control_graph.h.
 #pragma once
 
 #include "../src/platform/directshow.h"

@@ -2,8 +2,6 @@
 #include "filter_base.h"
 
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <utility>
 
 namespace sim {
@@ -144,18 +142,7 @@ class PinEnumerator : public IEnumPins, public ComObject {
     std::string point_;
 };
 
-std::mutex gExtensionsMutex;
-std::map<std::string, FilterExtensionFactory>& extensionFactories() {
-    static std::map<std::string, FilterExtensionFactory> factories;
-    return factories;
-}
-
 } // namespace
-
-void registerFilterExtension(const char* className, FilterExtensionFactory factory) {
-    std::lock_guard<std::mutex> lock(gExtensionsMutex);
-    extensionFactories()[className] = factory;
-}
 
 // ---- Base filter ------------------------------------------------------------
 
@@ -163,23 +150,9 @@ BaseFilter::BaseFilter(const char* className, REFCLSID clsid)
     : ComObject(className), clsid_(clsid) {}
 
 BaseFilter::~BaseFilter() {
-    // The extension may still look at pins and the clock while it goes.
-    extension_.reset();
     pins_.clear();
     if (clock_)
         clock_->Release();
-}
-
-void BaseFilter::attachExtension() {
-    FilterExtensionFactory factory = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(gExtensionsMutex);
-        auto it = extensionFactories().find(className());
-        if (it != extensionFactories().end())
-            factory = it->second;
-    }
-    if (factory)
-        extension_.reset(factory(this));
 }
 
 BasePin* BaseFilter::addPin(const wchar_t* name, PIN_DIRECTION dir,
@@ -331,8 +304,7 @@ HRESULT BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     // keep both alive for ever.
     graph_ = graph;
     name_ = name ? name : L"";
-    if (extension_)
-        extension_->onJoinGraph(graph);
+    onJoinGraph(graph);
     return S_OK;
 }
 
@@ -340,43 +312,6 @@ HRESULT BaseFilter::QueryVendorInfo(LPWSTR* vendorInfo) {
     if (vendorInfo)
         *vendorInfo = nullptr;
     return E_NOTIMPL;
-}
-
-void* BaseFilter::extraInterface(REFIID riid) {
-    return extension_ ? extension_->queryInterface(riid) : nullptr;
-}
-void* BaseFilter::pinInterface(BasePin* pin, REFIID riid) {
-    return extension_ ? extension_->queryPinInterface(pin, riid) : nullptr;
-}
-HRESULT BaseFilter::onStop() {
-    return extension_ ? extension_->onStop() : S_OK;
-}
-HRESULT BaseFilter::onPause() {
-    return extension_ ? extension_->onPause() : S_OK;
-}
-HRESULT BaseFilter::onRun(REFERENCE_TIME start) {
-    return extension_ ? extension_->onRun(start) : S_OK;
-}
-void BaseFilter::onConnected(BasePin* pin) {
-    if (extension_)
-        extension_->onConnected(pin);
-}
-void BaseFilter::onDisconnected(BasePin* pin) {
-    if (extension_)
-        extension_->onDisconnected(pin);
-}
-HRESULT BaseFilter::onEndOfStream(BasePin* pin) {
-    return extension_ ? extension_->onEndOfStream(pin) : S_OK;
-}
-HRESULT BaseFilter::onBeginFlush(BasePin* pin) {
-    return extension_ ? extension_->onBeginFlush(pin) : S_OK;
-}
-HRESULT BaseFilter::onEndFlush(BasePin* pin) {
-    return extension_ ? extension_->onEndFlush(pin) : S_OK;
-}
-HRESULT BaseFilter::onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
-                                 double rate) {
-    return extension_ ? extension_->onNewSegment(pin, start, stop, rate) : S_OK;
 }
 
 } // namespace sim

@@ -3,16 +3,12 @@
 // The base filter owns QueryInterface (IUnknown, IPersist, IMediaFilter,
 // IBaseFilter), the one reference count, the state machine, the clock and
 // graph membership, pin enumeration and FindPin. The base pin owns the
-// connection protocol. A concrete filter only fills in hooks: its pins, its
-// extra interfaces, what happens on a state change or a streaming call.
+// connection protocol. A concrete filter only fills in the base filter's
+// virtual hooks: its pins, its extra interfaces, what happens on a state
+// change or a streaming call.
 //
 // Pins have no reference count of their own: their AddRef and Release are
 // the owning filter's, as in DirectShow, so the ledger shows the filter.
-//
-// Behaviour that belongs to another part of the world (for example the
-// decoder's renderer side) plugs in as a FilterExtension registered under the
-// filter's class name; the concrete filter calls attachExtension() at the end
-// of its construction.
 //
 // Fault points (see simctl::armFault):
 //   "<class>::EnumPins"         EnumPins fails with the armed code (or hands
@@ -113,37 +109,6 @@ class BasePin : public IPin {
     std::string receivePoint_;
 };
 
-// Hooks that another part of the world adds to a filter of a given class.
-// Every pointer handed out from queryInterface must count its references on
-// the filter (filter->addRef()/release()).
-class FilterExtension {
-  public:
-    virtual ~FilterExtension() = default;
-    // An interface the filter answers besides its own, or null.
-    virtual void* queryInterface(REFIID) { return nullptr; }
-    // An interface one of the filter's pins answers besides IPin, or null.
-    virtual void* queryPinInterface(BasePin*, REFIID) { return nullptr; }
-    virtual HRESULT onStop() { return S_OK; }
-    virtual HRESULT onPause() { return S_OK; }
-    virtual HRESULT onRun(REFERENCE_TIME) { return S_OK; }
-    virtual void onJoinGraph(IFilterGraph*) {}
-    virtual void onConnected(BasePin*) {}
-    virtual void onDisconnected(BasePin*) {}
-    virtual HRESULT onEndOfStream(BasePin*) { return S_OK; }
-    virtual HRESULT onBeginFlush(BasePin*) { return S_OK; }
-    virtual HRESULT onEndFlush(BasePin*) { return S_OK; }
-    virtual HRESULT onNewSegment(BasePin*, REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
-};
-typedef FilterExtension* (*FilterExtensionFactory)(BaseFilter* filter);
-// Registers the extension made for every new filter of the class. Use a
-// static FilterExtensionRegistrar in the extension's own source file.
-void registerFilterExtension(const char* className, FilterExtensionFactory factory);
-struct FilterExtensionRegistrar {
-    FilterExtensionRegistrar(const char* className, FilterExtensionFactory factory) {
-        registerFilterExtension(className, factory);
-    }
-};
-
 class BaseFilter : public IBaseFilter, public ComObject {
   public:
     BaseFilter(const char* className, REFCLSID clsid);
@@ -172,7 +137,7 @@ class BaseFilter : public IBaseFilter, public ComObject {
     HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
     HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* vendorInfo) override;
 
-    // For concrete filters and extensions.
+    // For concrete filters.
     int pinCount() const { return static_cast<int>(pins_.size()); }
     BasePin* pinAt(int index) const;
     FILTER_STATE state() const { return state_; }
@@ -180,28 +145,29 @@ class BaseFilter : public IBaseFilter, public ComObject {
     IFilterGraph* graph() const { return graph_; } // no reference: the graph owns us
     IReferenceClock* clock() const { return clock_; }
     const std::wstring& filterName() const { return name_; }
-    FilterExtension* extension() const { return extension_.get(); }
 
-    // Hooks; the defaults hand over to the extension.
-    virtual void* extraInterface(REFIID riid);
-    virtual void* pinInterface(BasePin* pin, REFIID riid);
-    virtual HRESULT onStop();
-    virtual HRESULT onPause();
-    virtual HRESULT onRun(REFERENCE_TIME start);
-    virtual void onConnected(BasePin* pin);
-    virtual void onDisconnected(BasePin* pin);
-    virtual HRESULT onEndOfStream(BasePin* pin);
-    virtual HRESULT onBeginFlush(BasePin* pin);
-    virtual HRESULT onEndFlush(BasePin* pin);
-    virtual HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
-                                 double rate);
+    // Hooks. Every pointer handed out from extraInterface and pinInterface
+    // counts its references on the filter.
+    // An interface the filter answers besides its own, or null.
+    virtual void* extraInterface(REFIID) { return nullptr; }
+    // An interface one of the filter's pins answers besides IPin, or null.
+    virtual void* pinInterface(BasePin*, REFIID) { return nullptr; }
+    virtual HRESULT onStop() { return S_OK; }
+    virtual HRESULT onPause() { return S_OK; }
+    virtual HRESULT onRun(REFERENCE_TIME) { return S_OK; }
+    virtual void onJoinGraph(IFilterGraph*) {}
+    virtual void onConnected(BasePin*) {}
+    virtual void onDisconnected(BasePin*) {}
+    virtual HRESULT onEndOfStream(BasePin*) { return S_OK; }
+    virtual HRESULT onBeginFlush(BasePin*) { return S_OK; }
+    virtual HRESULT onEndFlush(BasePin*) { return S_OK; }
+    virtual HRESULT onNewSegment(BasePin*, REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
 
   protected:
     // Pins are added in enumeration order by the concrete filter's
-    // constructor, which then calls attachExtension().
+    // constructor.
     BasePin* addPin(const wchar_t* name, PIN_DIRECTION dir, std::vector<AM_MEDIA_TYPE> types,
                     std::vector<AM_MEDIA_TYPE> accept = {});
-    void attachExtension();
     // A fault point of this filter, "<class>::<method>".
     Fault faultAt(const char* method);
 
@@ -213,7 +179,6 @@ class BaseFilter : public IBaseFilter, public ComObject {
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
     std::vector<std::unique_ptr<BasePin>> pins_;
-    std::unique_ptr<FilterExtension> extension_;
 };
 
 // The creation function behind a class registration: a new object of T,

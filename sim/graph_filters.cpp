@@ -396,22 +396,6 @@ HRESULT FilterGraph::ShouldOperationContinue() {
     return S_OK;
 }
 
-// The automation side of the dual interfaces is not offered.
-HRESULT FilterGraph::GetTypeInfoCount(UINT* count) {
-    if (count)
-        *count = 0;
-    return E_NOTIMPL;
-}
-HRESULT FilterGraph::GetTypeInfo(UINT, LCID, ITypeInfo**) {
-    return E_NOTIMPL;
-}
-HRESULT FilterGraph::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return E_NOTIMPL;
-}
-HRESULT FilterGraph::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
-}
-
 } // namespace sim
 
 namespace simctl {

@@ -3,7 +3,7 @@
 // file per interface:
 //   graph_filters.cpp   IFilterGraph / IGraphBuilder membership and wiring
 //   graph_render.cpp    RenderFile, Render, Connect, AddSourceFilter
-//   graph_control.cpp   IMediaControl (and the automation stubs)
+//   graph_control.cpp   IMediaControl
 //   graph_events.cpp    IMediaEventEx, IMediaEventSink
 //   graph_position.cpp  IMediaPosition, IMediaSeeking (forwarded to renderers)
 //   graph_forward.cpp   IBasicAudio, IBasicVideo2, IVideoWindow (forwarded)
@@ -32,14 +32,10 @@ struct ISimTimedRenderer : IUnknown {
 };
 
 class FilterGraph : public IGraphBuilder,
-                    public IMediaControl,
-                    public IMediaEventEx,
+                    public NoDispatch<IMediaControl, IMediaEventEx, IMediaPosition, IBasicAudio,
+                                      IBasicVideo2, IVideoWindow>,
                     public IMediaEventSink,
-                    public IMediaPosition,
                     public IMediaSeeking,
-                    public IBasicAudio,
-                    public IBasicVideo2,
-                    public IVideoWindow,
                     public ComObject {
   public:
     FilterGraph();
@@ -49,15 +45,6 @@ class FilterGraph : public IGraphBuilder,
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return release(); }
-
-    // IDispatch (the automation side is not offered)
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
-                                     UINT* argErr) override;
 
     // IFilterGraph
     HRESULT STDMETHODCALLTYPE AddFilter(IBaseFilter* filter, LPCWSTR name) override;

@@ -19,7 +19,6 @@ const CLSID CLSID_VideoRenderer = {
 
 FileSourceFilter::FileSourceFilter() : BaseFilter("FileSource", CLSID_AsyncReader) {
     addPin(L"Output", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)});
-    attachExtension();
 }
 
 void* FileSourceFilter::extraInterface(REFIID riid) {
@@ -27,7 +26,7 @@ void* FileSourceFilter::extraInterface(REFIID riid) {
         return static_cast<IFileSourceFilter*>(this);
     if (riid == IID_ISimMediaInfo)
         return static_cast<ISimMediaInfo*>(this);
-    return BaseFilter::extraInterface(riid);
+    return nullptr;
 }
 
 HRESULT FileSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) {
@@ -83,13 +82,12 @@ SplitterFilter::SplitterFilter(const MediaInfo& info)
         addPin(name.c_str(), PINDIR_OUTPUT,
                {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
     }
-    attachExtension();
 }
 
 void* SplitterFilter::extraInterface(REFIID riid) {
     if (riid == IID_ISimMediaInfo)
         return static_cast<ISimMediaInfo*>(this);
-    return BaseFilter::extraInterface(riid);
+    return nullptr;
 }
 
 HRESULT SplitterFilter::GetMediaInfo(MediaInfo* info) {
@@ -101,7 +99,6 @@ HRESULT SplitterFilter::GetMediaInfo(MediaInfo* info) {
 VideoRendererFilter::VideoRendererFilter() : BaseFilter("VideoRenderer", CLSID_VideoRenderer) {
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)},
            {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)});
-    attachExtension();
 }
 
 } // namespace sim

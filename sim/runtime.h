@@ -16,7 +16,7 @@ namespace sim {
 // interfaces and from ComObject, forwards AddRef and Release here, and is
 // destroyed through its virtual destructor when the count drops to zero.
 class ComObject {
-public:
+  public:
     explicit ComObject(const char* className);
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
@@ -27,7 +27,7 @@ public:
     ULONG refCount() const { return refs_; }
     const char* className() const { return className_; }
 
-private:
+  private:
     const char* className_;
     ULONG refs_ = 1; // the creator's reference
 };
@@ -57,10 +57,41 @@ void forEachLive(const char* className, const std::function<void(ComObject*)>& v
 HRESULT queryInterface(ComObject* object, REFIID riid, void** ppv,
                        std::initializer_list<InterfaceEntry> table);
 
-// Registry of creatable classes, consulted by CoCreateInstance.
+// The automation side of dual interfaces, not offered: every IDispatch
+// method of the interfaces listed answers E_NOTIMPL.
+template <class... Interfaces> class NoDispatch : public Interfaces... {
+  public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count)
+            *count = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return E_NOTIMPL;
+    }
+};
+
+// Registry of creatable classes, consulted by CoCreateInstance (and by
+// DllGetClassObject in tovixsim.dll). Registrations made while the world
+// loads are its built-in classes.
 typedef HRESULT (*CreateFunction)(REFIID riid, void** ppv);
+struct ClassEntry {
+    CLSID clsid;
+    std::string name;
+    CreateFunction create;
+};
 void registerClass(REFCLSID clsid, const char* name, CreateFunction create);
+// A test's stand-in for a class, never taken for a built-in one.
+void replaceClass(REFCLSID clsid, const char* name, CreateFunction create);
 void unregisterClass(REFCLSID clsid);
+void restoreBuiltinClasses();
+bool findClass(REFCLSID clsid, ClassEntry* found);
+std::vector<ClassEntry> registeredClasses();
 
 // Registers a class when the simulated runtime is loaded.
 struct ClassRegistrar {

@@ -13,7 +13,7 @@ std::atomic<long> gFactories{0};
 
 class ClassFactory : public IClassFactory {
   public:
-    explicit ClassFactory(const simwin::ServedClass& served) : served_(served) { gFactories++; }
+    explicit ClassFactory(const sim::ClassEntry& served) : served_(served) { gFactories++; }
     virtual ~ClassFactory() { gFactories--; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -55,7 +55,7 @@ class ClassFactory : public IClassFactory {
     }
 
   private:
-    simwin::ServedClass served_;
+    sim::ClassEntry served_;
     std::atomic<ULONG> refs_{1};
 };
 
@@ -89,7 +89,7 @@ std::wstring modulePath() {
     return std::wstring(path, n);
 }
 
-HRESULT registerClass(const simwin::ServedClass& served, const std::wstring& path) {
+HRESULT registerClass(const sim::ClassEntry& served, const std::wstring& path) {
     std::wstring base = L"CLSID\\" + guidText(served.clsid);
     HKEY key = nullptr;
     HRESULT hr = createKey(HKEY_CLASSES_ROOT, base, &key);
@@ -117,8 +117,8 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    simwin::ServedClass served;
-    if (!simwin::findClass(clsid, &served))
+    sim::ClassEntry served;
+    if (!sim::findClass(clsid, &served))
         return CLASS_E_CLASSNOTAVAILABLE;
     ClassFactory* factory = new ClassFactory(served);
     HRESULT hr = factory->QueryInterface(riid, ppv);
@@ -136,7 +136,7 @@ HRESULT WINAPI DllRegisterServer() {
     std::wstring path = modulePath();
     if (path.empty())
         return E_UNEXPECTED;
-    for (const simwin::ServedClass& served : simwin::servedClasses()) {
+    for (const sim::ClassEntry& served : sim::registeredClasses()) {
         HRESULT hr = registerClass(served, path);
         if (FAILED(hr))
             return hr;
@@ -145,7 +145,7 @@ HRESULT WINAPI DllRegisterServer() {
 }
 
 HRESULT WINAPI DllUnregisterServer() {
-    for (const simwin::ServedClass& served : simwin::servedClasses()) {
+    for (const sim::ClassEntry& served : sim::registeredClasses()) {
         std::wstring base = L"CLSID\\" + guidText(served.clsid);
         LONG r = RegDeleteTreeW(HKEY_CLASSES_ROOT, base.c_str());
         if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)

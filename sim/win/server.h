@@ -1,22 +1,10 @@
-// tovixsim.dll's own parts: the classes it serves, the objects alive in it
-// and the thread that lets its renderers notice the end of their stream.
+// tovixsim.dll's own parts: the objects alive in it and the thread that lets
+// its renderers notice the end of their stream.
 #pragma once
 
 #include "../runtime.h"
 
-#include <functional>
-#include <string>
-#include <vector>
-
 namespace simwin {
-
-struct ServedClass {
-    CLSID clsid;
-    std::string name;
-    sim::CreateFunction create;
-};
-std::vector<ServedClass> servedClasses();
-bool findClass(REFCLSID clsid, ServedClass* found);
 
 // Objects alive in the DLL (for DllCanUnloadNow), and a walk over them.
 using sim::forEachLive;
