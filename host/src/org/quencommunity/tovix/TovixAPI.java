@@ -36,9 +36,7 @@ public final class TovixAPI {
      * out) instead of the store, until it is set back to null. Lets a test
      * play a host whose settings answer null or throw.
      */
-    public static void setPropertySource(BinaryOperator<String> source) {
-        propertySource = source;
-    }
+    public static void setPropertySource(BinaryOperator<String> source) { propertySource = source; }
 
     public static void setProperty(String key, String value) {
         synchronized (settings) {
@@ -73,9 +71,10 @@ public final class TovixAPI {
     public static native void closeOSD();
     public static native boolean supportsRegionUpdates();
     public static native boolean updateOSD(int[] pixels, int bitmapWidth, int bitmapHeight,
-            int updMinX, int updMinY, int updMaxX, int updMaxY, long reserved1, long reserved2);
+                                           int updMinX, int updMinY, int updMaxX, int updMaxY,
+                                           long reserved1, long reserved2);
     public static native void load(byte maj, byte min, String encodingHint, String fileName,
-            String host, boolean shifted, long reserved);
+                                   String host, boolean shifted, long reserved);
     public static native Object getFile();
     public static native void free();
     public static native int inactiveFile();

@@ -18,13 +18,9 @@ public final class Checks {
     private int passed;
     private final List<String> failures = new ArrayList<>();
 
-    public Checks(String suite) {
-        this.suite = suite;
-    }
+    public Checks(String suite) { this.suite = suite; }
 
-    public boolean that(String what, boolean ok) {
-        return that(what, ok, "");
-    }
+    public boolean that(String what, boolean ok) { return that(what, ok, ""); }
 
     public boolean that(String what, boolean ok, String detail) {
         if (ok) {
@@ -39,17 +35,17 @@ public final class Checks {
 
     public boolean equal(String what, Object expected, Object actual) {
         return that(what, Objects.equals(expected, actual),
-                "expected <" + expected + "> but was <" + actual + ">");
+                    "expected <" + expected + "> but was <" + actual + ">");
     }
 
     public boolean equal(String what, Object expected, Object actual, String context) {
         return that(what, Objects.equals(expected, actual),
-                "expected <" + expected + "> but was <" + actual + ">; " + context);
+                    "expected <" + expected + "> but was <" + actual + ">; " + context);
     }
 
     public boolean near(String what, double expected, double actual, double tolerance) {
         return that(what, Math.abs(expected - actual) <= tolerance,
-                "expected " + expected + " +/- " + tolerance + " but was " + actual);
+                    "expected " + expected + " +/- " + tolerance + " but was " + actual);
     }
 
     public boolean atLeast(String what, double floor, double actual) {
@@ -58,7 +54,8 @@ public final class Checks {
 
     /** Reports and exits: 0 when every check passed, 1 otherwise. */
     public void finish() {
-        System.out.println(suite + ": " + passed + " checks passed, " + failures.size() + " failed");
+        System.out.println(suite + ": " + passed + " checks passed, " + failures.size() +
+                           " failed");
         System.out.flush();
         System.exit(failures.isEmpty() ? 0 : 1);
     }
@@ -83,7 +80,7 @@ public final class Checks {
             List<String> masked = new ArrayList<>();
             for (String line : Files.readAllLines(log, StandardCharsets.UTF_8)) {
                 masked.add(line.replaceAll("\\b\\d\\d:\\d\\d:\\d\\d\\b", "HH:MM:SS")
-                        .replaceAll("\\b\\d\\d/\\d\\d/\\d\\d\\d\\d\\b", "MM/DD/YYYY"));
+                               .replaceAll("\\b\\d\\d/\\d\\d/\\d\\d\\d\\d\\b", "MM/DD/YYYY"));
             }
             return masked;
         } catch (IOException e) {

@@ -21,15 +21,15 @@ public final class HostSettingsTest {
         // which is read before the log is open.
         TovixAPI.setPropertySource((key, def) -> {
             switch (key) {
-                case "version":
-                case "tovix/scale_osd":
-                    throw new IllegalStateException("settings store unavailable for " + key);
-                case "tovix/stream_all_mpegs":
-                    return "no";
-                case "tovix/verbose_log":
-                    return "YES";
-                default:
-                    return def;
+            case "version":
+            case "tovix/scale_osd":
+                throw new IllegalStateException("settings store unavailable for " + key);
+            case "tovix/stream_all_mpegs":
+                return "no";
+            case "tovix/verbose_log":
+                return "YES";
+            default:
+                return def;
             }
         });
         boolean opened = false;
@@ -40,40 +40,45 @@ public final class HostSettingsTest {
         }
         c.that("openOSD answers true all the same", opened);
         List<String> log = Checks.maskedLog();
-        c.that("the banner shows the default version", log.contains(
-                String.format("###  Quen Version: %-48s###", "[unknown version]")));
-        c.equal("a throwing read takes its default", 1, Checks.count(log, Checks.line("getProperty",
-                "Got back: 'false'")));
+        c.that("the banner shows the default version",
+               log.contains(String.format("###  Quen Version: %-48s###", "[unknown version]")));
+        c.equal("a throwing read takes its default", 1,
+                Checks.count(log, Checks.line("getProperty", "Got back: 'false'")));
         c.equal("the read before it still works", 1,
-                Checks.count(log, Checks.line("configPlayer", "All mpegs WILL NOT be streamed from server.")));
+                Checks.count(log, Checks.line("configPlayer",
+                                              "All mpegs WILL NOT be streamed from server.")));
         c.equal("the read after it still works", 1,
                 Checks.count(log, Checks.line("configPlayer", "Logging WILL be verbose.")));
         c.equal("the throwing switch is off", 1,
-                Checks.count(log, Checks.line("configPlayer", "OSD WILL NOT be scaled to fit display.")));
+                Checks.count(
+                    log, Checks.line("configPlayer", "OSD WILL NOT be scaled to fit display.")));
 
         // Null answers and values longer than a switch buffer.
         TovixAPI.setPropertySource((key, def) -> {
             switch (key) {
-                case "tovix/stream_all_mpegs":
-                    return null;
-                case "tovix/scale_osd":
-                    return "yes" + "x".repeat(30);
-                case "tovix/verbose_log":
-                    return "no";
-                default:
-                    return def;
+            case "tovix/stream_all_mpegs":
+                return null;
+            case "tovix/scale_osd":
+                return "yes"
+                    + "x".repeat(30);
+            case "tovix/verbose_log":
+                return "no";
+            default:
+                return def;
             }
         });
         c.that("a second openOSD", TovixAPI.openOSD());
         log = Checks.maskedLog();
-        c.equal("a null answer takes the default", 1, Checks.count(log,
-                Checks.line("getProperty", "Got back: 'true'")));
+        c.equal("a null answer takes the default", 1,
+                Checks.count(log, Checks.line("getProperty", "Got back: 'true'")));
         c.equal("the stream switch is on again by default", 1,
-                Checks.count(log, Checks.line("configPlayer", "All mpegs WILL be streamed from server.")));
+                Checks.count(
+                    log, Checks.line("configPlayer", "All mpegs WILL be streamed from server.")));
         c.equal("a long value is cut to the buffer's 11 characters", 1,
                 Checks.count(log, Checks.line("getProperty", "Got back: 'yesxxxxxxxx'")));
         c.equal("and is then no switch value", 2,
-                Checks.count(log, Checks.line("configPlayer", "OSD WILL NOT be scaled to fit display.")));
+                Checks.count(
+                    log, Checks.line("configPlayer", "OSD WILL NOT be scaled to fit display.")));
         c.equal("verbose logging is off", 1,
                 Checks.count(log, Checks.line("configPlayer", "Logging WILL NOT be verbose.")));
 

@@ -21,15 +21,18 @@ public final class OsdScalingTest {
         TovixAPI.setProperty("tovix/hdmode", "7");
         TovixAPI.setProperty("tovix/scale_osd", "true");
         System.loadLibrary("TovixAPI");
-        if (!c.that("the simulated world's controls load", SimControl.load() && SimControl.has("card"))) {
+        if (!c.that("the simulated world's controls load",
+                    SimControl.load() && SimControl.has("card"))) {
             c.finish();
         }
-        SimControl.setProfileText("[HDTV]\nmode7=test1080 1920 1080\n[Progressive]\nmode7=XGA 1024 768\n");
+        SimControl.setProfileText(
+            "[HDTV]\nmode7=test1080 1920 1080\n[Progressive]\nmode7=XGA 1024 768\n");
 
         c.that("openOSD", TovixAPI.openOSD());
         List<String> log = Checks.maskedLog();
-        c.that("the screen size comes from the profile's HD mode", log.contains(
-                Checks.line("lookupWidthAndHeight", "Found dimenstions 1920x1080 with description test1080")));
+        c.that("the screen size comes from the profile's HD mode",
+               log.contains(Checks.line("lookupWidthAndHeight",
+                                        "Found dimenstions 1920x1080 with description test1080")));
         int[] registers = SimControl.registers();
         c.equal("output flags: HDTV, USETV, composite", 0x30, registers[0]);
         c.equal("HD mode", 7, registers[2]);
@@ -38,14 +41,15 @@ public final class OsdScalingTest {
         c.that("updateOSD", TovixAPI.updateOSD(frame, 720, 480, 0, 0, 720, 480, 0L, 0L));
         c.equal("the block keeps the frame's own size", List.of(720, 480),
                 boxed(SimControl.lastBlockHeader()).subList(2, 4));
-        c.equal("placed over the whole screen", List.of(0, 0, 1920, 1080), boxed(SimControl.osdDestination()));
+        c.equal("placed over the whole screen", List.of(0, 0, 1920, 1080),
+                boxed(SimControl.osdDestination()));
         int sw = SimControl.osdWidth();
         int sh = SimControl.osdHeight();
         c.equal("the card shows the whole screen", "1920x1080", sw + "x" + sh);
         int[] shown = SimControl.osdPixels();
         if (shown.length == sw * sh && sw > 0 && sh > 0) {
             c.atLeast("PSNR of the stretched frame, sampled back (dB)", 30.0,
-                    Images.psnr(frame, 720, 480, sampleBack(shown, sw, sh, 720, 480), 720, 480));
+                      Images.psnr(frame, 720, 480, sampleBack(shown, sw, sh, 720, 480), 720, 480));
         }
 
         TovixAPI.closeOSD();
@@ -53,13 +57,15 @@ public final class OsdScalingTest {
         c.finish();
     }
 
-    /** The screen read back at frame size: each frame pixel from the centre of its stretched area. */
+    /**
+     * The screen read back at frame size: each frame pixel from the centre of its stretched area.
+     */
     private static int[] sampleBack(int[] screen, int sw, int sh, int w, int h) {
         int[] out = new int[w * h];
         for (int y = 0; y < h; y++) {
-            int sy = (int) ((y + 0.5) * sh / h);
+            int sy = (int)((y + 0.5) * sh / h);
             for (int x = 0; x < w; x++) {
-                int sx = (int) ((x + 0.5) * sw / w);
+                int sx = (int)((x + 0.5) * sw / w);
                 out[y * w + x] = screen[sy * sw + sx];
             }
         }

@@ -31,7 +31,8 @@ public final class PlaybackTest {
         TovixAPI.setProperty("version", "playback test");
         TovixAPI.setProperty("tovix/verbose_log", "true");
         System.loadLibrary("TovixAPI");
-        if (!c.that("the simulated world's controls load", SimControl.load() && SimControl.has("graph"))) {
+        if (!c.that("the simulated world's controls load",
+                    SimControl.load() && SimControl.has("graph"))) {
             c.finish();
         }
         SimControl.setManualClock(true);
@@ -41,7 +42,8 @@ public final class PlaybackTest {
         pushGraphToTheEnd(c, clip);
         // A name beyond ASCII: the host hands it over in modified UTF-8 and
         // the file must still open.
-        renderedGraphStoppedEarly(c, write("Nachrichten – café 東京 \uD83C\uDFAC.mpg", 352, 288, 25, 4.0));
+        renderedGraphStoppedEarly(
+            c, write("Nachrichten – café 東京 \uD83C\uDFAC.mpg", 352, 288, 25, 4.0));
         growingRecording(c);
 
         TovixAPI.closeOSD();
@@ -50,10 +52,11 @@ public final class PlaybackTest {
     }
 
     private static void pushGraphToTheEnd(Checks c, Path clip) {
-        TovixAPI.load((byte) 1, (byte) 31, "MPEG2", clip.toString(), "mediaserver", false, 0L);
+        TovixAPI.load((byte)1, (byte)31, "MPEG2", clip.toString(), "mediaserver", false, 0L);
         c.equal("state after load", 1, TovixAPI.getState());
-        c.equal("the push graph", List.of("Shared Source", "MPEG DeMux", "Sigma Decoder"),
-                sorted(SimControl.graphFilterNames(), "Shared Source", "MPEG DeMux", "Sigma Decoder"));
+        c.equal(
+            "the push graph", List.of("Shared Source", "MPEG DeMux", "Sigma Decoder"),
+            sorted(SimControl.graphFilterNames(), "Shared Source", "MPEG DeMux", "Sigma Decoder"));
         long duration = TovixAPI.getDurationMillis();
         c.that("duration of a 6 s clip", duration >= 5900 && duration <= 6000, duration + " ms");
         c.equal("video width from the sequence header", 720, TovixAPI.getVideoWidth());
@@ -89,8 +92,9 @@ public final class PlaybackTest {
         c.that("play resumes", TovixAPI.play());
         SimControl.advanceClock(10_000);
         c.equal("the clip plays to its end", ENDED, TovixAPI.getState());
-        c.that("completion is logged", Checks.maskedLog().stream()
-                .anyMatch(l -> l.startsWith(Checks.line("updateState", "Received media event 1("))));
+        c.that("completion is logged",
+               Checks.maskedLog().stream().anyMatch(
+                   l -> l.startsWith(Checks.line("updateState", "Received media event 1("))));
         c.that("an ended clip does not play again", !TovixAPI.play());
 
         TovixAPI.free();
@@ -100,14 +104,14 @@ public final class PlaybackTest {
     }
 
     private static void renderedGraphStoppedEarly(Checks c, Path clip) {
-        TovixAPI.load((byte) 2, (byte) 0, "video/mpeg", clip.toString(), null, false, 0L);
+        TovixAPI.load((byte)2, (byte)0, "video/mpeg", clip.toString(), null, false, 0L);
         c.equal("state after a rendered load", 1, TovixAPI.getState());
         List<String> filters = Arrays.asList(SimControl.graphFilterNames());
         c.that("the decoder is in the rendered graph", filters.contains("Sigma Decoder"));
         c.that("the source filter is named after the file", filters.contains(clip.toString()),
-                filters.toString());
+               filters.toString());
         c.that("no shared source in a rendered graph",
-                !Arrays.asList(SimControl.graphFilterNames()).contains("Shared Source"));
+               !Arrays.asList(SimControl.graphFilterNames()).contains("Shared Source"));
         c.equal("video width of the rendered clip", 352, TovixAPI.getVideoWidth());
         c.that("play", TovixAPI.play());
         SimControl.advanceClock(1500);
@@ -126,13 +130,14 @@ public final class PlaybackTest {
         try (OutputStream out = Files.newOutputStream(file)) {
             ProgramStreamWriter w = new ProgramStreamWriter(out, 720, 480, 30, 0.0);
             w.writeSeconds(2.0);
-            TovixAPI.load((byte) 1, (byte) 31, "MPEG2", file.toString(), "localhost", true, 0L);
+            TovixAPI.load((byte)1, (byte)31, "MPEG2", file.toString(), "localhost", true, 0L);
             long first = TovixAPI.getDurationMillis();
             c.that("duration of the first 2 s", first >= 1900 && first <= 2000, first + " ms");
             c.that("play the recording", TovixAPI.play());
             w.writeSeconds(3.0);
             long grown = TovixAPI.getDurationMillis();
-            c.that("the duration grows with the file", grown >= 4900 && grown <= 5000, grown + " ms");
+            c.that("the duration grows with the file", grown >= 4900 && grown <= 5000,
+                   grown + " ms");
             w.finish();
         }
         c.equal("inactiveFile answers the shared source's result", 0, TovixAPI.inactiveFile());
@@ -143,7 +148,8 @@ public final class PlaybackTest {
                 List.of("DecoderFilter", "OsdEnumerator", "OsdObject"), liveClasses());
     }
 
-    private static Path write(String name, int w, int h, int fps, double seconds) throws IOException {
+    private static Path write(String name, int w, int h, int fps, double seconds)
+        throws IOException {
         Path file = Paths.get(name).toAbsolutePath();
         try (OutputStream out = Files.newOutputStream(file)) {
             ProgramStreamWriter writer = new ProgramStreamWriter(out, w, h, fps, 0.0);
@@ -155,7 +161,10 @@ public final class PlaybackTest {
 
     /** The classes of the simulated objects alive, sorted. */
     private static List<String> liveClasses() {
-        return Arrays.stream(SimControl.liveObjects()).map(o -> o.replaceAll(" refs=.*", "")).sorted().toList();
+        return Arrays.stream(SimControl.liveObjects())
+            .map(o -> o.replaceAll(" refs=.*", ""))
+            .sorted()
+            .toList();
     }
 
     /** The names present, in the given order; absent ones are left out. */

@@ -63,7 +63,7 @@ public final class Images {
                     double qc = ((q >>> shift) & 0xFF) * qa / 255.0;
                     worst = Math.max(worst, Math.abs(pc - qc));
                 }
-                int v = (int) Math.min(255, Math.round(worst * gain));
+                int v = (int)Math.min(255, Math.round(worst * gain));
                 out[y * w + x] = 0xFF000000 | (v << 16) | (v << 8) | v;
             }
         }
@@ -81,9 +81,9 @@ public final class Images {
         }
         int[] out = new int[w * h];
         for (int y = 0; y < h; y++) {
-            int sy = (int) ((y + 0.5) * sh / h);
+            int sy = (int)((y + 0.5) * sh / h);
             for (int x = 0; x < w; x++) {
-                out[y * w + x] = screen[sy * sw + (int) ((x + 0.5) * sw / w)];
+                out[y * w + x] = screen[sy * sw + (int)((x + 0.5) * sw / w)];
             }
         }
         return out;

@@ -18,14 +18,12 @@ import java.util.Random;
  * soft-edged icons and a photo thumbnail.
  */
 final class OsdScenes {
-    static final String[] MENU = {"Watch Live TV", "Recorded Shows", "Videos", "Photos",
-        "Music", "Program Guide", "Settings"};
+    static final String[] MENU = {"Watch Live TV", "Recorded Shows", "Videos",  "Photos",
+                                  "Music",         "Program Guide",  "Settings"};
 
     private final BufferedImage photo;
 
-    OsdScenes() {
-        photo = photo(240, 160, 7L);
-    }
+    OsdScenes() { photo = photo(240, 160, 7L); }
 
     /** A drawn frame: its name, what it shows, and its pixels as the host sends them. */
     static final class Frame {
@@ -54,10 +52,10 @@ final class OsdScenes {
         Graphics2D g = image.createGraphics();
         g.setRenderingHint(RenderingHints.KEY_ANTIALIASING, RenderingHints.VALUE_ANTIALIAS_ON);
         g.setRenderingHint(RenderingHints.KEY_TEXT_ANTIALIASING,
-                RenderingHints.VALUE_TEXT_ANTIALIAS_ON);
+                           RenderingHints.VALUE_TEXT_ANTIALIAS_ON);
         g.setRenderingHint(RenderingHints.KEY_RENDERING, RenderingHints.VALUE_RENDER_QUALITY);
         g.setRenderingHint(RenderingHints.KEY_INTERPOLATION,
-                RenderingHints.VALUE_INTERPOLATION_BILINEAR);
+                           RenderingHints.VALUE_INTERPOLATION_BILINEAR);
         return g;
     }
 
@@ -78,11 +76,11 @@ final class OsdScenes {
         int barY = top + selected * rowHeight;
         for (int i = 6; i >= 1; i--) {
             g.setColor(new Color(80, 160, 255, 14));
-            g.fill(new RoundRectangle2D.Float(left - 10 - i, barY - i, 330 + 2 * i, rowHeight - 4 + 2 * i,
-                    18 + i, 18 + i));
+            g.fill(new RoundRectangle2D.Float(left - 10 - i, barY - i, 330 + 2 * i,
+                                              rowHeight - 4 + 2 * i, 18 + i, 18 + i));
         }
         g.setPaint(new GradientPaint(0, barY, new Color(70, 140, 240, 230), 0, barY + rowHeight,
-                new Color(20, 60, 150, 230)));
+                                     new Color(20, 60, 150, 230)));
         g.fill(new RoundRectangle2D.Float(left - 10, barY, 330, rowHeight - 4, 18, 18));
 
         g.setFont(new Font(Font.SANS_SERIF, Font.PLAIN, 24));
@@ -115,7 +113,8 @@ final class OsdScenes {
         g.setColor(new Color(255, 255, 255, 170));
         g.drawString(String.format("20:%02d", step % 60), w - 110, h - 30);
         g.dispose();
-        return new Frame("menu-" + (step + 1), "main menu, highlight on \"" + MENU[selected] + "\"", image);
+        return new Frame("menu-" + (step + 1), "main menu, highlight on \"" + MENU[selected] + "\"",
+                         image);
     }
 
     /** A full-screen photo browser: one big generated photo with a caption strip. */
@@ -126,7 +125,8 @@ final class OsdScenes {
         g.setColor(new Color(0, 0, 0, 200));
         g.fillRect(0, 0, w, h);
         g.drawImage(big, 60, 40, null);
-        g.setPaint(new GradientPaint(0, h - 100, new Color(0, 0, 0, 0), 0, h - 40, new Color(0, 0, 0, 220)));
+        g.setPaint(new GradientPaint(0, h - 100, new Color(0, 0, 0, 0), 0, h - 40,
+                                     new Color(0, 0, 0, 220)));
         g.fillRect(0, h - 100, w, 100);
         g.setFont(new Font(Font.SANS_SERIF, Font.PLAIN, 22));
         g.setColor(Color.WHITE);
@@ -144,7 +144,8 @@ final class OsdScenes {
         icon(g, 40, h - 92, 44, 4);
         g.setColor(new Color(255, 255, 255, 60));
         g.fill(new RoundRectangle2D.Float(110, h - 78, w - 180, 16, 16, 16));
-        g.setPaint(new GradientPaint(110, 0, new Color(90, 220, 120), w - 70, 0, new Color(240, 200, 60)));
+        g.setPaint(
+            new GradientPaint(110, 0, new Color(90, 220, 120), w - 70, 0, new Color(240, 200, 60)));
         g.fill(new RoundRectangle2D.Float(110, h - 78, (w - 180) * level / 100f, 16, 16, 16));
         g.setFont(new Font(Font.SANS_SERIF, Font.BOLD, 18));
         g.setColor(Color.WHITE);
@@ -158,7 +159,7 @@ final class OsdScenes {
         BufferedImage image = canvas(w, h);
         Graphics2D g = image.createGraphics(); // no anti-aliasing: few exact colours
         Color[] cells = {new Color(40, 60, 120), new Color(60, 90, 160), new Color(30, 120, 90),
-            new Color(140, 70, 40), new Color(90, 90, 90)};
+                         new Color(140, 70, 40), new Color(90, 90, 90)};
         g.setColor(new Color(10, 10, 40, 220));
         g.fillRect(40, 60, w - 80, h - 120);
         g.setFont(new Font(Font.MONOSPACED, Font.PLAIN, 16));
@@ -183,15 +184,15 @@ final class OsdScenes {
     /** A round icon with a soft edge, in one of a few colours and shapes. */
     private static void icon(Graphics2D g, int x, int y, int size, int kind) {
         Color[] hues = {new Color(255, 120, 80), new Color(120, 200, 255), new Color(160, 255, 140),
-            new Color(255, 220, 90), new Color(230, 140, 255), new Color(255, 255, 255),
-            new Color(150, 170, 190)};
+                        new Color(255, 220, 90), new Color(230, 140, 255), new Color(255, 255, 255),
+                        new Color(150, 170, 190)};
         Color c = hues[Math.floorMod(kind, hues.length)];
         float r = size / 2f;
         // Radial fade to transparent gives the soft edge.
-        g.setPaint(new RadialGradientPaint(x + r, y + r, r,
-                new float[] {0f, 0.65f, 1f},
-                new Color[] {c, new Color(c.getRed(), c.getGreen(), c.getBlue(), 200),
-                    new Color(c.getRed(), c.getGreen(), c.getBlue(), 0)}));
+        g.setPaint(new RadialGradientPaint(
+            x + r, y + r, r, new float[] {0f, 0.65f, 1f},
+            new Color[] {c, new Color(c.getRed(), c.getGreen(), c.getBlue(), 200),
+                         new Color(c.getRed(), c.getGreen(), c.getBlue(), 0)}));
         g.fill(new Ellipse2D.Float(x, y, size, size));
         g.setColor(new Color(0, 0, 0, 140));
         g.fill(new Ellipse2D.Float(x + r * 0.6f, y + r * 0.6f, r * 0.8f, r * 0.8f));
@@ -201,11 +202,13 @@ final class OsdScenes {
     static BufferedImage photo(int w, int h, long seed) {
         BufferedImage image = new BufferedImage(w, h, BufferedImage.TYPE_INT_ARGB);
         Graphics2D g = pen(image);
-        g.setPaint(new GradientPaint(0, 0, new Color(40, 70, 140), 0, h * 0.6f, new Color(250, 170, 110)));
+        g.setPaint(
+            new GradientPaint(0, 0, new Color(40, 70, 140), 0, h * 0.6f, new Color(250, 170, 110)));
         g.fillRect(0, 0, w, h);
-        g.setPaint(new RadialGradientPaint(w * 0.7f, h * 0.45f, h * 0.25f, new float[] {0f, 0.4f, 1f},
-                new Color[] {new Color(255, 250, 220), new Color(255, 220, 150, 200),
-                    new Color(255, 200, 120, 0)}));
+        g.setPaint(new RadialGradientPaint(
+            w * 0.7f, h * 0.45f, h * 0.25f, new float[] {0f, 0.4f, 1f},
+            new Color[] {new Color(255, 250, 220), new Color(255, 220, 150, 200),
+                         new Color(255, 200, 120, 0)}));
         g.fillRect(0, 0, w, h);
         Random random = new Random(seed);
         for (int layer = 0; layer < 3; layer++) {
@@ -213,7 +216,7 @@ final class OsdScenes {
             int[] ys = new int[22];
             for (int i = 0; i < 20; i++) {
                 xs[i] = i * w / 19;
-                ys[i] = (int) (h * (0.5 + 0.12 * layer) + random.nextGaussian() * h * 0.04);
+                ys[i] = (int)(h * (0.5 + 0.12 * layer) + random.nextGaussian() * h * 0.04);
             }
             xs[20] = w;
             ys[20] = h;
@@ -228,7 +231,7 @@ final class OsdScenes {
         for (int y = 0; y < h; y++) {
             for (int x = 0; x < w; x++) {
                 int p = image.getRGB(x, y);
-                int n = (int) (random.nextGaussian() * 6);
+                int n = (int)(random.nextGaussian() * 6);
                 int r = clamp(((p >> 16) & 0xFF) + n);
                 int gr = clamp(((p >> 8) & 0xFF) + n);
                 int b = clamp((p & 0xFF) + n);
@@ -238,7 +241,5 @@ final class OsdScenes {
         return image;
     }
 
-    private static int clamp(int v) {
-        return Math.max(0, Math.min(255, v));
-    }
+    private static int clamp(int v) { return Math.max(0, Math.min(255, v)); }
 }

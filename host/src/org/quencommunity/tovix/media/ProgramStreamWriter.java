@@ -21,7 +21,7 @@ public final class ProgramStreamWriter {
     private static final int SYSTEM_HEADER = 0x000001BB;
     private static final int VIDEO_STREAM = 0xE0;
     private static final int AUDIO_STREAM = 0xC0;
-    private static final int MUX_RATE = 25_200; // units of 50 bytes/s: 10 Mbit/s
+    private static final int MUX_RATE = 25_200;       // units of 50 bytes/s: 10 Mbit/s
     private static final int AUDIO_FRAME_BYTES = 576; // 192 kbit/s at 48 kHz
     private static final long AUDIO_FRAME_TICKS = CLOCK * 1152 / 48_000;
     private static final int GOP_LENGTH = 12;
@@ -40,33 +40,42 @@ public final class ProgramStreamWriter {
      * @param fps one of the MPEG-2 frame rates 24, 25, 30, 50 or 60
      * @param startSeconds the time stamp of the first picture
      */
-    public ProgramStreamWriter(OutputStream out, int width, int height, int fps, double startSeconds) {
+    public ProgramStreamWriter(OutputStream out, int width, int height, int fps,
+                               double startSeconds) {
         if (width <= 0 || width > 4095 || height <= 0 || height > 4095) {
-            throw new IllegalArgumentException("picture size out of range: " + width + "x" + height);
+            throw new IllegalArgumentException("picture size out of range: " + width + "x" +
+                                               height);
         }
         this.out = out;
         this.width = width;
         this.height = height;
         switch (fps) {
-            case 24: frameRateCode = 2; break;
-            case 25: frameRateCode = 3; break;
-            case 30: frameRateCode = 5; break;
-            case 50: frameRateCode = 6; break;
-            case 60: frameRateCode = 8; break;
-            default: throw new IllegalArgumentException("unsupported frame rate " + fps);
+        case 24:
+            frameRateCode = 2;
+            break;
+        case 25:
+            frameRateCode = 3;
+            break;
+        case 30:
+            frameRateCode = 5;
+            break;
+        case 50:
+            frameRateCode = 6;
+            break;
+        case 60:
+            frameRateCode = 8;
+            break;
+        default:
+            throw new IllegalArgumentException("unsupported frame rate " + fps);
         }
         this.frameTicks = CLOCK / fps;
         this.startPts = Math.round(startSeconds * CLOCK);
     }
 
     /** Seconds of media written so far. */
-    public double secondsWritten() {
-        return pictures * (double) frameTicks / CLOCK;
-    }
+    public double secondsWritten() { return pictures * (double)frameTicks / CLOCK; }
 
-    public long bytesWritten() {
-        return bytesWritten;
-    }
+    public long bytesWritten() { return bytesWritten; }
 
     /** Appends the packs for `seconds` more of media and flushes. */
     public void writeSeconds(double seconds) throws IOException {
@@ -79,7 +88,7 @@ public final class ProgramStreamWriter {
 
     /** Ends the stream with the program end code. */
     public void finish() throws IOException {
-        byte[] end = {0, 0, 1, (byte) 0xB9};
+        byte[] end = {0, 0, 1, (byte)0xB9};
         out.write(end);
         bytesWritten += end.length;
         out.flush();
@@ -109,11 +118,11 @@ public final class ProgramStreamWriter {
         put32(b, PACK_START);
         long base = scr & 0x1FFFFFFFFL;
         // '01', SCR base in three parts with marker bits, 9-bit extension 0.
-        b.write((int) (0x44 | ((base >> 27) & 0x38) | ((base >> 28) & 0x03)));
-        b.write((int) ((base >> 20) & 0xFF));
-        b.write((int) (0x04 | ((base >> 12) & 0xF8) | ((base >> 13) & 0x03)));
-        b.write((int) ((base >> 5) & 0xFF));
-        b.write((int) (0x04 | ((base << 3) & 0xF8)));
+        b.write((int)(0x44 | ((base >> 27) & 0x38) | ((base >> 28) & 0x03)));
+        b.write((int)((base >> 20) & 0xFF));
+        b.write((int)(0x04 | ((base >> 12) & 0xF8) | ((base >> 13) & 0x03)));
+        b.write((int)((base >> 5) & 0xFF));
+        b.write((int)(0x04 | ((base << 3) & 0xF8)));
         b.write(0x01);
         b.write((MUX_RATE >> 14) & 0xFF);
         b.write((MUX_RATE >> 6) & 0xFF);
@@ -127,9 +136,9 @@ public final class ProgramStreamWriter {
         b.write(0x80 | ((MUX_RATE >> 15) & 0x7F));
         b.write((MUX_RATE >> 7) & 0xFF);
         b.write(((MUX_RATE << 1) & 0xFE) | 0x01);
-        b.write((1 << 2) | 0x00); // one audio stream, variable rate, not CSPS
+        b.write((1 << 2) | 0x00);    // one audio stream, variable rate, not CSPS
         b.write(0xC0 | 0x20 | 0x01); // audio and video locked, marker, one video stream
-        b.write(0x7F); // no packet rate restriction
+        b.write(0x7F);               // no packet rate restriction
         b.write(VIDEO_STREAM);
         b.write(0xE0 | 0x00); // buffer bound scale 1024 bytes: 230 KiB
         b.write(0xE6);
@@ -145,24 +154,24 @@ public final class ProgramStreamWriter {
         b.write(0x80); // PTS only
         b.write(5);
         long p = pts & 0x1FFFFFFFFL;
-        b.write((int) (0x21 | ((p >> 29) & 0x0E)));
-        b.write((int) ((p >> 22) & 0xFF));
-        b.write((int) (0x01 | ((p >> 14) & 0xFE)));
-        b.write((int) ((p >> 7) & 0xFF));
-        b.write((int) (0x01 | ((p << 1) & 0xFE)));
+        b.write((int)(0x21 | ((p >> 29) & 0x0E)));
+        b.write((int)((p >> 22) & 0xFF));
+        b.write((int)(0x01 | ((p >> 14) & 0xFE)));
+        b.write((int)((p >> 7) & 0xFF));
+        b.write((int)(0x01 | ((p << 1) & 0xFE)));
         b.write(payload, 0, payload.length);
     }
 
     private byte[] pictureData() {
         ByteArrayOutputStream b = new ByteArrayOutputStream(512);
-        int inGop = (int) (pictures % GOP_LENGTH);
+        int inGop = (int)(pictures % GOP_LENGTH);
         if (inGop == 0) {
             put32(b, 0x000001B3);
             b.write((width >> 4) & 0xFF);
             b.write(((width & 0x0F) << 4) | ((height >> 8) & 0x0F));
             b.write(height & 0xFF);
             b.write((2 << 4) | frameRateCode); // 4:3 display
-            int bitRate = 15_000; // units of 400 bit/s: 6 Mbit/s
+            int bitRate = 15_000;              // units of 400 bit/s: 6 Mbit/s
             b.write((bitRate >> 10) & 0xFF);
             b.write((bitRate >> 2) & 0xFF);
             b.write(((bitRate & 0x03) << 6) | 0x20 | ((112 >> 5) & 0x1F)); // marker, vbv size
@@ -178,9 +187,9 @@ public final class ProgramStreamWriter {
             // Group of pictures, closed.
             put32(b, 0x000001B8);
             long seconds = pictures * frameTicks / CLOCK;
-            b.write((int) (((seconds / 3600) & 0x1F) << 2 | ((seconds / 60 % 60) >> 4)));
-            b.write((int) (((seconds / 60 % 60) & 0x0F) << 4 | 0x08 | ((seconds % 60) >> 3)));
-            b.write((int) (((seconds % 60) & 0x07) << 5));
+            b.write((int)(((seconds / 3600) & 0x1F) << 2 | ((seconds / 60 % 60) >> 4)));
+            b.write((int)(((seconds / 60 % 60) & 0x0F) << 4 | 0x08 | ((seconds % 60) >> 3)));
+            b.write((int)(((seconds % 60) & 0x07) << 5));
             b.write(0x40);
         }
         put32(b, 0x00000100);
@@ -192,19 +201,19 @@ public final class ProgramStreamWriter {
         // One slice of filler: bytes that never form a start code.
         put32(b, 0x00000101);
         for (int i = 0; i < 240; i++) {
-            b.write(0x55 ^ (int) ((pictures + i) & 0x0F));
+            b.write(0x55 ^ (int)((pictures + i) & 0x0F));
         }
         return b.toByteArray();
     }
 
     private static byte[] audioFrame() {
         byte[] frame = new byte[AUDIO_FRAME_BYTES];
-        frame[0] = (byte) 0xFF;
-        frame[1] = (byte) 0xFD; // MPEG-1 layer II, no CRC
-        frame[2] = (byte) 0xA4; // 192 kbit/s, 48 kHz
-        frame[3] = 0x00; // stereo
+        frame[0] = (byte)0xFF;
+        frame[1] = (byte)0xFD; // MPEG-1 layer II, no CRC
+        frame[2] = (byte)0xA4; // 192 kbit/s, 48 kHz
+        frame[3] = 0x00;       // stereo
         for (int i = 4; i < frame.length; i++) {
-            frame[i] = (byte) 0x11;
+            frame[i] = (byte)0x11;
         }
         return frame;
     }
