@@ -9,24 +9,40 @@ build:
 	cmake --preset default
 	cmake --build --preset default -j$(JOBS)
 
+# Both builds, then which optional checks ran and why any did not. Each
+# ctest run leaves its results in BUILD/ctest-results.xml for that list.
 check: check-default check-asan
+	@tools/optional-checks.sh build/default build/asan
 
-check-default:
+check-default: packages-check
 	cmake --preset default
 	cmake --build --preset default -j$(JOBS)
-	ctest --preset default -j$(JOBS)
+	ctest --preset default -j$(JOBS) --output-junit ctest-results.xml
 
-check-asan:
+check-asan: packages-check
 	cmake --preset asan
 	cmake --build --preset asan -j$(JOBS)
-	ctest --preset asan -j$(JOBS)
+	ctest --preset asan -j$(JOBS) --output-junit ctest-results.xml
+
+# The Debian packages a fresh machine lacks (nothing to do when all are there).
+.PHONY: packages-demo packages-check
+packages-demo:
+	@tools/install-packages.sh demo
+packages-check:
+	@tools/install-packages.sh check
 
 # The host session against the simulated card. Logs, OSD snapshots and
 # report.html land in build/default/demo-out; DEMO_ARGS adds options
 # (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media /path/to/file.mpg").
-demo: build
-	mkdir -p build/default/demo && rm -f build/default/demo/tovix_log_*.txt
-	cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
+# Builds only what the session loads; cmake's make runs without make's
+# directory lines (they come from the MAKEFLAGS this make hands down).
+DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
+demo: packages-demo
+	@mkdir -p build
+	@cmake --preset default >build/configure-default.log 2>&1 || { cat build/configure-default.log; exit 1; }
+	@env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL cmake --build --preset default -j$(JOBS) --target $(DEMO_TARGETS)
+	@mkdir -p build/default/demo && rm -f build/default/demo/tovix_log_*.txt build/default/demo/dshow_log.txt
+	@cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
 	  --settings $(CURDIR)/host/demo/demo.properties --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
 
 # The 32-bit Windows DLLs, cross-compiled with mingw-w64 into build/windows-x86.

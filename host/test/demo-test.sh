@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The demo as a newcomer runs it: a short session that must exit 0, print
 # its summary, write its report and leave a plug-in log with the lines of a
-# whole session; and bad input that must end in a clear message and a
-# non-zero exit, never a stack trace.
+# whole session; a session with setting values the library refuses and a
+# file that does not play, which must name both and exit non-zero; and bad
+# input that must end in a clear message and a non-zero exit, never a stack
+# trace.
 #
 # usage: demo-test.sh WORKDIR BUILD_DIR SOURCE_DIR
 set -u
@@ -36,10 +38,15 @@ status=$?
 cat session.txt
 [ $status -eq 0 ] || fail "the session exited with status $status"
 expect_in session.txt '^Summary$' "the summary is printed"
-expect_in session.txt 'OSD frames sent +5 \(median [0-9.]+ ms, worst [0-9.]+ ms per frame\)' "frames and timing"
+expect_in session.txt 'OSD frames sent +5 \(library time per frame: median [0-9.]+ ms, worst [0-9.]+ ms\)' \
+    "frames and timing"
 expect_in session.txt 'quantisation error +PSNR' "the quantisation error"
 expect_in session.txt 'playback states' "the playback states"
 expect_in session.txt 'report +.*/out/report.html' "where the report is"
+expect_in session.txt 'log problems +none$' "a whole session leaves no error or refusal in the plug-in log"
+expect_in session.txt 'openOSD +-> true  \(card: TV, NTSC, YUV; aspect WIDE; HD mode 4; VGA mode 2; audio SPDIF\)' \
+    "the card's registers by name"
+expect_in session.txt 'OSD snapshots +.*\(5 PNG' "one snapshot per frame"
 grep -q 'Exception' session.txt && fail "the session printed an exception"
 
 report=$work/out/report.html
@@ -47,6 +54,10 @@ if [ -f "$report" ]; then
     expect_in "$report" '<svg' "the timeline chart"
     expect_in "$report" 'data:image/png;base64,' "frames inline as PNG"
     expect_in "$report" 'tovix/output' "the settings used"
+    expect_in "$report" '<p>Played: the recording recording.mpg.*then the finished file finished.mpg' \
+        "the report names what was played"
+    expect_in "$report" 'id="light"' "the checkerboard switch"
+    grep -q '<body class="light"' "$report" && fail "the light checkerboard is the default"
     grep -q -E '(src|href)="(https?:)?//' "$report" && fail "the report fetches something from the network"
 else
     fail "no report.html"
@@ -75,6 +86,36 @@ else
     fail "no plug-in log in the output folder"
 fi
 
+# ---- Setting values refused, a file that does not play ----
+# An MPEG-1 system stream's pack header and nothing after it: the library
+# finds no duration in it, and the run must say so and fail.
+printf '\x00\x00\x01\xba\x21\x00\x01\x00\x01\x80\x00\x01' >mpeg1.mpg
+sed -e 's|^tovix/output=.*|tovix/output=BANANA|' -e 's|^tovix/aspect=.*|tovix/aspect=42|' \
+    -e 's|^tovix/connector=.*|tovix/connector=|' "$source/host/demo/demo.properties" >bad.properties
+# Outputs of an earlier run, which the session must remove.
+mkdir -p "$work/failed/snapshots"
+touch "$work/failed/recording.mpg" "$work/failed/report.html" "$work/failed/snapshots/osd_0099.png"
+"$run" "$build" --settings bad.properties --out "$work/failed" --frames 1 --media mpeg1.mpg >failed.txt 2>&1
+status=$?
+cat failed.txt
+[ $status -eq 1 ] || fail "a file without duration: exit status $status, not 1"
+expect_in failed.txt "^demo: FAILED: .*mpeg1.mpg \(MPEG-1 system stream\): the library reports no duration" \
+    "a file without duration fails the run"
+expect_in failed.txt "setting +tovix/output='BANANA' not accepted by the library; the card got VGA" \
+    "an output the library refused, and what the card got"
+expect_in failed.txt "setting +tovix/connector='' not accepted by the library; the card got COMPOSITE" \
+    "an empty connector"
+expect_in failed.txt "setting +tovix/aspect='42' not accepted by the library; the card got ASIS" \
+    "an aspect the library refused"
+expect_in failed.txt 'log problems +3 setting values not taken' "the plug-in log's complaints are counted"
+expect_in failed.txt "^ +[0-9:]+ - <setupModes>: Unknown tovix/output mode 'BANANA'" "and quoted"
+grep -q 'Exception' failed.txt && fail "the failed session printed an exception"
+[ -e "$work/failed/recording.mpg" ] && fail "an earlier run's recording.mpg is left in the output folder"
+[ -e "$work/failed/snapshots/osd_0099.png" ] && fail "an earlier run's snapshot is left in the output folder"
+expect_in "$work/failed/report.html" 'class="failed">FAILED: .*no duration' "the report shows the failure"
+expect_in "$work/failed/report.html" '<p>Played: your file .*mpeg1.mpg \(MPEG-1 system stream' \
+    "the report names the user's file"
+
 # ---- Bad input ----
 bad() { # WHAT EXPECTED-MESSAGE ARGS...
     local what=$1 message=$2
@@ -90,7 +131,8 @@ bad "an unknown option" "unknown option '--colour'" --colour
 bad "a missing settings file" "settings file not found: .*nowhere.properties" --settings nowhere.properties
 bad "a missing media file" "media file not found: .*nowhere.mpg" --media nowhere.mpg
 echo "not a stream" >not-a-stream.mpg
-bad "a media file that is no program stream" "is not an MPEG-2 program stream" --media not-a-stream.mpg
+bad "a media file that is no program stream" "is not an MPEG program stream" --media not-a-stream.mpg
+bad "an image that is no picture" "is not a picture" --image not-a-stream.mpg
 bad "an output folder that is a file" "is a file, not a folder" --out a-file
 bad "an output folder that cannot be made" "cannot create or write the output folder" --out a-file/below
 bad "a frame count that is not a number" "--frames takes a whole number" --frames many

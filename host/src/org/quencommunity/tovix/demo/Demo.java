@@ -80,16 +80,14 @@ public final class Demo {
             times.size(), median(times), worst);
         System.out.println("  quantisation error  " + report.psnrSummary());
         System.out.println("  playback states     " + session.statesSummary());
+        List<String> notTaken = session.settingsNotTaken;
         System.out.println("  settings not taken  " +
-                           (session.settingsNotTaken.isEmpty()
-                                ? "none"
-                                : String.join("; ", session.settingsNotTaken)));
+                           (notTaken.isEmpty() ? "none" : notTaken.size()));
+        indented(notTaken);
         System.out.println("  plug-in log         " +
                            (pluginLog != null ? pluginLog : "(none written)"));
         System.out.println("  log problems        " + problems.counts());
-        for (String line : problems.quoted()) {
-            System.out.println("                        " + line);
-        }
+        indented(problems.quoted());
         System.out.println("  graph log           " +
                            (graphLog != null ? graphLog : "(none written)"));
         System.out.println("  OSD snapshots       " + session.snapshots + " (" +
@@ -102,6 +100,12 @@ public final class Demo {
             System.err.println("demo: FAILED: " + failure);
         }
         return session.failures.isEmpty();
+    }
+
+    private static void indented(List<String> lines) {
+        for (String line : lines) {
+            System.out.println("                      " + line);
+        }
     }
 
     private static Path copyLog(Path out, Path source) throws IOException {
