@@ -210,11 +210,11 @@ final class Session {
                            RenderingHints.VALUE_INTERPOLATION_BICUBIC);
         g.drawImage(read, 0, 0, w, h, null);
         g.dispose();
-        String name = file.getFileName().toString();
+        String name = file.getFileName().toString().replaceFirst("\\.[^.]*$", "");
         String description =
             "your picture " + file +
             (scale < 1 ? " (" + read.getWidth() + "x" + read.getHeight() + ", scaled down)" : "");
-        return new OsdScenes.Frame(name.length() > 14 ? name.substring(0, 13) + "~" : name,
+        return new OsdScenes.Frame(name.length() > 14 ? name.substring(0, 11) + "..." : name,
                                    description, image);
     }
 
@@ -284,11 +284,10 @@ final class Session {
             file = options.media.toAbsolutePath();
             shifted = false;
             phase = "your file " + file.getFileName();
-            report.played.add("your file " + file + " (" + options.mediaKind + ", " +
-                              Files.size(file) + " bytes" +
-                              (options.mediaHasVideo ? "" : ", no video stream") + ")");
-            progress("media", "playing your file " + file + " (" + options.mediaKind + ", " +
-                                  Files.size(file) + " bytes)");
+            String about = options.mediaKind + ", " + Files.size(file) + " bytes" +
+                           (options.mediaHasVideo ? "" : ", no video stream");
+            report.played.add("your file " + file + " (" + about + ")");
+            progress("media", "playing your file " + file + " (" + about + ")");
         } else {
             file = options.out.resolve("recording.mpg").toAbsolutePath();
             writer = new Recorder(file, 4.0, 12.0);
