@@ -3,6 +3,8 @@
 // HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 (ThreadingModel Both).
 #include "server.h"
 
+#include <shlwapi.h>
+
 #include <atomic>
 #include <cwchar>
 
@@ -147,7 +149,7 @@ HRESULT WINAPI DllRegisterServer() {
 HRESULT WINAPI DllUnregisterServer() {
     for (const sim::ClassEntry& served : sim::registeredClasses()) {
         std::wstring base = L"CLSID\\" + guidText(served.clsid);
-        LONG r = RegDeleteTreeW(HKEY_CLASSES_ROOT, base.c_str());
+        LONG r = static_cast<LONG>(SHDeleteKeyW(HKEY_CLASSES_ROOT, base.c_str()));
         if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
             return HRESULT_FROM_WIN32(r);
     }
