@@ -54,6 +54,16 @@ dll:
 	cmake --preset windows-x86
 	cmake --build --preset windows-x86 -j$(JOBS)
 
+# What a Windows user installs: dist/tovixapi-<version>-win32.zip (TovixAPI.dll,
+# tovixdiag.exe, the simulated card, the README for Windows, SHA256SUMS) and
+# beside it the debug information of the stripped files. Two runs give the
+# same bytes.
+.PHONY: dist
+dist: dll
+	cmake --build --preset windows-x86 --target package
+	rm -rf dist && mkdir dist
+	cp build/windows-x86/dist/*.zip build/windows-x86/dist/*.debug dist/
+
 clean:
 	rm -rf build
 

@@ -1,0 +1,22 @@
+# TOVIX_VERSION: the plug-in version, whose one home is the constant that the
+# plug-in log's banner shows (kPluginVersion in the library's sources). The
+# version resources and the package's name take it from there.
+file(GLOB_RECURSE TOVIX_VERSION_SOURCES ${CMAKE_SOURCE_DIR}/src/*.cpp)
+set(TOVIX_VERSION "")
+foreach(source ${TOVIX_VERSION_SOURCES})
+  file(STRINGS ${source} lines REGEX "kPluginVersion\\[\\] = \"[0-9]+\\.[0-9]+\\.[0-9]+\"")
+  foreach(line ${lines})
+    if(TOVIX_VERSION)
+      message(FATAL_ERROR "the plug-in version is defined twice (again in ${source})")
+    endif()
+    string(REGEX REPLACE ".*\"([0-9.]+)\".*" "\\1" TOVIX_VERSION "${line}")
+    set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  endforeach()
+endforeach()
+if(NOT TOVIX_VERSION)
+  message(FATAL_ERROR "no kPluginVersion[] = \"x.y.z\" found in src/: the banner's version is the package's")
+endif()
+string(REPLACE "." ";" TOVIX_VERSION_PARTS ${TOVIX_VERSION})
+list(GET TOVIX_VERSION_PARTS 0 TOVIX_VERSION_MAJOR)
+list(GET TOVIX_VERSION_PARTS 1 TOVIX_VERSION_MINOR)
+list(GET TOVIX_VERSION_PARTS 2 TOVIX_VERSION_PATCH)
