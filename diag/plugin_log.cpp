@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
 
 namespace diag {
 
@@ -11,18 +10,28 @@ namespace {
 
 std::vector<std::string> readLines(const std::string& path) {
     fflush(nullptr);
-    std::ifstream in(path);
     std::vector<std::string> lines;
+    FILE* file = fopen(path.c_str(), "r");
+    if (!file)
+        return lines;
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
+    char chunk[512];
+    while (fgets(chunk, sizeof chunk, file)) {
+        line += chunk;
+        if (line.back() != '\n')
+            continue; // a line longer than the chunk
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
             line.pop_back();
         lines.push_back(line);
+        line.clear();
     }
+    if (!line.empty())
+        lines.push_back(line);
+    fclose(file);
     return lines;
 }
 
-// "12:15:00 - openFile: ..." without its time.
+// "12:15:00 - <openFile>: ..." without its time.
 std::string withoutTime(const std::string& line) {
     if (line.size() > 11 && line[2] == ':' && line[5] == ':' && line.compare(8, 3, " - ") == 0)
         return line.substr(11);

@@ -213,6 +213,9 @@ void checkSession(Report& report, const SessionOptions& options) {
     if (!loadNatives(options.libraryFolder, slots, static_cast<int>(sizeof slots / sizeof slots[0]),
                      &error)) {
         report.fail("TovixAPI.dll", error);
+        for (const char* check :
+             {"OSD test pattern", "push graph playback", "rendered graph playback", "close"})
+            report.add(check, Outcome::NotRun, "TovixAPI.dll did not load");
         return;
     }
     char path[MAX_PATH] = "";

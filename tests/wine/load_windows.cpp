@@ -8,7 +8,13 @@ bool loadNatives(const std::string& folder, NativeSlot* slots, int count, std::s
     std::string path = folder.empty() ? "TovixAPI.dll" : folder + "\\TovixAPI.dll";
     HMODULE library = LoadLibraryA(path.c_str());
     if (!library) {
-        *error = "LoadLibrary " + path + " failed with " + std::to_string(GetLastError());
+        DWORD code = GetLastError();
+        char text[256] = "";
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, sizeof text, nullptr);
+        *error = "LoadLibrary " + path + " failed with " + std::to_string(code) + ": " + text;
+        while (!error->empty() && (error->back() == '\n' || error->back() == '\r'))
+            error->pop_back();
         return false;
     }
     for (int i = 0; i < count; i++) {
