@@ -11,22 +11,13 @@ set -euo pipefail
 package=$1
 work=$2
 
-if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
-    echo "wine is not installed: the diagnostic is skipped"
-    exit 77
-fi
-
-export WINEPREFIX=$work/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-
+. "$(dirname "$0")/wine_prefix.sh"
+wine_prefix "$work/wineprefix" "the diagnostic"
 rm -rf "$work"
 mkdir -p "$work/registered" "$work/unregistered"
 python3 -m zipfile -e "$package" "$work"
 folder=$(echo "$work"/tovixapi-*-win32)
-wineboot -i >"$work/wineboot.txt" 2>&1
+wine_boot "$work/wineboot.txt"
 
 # Runs the diagnostic in $1; its table goes to $1/table.txt, its exit code to $status.
 diagnose() {

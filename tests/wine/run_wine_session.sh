@@ -20,21 +20,12 @@ linux_lib=$3
 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
 
-if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
-    echo "wine is not installed: the Windows session is skipped"
-    exit 77
-fi
-
-export WINEPREFIX=$windows_build/wineprefix
-export WINEARCH=win32
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-
-rm -rf "$WINEPREFIX" "$work"
+. "$here/wine_prefix.sh"
+wine_prefix "$windows_build/wineprefix" "the Windows session"
+rm -rf "$work"
 mkdir -p "$work/wine/snapshots" "$work/linux/snapshots"
 export TOVIX_SIM_SNAPSHOTS=snapshots
-wineboot -i >"$work/wineboot.txt" 2>&1
+wine_boot "$work/wineboot.txt"
 # The card's classes: decoder filter, OSD enumerator, shared source, demultiplexer.
 classes=({4E3ABD41-458E-11D1-917E-00001B4F006F} {8A29C1E7-EDA5-432D-B754-5E6C10E2A542}
          {C553F2C0-1529-11D0-B4D1-00805F6CBBEA} {ABD65DEA-5701-4F21-863B-591B057D2268})
