@@ -18,21 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Windows XP SP3 is the oldest system the DLLs load on. The SDK headers hide
-# every function newer than it, so our own code cannot call one; the PE
-# headers name 5.1 as the OS and subsystem version. Source paths are written
-# relative to the checkout, and no time stamp goes into a PE file, so that two
-# builds give the same bytes.
-get_filename_component(TOVIX_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
-set(TOVIX_WINDOWS_FLAGS "-D_WIN32_WINNT=0x0501 -DWINVER=0x0501 -ffile-prefix-map=${TOVIX_SOURCE_ROOT}/=")
-set(CMAKE_C_FLAGS_INIT "${TOVIX_WINDOWS_FLAGS}")
-set(CMAKE_CXX_FLAGS_INIT "${TOVIX_WINDOWS_FLAGS}")
-set(CMAKE_RC_FLAGS_INIT "-D_WIN32_WINNT=0x0501")
-
 # The DLLs depend on nothing beyond the system's own: the compiler's runtime
-# and the threads library are linked in statically.
-set(TOVIX_WINDOWS_LINK_FLAGS "-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp \
--Wl,--major-os-version,5 -Wl,--minor-os-version,1 \
--Wl,--major-subsystem-version,5 -Wl,--minor-subsystem-version,1")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${TOVIX_WINDOWS_LINK_FLAGS}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${TOVIX_WINDOWS_LINK_FLAGS}")
+# and the threads library are linked in statically. What else every Windows
+# file gets (the Windows XP floor, reproducible output) is in
+# cmake/windows.cmake, so that it applies to existing build folders too.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

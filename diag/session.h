@@ -10,8 +10,9 @@
 namespace diag {
 
 struct SessionOptions {
-    std::string libraryFolder; // where TovixAPI.dll is
-    int patternSeconds = 5;    // how long the test pattern stays up
+    std::string libraryFolder;  // where TovixAPI.dll is
+    int patternSeconds = 5;     // how long the test pattern stays up
+    bool renderedGraph = false; // whether the rendered graph is tried
 };
 
 void checkSession(Report& report, const SessionOptions& options);
