@@ -24,7 +24,7 @@ bool writePng(const std::string& path, const osdframes::Frame& f) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2 || strcmp(argv[1], "--help") == 0) {
@@ -34,8 +34,11 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     bool ok = true;
     for (uint32_t v = 0; v < 3; ++v)
-        ok = ok && writePng(dir + "/menu_720x480_" + std::to_string(v) + ".png", osdframes::menuFrame(720, 480, 1, v));
+        ok = ok && writePng(dir + "/menu_720x480_" + std::to_string(v) + ".png",
+                            osdframes::menuFrame(720, 480, 1, v));
     ok = ok && writePng(dir + "/menu_720x480_moved.png", osdframes::menuFrame(720, 480, 2, 0));
+    ok = ok && writePng(dir + "/icons_720x480.png", osdframes::iconGridFrame(720, 480));
+    ok = ok && writePng(dir + "/photo_720x480.png", osdframes::photoFrame(720, 480));
     ok = ok && writePng(dir + "/flat_720x480.png", osdframes::flatFrame(720, 480));
     ok = ok && writePng(dir + "/menu_1920x1080.png", osdframes::menuFrame(1920, 1080, 1, 0));
     return ok ? 0 : 1;

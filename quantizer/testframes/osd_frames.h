@@ -262,6 +262,87 @@ inline Frame menuFrame(uint32_t width, uint32_t height, int highlight = 1, uint3
     return c.toFrame();
 }
 
+// A dense grid of application icons on a translucent panel: each icon a
+// rounded tile with a diagonal gradient, a soft round glyph with a radial
+// shade and a label below. Many small gradients: hundreds of thousands of
+// pixels in tens of thousands of colours.
+inline Frame iconGridFrame(uint32_t width, uint32_t height, uint32_t variant = 0) {
+    Canvas c(width, height);
+    const float sx = width / 720.0f, sy = height / 480.0f, s = std::min(sx, sy);
+    c.roundRect(16 * sx, 16 * sy, 704 * sx, 464 * sy, 14 * s, 1,
+                [](float, float) { return rgba(12, 16, 28, 0.88f); });
+    static const char* const labels[] = {"Music",  "Photos", "Videos", "Radio", "Guide",
+                                         "Timers", "Files",  "Setup",  "Games", "Weather"};
+    const int columns = 8, rows = 4;
+    const float cellW = 672 * sx / columns, cellH = 432 * sy / rows;
+    for (int row = 0; row < rows; ++row) {
+        for (int col = 0; col < columns; ++col) {
+            const int k = row * columns + col + static_cast<int>(variant);
+            const float x0 = 24 * sx + col * cellW + 10 * s, y0 = 24 * sy + row * cellH + 6 * s;
+            const float x1 = x0 + cellW - 20 * s, y1 = y0 + cellH - 34 * s;
+            const Paint top = rgba(40 + (k * 53) % 200, 60 + (k * 97) % 180, 80 + (k * 31) % 170);
+            const Paint bottom = rgba((k * 71) % 120, (k * 29) % 110, 40 + (k * 43) % 150);
+            c.roundRect(x0, y0, x1, y1, 12 * s, 2 * s, [&](float x, float y) {
+                return mix(top, bottom, ((x - x0) + (y - y0)) / ((x1 - x0) + (y1 - y0)));
+            });
+            const float cx = (x0 + x1) * 0.5f, cy = (y0 + y1) * 0.5f;
+            const float r = std::min(x1 - x0, y1 - y0) * 0.3f;
+            const Paint hue = rgba(255 - (k * 37) % 120, 200 - (k * 23) % 150, (k * 59) % 255);
+            c.roundRect(cx - r, cy - r, cx + r, cy + r, r, 2.5f * s, [&](float x, float y) {
+                const float d = sqrtf((x - cx + r * 0.35f) * (x - cx + r * 0.35f) +
+                                      (y - cy + r * 0.35f) * (y - cy + r * 0.35f));
+                return mix(rgba(255, 255, 255, 0.95f), hue, std::min(1.0f, d / (1.5f * r)));
+            });
+            c.text(x0 + 4 * s, y1 + 22 * s, labels[k % 10], 15 * s, rgba(225, 230, 240));
+        }
+    }
+    return c.toFrame();
+}
+
+// A photo filling the frame, as a picture viewer shows it: smooth shapes
+// of sky, hills and a sun with film grain and a vignette. Nearly every
+// pixel has its own colour.
+inline Frame photoFrame(uint32_t width, uint32_t height, uint32_t variant = 0) {
+    Frame f;
+    f.width = width;
+    f.height = height;
+    f.pixels.resize(static_cast<size_t>(width) * height);
+    Random grain(variant * 97u + 13u);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const float u = static_cast<float>(x) / width, v = static_cast<float>(y) / height;
+            const float hill = 0.55f + 0.12f * sinf(u * 6.0f + variant) + 0.05f * sinf(u * 23.0f);
+            float r, g, b;
+            if (v < hill) {
+                const float sky = v / hill;
+                r = 90 + 120 * sky;
+                g = 140 + 70 * sky;
+                b = 230 - 40 * sky;
+                const float dx = u - 0.72f, dy = v - 0.22f, sun = sqrtf(dx * dx + dy * dy);
+                const float glow = std::max(0.0f, 1.0f - sun * 5.0f);
+                r += (255 - r) * glow;
+                g += (235 - g) * glow;
+                b += (180 - b) * glow * 0.8f;
+            } else {
+                const float ground = (v - hill) / (1.0f - hill);
+                r = 60 + 40 * sinf(u * 40.0f + ground * 9.0f) * 0.5f + 30 * ground;
+                g = 110 - 50 * ground + 25 * cosf(u * 17.0f);
+                b = 40 + 20 * ground;
+            }
+            const float dx = u - 0.5f, dy = v - 0.5f;
+            const float vignette = 1.0f - 0.6f * (dx * dx + dy * dy);
+            const float n = (grain.uniform() - 0.5f) * 14.0f;
+            auto byte = [&](float c) {
+                return static_cast<unsigned char>(
+                    std::min(255.0f, std::max(0.0f, c * vignette + n)));
+            };
+            f.pixels[static_cast<size_t>(y) * width + x] =
+                _OsdColor{byte(b), byte(g), byte(r), 255};
+        }
+    }
+    return f;
+}
+
 // A frame of flat panels and text whose anti-aliasing has four coverage
 // levels: well under 256 colours.
 inline Frame flatFrame(uint32_t width, uint32_t height) {
