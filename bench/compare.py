@@ -6,11 +6,15 @@ path does: a quantiser sized for the frame, made outside the timed call),
 with Pillow's FASTOCTREE (Image.quantize(256, method=FASTOCTREE) on the RGBA
 image, timed in this process) and, when liq_compare is built, with
 libimagequant at speed 4 (dithered) and speed 10 (undithered). Prints median
-times, time ratios against FASTOCTREE, PSNRs over premultiplied RGBA and the
+times (the thread's processor time, or wall-clock with --wall), time ratios against FASTOCTREE, PSNRs over premultiplied RGBA and the
 flicker of the moved-highlight pair. Every contestant runs on a frame before
 the next frame is taken, so that all of them see the same machine load.
 
-usage: compare.py BUILD_DIR [--runs N]
+With --before OSDQUANT, a second osdquant (say, one built from an earlier
+commit) runs beside ours on every frame, for before-and-after figures from
+one run.
+
+usage: compare.py BUILD_DIR [--runs N] [--before OSDQUANT]
 """
 import argparse
 import array
@@ -34,6 +38,10 @@ except ImportError:
         os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
     sys.exit("compare.py: Pillow is missing (apt-get install -y python3-pil)")
 
+# Times are the thread's processor time unless --wall is given: on a machine
+# shared with other work, it leaves out the time other processes ran.
+CPU_TIME = True
+
 FRAMES = ["menu_720x480_0", "menu_720x480_1", "menu_720x480_2", "icons_720x480", "photo_720x480",
           "flat_720x480", "menu_1920x1080"]
 
@@ -44,7 +52,7 @@ def run(cmd):
 
 
 def parse_db(text):
-    return float("inf") if text == "exact" else float(text)
+    return float("inf") if text in ("exact", "inf") else float(text)
 
 
 def ours(osdquant, png, runs, previous=None):
@@ -52,9 +60,10 @@ def ours(osdquant, png, runs, previous=None):
     if previous:
         cmd += ["--previous", previous]
     text = run(cmd + [png])
-    m = re.search(r"time ([0-9.]+) ms.*?(?:PSNR ([0-9.]+) dB|(exact)), colours ([0-9]+)", text)
-    result = {"ms": float(m.group(1)), "psnr": parse_db(m.group(2) or m.group(3)),
-              "colours": int(m.group(4))}
+    m = re.search(r"time ([0-9.]+) ms.*?(?:processor ([0-9.]+) ms.*?)?(?:PSNR ([0-9.a-z]+) dB|(exact)),"
+                  r" colours ([0-9]+)", text)
+    ms = float(m.group(2)) if CPU_TIME and m.group(2) else float(m.group(1))
+    result = {"ms": ms, "psnr": parse_db(m.group(3) or m.group(4)), "colours": int(m.group(5))}
     f = re.search(r"flicker ([0-9.]+) %", text)
     if f:
         result["flicker"] = float(f.group(1))
@@ -87,9 +96,10 @@ def fastoctree(png, runs):
     image = image.convert("RGBA")
     times = []
     for _ in range(runs):
-        t0 = time.perf_counter()
+        clock = time.thread_time if CPU_TIME else time.perf_counter
+        t0 = clock()
         result = image.quantize(256, method=Image.Quantize.FASTOCTREE)
-        times.append((time.perf_counter() - t0) * 1000.0)
+        times.append((clock() - t0) * 1000.0)
     times.sort()
     return {"ms": times[len(times) // 2], "psnr": premultiplied_psnr(image, result.convert("RGBA"))}
 
@@ -114,7 +124,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("build_dir")
     parser.add_argument("--runs", type=int, default=9)
+    parser.add_argument("--before", help="an earlier osdquant to run beside ours")
+    parser.add_argument("--wall", action="store_true", help="wall-clock times instead of processor time")
     args = parser.parse_args()
+    global CPU_TIME
+    CPU_TIME = not args.wall
 
     osdquant = os.path.join(args.build_dir, "tools", "osdquant")
     writer = os.path.join(args.build_dir, "bench", "write_frames")
@@ -129,29 +143,37 @@ def main():
     with tempfile.TemporaryDirectory() as frames:
         run([writer, frames])
         png = lambda name: os.path.join(frames, name + ".png")
-        header = f"{'frame':<16} {'octree ms':>9} {'dB':>7} | {'ours ms':>8} {'dB':>7} {'ratio':>6}"
+        header = f"{'frame':<16} {'octree ms':>9} {'dB':>7} |"
+        if args.before:
+            header += f" {'before ms':>9} {'dB':>7} {'ratio':>6} |"
+        header += f" {'ours ms':>8} {'dB':>7} {'ratio':>6}"
         if have_liq:
             header += f" | {'liq4 ms':>8} {'dB':>7} | {'liq10 ms':>8} {'dB':>7}"
         print(header)
         menus = []
         for name in FRAMES:
             p = fastoctree(png(name), args.runs)
+            line = f"{name:<16} {p['ms']:9.3f} {fmt_db(p['psnr'])} |"
+            if args.before:
+                b = ours(args.before, png(name), args.runs)
+                line += f" {b['ms']:9.3f} {fmt_db(b['psnr'])} {b['ms'] / p['ms']:5.2f}x |"
             o = ours(osdquant, png(name), args.runs)
-            line = (f"{name:<16} {p['ms']:9.3f} {fmt_db(p['psnr'])} | {o['ms']:8.3f} {fmt_db(o['psnr'])}"
-                    f" {o['ms'] / p['ms']:5.2f}x")
+            line += f" {o['ms']:8.3f} {fmt_db(o['psnr'])} {o['ms'] / p['ms']:5.2f}x"
             if have_liq:
                 l4 = theirs(liq, png(name), args.runs, 4, 1.0)
                 l10 = theirs(liq, png(name), args.runs, 10, 0.0)
                 line += f" | {l4['ms']:8.2f} {fmt_db(l4['psnr'])} | {l10['ms']:8.2f} {fmt_db(l10['psnr'])}"
             print(line)
-            if name.endswith("720x480") or name.startswith("menu_720"):
-                if not name.startswith("flat"):
-                    menus.append((p["ms"], o["ms"]))
+            if "720x480" in name and not name.startswith("flat"):
+                menus.append((p["ms"], o["ms"], b["ms"] if args.before else 0.0))
         octree = sum(m[0] for m in menus) / len(menus)
         mine = sum(m[1] for m in menus) / len(menus)
         worst = max(m[1] / m[0] for m in menus)
-        print(f"720x480 menus (flat frame left out): mean octree {octree:.3f} ms, ours {mine:.3f} ms,"
-              f" ratio {mine / octree:.2f}x, worst frame {worst:.2f}x")
+        line = f"720x480 menus (flat frame left out): mean octree {octree:.3f} ms,"
+        if args.before:
+            before = sum(m[2] for m in menus) / len(menus)
+            line += f" before {before:.3f} ms ({before / octree:.2f}x),"
+        print(line + f" ours {mine:.3f} ms, ratio {mine / octree:.2f}x, worst frame {worst:.2f}x")
 
         first, moved = png("menu_720x480_0"), png("menu_720x480_moved")
         o = ours(osdquant, moved, args.runs, previous=first)
