@@ -7,7 +7,8 @@
 #          text): what `make demo` needs
 #   check  also clang and its runtime (the fuzz targets), valgrind,
 #          clang-format, mingw-w64 (the Windows DLLs), Wine's 32-bit build
-#          (the Windows session) and Chromium (the report's browser check):
+#          (the Windows session), Chromium (the report's browser check) and
+#          Pillow (the contestant of bench/compare.py):
 #          what `make check` and `.ci/run` need
 #
 # Wine comes from the i386 archive, added when missing. Should Wine not
@@ -18,7 +19,7 @@ set -euo pipefail
 demo=(cmake make g++ libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
       openjdk-17-jdk-headless fonts-dejavu-core)
 check=("${demo[@]}" clang libclang-rt-14-dev valgrind clang-format python3
-       g++-mingw-w64-i686 chromium)
+       python3-pil g++-mingw-w64-i686 chromium)
 wine=(wine wine32:i386)
 
 case ${1:-} in
