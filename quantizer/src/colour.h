@@ -9,9 +9,7 @@
 
 #include "CQuantizer.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#endif
+#include "simd.h"
 
 namespace tovixquant {
 
@@ -75,7 +73,7 @@ inline int32_t distance2(const Premul& x, const Premul& y) {
 // colours at a time.
 inline void premultiplyKeys(const uint32_t* keys, size_t n, Premul* out) {
     size_t i = 0;
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if TOVIXQUANT_SSE2
     const __m128i zero = _mm_setzero_si128();
     const __m128i alphaLane = _mm_setr_epi16(0, 0, 0, -1, 0, 0, 0, -1);
     const __m128i c255 = _mm_set1_epi16(255), c128 = _mm_set1_epi16(128);
@@ -101,7 +99,7 @@ inline void premultiplyKeys(const uint32_t* keys, size_t n, Premul* out) {
 // Number of leading pixels of `now` (n at most) equal to `before`.
 inline size_t samePixels(const _OsdColor* now, const uint32_t* before, size_t n) {
     size_t i = 0;
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if TOVIXQUANT_SSE2
     while (i + 4 <= n &&
            _mm_movemask_epi8(_mm_cmpeq_epi32(
                _mm_loadu_si128(reinterpret_cast<const __m128i*>(now + i)),

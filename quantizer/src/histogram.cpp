@@ -4,12 +4,7 @@
 
 #include "colour.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TOVIXQUANT_HISTOGRAM_SSE2 1
-#else
-#define TOVIXQUANT_HISTOGRAM_SSE2 0
-#endif
+#include "simd.h"
 
 namespace tovixquant {
 namespace {
@@ -78,7 +73,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         if (px == prevPixel && prevEntry != UINT32_MAX) {
             pixelEntry[i++] = prevEntry;
             ++runLength;
-#if TOVIXQUANT_HISTOGRAM_SSE2
+#if TOVIXQUANT_SSE2
             // Along a long run, four pixels at a time.
             const __m128i same = _mm_set1_epi32(static_cast<int>(px));
             const __m128i entries = _mm_set1_epi32(static_cast<int>(prevEntry));

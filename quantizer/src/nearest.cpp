@@ -5,10 +5,7 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TOVIXQUANT_SSE2 1
-#endif
+#include "simd.h"
 
 namespace tovixquant {
 namespace {
@@ -107,7 +104,7 @@ int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistanc
     const int listed = others < kNeighbours ? others : kNeighbours;
     const uint8_t* near = neighbours_[guess];
     const float* nearDistance = neighbourDistance_[guess];
-#ifdef TOVIXQUANT_SSE2
+#if TOVIXQUANT_SSE2
     // All listed neighbours at once; the bound then only decides whether an
     // entry beyond the list could be nearer.
     alignas(16) int32_t d[kNeighbours];
@@ -186,7 +183,7 @@ int NearestSearch::second(const Premul& q, int nearest) {
     return listed == others ? best : scan(q, nearest);
 }
 
-#ifdef TOVIXQUANT_SSE2
+#if TOVIXQUANT_SSE2
 
 namespace {
 

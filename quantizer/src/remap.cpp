@@ -8,12 +8,7 @@
 
 #include "colour.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#include <emmintrin.h>
-#define TOVIXQUANT_REMAP_SSE2 1
-#else
-#define TOVIXQUANT_REMAP_SSE2 0
-#endif
+#include "simd.h"
 
 namespace tovixquant {
 namespace {
@@ -28,7 +23,7 @@ constexpr int kErrorShare = 14;
 // Largest error per channel carried into a pixel.
 constexpr int kMaxError = 20;
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if TOVIXQUANT_SSE2
 
 // True when no byte of the four neighbours differs from the pixel's by more
 // than the limit; missing neighbours at the border count as equal.
@@ -77,7 +72,7 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
                           uint32_t h) {
     const _OsdColor* row = pixels + static_cast<size_t>(y) * w;
     uint32_t x = 0;
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if TOVIXQUANT_SSE2
     // Four pixels at a time away from the left and right border; above and
     // below, a missing row counts as equal, as in isSmooth.
     if (w >= 6) {
@@ -123,7 +118,7 @@ inline int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
-#if TOVIXQUANT_REMAP_SSE2
+#if TOVIXQUANT_SSE2
 
 static_assert(kErrorShare == 14, "the vector path multiplies by 14 as 16x - 2x");
 
@@ -155,7 +150,7 @@ inline void addTo(int32_t* at, __m128i v) {
 // SSE2 the stores bypass the cache: the copy is read only by the next frame.
 inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
     uint32_t x = 0;
-#if TOVIXQUANT_REMAP_SSE2
+#if TOVIXQUANT_SSE2
     for (; x < w && (reinterpret_cast<uintptr_t>(to + x) & 15) != 0; ++x)
         to[x] = packColour(from[x]);
     for (; x + 4 <= w; x += 4)
@@ -234,7 +229,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 indices[i] = lastIndex;
                 rowCandidates[x] = lastFlag;
                 rowFlag |= lastFlag;
-#if TOVIXQUANT_REMAP_SSE2
+#if TOVIXQUANT_SSE2
                 if (!previous) {
                     // Along a long run, four pixels at a time.
                     const __m128i same = _mm_set1_epi32(static_cast<int>(lastEntry));
@@ -281,7 +276,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 const uint32_t px = packColour(row[x]);
                 const uint32_t entry = pixelEntry[i];
                 const int base = entryIndex[entry];
-#if TOVIXQUANT_REMAP_SSE2
+#if TOVIXQUANT_SSE2
                 const Premul p = premultiply(unpackColour(px));
                 // As the scalar code below, four channels at once.
                 const __m128i zero = _mm_setzero_si128();
@@ -407,7 +402,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
         copyRow(savePixels + rowStart, pixels + rowStart, w);
         memcpy(saveIndices + rowStart, indices + rowStart, w);
     }
-#if TOVIXQUANT_REMAP_SSE2
+#if TOVIXQUANT_SSE2
     _mm_sfence();
 #endif
 }
