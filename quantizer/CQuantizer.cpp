@@ -12,6 +12,7 @@
 
 #include "src/colour.h"
 #include "src/histogram.h"
+#include "src/inputs.h"
 #include "src/nearest.h"
 #include "src/palette.h"
 #include "src/remap.h"
@@ -19,12 +20,6 @@
 namespace tovixquant {
 namespace {
 
-// Above this many distinct colours the palette is chosen from colours
-// merged into small groups; the pixels are still mapped from exact colours.
-constexpr size_t kMaxPaletteInputs = 8192;
-// When colours are grouped, those of at most this many pixels are grouped
-// more coarsely: they weigh little, and there are many of them.
-constexpr uint32_t kRareCount = 2;
 // The previous palette is kept while its error on the new frame stays within
 // this factor (plus a small allowance) of the error it had when it was made.
 constexpr double kReuseFactor = 1.1;
@@ -79,24 +74,11 @@ struct State {
     std::vector<uint8_t>
         entryDiffuse; // 1 when the colour's error is worth diffusing (see RemapJob)
     std::vector<uint8_t> entryAlt;
-    std::vector<uint32_t> entryInput;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> candidates;
-    std::vector<WeightedColour> inputs;
-    std::vector<uint32_t> groupSlots; // palette input number + 1, 0 when free
-    // One group of colours: sums of its pixels' premultiplied components,
-    // its pixel count, its key and its most frequent colour.
-    struct GroupSum {
-        uint64_t s[4];
-        uint32_t w;
-        uint32_t key;
-        uint32_t heaviestKey;
-        uint32_t heaviestCount;
-    };
-    std::vector<GroupSum> groupSums;
-    std::vector<Premul> entryPremul; // premultiplied colour of every histogram entry
 
     Histogram histogram;
+    PaletteInputs inputs;
     PaletteBuilder builder;
     NearestSearch search;
 
@@ -126,7 +108,6 @@ struct State {
     bool losslessPalette(size_t colours);
     bool reusePalette(size_t pixels, bool sameSize);
     void newPalette(size_t pixels);
-    void gatherInputs();
     void setSearchPalette();
 };
 
@@ -147,20 +128,14 @@ void State::reserve(size_t pixels, uint32_t width, bool touch) {
         entryAlt.resize(colours);
         entryStamp.resize(colours);
         entryError.resize(colours);
-        entryInput.resize(colours);
-        entryPremul.resize(colours);
     }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
         errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
         candidates.resize(rowCapacity);
     }
-    if (groupSlots.empty()) {
-        inputs.reserve(kMaxPaletteInputs * 2);
-        groupSlots.assign(size_t(1) << 15, 0);
-        groupSums.resize(kMaxPaletteInputs * 2);
-        builder.reserve(kMaxPaletteInputs * 2);
-    }
+    inputs.reserve(colours);
+    builder.reserve(PaletteInputs::kCapacity);
 }
 
 void State::setSearchPalette() {
@@ -279,113 +254,6 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     return true;
 }
 
-// Palette inputs: one per colour, or for busy frames, colours merged into
-// groups of nearby premultiplied values (the group keeps its exact mean;
-// colours of very few pixels in wider groups).
-void State::gatherInputs() {
-    const size_t colours = histogram.size();
-    const uint32_t* keys = histogram.keys();
-    const uint32_t* counts = histogram.counts();
-    const int level = histogram.level();
-    Premul* premul = entryPremul.data();
-    if (level == 0) {
-        premultiplyKeys(keys, colours, premul);
-    } else {
-        for (size_t e = 0; e < colours; ++e)
-            premul[e] = premultiplyKey(representativeColour(keys[e], level));
-    }
-    int shift = 0;
-    if (colours > kMaxPaletteInputs)
-        shift = 2;
-    for (;;) {
-        bool overflow = false;
-        size_t groupCount = 0;
-        inputs.clear();
-        const uint32_t slotMask = static_cast<uint32_t>(groupSlots.size() - 1);
-        for (size_t e = 0; e < colours; ++e) {
-            if (keys[e] == 0)
-                continue;
-            const Premul p = premul[e];
-            const uint32_t w = counts[e];
-            uint32_t input;
-            if (shift == 0) {
-                input = static_cast<uint32_t>(inputs.size());
-                inputs.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)},
-                                                double(w),
-                                                keys[e],
-                                                double(w)});
-            } else {
-                // Colours of very few pixels (grain, the edges of anti-aliased
-                // strokes) go to groups twice as wide, marked apart by the
-                // top bit of each byte, which narrow groups never set.
-                const bool rare = w <= kRareCount;
-                const int bits = shift + (rare ? 1 : 0);
-                const uint32_t group = (static_cast<uint32_t>(p.r >> bits) |
-                                        (static_cast<uint32_t>(p.g >> bits) << 8) |
-                                        (static_cast<uint32_t>(p.b >> bits) << 16) |
-                                        (static_cast<uint32_t>(p.a >> bits) << 24)) |
-                                       (rare ? 0x80808080u : 0u);
-                uint32_t slot = (group * 0x9E3779B1u) >> 17;
-                for (;;) {
-                    const uint32_t s = groupSlots[slot];
-                    if (s == 0) {
-                        if (groupCount == groupSums.size()) {
-                            overflow = true;
-                            break;
-                        }
-                        input = static_cast<uint32_t>(groupCount++);
-                        groupSlots[slot] = input + 1;
-                        groupSums[input] = GroupSum{{0, 0, 0, 0}, 0, group, keys[e], 0};
-                        break;
-                    }
-                    if (groupSums[s - 1].key == group) {
-                        input = s - 1;
-                        break;
-                    }
-                    slot = (slot + 1) & slotMask;
-                }
-                if (overflow)
-                    break;
-                // Exact integer sums; the mean is taken once the group is complete.
-                GroupSum& sum = groupSums[input];
-                sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
-                sum.s[1] += uint64_t(w) * static_cast<uint32_t>(p.g);
-                sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
-                sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
-                sum.w += w;
-                if (w > sum.heaviestCount) {
-                    sum.heaviestCount = w;
-                    sum.heaviestKey = keys[e];
-                }
-            }
-            entryInput[e] = input;
-        }
-        if (shift != 0) {
-            for (size_t i = 0; i < groupCount; ++i) {
-                // Free the slots for the next frame: find each group again.
-                const GroupSum& sum = groupSums[i];
-                uint32_t slot = (sum.key * 0x9E3779B1u) >> 17;
-                while (groupSlots[slot] != i + 1)
-                    slot = (slot + 1) & slotMask;
-                groupSlots[slot] = 0;
-                if (!overflow) {
-                    const double w = static_cast<double>(sum.w);
-                    WeightedColour wc;
-                    for (int k = 0; k < 4; ++k)
-                        wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
-                    wc.weight = w;
-                    wc.heaviestKey = sum.heaviestKey;
-                    wc.heaviestWeight = sum.heaviestCount;
-                    inputs.push_back(wc);
-                }
-            }
-        }
-        if (!overflow)
-            return;
-        ++shift;
-    }
-}
-
 void State::newPalette(size_t pixels) {
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
@@ -394,11 +262,11 @@ void State::newPalette(size_t pixels) {
     for (size_t e = 0; e < colours; ++e)
         transparent = transparent || keys[e] == 0;
 
-    gatherInputs();
+    inputs.gather(histogram);
     const int offset = transparent ? 1 : 0;
     _OsdColor chosen[256];
-    const int k = builder.build(inputs, static_cast<int>(maxColours) - offset, bits, distribute,
-                                search, chosen);
+    const int k = builder.build(inputs.inputs(), static_cast<int>(maxColours) - offset, bits,
+                                distribute, search, chosen);
     paletteCount = k + offset;
     if (transparent)
         palette[0] = _OsdColor{0, 0, 0, 0};
@@ -416,8 +284,7 @@ void State::newPalette(size_t pixels) {
     // vectors' own pointers, to be reloaded after every store.
     uint8_t* const index = entryIndex.data();
     uint8_t* const diffuses = entryDiffuse.data();
-    const Premul* const premul = entryPremul.data();
-    const uint32_t* const input = entryInput.data();
+    const Premul* const premul = inputs.premultiplied();
     double error = 0;
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
@@ -426,7 +293,7 @@ void State::newPalette(size_t pixels) {
             continue;
         }
         const Premul q = premul[e];
-        const int best = search.find(q, builder.clusterOf(input[e]) + offset);
+        const int best = search.find(q, builder.clusterOf(inputs.inputOf(e)) + offset);
         index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         diffuses[e] = d > kDiffuseMinError;

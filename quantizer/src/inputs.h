@@ -1,0 +1,63 @@
+// Palette inputs: the weighted colours the palette is chosen from. One per
+// histogram colour, or, for busy frames, colours merged into groups of
+// nearby premultiplied values.
+#ifndef TOVIX_QUANTIZER_INPUTS_H
+#define TOVIX_QUANTIZER_INPUTS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "colour.h"
+#include "histogram.h"
+#include "palette.h"
+
+namespace tovixquant {
+
+class PaletteInputs {
+  public:
+    // Above this many distinct colours the palette is chosen from colours
+    // merged into small groups; the pixels are still mapped from exact
+    // colours.
+    static constexpr size_t kMaxInputs = 8192;
+    // Most inputs gather() may give (the group table's size).
+    static constexpr size_t kCapacity = kMaxInputs * 2;
+
+    // Sizes the buffers for histograms of up to `colours` entries, so that
+    // gather() allocates nothing.
+    void reserve(size_t colours);
+
+    // The inputs for the histogram's colours; fully transparent pixels are
+    // left out. The group keeps the exact mean of its colours; colours of
+    // very few pixels go to wider groups.
+    void gather(const Histogram& histogram);
+
+    const std::vector<WeightedColour>& inputs() const { return inputs_; }
+    // Input of histogram entry e (not for the transparent colour).
+    uint32_t inputOf(size_t e) const { return entryInput_[e]; }
+    // Premultiplied colour of every histogram entry, as gather() found it
+    // (a posterised key stands for the middle of its range).
+    const Premul* premultiplied() const { return entryPremul_.data(); }
+
+  private:
+    // One group of colours: sums of its pixels' premultiplied components,
+    // its pixel count, its key and its most frequent colour.
+    struct GroupSum {
+        uint64_t s[4];
+        uint32_t w;
+        uint32_t key;
+        uint32_t heaviestKey;
+        uint32_t heaviestCount;
+    };
+
+    std::vector<WeightedColour> inputs_;
+    std::vector<uint32_t> entryInput_;
+    std::vector<Premul> entryPremul_;
+    std::vector<uint32_t> groupSlots_; // input number + 1, 0 when free
+    std::vector<GroupSum> groupSums_;
+};
+
+} // namespace tovixquant
+
+#endif
