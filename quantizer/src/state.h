@@ -1,0 +1,100 @@
+// The quantiser's state from frame to frame: the stages' buffers, the
+// palette, and what the next frame needs of the previous one. CQuantizer
+// runs it; the tests look at it directly.
+#ifndef TOVIX_QUANTIZER_STATE_H
+#define TOVIX_QUANTIZER_STATE_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "histogram.h"
+#include "inputs.h"
+#include "nearest.h"
+#include "palette.h"
+
+namespace tovixquant {
+
+// Storage for one value per pixel. Every value is written before it is
+// read, so growing for a larger frame leaves the new memory as it is and
+// costs no pass over it; at construction (`touch`) it is cleared once, so
+// that the first frame does not meet the system's first-touch faults.
+template <typename T> class PixelBuffer {
+  public:
+    void grow(size_t n, bool touch) {
+        if (n <= size_)
+            return;
+        data_.reset(new T[n]);
+        size_ = n;
+        if (touch)
+            memset(data_.get(), 0, n * sizeof(T));
+    }
+    bool empty() const { return size_ == 0; }
+    T* data() { return data_.get(); }
+    T& operator[](size_t i) { return data_[i]; }
+
+  private:
+    std::unique_ptr<T[]> data_;
+    size_t size_ = 0;
+};
+
+struct State {
+    unsigned maxColours;
+    int bits;
+    bool diffuse = true;
+    bool distribute = false;
+
+    size_t capacity = 0; // pixels the frame buffers hold
+    uint32_t rowCapacity = 0;
+    const _OsdColor* frame = nullptr; // the frame being quantised
+    PixelBuffer<uint32_t> previousFrame;
+    PixelBuffer<uint8_t> previousIndices;
+    PixelBuffer<uint32_t> pixelEntry;
+    std::vector<uint8_t> entryIndex;
+    std::vector<uint8_t>
+        entryDiffuse; // 1 when the colour's error is worth diffusing (see RemapJob)
+    std::vector<uint8_t> entryAlt;
+    std::vector<int32_t> errorRows;
+    std::vector<uint8_t> candidates;
+
+    Histogram histogram;
+    PaletteInputs inputs;
+    PaletteBuilder builder;
+    NearestSearch search;
+
+    _OsdColor palette[256];
+    uint32_t paletteKeys[256];
+    int paletteCount = 0;
+    bool searchCurrent = false;       // search holds `palette`
+    double paletteMse = 0;            // error per pixel when the palette was made
+    double frameError = 0;            // total error of the last frame under the palette
+    std::vector<uint32_t> entryStamp; // `stamp` when the entry was mapped this frame
+    std::vector<int32_t> entryError;
+    uint32_t stamp = 0;
+
+    bool havePrevious = false;
+    uint32_t previousWidth = 0, previousHeight = 0;
+
+    State(unsigned colours, unsigned bitsPerChannel)
+        : maxColours(std::min(256u, std::max(1u, colours))),
+          bits(static_cast<int>(std::min(8u, std::max(1u, bitsPerChannel)))) {
+        memset(palette, 0, sizeof palette);
+        memset(paletteKeys, 0, sizeof paletteKeys);
+    }
+
+    void reserve(size_t pixels, uint32_t width, bool touch);
+    int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
+            unsigned char* indices);
+    bool losslessPalette(size_t colours);
+    bool reusePalette(size_t pixels, bool sameSize);
+    void newPalette(size_t pixels);
+    void setSearchPalette();
+};
+
+} // namespace tovixquant
+
+#endif
