@@ -42,6 +42,7 @@ void State::reserve(size_t pixels, uint32_t width, bool touch) {
         // previous frame's size would look at, and this one is larger.
         previousFrame.grow(pixels, touch);
         previousIndices.grow(pixels, touch);
+        previousNearest.grow(pixels, touch);
         pixelEntry.grow(pixels, touch);
         histogram.reserve(pixels);
         capacity = pixels;
@@ -142,10 +143,10 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     };
 
     if (!sameSize) {
-        double error = 0;
+        uint64_t error = 0;
         for (size_t e = 0; e < colours; ++e) {
-            error += static_cast<double>(counts[e]) * mapEntry(e, -1);
-            if (error > limit)
+            error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
+            if (static_cast<double>(error) > limit)
                 return false;
         }
         frameError = error;
@@ -156,7 +157,10 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         std::fill(entryStamp.begin(), entryStamp.end(), 0u);
         stamp = 1;
     }
-    double added = 0, removed = 0;
+    // The changed pixels' share of the total: out goes what each counted
+    // in the previous frame (its colour, as that frame's histogram saw it,
+    // to its nearest entry), in comes its new colour's error.
+    uint64_t added = 0, removed = 0;
     for (size_t i = 0; i < pixels; ++i) {
         // Unchanged stretches are skipped four pixels at a time.
         i += samePixels(frame + i, previousFrame.data() + i, pixels - i);
@@ -169,11 +173,14 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
                 mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
             entryStamp[e] = stamp;
         }
-        added += entryError[e];
-        removed += distance2(premultiplyKey(previousFrame[i]), search.entry(previousIndices[i]));
+        added += static_cast<uint32_t>(entryError[e]);
+        const uint32_t before =
+            representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
+        removed += static_cast<uint32_t>(
+            distance2(premultiplyKey(before), search.entry(previousNearest[i])));
     }
-    const double error = frameError - removed + added;
-    if (error > limit)
+    const uint64_t error = frameError - removed + added;
+    if (static_cast<double>(error) > limit)
         return false;
     frameError = error;
     return true;
@@ -210,7 +217,7 @@ void State::newPalette(size_t pixels) {
     uint8_t* const index = entryIndex.data();
     uint8_t* const diffuses = entryDiffuse.data();
     const Premul* const premul = inputs.premultiplied();
-    double error = 0;
+    uint64_t error = 0;
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
             index[e] = 0;
@@ -222,9 +229,9 @@ void State::newPalette(size_t pixels) {
         index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         diffuses[e] = d > kDiffuseMinError;
-        error += static_cast<double>(counts[e]) * d;
+        error += uint64_t(counts[e]) * static_cast<uint32_t>(d);
     }
-    paletteMse = pixels ? error / static_cast<double>(pixels) : 0;
+    paletteMse = pixels ? static_cast<double>(error) / static_cast<double>(pixels) : 0;
     frameError = error;
 }
 
@@ -285,6 +292,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     job.previousIndices = previousIndices.data();
     job.savePixels = previousFrame.data();
     job.saveIndices = previousIndices.data();
+    job.saveNearest = previousNearest.data();
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
     job.candidates = candidates.data();
@@ -298,6 +306,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     frame = nullptr;
     previousWidth = width;
     previousHeight = height;
+    previousLevel = level;
     havePrevious = true;
     return 0;
 }

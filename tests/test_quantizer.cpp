@@ -9,13 +9,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <new>
 #include <set>
 #include <vector>
 
 #include "CQuantizer.h"
-#include "src/colour.h"
 #include "counting_allocator.h"
+#include "src/colour.h"
+#include "src/state.h"
 #include "testframes/osd_frames.h"
 
 namespace {
@@ -473,6 +475,76 @@ TEST(QuantizerTemporal, MovingTheHighlightLeavesTheRestOfTheScreenAlone) {
                            ob.palette(), ob.indices(), a.pixels.size());
     EXPECT_LT(flicker, 0.02);
     EXPECT_GT(psnrOf(b, ob), 43.0);
+}
+
+// Squared error of every pixel to the palette entry nearest its colour,
+// found by trying them all, in the quantiser's own premultiplied metric.
+uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries) {
+    std::map<uint32_t, uint64_t> counts;
+    for (const _OsdColor& p : f.pixels)
+        ++counts[tovixquant::normaliseKey(tovixquant::packColour(p))];
+    uint64_t total = 0;
+    for (const auto& c : counts) {
+        const tovixquant::Premul q = tovixquant::premultiplyKey(c.first);
+        int32_t best = INT32_MAX;
+        for (int e = 0; e < entries; ++e)
+            best = std::min(best, tovixquant::distance2(q, tovixquant::premultiply(palette[e])));
+        total += c.second * static_cast<uint64_t>(best);
+    }
+    return total;
+}
+
+TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
+    // Two menu frames alternate (the highlight moves back and forth) while
+    // a progress bar fills and a small spot cycles through a few colours:
+    // the palette is kept for long stretches, and the quantiser's running
+    // figure of its error must stay the true one, or the decision to keep
+    // the palette grows laxer the longer a session runs.
+    const uint32_t w = 360, h = 240;
+    const Frame a = osdframes::menuFrame(w, h, 1, 0), b = osdframes::menuFrame(w, h, 2, 0);
+    static const _OsdColor spot[4] = {
+        {40, 200, 250, 255}, {250, 250, 250, 255}, {30, 60, 220, 200}, {0, 140, 255, 255}};
+    auto frameAt = [&](int k) {
+        Frame f = (k & 1) ? b : a;
+        const uint32_t fill = 20 + static_cast<uint32_t>(k / 10) % 300;
+        for (uint32_t y = 200; y < 208; ++y)
+            for (uint32_t x = 20; x < 20 + fill; ++x)
+                f.pixels[y * w + x] =
+                    _OsdColor{static_cast<unsigned char>(x), static_cast<unsigned char>(120 + y),
+                              static_cast<unsigned char>(200 - x / 2), 230};
+        for (uint32_t y = 220; y < 226; ++y)
+            for (uint32_t x = 300; x < 306; ++x)
+                f.pixels[y * w + x] = spot[(k / 3) % 4];
+        return f;
+    };
+    tovixquant::State state(256, 8);
+    state.reserve(static_cast<size_t>(w) * h, w, true);
+    Output out(a.pixels.size());
+    const int frames = 1000;
+    for (int k = 0; k < frames; ++k) {
+        const Frame f = frameAt(k);
+        ASSERT_EQ(0, state.run(f.pixels.data(), w, h, out.palette(), out.indices()));
+        if (k % 100 == 99) {
+            const double truth =
+                static_cast<double>(nearestEntryError(f, out.palette(), state.paletteCount));
+            ASSERT_NEAR(truth, static_cast<double>(state.frameError), truth * 0.01)
+                << "frame " << k;
+        }
+    }
+
+    // The picture after the long run is as good as that of a quantiser that
+    // saw only the last two frames...
+    const Frame last = frameAt(frames - 1), beforeLast = frameAt(frames - 2);
+    CQuantizer fresh(256, 8, w, h);
+    Output freshOut(last.pixels.size());
+    ASSERT_EQ(0, run(fresh, beforeLast, freshOut));
+    ASSERT_EQ(0, run(fresh, last, freshOut));
+    EXPECT_GT(psnrOf(last, out), psnrOf(last, freshOut) - 0.1);
+    // ... and within what keeping a palette may cost (its error may grow by
+    // a tenth before a new one is made) of a palette made for the frame.
+    CQuantizer single(256, 8, w, h);
+    ASSERT_EQ(0, run(single, last, freshOut));
+    EXPECT_GT(psnrOf(last, out), psnrOf(last, freshOut) - 10 * log10(1.1));
 }
 
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {

@@ -90,7 +90,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         }
         if (prevEntry != UINT32_MAX)
             counts[prevEntry] += runLength;
-        const uint32_t key = normaliseKey(px & mask);
+        const uint32_t key = normaliseKey(px & mask); // as posterise(px, level)
         // A small table of recent colours, in the cache, answers most
         // repeats (anti-aliased edges, columns of a gradient) before the
         // large table is touched.
@@ -132,6 +132,10 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         counts[prevEntry] += runLength;
     used_ = used;
     return true;
+}
+
+uint32_t posterise(uint32_t pixel, int level) {
+    return normaliseKey(pixel & levelMask(level));
 }
 
 uint32_t representativeColour(uint32_t key, int level) {

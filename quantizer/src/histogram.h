@@ -51,6 +51,9 @@ class Histogram {
     int level_ = 0;
 };
 
+// The key of a pixel's colour at posterisation `level`, as build() counts it.
+uint32_t posterise(uint32_t pixel, int level);
+
 // The colour a posterised key stands for: the middle of the dropped range.
 uint32_t representativeColour(uint32_t key, int level);
 

@@ -191,8 +191,8 @@ namespace {
 // entries 8k to 8k + 7 of the component arrays, four in `lo` and four in
 // `hi`.
 inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int16_t* r,
-                       const int16_t* g, const int16_t* b, const int16_t* a, int k,
-                       __m128i* lo, __m128i* hi) {
+                       const int16_t* g, const int16_t* b, const int16_t* a, int k, __m128i* lo,
+                       __m128i* hi) {
     const __m128i dr =
         _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r + 8 * k)));
     const __m128i dg =

@@ -178,6 +178,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
     uint8_t* const indices = job.indices;
     uint32_t* const savePixels = job.savePixels;
     uint8_t* const saveIndices = job.saveIndices;
+    uint8_t* const nearest = job.saveNearest;
     const bool diffuse = job.diffuse;
 
     // errThis holds the error carried into the current row, errNext the
@@ -227,6 +228,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
                     lastFlag = entryDiffuse[entry];
                 }
                 indices[i] = lastIndex;
+                nearest[i] = lastIndex;
                 rowCandidates[x] = lastFlag;
                 rowFlag |= lastFlag;
 #if TOVIXQUANT_SSE2
@@ -241,6 +243,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixelEntry + i + 1)),
                             same)) == 0xFFFF) {
                         memcpy(indices + i + 1, &fourIndices, 4);
+                        memcpy(nearest + i + 1, &fourIndices, 4);
                         memcpy(rowCandidates + x + 1, &fourFlags, 4);
                         x += 4;
                         i += 4;

@@ -31,6 +31,9 @@ struct RemapJob {
     // previousPixels and previousIndices themselves.
     uint32_t* savePixels;
     uint8_t* saveIndices;
+    // Where each pixel's nearest entry (entryIndex of its colour, before
+    // diffusion) is kept; pixels that keep their index keep it too.
+    uint8_t* saveNearest;
 };
 
 void remap(const RemapJob& job, NearestSearch& search);

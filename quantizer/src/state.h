@@ -53,6 +53,10 @@ struct State {
     const _OsdColor* frame = nullptr; // the frame being quantised
     PixelBuffer<uint32_t> previousFrame;
     PixelBuffer<uint8_t> previousIndices;
+    // Entry nearest each pixel's colour in the previous frame, before
+    // diffusion chose between it and the second nearest: what the pixel
+    // counts in frameError.
+    PixelBuffer<uint8_t> previousNearest;
     PixelBuffer<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
     std::vector<uint8_t>
@@ -69,15 +73,18 @@ struct State {
     _OsdColor palette[256];
     uint32_t paletteKeys[256];
     int paletteCount = 0;
-    bool searchCurrent = false;       // search holds `palette`
-    double paletteMse = 0;            // error per pixel when the palette was made
-    double frameError = 0;            // total error of the last frame under the palette
+    bool searchCurrent = false; // search holds `palette`
+    double paletteMse = 0;      // error per pixel when the palette was made
+    // Total squared error of the last frame's colours to their nearest
+    // entries, kept up to date from frame to frame while the palette is kept.
+    uint64_t frameError = 0;
     std::vector<uint32_t> entryStamp; // `stamp` when the entry was mapped this frame
     std::vector<int32_t> entryError;
     uint32_t stamp = 0;
 
     bool havePrevious = false;
     uint32_t previousWidth = 0, previousHeight = 0;
+    int previousLevel = 0; // posterisation level of the previous frame's histogram
 
     State(unsigned colours, unsigned bitsPerChannel)
         : maxColours(std::min(256u, std::max(1u, colours))),
