@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <math.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <map>
 #include <new>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "CQuantizer.h"
@@ -114,6 +118,74 @@ TEST(QuantizerColour, PremultiplyingManyColoursAtOnceMatchesOneByOne) {
             << std::hex << keys[i];
     }
 }
+
+// --- The SSE2 and the scalar kernels ---------------------------------------
+
+// FNV-1a digest of the output of frames that take every path: new screens
+// of every kind, diffusion on and off, kept palettes and kept indices, a
+// larger frame, reduced bits, few entries, distribution by population.
+uint64_t outputDigest() {
+    uint64_t digest = 1469598103934665603ull;
+    auto add = [&](const unsigned char* p, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            digest = (digest ^ p[i]) * 1099511628211ull;
+    };
+    auto frame = [&](CQuantizer& q, const Frame& f, bool diffusion) {
+        Output out(f.pixels.size());
+        EXPECT_EQ(0, run(q, f, out, diffusion));
+        add(out.paletteBytes.data(), out.paletteBytes.size());
+        add(out.indexBytes.data(), out.indexBytes.size());
+    };
+    const Frame menus[] = {osdframes::menuFrame(720, 480, 1, 0),
+                           osdframes::menuFrame(720, 480, 2, 0),
+                           osdframes::menuFrame(720, 480, 3, 1)};
+    const Frame icons = osdframes::iconGridFrame(720, 480), photo = osdframes::photoFrame(720, 480);
+    const Frame flat = osdframes::flatFrame(720, 480),
+                large = osdframes::menuFrame(1920, 1080, 2, 2);
+    CQuantizer session(256, 8, 720, 480);
+    for (const Frame* f : {&menus[0], &menus[1], &menus[0], &menus[2], &icons, &photo, &flat,
+                           &menus[0], &large, &menus[1]})
+        frame(session, *f, true);
+    CQuantizer plain(256, 8, 720, 480);
+    for (const Frame* f : {&menus[0], &menus[1], &photo})
+        frame(plain, *f, false);
+    CQuantizer fewBits(256, 4, 720, 480), fewEntries(16, 8, 720, 480), spread(256, 8, 720, 480);
+    spread.SetDistributeClut(true);
+    frame(fewBits, menus[2], true);
+    frame(fewEntries, icons, true);
+    spread.imageWidth = 720;
+    spread.imageHeight = 480;
+    Output out(menus[0].pixels.size());
+    EXPECT_EQ(0, spread.ProcessImage(menus[0].pixels.data(), out.palette(), out.indices()));
+    add(out.paletteBytes.data(), out.paletteBytes.size());
+    add(out.indexBytes.data(), out.indexBytes.size());
+    return digest;
+}
+
+// Run by the other build (below) to give its digest; skipped otherwise.
+TEST(QuantizerKernels, DigestForTheOtherBuild) {
+    const char* path = getenv("TOVIXQUANT_DIGEST_FILE");
+    if (!path)
+        GTEST_SKIP() << "only run by QuantizerKernels.ScalarAndSse2GiveTheSameBytes";
+    std::ofstream(path) << outputDigest() << "\n";
+}
+
+#ifdef TOVIXQUANT_SCALAR_TEST
+TEST(QuantizerKernels, ScalarAndSse2GiveTheSameBytes) {
+    // An absolute path: every test process works in a folder of its own.
+    char cwd[4096];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    const std::string file = std::string(cwd) + "/scalar-digest.txt";
+    remove(file.c_str());
+    const std::string cmd = "TOVIXQUANT_DIGEST_FILE=" + file + " " + TOVIXQUANT_SCALAR_TEST +
+                            " --gtest_filter=QuantizerKernels.DigestForTheOtherBuild >/dev/null";
+    ASSERT_EQ(0, system(cmd.c_str()));
+    uint64_t scalar = 0;
+    std::ifstream(file) >> scalar;
+    EXPECT_NE(0u, scalar);
+    EXPECT_EQ(outputDigest(), scalar);
+}
+#endif
 
 // --- The contract: sizes written, nothing outside, results -------------
 
