@@ -16,16 +16,16 @@ final class Timeline {
         Set.of("poll", "growing", "to end", "paused", "resumed", "ended");
     static final String[] STATE_COLOURS = {"#bbb",    "#7aa6d8", "#5cb85c",
                                            "#f0ad4e", "#d9534f", "#8e6bbf"};
-    private static final int WIDTH = 960;
+    static final int WIDTH = 960;
     private static final int LEFT = 60;
     private static final int RIGHT = 20;
     private static final int PLOT_HEIGHT = 240;
     private static final int BAND = 24;
     private static final int LABEL_ROW = 13;
     /** The narrowest a state's stretch of the band is drawn, so that none is lost. */
-    private static final double MIN_STATE_WIDTH = 4;
+    static final double MIN_STATE_WIDTH = 4;
     /** The width of one character of the 11-pixel labels, generously. */
-    private static final double CHAR_WIDTH = 6.5;
+    static final double CHAR_WIDTH = 6.5;
 
     private final List<Report.Sample> samples;
     private final double t0;
@@ -55,7 +55,7 @@ final class Timeline {
     }
 
     /** A step's label: the sample it marks, its row above the chart and where its text starts. */
-    private static final class Label {
+    static final class Label {
         final Report.Sample sample;
         final int row;
         final double textX;
@@ -71,7 +71,7 @@ final class Timeline {
      * The step labels, each in the first row where it does not touch the one
      * before it; one that would run past the right edge ends at its mark.
      */
-    private List<Label> labels() {
+    List<Label> labels() {
         List<Double> rowEnds = new ArrayList<>();
         List<Label> placed = new ArrayList<>();
         for (Report.Sample s : samples) {
