@@ -120,7 +120,7 @@ final class Report {
             .append("table{border-collapse:collapse;margin-bottom:2em}\n")
             .append(
                 "td,th{border:1px solid #ccc;padding:6px 10px;vertical-align:top;text-align:left}\n")
-            .append("td:first-child{max-width:18em;overflow-wrap:anywhere}\n")
+            .append("td:first-child{min-width:11em;max-width:18em;overflow-wrap:anywhere}\n")
             // Dark squares by default: the OSD is drawn over TV pictures.
             .append(".chk{--sq:#3a3a3a;--bg:#262626;background-color:var(--bg);")
             .append("background-image:linear-gradient(45deg,var(--sq) 25%,transparent 25%),")
