@@ -39,6 +39,7 @@ packages-check:
 DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
 demo: packages-demo
 	@mkdir -p build
+	@echo "configuring build/default (log in build/configure-default.log)"
 	@cmake --preset default >build/configure-default.log 2>&1 || { cat build/configure-default.log; exit 1; }
 	@env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL cmake --build --preset default -j$(JOBS) --target $(DEMO_TARGETS)
 	@mkdir -p build/default/demo && rm -f build/default/demo/tovix_log_*.txt build/default/demo/dshow_log.txt
