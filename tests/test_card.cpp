@@ -707,6 +707,27 @@ TEST_F(OutputModes, MissingOrMalformedDescriptionsLeaveTheSize) {
     EXPECT_EQ(600, gHeight);
 }
 
+TEST_F(OutputModes, NumbersBeyondAnIntMakeADescriptionThatDoesNotParse) {
+    jni.setProperty("tovix/output", "VGA");
+    readSettings();
+    getDecoderInterfaces();
+    simcard::setProfileText("[Progressive]\nmode2=BIG 99999999999 600\n"
+                            "mode3=LOW 800 -2147483649\nmode4=EDGE 2147483647 -2147483648\n");
+    gWidth = 800;
+    gHeight = 600;
+    lookupWidthAndHeight(2, "Progressive", &gWidth, &gHeight);
+    lookupWidthAndHeight(3, "Progressive", &gWidth, &gHeight);
+    EXPECT_TRUE(logHas(
+        line("lookupWidthAndHeight", "Could not parse mode description: BIG 99999999999 600")));
+    EXPECT_TRUE(logHas(
+        line("lookupWidthAndHeight", "Could not parse mode description: LOW 800 -2147483649")));
+    EXPECT_EQ(800, gWidth);
+    EXPECT_EQ(600, gHeight);
+    lookupWidthAndHeight(4, "Progressive", &gWidth, &gHeight);
+    EXPECT_TRUE(logHas(line("lookupWidthAndHeight",
+                            "Found dimenstions 2147483647x-2147483648 with description EDGE")));
+}
+
 TEST_F(OutputModes, EachMissingDecoderInterfaceIsReportedAndSkipped) {
     const char* names[] = {"ITvVgaOutput3", "IAudioOutput", "IREALmagicProfile"};
     int blankLines = testlog::logCount("");

@@ -59,10 +59,12 @@ template <size_t N> bool encode(const Code (&codes)[N], const char* text, int* c
     return false;
 }
 
-// A decimal integer filling the whole text: optional leading white space,
-// an optional sign, at least one digit, nothing after. Values beyond 32
-// bits are clamped to its ends.
-bool parseInteger(const char* text, int* value) {
+// Reads a decimal integer as "%d" does: optional leading white space, an
+// optional sign, at least one digit. Answers the end of the digits, or null
+// when there are none. A magnitude far beyond 32 bits is held just outside
+// an int's range, so that the caller sees it is out of range and nothing
+// overflows on the way.
+const char* scanDecimal(const char* text, int64_t* value) {
     const char* p = text;
     while (isspace(static_cast<unsigned char>(*p)))
         p++;
@@ -70,20 +72,51 @@ bool parseInteger(const char* text, int* value) {
     if (*p == '+' || *p == '-')
         negative = *p++ == '-';
     if (!isdigit(static_cast<unsigned char>(*p)))
-        return false;
+        return nullptr;
     int64_t magnitude = 0;
-    const int64_t limit = static_cast<int64_t>(INT32_MAX) + 1;
+    const int64_t limit = static_cast<int64_t>(INT32_MAX) + 2;
     for (; isdigit(static_cast<unsigned char>(*p)); p++) {
         magnitude = magnitude * 10 + (*p - '0');
         if (magnitude > limit)
             magnitude = limit;
     }
-    if (*p != '\0')
+    *value = negative ? -magnitude : magnitude;
+    return p;
+}
+
+bool fitsInt(int64_t value) {
+    return value >= INT32_MIN && value <= INT32_MAX;
+}
+
+// A decimal integer filling the whole text. Values beyond 32 bits are
+// clamped to its ends.
+bool parseInteger(const char* text, int* value) {
+    int64_t wide = 0;
+    const char* end = scanDecimal(text, &wide);
+    if (!end || *end != '\0')
         return false;
-    int64_t signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > INT32_MAX)
-        signedValue = INT32_MAX;
-    *value = static_cast<int>(signedValue);
+    if (wide > INT32_MAX)
+        wide = INT32_MAX;
+    if (wide < INT32_MIN)
+        wide = INT32_MIN;
+    *value = static_cast<int>(wide);
+    return true;
+}
+
+// A mode description: a name of at most 64 characters, then the width and
+// the height, each an int. A number beyond an int makes the description
+// one that does not parse.
+bool parseModeDescription(const char* description, char (&name)[65], int* width, int* height) {
+    int nameEnd = 0;
+    if (sscanf(description, "%64s%n", name, &nameEnd) != 1)
+        return false;
+    int64_t w = 0;
+    int64_t h = 0;
+    const char* p = scanDecimal(description + nameEnd, &w);
+    if (!p || !scanDecimal(p, &h) || !fitsInt(w) || !fitsInt(h))
+        return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
     return true;
 }
 
@@ -322,7 +355,7 @@ void lookupWidthAndHeight(int mode, const char* section, int* width, int* height
     char name[65];
     int w = 0;
     int h = 0;
-    if (sscanf(description, "%64s %d %d", name, &w, &h) == 3) {
+    if (parseModeDescription(description, name, &w, &h)) {
         *width = w;
         *height = h;
         logMessage(tag, "Found dimenstions %dx%d with description %s", w, h, name);
