@@ -91,8 +91,15 @@ TEST_F(Bridge, MissingMethodNullAnswersAndExceptionsYieldTheDefault) {
     EXPECT_FALSE(jni.exceptionPending());
     EXPECT_TRUE(logHas("hh:mm:ss - <getProperty>: Could not find method!"));
 
-    // Reads after a failed one still reach the host.
+    // A value whose characters the VM cannot hand over.
     jni.setHasGetProperty(true);
+    jni.setProperty("unreadable", "value");
+    jni.failCharsOf("value");
+    EXPECT_TRUE(getProperty(env(), cls(), "unreadable", "def", out, sizeof out));
+    EXPECT_STREQ("def", out);
+    EXPECT_FALSE(jni.exceptionPending());
+
+    // Reads after a failed one still reach the host.
     jni.setProperty("after", "works");
     getProperty(env(), cls(), "after", "def", out, sizeof out);
     EXPECT_STREQ("works", out);
@@ -302,6 +309,43 @@ TEST_F(Bridge, LoadRefusesNullStrings) {
     natives::load(env(), cls(), 1, 31, jni.newString("h"), jni.newString("f"), nullptr, false);
     EXPECT_TRUE(logHas("hh:mm:ss - <TOVIXAPI>: load: could not read the file name or hint; "
                        "nothing loaded"));
+}
+
+TEST_F(Bridge, ALoadWhoseStringsCannotBeReadStopsAtTheFirst) {
+    openLog();
+    // The hint cannot be read: nothing more is asked of the VM, whose
+    // OutOfMemoryError reaches the host.
+    jni.failCharsOf("hint");
+    jni.clearCalls();
+    natives::load(env(), cls(), 2, 0, jni.newString("hint"), jni.newString("f.mpg"),
+                  jni.newString("server"), false);
+    EXPECT_EQ((std::vector<std::string>{"GetStringUTFChars hint"}),
+              jni.callsStartingWith("GetStringUTFChars"));
+    EXPECT_TRUE(jni.exceptionPending());
+    jni.clearException();
+
+    // The file name cannot be read: the hint is given back, the host's
+    // name is not asked for.
+    jni.failCharsOf("f.mpg");
+    jni.clearCalls();
+    natives::load(env(), cls(), 2, 0, jni.newString("h"), jni.newString("f.mpg"),
+                  jni.newString("server"), false);
+    EXPECT_EQ((std::vector<std::string>{"GetStringUTFChars h", "GetStringUTFChars f.mpg"}),
+              jni.callsStartingWith("GetStringUTFChars"));
+    EXPECT_EQ((std::vector<std::string>{"ReleaseStringUTFChars h"}),
+              jni.callsStartingWith("ReleaseStringUTFChars"));
+    EXPECT_EQ(2, testlog::logCount("hh:mm:ss - <TOVIXAPI>: load: could not read the file name or "
+                                   "hint; nothing loaded"));
+    jni.clearException();
+
+    // The host's name cannot be read: the file is loaded as one without a
+    // host, and the error is not left for the host.
+    jni.failCharsOf("server");
+    natives::load(env(), cls(), 2, 0, jni.newString("h"), jni.newString("g.mpg"),
+                  jni.newString("server"), false);
+    EXPECT_TRUE(logHas("hh:mm:ss - <TOVIXAPI>: load shifted=false maj=2 min=0 hint='h' "
+                       "file='g.mpg' host='NULL'"));
+    EXPECT_FALSE(jni.exceptionPending());
 }
 
 // ---- Host paths -----------------------------------------------------------

@@ -75,6 +75,8 @@ bool getProperty(JNIEnv* env, jclass cls, const char* key, const char* defaultVa
         copyValue(out, outSize, defaultValue);
     } else {
         StringChars chars(env, static_cast<jstring>(value.get()));
+        if (!chars.get())
+            clearedException(env);
         copyValue(out, outSize, chars.get() ? chars.get() : defaultValue);
     }
     logMessage("getProperty", "Got back: '%s'", outSize > 0 ? out : "");

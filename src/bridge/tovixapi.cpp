@@ -134,16 +134,20 @@ NATIVE(void, load)
         logMessage(kTag, "load: precondition failed: encodingHint && jFileName; nothing loaded");
         return;
     }
+    // A string the VM cannot hand over leaves an OutOfMemoryError pending,
+    // and no JNI call but giving back may follow it. A missing hint or file
+    // name ends the load, and the error reaches the host; a missing host
+    // name is a load without one, as for a null host.
     StringChars hint(env, encodingHint);
-    StringChars path(env, jFileName);
-    StringChars hostText(env, host);
-    if (!hint.get() || !path.get()) {
+    StringChars path(env, hint.get() ? jFileName : nullptr);
+    if (!path.get()) {
         logMessage(kTag, "load: could not read the file name or hint; nothing loaded");
-        path.release();
-        hostText.release();
         hint.release();
         return;
     }
+    StringChars hostText(env, host);
+    if (host && !hostText.get())
+        env->ExceptionClear();
     int major = maj;
     int minor = min;
     bool isShifted = shifted != JNI_FALSE;

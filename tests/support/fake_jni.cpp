@@ -268,8 +268,10 @@ const char* FakeJni::takeChars(jstring string) {
         return nullptr;
     }
     record("GetStringUTFChars " + o->text);
-    if (failStringChars_)
+    if (failStringChars_ || failCharsOf_.count(o->text)) {
+        pendingException_ = true; // OutOfMemoryError
         return nullptr;
+    }
     char* chars = strdup(o->text.c_str());
     taken_[chars] = o;
     return chars;
@@ -306,9 +308,13 @@ jint* FakeJni::takeElements(jintArray array) {
         violation("GetIntArrayElements on something that is not an int array");
         return nullptr;
     }
-    if (failArrayElements_)
+    if (failArrayElements_) {
+        pendingException_ = true; // OutOfMemoryError
         return nullptr;
-    jint* elements = new jint[o->ints.size() + 1];
+    }
+    // malloc, not new: tests that make large allocations fail mean the
+    // library's, not the VM's.
+    jint* elements = static_cast<jint*>(malloc((o->ints.size() + 1) * sizeof(jint)));
     std::copy(o->ints.begin(), o->ints.end(), elements);
     taken_[elements] = o;
     return elements;
@@ -326,7 +332,7 @@ void FakeJni::giveElements(jintArray array, jint* elements, jint mode) {
         std::copy(elements, elements + o->ints.size(), o->ints.begin());
     if (mode != JNI_COMMIT) {
         taken_.erase(it);
-        delete[] elements;
+        free(elements);
     }
 }
 

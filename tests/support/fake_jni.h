@@ -41,10 +41,12 @@ public:
     // What the array holds now (after the library gave its elements back).
     std::vector<jint> intArray(jintArray array) const;
 
-    // Make the next Get*Chars / Get*Elements answer null, as the VM does
-    // when it runs out of memory.
+    // Make every later Get*Chars / Get*Elements answer null with an
+    // OutOfMemoryError pending, as the VM does when it runs out of memory;
+    // failCharsOf does so only for strings holding `text`.
     void failStringChars(bool fail) { failStringChars_ = fail; }
     void failArrayElements(bool fail) { failArrayElements_ = fail; }
+    void failCharsOf(const std::string& text) { failCharsOf_.insert(text); }
 
     // ---- What happened ----
     // Every JNI call, e.g. "GetStaticMethodID getProperty",
@@ -92,6 +94,7 @@ private:
     std::map<std::string, int> reads_;
     std::set<std::string> nullKeys_;
     std::set<std::string> throwKeys_;
+    std::set<std::string> failCharsOf_;
     bool hasGetProperty_ = true;
     bool failStringChars_ = false;
     bool failArrayElements_ = false;
