@@ -311,6 +311,32 @@ TEST_F(OsdConnection, WithoutABlockBufferTheFrameIsDroppedAndTheNextAsksAgain) {
     close();
 }
 
+TEST_F(OsdConnection, AFrameTheQuantiserCouldNotFillIsNotShown) {
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(send(320, 240));
+    std::vector<uint32_t> shown = simcard::osdPixels();
+    // A larger frame needs larger quantiser buffers, and memory runs out;
+    // the card's block buffer (under 1 MB) is still had.
+    std::vector<jint> large(800 * 600, static_cast<jint>(kBlue));
+    jintArray array = jni.newIntArray(large);
+    countingalloc::failAllocationsFrom(1 << 20);
+    jboolean answered = natives::updateOSD(env(), cls(), array, 800, 600, 0, 0, 800, 600);
+    countingalloc::failAllocationsFrom(0);
+    EXPECT_EQ(JNI_FALSE, answered);
+    EXPECT_TRUE(logHas(line("processOsdImage",
+                            "Cannot update OSD because the 800x600 frame could not be quantised; "
+                            "the previous frame stays on screen")));
+    EXPECT_EQ(1, simcard::blocksShown());
+    EXPECT_EQ(shown, simcard::osdPixels()) << "the previous frame stays on screen";
+    EXPECT_EQ(481032u, simcard::lastBlockBufferSize());
+
+    // With memory back the same frame is shown.
+    EXPECT_TRUE(send(large, 800, 600));
+    EXPECT_EQ(2, simcard::blocksShown());
+    EXPECT_EQ(kBlue, simcard::osdPixel(400, 300));
+    close();
+}
+
 TEST_F(OsdConnection, FramesWithoutAConnection) {
     EXPECT_TRUE(send(720, 480));
     EXPECT_TRUE(testlog::readPluginLog().empty()) << "the log is not open before openOSD";

@@ -123,8 +123,10 @@ NATIVE(jboolean, updateOSD)
     }
     memcpy(gRgbBuffer, elements.get(), static_cast<size_t>(gRgbBufferSize));
     elements.release();
-    processOsdImage(gRgbBuffer, bitmapWidth, bitmapHeight);
-    return JNI_TRUE;
+    // Only a frame the quantiser could not reduce is reported; a frame
+    // dropped for want of the OSD answers true, as the host expects.
+    HRESULT hr = processOsdImage(gRgbBuffer, bitmapWidth, bitmapHeight);
+    return SUCCEEDED(hr) ? JNI_TRUE : JNI_FALSE;
 }
 
 NATIVE(void, load)

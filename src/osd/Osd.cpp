@@ -104,12 +104,12 @@ void releaseTovixOsd() {
     gComPending = false;
 }
 
-void processOsdImage(const void* rgbPixels, int width, int height) {
+HRESULT processOsdImage(const void* rgbPixels, int width, int height) {
     const char* tag = "processOsdImage";
     logVerbose(tag, "Processing osd image with width=%d and height=%d", width, height);
     if (!pOsd) {
         logMessage(tag, "Cannot update OSD because OSD is not available!!!");
-        return;
+        return S_FALSE;
     }
     // Sizes the block cannot describe would have the quantiser run far past
     // both buffers; such a frame never reaches the card.
@@ -119,7 +119,7 @@ void processOsdImage(const void* rgbPixels, int width, int height) {
                    "Cannot update OSD because a %dx%d frame does not fit an OSD block (at most "
                    "65535 pixels a side and 16776183 pixels)",
                    width, height);
-        return;
+        return S_FALSE;
     }
     int size = static_cast<int>(pixels) + kBlockFixedPart;
     if (!pOsdImage || size != gOsdImageSize) {
@@ -128,10 +128,19 @@ void processOsdImage(const void* rgbPixels, int width, int height) {
     }
     if (!pOsdImage) {
         logMessage(tag, "Cannot update OSD because OSD surface is not available!!!");
-        return;
+        return S_FALSE;
     }
-    buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage);
+    // A quantiser that failed has written no palette and no indices: the
+    // block holds whatever the buffer held, and is not shown.
+    if (buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage) != 0) {
+        logMessage(tag,
+                   "Cannot update OSD because the %dx%d frame could not be quantised; the "
+                   "previous frame stays on screen",
+                   width, height);
+        return E_FAIL;
+    }
     updateOsd(width, height);
+    return S_OK;
 }
 
 HRESULT updateOsd(int width, int height) {

@@ -25,7 +25,10 @@ extern "C" TOVIX_EXPORT int buildOsdImage(const _OsdColor* rgbPixels, int width,
 
 extern "C" TOVIX_EXPORT HRESULT setupTovixOsd();
 extern "C" TOVIX_EXPORT void releaseTovixOsd();
-extern "C" TOVIX_EXPORT void processOsdImage(const void* rgbPixels, int width, int height);
+// Shows one frame. Answers S_OK when it was shown, S_FALSE when it was
+// dropped for want of an OSD object, a block buffer or a size the block can
+// describe, and E_FAIL when the quantiser could not fill the block.
+extern "C" TOVIX_EXPORT HRESULT processOsdImage(const void* rgbPixels, int width, int height);
 extern "C" TOVIX_EXPORT HRESULT updateOsd(int width, int height);
 extern "C" TOVIX_EXPORT HRESULT initCom();
 extern "C" TOVIX_EXPORT void freeCom();

@@ -7,9 +7,13 @@
 namespace {
 
 std::atomic<long> gAllocations{0};
+std::atomic<size_t> gFailFrom{0};
 
 void* countedAlloc(size_t size) {
     gAllocations++;
+    size_t failFrom = gFailFrom;
+    if (failFrom != 0 && size >= failFrom)
+        throw std::bad_alloc();
     void* p = malloc(size ? size : 1);
     if (!p)
         throw std::bad_alloc();
@@ -24,6 +28,7 @@ void* countedAllocNoThrow(size_t size) noexcept {
 } // namespace
 
 long countingalloc::allocations() { return gAllocations; }
+void countingalloc::failAllocationsFrom(size_t bytes) { gFailFrom = bytes; }
 
 void* operator new(size_t size) { return countedAlloc(size); }
 void* operator new[](size_t size) { return countedAlloc(size); }
