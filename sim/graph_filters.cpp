@@ -204,14 +204,20 @@ std::wstring FilterGraph::uniqueName(LPCWSTR wanted, bool* renamed) const {
                 return true;
         return false;
     };
+    // A name is kept in MAX_FILTER_NAME characters with its terminator, as
+    // FILTER_INFO carries it: a longer one is cut to fit.
     std::wstring base = wanted ? wanted : L"";
-    if (base.size() > MAX_FILTER_NAME - 6)
-        base.resize(MAX_FILTER_NAME - 6);
+    if (base.size() > MAX_FILTER_NAME - 1)
+        base.resize(MAX_FILTER_NAME - 1);
     *renamed = false;
     if (!base.empty() && !taken(base))
         return base;
     // As DirectShow does: a taken (or missing) name gets a four-digit
-    // hexadecimal number, the first one free.
+    // hexadecimal number, the first one free, and is cut so that the number
+    // fits too.
+    const size_t kSuffix = 5;
+    if (base.size() > MAX_FILTER_NAME - 1 - kSuffix)
+        base.resize(MAX_FILTER_NAME - 1 - kSuffix);
     for (unsigned n = 1; n <= 0xFFFF; n++) {
         wchar_t suffix[8];
         swprintf(suffix, 8, base.empty() ? L"%04X" : L" %04X", n);

@@ -143,6 +143,20 @@ TEST_F(GraphWorld, FiltersJoinUnderUniqueNamesAndEnumerateNewestFirst) {
     EXPECT_EQ("0001", nameOf(third));
     EXPECT_EQ(1u, first->Release()) << "the graph holds the only reference left";
 
+    // A name is cut to 127 characters, the room FILTER_INFO gives it with
+    // its terminator; a taken one is cut further to make room for its number.
+    IBaseFilter* longNamed[2] = {create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter),
+                                 create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter)};
+    std::wstring longName(130, L'n');
+    EXPECT_EQ(S_OK, graph->AddFilter(longNamed[0], longName.c_str()));
+    EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(longNamed[1], longName.c_str()));
+    EXPECT_EQ(std::string(127, 'n'), nameOf(longNamed[0]));
+    EXPECT_EQ(std::string(122, 'n') + " 0001", nameOf(longNamed[1]));
+    for (IBaseFilter* filter : longNamed) {
+        graph->RemoveFilter(filter);
+        filter->Release();
+    }
+
     IEnumFilters* filters = nullptr;
     ASSERT_EQ(S_OK, graph->EnumFilters(&filters));
     IBaseFilter* got[4] = {};

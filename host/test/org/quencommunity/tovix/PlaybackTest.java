@@ -108,7 +108,11 @@ public final class PlaybackTest {
         c.equal("state after a rendered load", 1, TovixAPI.getState());
         List<String> filters = Arrays.asList(SimControl.graphFilterNames());
         c.that("the decoder is in the rendered graph", filters.contains("Sigma Decoder"));
-        c.that("the source filter is named after the file", filters.contains(clip.toString()),
+        // The graph keeps a filter's name in 127 characters: a deep folder
+        // gives a cut one.
+        String path = clip.toString();
+        String sourceName = path.length() > 127 ? path.substring(0, 127) : path;
+        c.that("the source filter is named after the file", filters.contains(sourceName),
                filters.toString());
         c.that("no shared source in a rendered graph",
                !Arrays.asList(SimControl.graphFilterNames()).contains("Shared Source"));
