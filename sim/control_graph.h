@@ -11,11 +11,13 @@ namespace simctl {
 
 // ---- Clock -----------------------------------------------------------------
 // Switches every graph to the manual clock (true) or back to real time.
-// While it is on, time stands still until advanceClock moves it, and waits
-// (WaitForCompletion, GetEvent with a time-out) answer at once: nothing
-// could happen while the caller blocks.
+// While it is on, time stands still until advanceClock moves it or a wait
+// (WaitForCompletion, GetEvent with a time-out) blocks: the wait moves it on
+// until what it waits for is due or its time-out has passed.
 TOVIX_SIM_CONTROL void setManualClock(bool on);
 TOVIX_SIM_CONTROL void advanceClock(long ms);
+// Now on the clock every graph uses, in milliseconds.
+TOVIX_SIM_CONTROL long long clockMs();
 // The longest a wait blocks in real time before it gives up (60 s at load).
 TOVIX_SIM_CONTROL void setWaitLimit(unsigned long ms);
 

@@ -85,6 +85,10 @@ void advanceClock(long ms) {
         gManualNow += static_cast<REFERENCE_TIME>(ms) * sim::kUnitsPerMs;
 }
 
+long long clockMs() {
+    return static_cast<long long>(sim::clockNow() / sim::kUnitsPerMs);
+}
+
 void setWaitLimit(unsigned long ms) {
     gWaitLimitMs = static_cast<DWORD>(ms);
 }

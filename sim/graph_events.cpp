@@ -4,16 +4,17 @@
 //
 // Nothing in the world runs on a thread of its own, so a wait cannot be woken
 // by a renderer: the graph polls its renderers while it waits. On the manual
-// clock time stands still while the caller blocks, so every wait answers at
-// once: with the event or completion already due, or E_ABORT as if its
-// time-out had passed. On the real clock a wait blocks at most its time-out,
-// and never longer than the world's wait limit (simctl::setWaitLimit), so
+// clock time runs on while the caller blocks: the wait moves the clock on in
+// the poll's steps until the event or completion is due or its time-out has
+// passed. On the real clock a wait blocks at most its time-out. Either way no
+// wait lasts longer than the world's wait limit (simctl::setWaitLimit), so
 // that an INFINITE wait on a graph that cannot finish gives up with E_ABORT
 // instead of hanging its caller for good.
 #include "graph_internal.h"
 
 #include "control_graph.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -21,27 +22,37 @@ namespace sim {
 
 namespace {
 
-const int kPollMs = 5;
+const DWORD kPollMs = 5;
 
-// Blocks in slices of real time until `done` holds or `timeoutMs` (INFINITE
-// included, capped by the wait limit) has passed. Answers `done`.
+// Blocks in slices of time, real or manual, until `done` holds or
+// `timeoutMs` (INFINITE included, capped by the wait limit) has passed.
+// Answers `done`.
 template <typename Done> bool waitUntil(FilterGraph* graph, LONG timeoutMs, Done done) {
     graph->poll();
     if (done())
         return true;
-    if (timeoutMs == 0 || manualClockOn())
+    if (timeoutMs == 0)
         return false;
     DWORD limit = waitLimitMs();
     DWORD wanted = static_cast<DWORD>(timeoutMs);
     bool capped = wanted > limit;
     if (capped)
         wanted = limit;
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wanted);
-    while (std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        graph->poll();
-        if (done())
-            return true;
+    if (manualClockOn()) {
+        for (DWORD waited = 0; waited < wanted; waited += kPollMs) {
+            simctl::advanceClock(static_cast<long>(std::min<DWORD>(kPollMs, wanted - waited)));
+            graph->poll();
+            if (done())
+                return true;
+        }
+    } else {
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wanted);
+        while (std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+            graph->poll();
+            if (done())
+                return true;
+        }
     }
     if (capped)
         graph->log("Wait gave up after the world's limit of %u ms", static_cast<unsigned>(limit));

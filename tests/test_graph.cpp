@@ -240,7 +240,7 @@ TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
     IPin* in = pinOf(demux, 0);
     EXPECT_EQ(VFW_E_NOT_STOPPED, graph->ConnectDirect(out, in, nullptr));
     EXPECT_EQ(E_ABORT, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code))
-        << "nothing can complete while time stands still";
+        << "a graph without a renderer never completes";
     EXPECT_EQ(S_OK, control->StopWhenReady());
     EXPECT_EQ(0, simctl::graphState());
     out->Release();

@@ -372,6 +372,65 @@ TEST_F(Player, AFileStillBeingWrittenGrowsUntilTheHostSaysItIsInactive) {
     freeAndClose();
 }
 
+TEST_F(Player, AFailedSharedAsyncQueryIsTriedAgainByTheNextLoad) {
+    ASSERT_TRUE(open());
+    simctl::armFault("QueryInterface:SharedSource:ISharedAsync", E_NOINTERFACE, 1);
+    load("clip.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_TRUE(logHasError("buildGraph", "Can not get shared source interface!!", E_NOINTERFACE));
+    EXPECT_FALSE(gPlayerInitialized);
+    // The source filter made by the failed set-up is kept; its shared-async
+    // interface is asked for again, so the file gets its server and lock.
+    load("clip.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_EQ(1, state());
+    simcard::SharedSourceRecord source = simcard::sharedSource();
+    EXPECT_EQ(1, source.hostCalls);
+    EXPECT_EQ("mediaserver", source.host);
+    EXPECT_EQ(static_cast<const void*>(&gFileLock), source.lock);
+    free();
+    EXPECT_TRUE(
+        logHas(line("releaseFilters", "shared async interface released with 1 references left")));
+    EXPECT_EQ((std::vector<std::string>{"DecoderFilter"}), playerObjects())
+        << simctl::describeLiveObjects();
+    close();
+}
+
+TEST_F(Player, FreeWaitsOnlyAFewSecondsForAGrowingFileItCouldNotStop) {
+    StreamSpec shape;
+    shape.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(shape);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
+    ASSERT_TRUE(open());
+    load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_TRUE(play());
+    simctl::advanceClock(1000);
+    simctl::armFault("FilterGraph::StopWhenReady", E_UNEXPECTED);
+    long long before = simctl::clockMs();
+    free();
+    long long waited = simctl::clockMs() - before;
+    simctl::clearFaults();
+    EXPECT_GT(waited, 0) << "the clip's end was waited for";
+    EXPECT_LE(waited, 5000) << "free blocked the host's thread for " << waited << " ms";
+    EXPECT_EQ(2, state()) << "the stop failed";
+    EXPECT_FALSE(simctl::graphAlive());
+    std::vector<std::string> release;
+    for (const std::string& l : testlog::readPluginLog())
+        if (l.find("<releaseTovixPlayer>") != std::string::npos)
+            release.push_back(l);
+    EXPECT_EQ((std::vector<std::string>{
+                  line("releaseTovixPlayer", "Entering release..."),
+                  line("releaseTovixPlayer", "After stop..."),
+                  line("releaseTovixPlayer", "After completion wait..."),
+                  line("releaseTovixPlayer", "After 2nd stop..."),
+                  line("releaseTovixPlayer", "After basic video interface release..."),
+                  line("releaseTovixPlayer", "After basic audio release..."),
+                  line("releaseTovixPlayer", "After graph interfaces release..."),
+                  line("releaseTovixPlayer", "After filters release... ...and done.")}),
+              release);
+    EXPECT_EQ((std::vector<std::string>{"DecoderFilter"}), playerObjects())
+        << simctl::describeLiveObjects();
+    close();
+}
+
 TEST_F(Player, APushOpenWithoutTheSourceFilterIsRefused) {
     ASSERT_TRUE(open());
     load("clip.mpg"); // set up for a rendered file
@@ -565,6 +624,26 @@ TEST_F(Player, PathsArriveAsUtf8AndAnOverlongOneIsRefused) {
     freeAndClose();
 }
 
+TEST_F(Player, APathWithANulCharacterIsRefusedForBothGraphs) {
+    // The JVM sends U+0000 as C0 80; in a wide path it would end the name
+    // early and open clip.mpg instead.
+    const std::string withNul = "clip.mpg\xC0\x80x";
+    ASSERT_TRUE(open());
+    load(withNul);
+    std::string refused = line("openFile", "Can not open file because its path holds a NUL "
+                                           "character: " +
+                                               withNul);
+    EXPECT_TRUE(logHas(refused));
+    EXPECT_TRUE(simctl::renderOutcomes().empty());
+    EXPECT_EQ(0, state());
+    free();
+    load(withNul, kMpegMajor, kMpegMinor, true);
+    EXPECT_EQ(2, logCount(refused));
+    EXPECT_EQ(0, simcard::sharedSource().loadCalls) << "nothing loaded";
+    EXPECT_EQ(0, state());
+    freeAndClose();
+}
+
 // ---- Rate ----------------------------------------------------------------------
 
 TEST_F(Player, ARefusedRateIsLoggedAndTheKeptRateAnswered) {
@@ -670,6 +749,43 @@ TEST_F(Player, VolumeAndMuteReachTheGraphOnItsScale) {
     EXPECT_EQ(1, setMute(true)) << "without a graph the new flag is answered";
     load("clip.mpg");
     EXPECT_EQ(-10000, simctl::renderer().volume) << "the next graph gets the stored mute";
+    freeAndClose();
+}
+
+TEST_F(Player, TheHostsLevelAndMuteCarryOverToTheNextFile) {
+    ASSERT_TRUE(open());
+    // Set before any file: the first file plays at it.
+    EXPECT_FLOAT_EQ(0.25f, Java_org_quencommunity_tovix_TovixAPI_setVolume(env(), cls(), 0.25f));
+    load("clip.mpg");
+    EXPECT_EQ(volLinToLog(0.25f), simctl::renderer().volume);
+    EXPECT_NEAR(0.25f, Java_org_quencommunity_tovix_TovixAPI_getVolume(env(), cls()), 1e-3);
+
+    // Muted when the file is freed: the next file is muted, and unmuting
+    // gives back the host's level, not the silence the decoder was left at.
+    setVolume(0.5f);
+    setMute(true);
+    free();
+    load("clip.mpg");
+    EXPECT_EQ(-10000, simctl::renderer().volume);
+    setMute(false);
+    // The level comes back as the graph rounded it (0.5 reads back as
+    // about 0.50057).
+    EXPECT_NEAR(-346, simctl::renderer().volume, 1);
+    EXPECT_NEAR(0.5f, Java_org_quencommunity_tovix_TovixAPI_getVolume(env(), cls()), 5e-3);
+    freeAndClose();
+}
+
+TEST_F(Player, UntilTheHostSetsALevelAFileTakesTheDecodersOwnButNotItsSilence) {
+    ASSERT_TRUE(open());
+    load("clip.mpg");
+    EXPECT_EQ(0, simctl::renderer().volume) << "the decoder's own level, not the stored 0.0";
+    EXPECT_FLOAT_EQ(1.0f, Java_org_quencommunity_tovix_TovixAPI_getVolume(env(), cls()));
+    setMute(true);
+    free();
+    load("clip.mpg");
+    EXPECT_EQ(-10000, simctl::renderer().volume);
+    setMute(false);
+    EXPECT_EQ(0, simctl::renderer().volume) << "the silence of the mute is not the host's level";
     freeAndClose();
 }
 

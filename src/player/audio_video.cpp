@@ -16,6 +16,10 @@ int gClosedCaptioning = 0;
 
 namespace {
 
+// Whether gVolume is a level the host set. Until it is, a new graph takes
+// its level from the decoder.
+bool gHostLevelSet = false;
+
 // The graph's silent level; also what a level of zero or less maps to.
 const LONG kSilent = -10000;
 
@@ -57,6 +61,16 @@ HRESULT setMute(bool mute) {
     return pBasicAudio->put_Volume(volLinToLog(gVolume));
 }
 
+void applyAudioToNewGraph() {
+    // The decoder outlives each graph and holds the level it was last
+    // given: the host's own, or the silence of a mute. Only a level not yet
+    // set by the host is taken from it, and never that silence.
+    LONG volume = 0;
+    if (!gHostLevelSet && SUCCEEDED(pBasicAudio->get_Volume(&volume)) && volume != kSilent)
+        gVolume = volLogToLin(volume);
+    setMute(gMute);
+}
+
 float getVolume() {
     if (!pBasicAudio)
         return gVolume;
@@ -82,6 +96,7 @@ float setVolume(float level) {
     else if (level > 1.0f)
         tried = 1.0f;
     gVolume = tried;
+    gHostLevelSet = true;
     int work = -1;
     if (!gMute && pBasicAudio) {
         work = volLinToLog(gVolume);

@@ -14,6 +14,10 @@ extern int gClosedCaptioning;
 float volLogToLin(int value);
 int volLinToLog(float level);
 
+// Puts the host's level and mute state on a graph just opened (pBasicAudio
+// held).
+void applyAudioToNewGraph();
+
 extern "C" TOVIX_EXPORT int getMute();
 extern "C" TOVIX_EXPORT HRESULT setMute(bool mute);
 extern "C" TOVIX_EXPORT float getVolume();

@@ -42,6 +42,11 @@ const int kStreamMinor = 31;
 // getPin fetches at most this many pins in its one Next call.
 const ULONG kMaxPins = 10;
 
+// The longest the tear-down waits for the clip to end when its first stop
+// left the graph running. A time-shifted file does not end before
+// inactiveFile, which the host cannot call while free blocks its thread.
+const LONG kCompletionWaitMs = 3000;
+
 // A creation or query that "succeeds" without handing out a pointer is as
 // useless as one that failed. The pointer is read through the reference
 // only once the call that fills it has returned.
@@ -78,6 +83,13 @@ void ansiName(const WCHAR* wide, char* out, size_t size) {
     size_t length = strnlen(full, size - 1);
     memcpy(out, full, length);
     out[length] = '\0';
+}
+
+bool holdsNul(const WCHAR* wide, int length) {
+    for (int i = 0; i < length; i++)
+        if (wide[i] == 0)
+            return true;
+    return false;
 }
 
 template <typename T> void queryGraphInterface(const IID& iid, T*& pointer, const char* name) {
@@ -171,8 +183,13 @@ int createFilters(int major, int minor, bool shifted) {
                 logError(failureCode(hr), tag, "Cannot create shared source filter!!!");
                 return 1;
             }
-            hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
-                                               reinterpret_cast<void**>(&pSharedAsync));
+        }
+        // Asked for again while it is missing: a source filter kept from a
+        // failed set-up would otherwise open every later file without the
+        // server's name and without the lock.
+        if (!pSharedAsync) {
+            HRESULT hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
+                                                       reinterpret_cast<void**>(&pSharedAsync));
             if (FAILED(obtained(hr, pSharedAsync))) {
                 pSharedAsync = nullptr;
                 logError(failureCode(hr), tag, "Can not get shared source interface!!");
@@ -249,9 +266,16 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
         logMessage(tag, "Can not open file because no path was given");
         return E_FAIL;
     }
-    if (hostPathToWide(path, widePath, MAX_PATH) < 0) {
+    int length = hostPathToWide(path, widePath, MAX_PATH);
+    if (length < 0) {
         logMessage(tag, "Can not open file because its path is longer than %d characters: %s",
                    MAX_PATH - 1, path);
+        return E_FAIL;
+    }
+    // The host sends U+0000 as C0 80. In the wide path it would end the name
+    // early, and the file opened would be another one.
+    if (holdsNul(widePath, length)) {
+        logMessage(tag, "Can not open file because its path holds a NUL character: %s", path);
         return E_FAIL;
     }
     if (takesPushPath(shifted, major, minor)) {
@@ -291,10 +315,7 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
             return E_FAIL;
         }
     }
-    LONG volume = 0;
-    if (SUCCEEDED(pBasicAudio->get_Volume(&volume)))
-        gVolume = volLogToLin(volume);
-    setMute(gMute);
+    applyAudioToNewGraph();
     gPlaybackState = 1;
     setWindowProperties();
     return S_OK;
@@ -424,7 +445,7 @@ void releaseTovixPlayer() {
     logMessage(tag, "After stop...");
     if (pMediaEvent) {
         LONG code = 0;
-        pMediaEvent->WaitForCompletion(static_cast<LONG>(INFINITE), &code);
+        pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }
     logMessage(tag, "After completion wait...");
     if (pMediaControl)
