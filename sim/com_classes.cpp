@@ -103,6 +103,7 @@ std::string guidName(REFGUID guid) {
 
 HRESULT queryInterface(ComObject* object, REFIID riid, void** ppv,
                        std::initializer_list<InterfaceEntry> table) {
+    object->checkServerLoaded("QueryInterface");
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;

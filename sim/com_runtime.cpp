@@ -30,9 +30,10 @@ HRESULT CoInitialize(LPVOID) {
 
 void CoUninitialize() {
     gCoUninitializeCalls++;
-    if (tComDepth > 0)
-        tComDepth--;
-    else
+    if (tComDepth > 0) {
+        if (--tComDepth == 0)
+            sim::unloadServers();
+    } else
         sim::trace("CoUninitialize without CoInitialize on this thread");
 }
 
@@ -85,6 +86,9 @@ namespace simctl {
 
 int comInitDepth() {
     return tComDepth;
+}
+long callsIntoUnloadedServers() {
+    return sim::callsIntoUnloadedServers();
 }
 long coInitializeCalls() {
     return gCoInitializeCalls;

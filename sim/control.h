@@ -50,6 +50,10 @@ TOVIX_SIM_CONTROL int comInitDepth();
 // Calls in the whole process.
 TOVIX_SIM_CONTROL long coInitializeCalls();
 TOVIX_SIM_CONTROL long coUninitializeCalls();
+// Calls (AddRef, Release, QueryInterface) into an object after the last
+// CoUninitialize of the thread that made it unloaded its server. Windows
+// would crash on each; the world traces it and carries on.
+TOVIX_SIM_CONTROL long callsIntoUnloadedServers();
 
 // Class registry: tests register doubles under a CLSID (replacing what was
 // there) and may restore the built-in class afterwards.

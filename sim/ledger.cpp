@@ -22,12 +22,14 @@ std::vector<sim::ComObject*>& ledger() {
 }
 
 long gObjectsCreated = 0;
+long gCallsIntoUnloaded = 0;
 
 } // namespace
 
 namespace sim {
 
-ComObject::ComObject(const char* className) : className_(className) {
+ComObject::ComObject(const char* className)
+    : className_(className), thread_(std::this_thread::get_id()) {
     std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
     ledger().push_back(this);
     gObjectsCreated++;
@@ -44,8 +46,29 @@ ComObject::~ComObject() {
     }
 }
 
+void ComObject::checkServerLoaded(const char* call) const {
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    if (!serverUnloaded_)
+        return;
+    gCallsIntoUnloaded++;
+    trace("%s called on %s after CoUninitialize unloaded its server", call, className_);
+}
+
+void unloadServers() {
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    for (ComObject* object : ledger())
+        if (object->thread_ == std::this_thread::get_id())
+            object->serverUnloaded_ = true;
+}
+
+long callsIntoUnloadedServers() {
+    std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    return gCallsIntoUnloaded;
+}
+
 ULONG ComObject::addRef() {
     std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+    checkServerLoaded("AddRef");
     return ++refs_;
 }
 
@@ -53,6 +76,7 @@ ULONG ComObject::release() {
     ULONG left;
     {
         std::lock_guard<std::recursive_mutex> lock(ledgerMutex());
+        checkServerLoaded("Release");
         if (refs_ == 0) {
             trace("over-release of %s", className_);
             return 0;

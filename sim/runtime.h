@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sim {
@@ -26,11 +27,26 @@ class ComObject {
     ULONG release();
     ULONG refCount() const { return refs_; }
     const char* className() const { return className_; }
+    // Flags a call into the object once its server is gone (see
+    // unloadServers); on Windows the call would crash.
+    void checkServerLoaded(const char* call) const;
 
   private:
+    friend void unloadServers();
     const char* className_;
     ULONG refs_ = 1; // the creator's reference
+    // The thread whose COM apartment loaded the object's server, and
+    // whether that thread's last CoUninitialize has unloaded it since.
+    std::thread::id thread_;
+    bool serverUnloaded_ = false;
 };
+
+// The calling thread's last CoUninitialize unloads the servers it loaded:
+// every live object made on the thread is left without its code, and each
+// later call into one is flagged (a trace line, and a count for
+// simctl::callsIntoUnloadedServers).
+void unloadServers();
+long callsIntoUnloadedServers();
 
 struct InterfaceEntry {
     const IID* iid;

@@ -431,6 +431,24 @@ TEST_F(Player, FreeWaitsOnlyAFewSecondsForAGrowingFileItCouldNotStop) {
     close();
 }
 
+TEST_F(Player, ClosingTheOsdUnderAPlayingFileTearsThePlayerDownFirst) {
+    ASSERT_TRUE(open());
+    load("clip.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_TRUE(play());
+    simctl::advanceClock(1000);
+    long flagged = simctl::callsIntoUnloadedServers();
+    close();
+    EXPECT_TRUE(logHas(line("releaseTovixPlayer", "After filters release... ...and done.")));
+    EXPECT_FALSE(gPlayerInitialized);
+    EXPECT_FALSE(simctl::graphAlive());
+    EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+    EXPECT_EQ(0, simctl::comInitDepth());
+    // The host's free that follows finds nothing left to call.
+    free();
+    EXPECT_EQ(flagged, simctl::callsIntoUnloadedServers());
+    EXPECT_EQ(2, logCount(line("releaseTovixPlayer", "Entering release...")));
+}
+
 TEST_F(Player, APushOpenWithoutTheSourceFilterIsRefused) {
     ASSERT_TRUE(open());
     load("clip.mpg"); // set up for a rendered file

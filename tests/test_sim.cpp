@@ -101,6 +101,41 @@ TEST_F(Sim, CoCreateInstanceFollowsTheRegistry) {
     CoUninitialize();
 }
 
+TEST_F(Sim, TheLastCoUninitializeUnloadsTheServersItsThreadLoaded) {
+    long flagged = simctl::callsIntoUnloadedServers();
+    CoInitialize(nullptr);
+    CoInitialize(nullptr);
+    ITestWidget* widget = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_ITestWidget, reinterpret_cast<void**>(&widget)));
+    CoUninitialize();
+    widget->AddRef();
+    widget->Release();
+    EXPECT_EQ(flagged, simctl::callsIntoUnloadedServers()) << "COM is still initialised";
+
+    // Another thread's last CoUninitialize leaves this thread's objects be.
+    std::thread other([] {
+        CoInitialize(nullptr);
+        CoUninitialize();
+    });
+    other.join();
+    widget->AddRef();
+    widget->Release();
+    EXPECT_EQ(flagged, simctl::callsIntoUnloadedServers());
+
+    CoUninitialize();
+    IUnknown* unknown = nullptr;
+    widget->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
+    unknown->Release();
+    widget->Release();
+    EXPECT_EQ(flagged + 4, simctl::callsIntoUnloadedServers())
+        << "QueryInterface, the AddRef it makes, and two Releases";
+    bool traced = false;
+    for (const std::string& t : simctl::traceLines())
+        traced = traced || t == "Release called on Widget after CoUninitialize unloaded its server";
+    EXPECT_TRUE(traced);
+}
+
 TEST_F(Sim, FaultPointsFailTheChosenCall) {
     CoInitialize(nullptr);
     simctl::armFault("CoCreateInstance:Widget", E_OUTOFMEMORY, 2);

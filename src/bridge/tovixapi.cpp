@@ -51,6 +51,18 @@ bool sizeStagingBuffer(int32_t size) {
     return gRgbBuffer != nullptr;
 }
 
+// The OSD's closing ends with CoUninitialize, which unloads the code of
+// every component this thread loaded: nothing of the player may be called
+// after it. A player still set up is torn down first, as free would; what a
+// failed set-up kept for the next load goes too, since its graph would go
+// on holding the decoder filter that the closing lets go.
+void releasePlayerBeforeCom() {
+    if (gPlayerInitialized)
+        releaseTovixPlayer();
+    else if (pGraphBuilder || pSourceFilter || pSharedAsync || pDemuxFilter)
+        releaseFilters();
+}
+
 } // namespace
 
 NATIVE(jboolean, openOSD)(JNIEnv* env, jclass cls) {
@@ -64,6 +76,7 @@ NATIVE(jboolean, openOSD)(JNIEnv* env, jclass cls) {
 
 NATIVE(void, closeOSD)(JNIEnv*, jclass) {
     logMessage(kTag, "closeOSD");
+    releasePlayerBeforeCom();
     releaseTovixOsd();
 }
 

@@ -5,7 +5,6 @@
 #include "../bridge/properties.h"
 #include "../card/modes.h"
 #include "../log/log.h"
-#include "../player/player.h"
 
 #include <cstdint>
 
@@ -90,11 +89,6 @@ void releaseTovixOsd() {
     if (pOsdEnum)
         pOsdEnum->Release();
     pOsdEnum = nullptr;
-    // A player set-up that failed keeps what it made for the next load.
-    // None of it may outlive COM, and its graph would go on holding the
-    // decoder filter that is let go below.
-    if (!gPlayerInitialized && (pGraphBuilder || pSourceFilter || pSharedAsync || pDemuxFilter))
-        releaseFilters();
     // The card's output goes back to what it was before the first opening,
     // before the interface to it is let go.
     resetWindowProperties();

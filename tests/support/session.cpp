@@ -170,6 +170,9 @@ std::string leftAfterClose() {
         problems << "still alive: " << object.className << " refs=" << object.refs << "\n";
     if (simctl::comInitDepth() != 0)
         problems << "COM left initialised " << simctl::comInitDepth() << " deep\n";
+    if (simctl::callsIntoUnloadedServers() != 0)
+        problems << simctl::callsIntoUnloadedServers()
+                 << " calls into objects whose server CoUninitialize had unloaded\n";
     return problems.str();
 }
 

@@ -47,7 +47,8 @@ std::vector<std::string> liveClasses();
 // filter and the OSD objects (which the OSD connection holds). Empty when
 // all is well.
 std::string leftAfterFree();
-// Problems after closeOSD: anything alive, or COM left initialised.
+// Problems after closeOSD: anything alive, COM left initialised, or a call
+// made into a component after COM unloaded it.
 std::string leftAfterClose();
 
 } // namespace session
