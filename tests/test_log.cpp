@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -174,6 +175,23 @@ TEST_F(PluginLog, FailuresToOpenAreRetriedNextTime) {
     EXPECT_NE(nullptr, gLogFile);
     EXPECT_NE(nullptr, gGraphLog);
     EXPECT_EQ(2, jni.propertyReads("version"));
+}
+
+// A host JVM on Linux sets the user's locale for the whole process; the log
+// still writes its numbers with a decimal point. Checked where a locale
+// with a decimal comma is installed (LOCPATH may name one).
+TEST_F(PluginLog, NumbersKeepTheirDecimalPointInTheHostsLocale) {
+    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+    const char* set = nullptr;
+    for (const char* name : commaLocales)
+        if ((set = setlocale(LC_ALL, name)) != nullptr)
+            break;
+    if (!set)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    open();
+    logMessage("test", "level=%.3f", 0.5);
+    setlocale(LC_ALL, "C");
+    EXPECT_TRUE(logHas("hh:mm:ss - <test>: level=0.500"));
 }
 
 } // namespace

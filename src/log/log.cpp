@@ -3,6 +3,7 @@
 #include "log.h"
 
 #include "../bridge/properties.h"
+#include "../platform/c_locale.h"
 
 #include <cstdarg>
 #include <cstring>
@@ -103,6 +104,7 @@ void writeLine(const char* tag, const char* format, va_list args, const char* er
     const char* composed = line.finish();
     if (!gLogFile)
         return;
+    CLocaleScope cLocale;
     vfprintf(gLogFile, composed, args);
     fflush(gLogFile);
 }

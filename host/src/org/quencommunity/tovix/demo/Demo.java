@@ -9,6 +9,7 @@ import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Locale;
 
 /**
  * A whole host session against the simulated card, as the media-center host
@@ -21,6 +22,9 @@ public final class Demo {
     private Demo() {}
 
     public static void main(String[] args) {
+        // Figures are written the same on every machine: the summary is read
+        // by scripts, and the report's chart needs SVG's decimal point.
+        Locale.setDefault(Locale.Category.FORMAT, Locale.ROOT);
         Options options;
         try {
             options = Options.parse(args);
