@@ -106,6 +106,20 @@ class Player : public testing::Test {
         EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
     }
 
+    // The host's time-shifted recording: live.mpg, 6 s long, of which the
+    // server has written the first 2 s when the OSD is opened and it is
+    // loaded.
+    static StreamSpec recording() {
+        StreamSpec shape;
+        shape.seconds = 6;
+        return shape;
+    }
+    void loadRecording(streamwriter::ProgramStreamWriter& writer) {
+        ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
+        ASSERT_TRUE(open());
+        load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    }
+
     // The live objects of the world less the OSD connection's own.
     static std::vector<std::string> playerObjects() {
         std::vector<std::string> names;
@@ -351,12 +365,8 @@ TEST_F(Player, WhichFilesAreStreamed) {
 }
 
 TEST_F(Player, AFileStillBeingWrittenGrowsUntilTheHostSaysItIsInactive) {
-    StreamSpec shape;
-    shape.seconds = 6;
-    streamwriter::ProgramStreamWriter writer(shape);
-    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
-    ASSERT_TRUE(open());
-    load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    streamwriter::ProgramStreamWriter writer(recording());
+    ASSERT_NO_FATAL_FAILURE(loadRecording(writer));
     EXPECT_EQ(2000, durationMs());
     EXPECT_TRUE(play());
     simctl::advanceClock(3000);
@@ -395,12 +405,8 @@ TEST_F(Player, AFailedSharedAsyncQueryIsTriedAgainByTheNextLoad) {
 }
 
 TEST_F(Player, FreeWaitsOnlyAFewSecondsForAGrowingFileItCouldNotStop) {
-    StreamSpec shape;
-    shape.seconds = 6;
-    streamwriter::ProgramStreamWriter writer(shape);
-    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
-    ASSERT_TRUE(open());
-    load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    streamwriter::ProgramStreamWriter writer(recording());
+    ASSERT_NO_FATAL_FAILURE(loadRecording(writer));
     EXPECT_TRUE(play());
     simctl::advanceClock(1000);
     simctl::armFault("FilterGraph::StopWhenReady", E_UNEXPECTED);
