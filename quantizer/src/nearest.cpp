@@ -14,6 +14,39 @@ namespace {
 // the squared sums stay within 32 bits.
 constexpr int16_t kFarAway = 4000;
 
+// A squared distance (below 2^19) rounded down to its binary order of
+// magnitude and the next two bits: distance order, in 80 steps.
+constexpr int kMagnitudes = 80;
+inline int magnitude(int32_t d) {
+    if (d < 4)
+        return d;
+    const int m = 31 - __builtin_clz(static_cast<uint32_t>(d));
+    return (m << 2) | ((d >> (m - 2)) & 3);
+}
+
+#if TOVIXQUANT_SSE2
+
+// Squared distances from the query (each component broadcast) to the
+// entries 8k to 8k + 7 of the component arrays, four in `lo` and four in
+// `hi`.
+inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int16_t* r,
+                       const int16_t* g, const int16_t* b, const int16_t* a, int k, __m128i* lo,
+                       __m128i* hi) {
+    const __m128i dr =
+        _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r + 8 * k)));
+    const __m128i dg =
+        _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g + 8 * k)));
+    const __m128i db =
+        _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b + 8 * k)));
+    const __m128i da =
+        _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a + 8 * k)));
+    __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
+    __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
+    *lo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
+    *hi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
+}
+#endif
+
 } // namespace
 
 NearestSearch::NearestSearch() {
@@ -50,34 +83,38 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
 }
 
 void NearestSearch::prepareNeighbours(int entry) {
-    // Sort keys: squared distance (at most 4 * 255^2, 18 bits) above the
-    // entry number, so plain integer order is distance order with ties
-    // broken by entry number. The nearest few are kept by insertion into a
-    // short sorted list: most keys fail the first comparison.
+    // The list need not be sorted, nor hold exactly the nearest entries:
+    // searches take the nearest of the listed entries and then ask whether
+    // an entry beyond the list could be nearer still, which only needs the
+    // distance to the nearest one left out. So the entries are counted by
+    // the magnitude of their distance; the list takes the magnitudes that
+    // fit whole and fills up from the next one.
     const int32_t* row = distances_[entry];
-    uint32_t kept[kNeighbours];
-    int n = 0;
+    int orders[kMagnitudes] = {0};
+    for (int j = 0; j < count_; ++j)
+        if (j != entry)
+            ++orders[magnitude(row[j])];
+    int whole = 0, taken = 0; // orders below `whole` fit in the list
+    while (whole < kMagnitudes && taken + orders[whole] <= kNeighbours)
+        taken += orders[whole++];
+    int n = 0, room = kNeighbours - taken; // room: places left for the next magnitude
+    int32_t leftOut = INT32_MAX;           // the nearest entry not listed
     for (int j = 0; j < count_; ++j) {
         if (j == entry)
             continue;
-        const uint32_t key = (static_cast<uint32_t>(row[j]) << 8) | static_cast<uint32_t>(j);
-        if (n == kNeighbours) {
-            if (key >= kept[n - 1])
-                continue;
-            --n;
+        const int m = magnitude(row[j]);
+        if (m < whole || (m == whole && room > 0)) {
+            room -= m == whole;
+            neighbours_[entry][n++] = static_cast<uint8_t>(j);
+        } else if (row[j] < leftOut) {
+            leftOut = row[j];
         }
-        int t = n++;
-        while (t > 0 && kept[t - 1] > key) {
-            kept[t] = kept[t - 1];
-            --t;
-        }
-        kept[t] = key;
     }
+    listed_[entry] = n;
+    beyond_[entry] = leftOut == INT32_MAX ? INFINITY : sqrtf(static_cast<float>(leftOut));
     for (int t = 0; t < kNeighbours; ++t) {
         if (t < n) {
-            const int j = static_cast<int>(kept[t] & 0xFF);
-            neighbours_[entry][t] = static_cast<uint8_t>(j);
-            neighbourDistance_[entry][t] = sqrtf(static_cast<float>(kept[t] >> 8));
+            const int j = neighbours_[entry][t];
             neighbourR_[entry][t] = palette_[j].r;
             neighbourG_[entry][t] = palette_[j].g;
             neighbourB_[entry][t] = palette_[j].b;
@@ -90,67 +127,55 @@ void NearestSearch::prepareNeighbours(int entry) {
     neighboursReady_[entry] = true;
 }
 
-int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistance) {
-    if (!neighboursReady_[guess])
-        prepareNeighbours(guess);
-    // Triangle inequality: d(q, j) >= d(guess, j) - d(q, guess), so once a
-    // neighbour's distance from the guess exceeds d(q, guess) + best, no
-    // later one can be nearer than the best found (the margin covers
-    // rounding of the square roots).
-    const float reach = sqrtf(static_cast<float>(guessDistance));
-    int best = guess;
-    int32_t bestD = guessDistance;
-    const int others = count_ - 1;
-    const int listed = others < kNeighbours ? others : kNeighbours;
-    const uint8_t* near = neighbours_[guess];
-    const float* nearDistance = neighbourDistance_[guess];
+// The nearest of entry e's listed neighbours to q, ties to the lowest
+// number, starting from `best` at squared distance `bestD`.
+void NearestSearch::nearestListed(const Premul& q, int e, int& best, int32_t& bestD) const {
+    const int n = listed_[e];
+    const uint8_t* near = neighbours_[e];
 #if TOVIXQUANT_SSE2
-    // All listed neighbours at once; the bound then only decides whether an
-    // entry beyond the list could be nearer.
+    // All listed neighbours at once (unlisted lanes are far away).
     alignas(16) int32_t d[kNeighbours];
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
     for (int k = 0; k < kNeighbours / 8; ++k) {
-        const __m128i dr = _mm_sub_epi16(
-            qr, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourR_[guess] + 8 * k)));
-        const __m128i dg = _mm_sub_epi16(
-            qg, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourG_[guess] + 8 * k)));
-        const __m128i db = _mm_sub_epi16(
-            qb, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourB_[guess] + 8 * k)));
-        const __m128i da = _mm_sub_epi16(
-            qa, _mm_load_si128(reinterpret_cast<const __m128i*>(neighbourA_[guess] + 8 * k)));
-        const __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
-        const __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
-        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k),
-                        _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo)));
-        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k + 4),
-                        _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi)));
+        __m128i lo, hi;
+        distances8(qr, qg, qb, qa, neighbourR_[e], neighbourG_[e], neighbourB_[e], neighbourA_[e],
+                   k, &lo, &hi);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k), lo);
+        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k + 4), hi);
     }
-    for (int t = 0; t < listed; ++t) {
+    for (int t = 0; t < n; ++t) {
         if (d[t] < bestD || (d[t] == bestD && near[t] < best)) {
             bestD = d[t];
             best = near[t];
         }
     }
-    if (listed == others ||
-        nearDistance[listed - 1] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f)
-        return best;
-    return scan(q);
 #else
-    float limit = 2.0f * reach + 0.01f;
-    for (int t = 0; t < listed; ++t) {
-        if (nearDistance[t] > limit)
-            return best;
+    for (int t = 0; t < n; ++t) {
         const int j = near[t];
         const int32_t d = distance2(q, palette_[j]);
         if (d < bestD || (d == bestD && j < best)) {
             bestD = d;
             best = j;
-            limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
         }
     }
-    return listed == others ? best : scan(q);
 #endif
+}
+
+int NearestSearch::searchAround(const Premul& q, int guess, int32_t guessDistance) {
+    if (!neighboursReady_[guess])
+        prepareNeighbours(guess);
+    int best = guess;
+    int32_t bestD = guessDistance;
+    nearestListed(q, guess, best, bestD);
+    // Triangle inequality: an unlisted entry j has d(q, j) >= d(guess, j) -
+    // d(q, guess) >= beyond - d(q, guess), so when that exceeds the best
+    // distance found, no entry beyond the list is nearer (the margin covers
+    // rounding of the square roots).
+    if (beyond_[guess] >
+        sqrtf(static_cast<float>(guessDistance)) + sqrtf(static_cast<float>(bestD)) + 0.01f)
+        return best;
+    return scan(q);
 }
 
 int NearestSearch::second(const Premul& q, int nearest) {
@@ -160,54 +185,17 @@ int NearestSearch::second(const Premul& q, int nearest) {
         return scan(q, nearest);
     if (!neighboursReady_[nearest])
         prepareNeighbours(nearest);
-    // As in searchAround: d(q, j) >= d(nearest, j) - d(q, nearest).
+    int best = INT32_MAX;
+    int32_t bestD = INT32_MAX;
+    nearestListed(q, nearest, best, bestD);
+    // As in searchAround.
     const float reach = sqrtf(static_cast<float>(distance2(q, palette_[nearest])));
-    const int others = count_ - 1;
-    const int listed = others < kNeighbours ? others : kNeighbours;
-    const uint8_t* near = neighbours_[nearest];
-    const float* nearDistance = neighbourDistance_[nearest];
-    int best = near[0];
-    int32_t bestD = distance2(q, palette_[best]);
-    float limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
-    for (int t = 1; t < listed; ++t) {
-        if (nearDistance[t] > limit)
-            return best;
-        const int j = near[t];
-        const int32_t d = distance2(q, palette_[j]);
-        if (d < bestD || (d == bestD && j < best)) {
-            bestD = d;
-            best = j;
-            limit = reach + sqrtf(static_cast<float>(bestD)) + 0.01f;
-        }
-    }
-    return listed == others ? best : scan(q, nearest);
+    if (beyond_[nearest] > reach + sqrtf(static_cast<float>(bestD)) + 0.01f)
+        return best;
+    return scan(q, nearest);
 }
 
 #if TOVIXQUANT_SSE2
-
-namespace {
-
-// Squared distances from the query (each component broadcast) to the
-// entries 8k to 8k + 7 of the component arrays, four in `lo` and four in
-// `hi`.
-inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int16_t* r,
-                       const int16_t* g, const int16_t* b, const int16_t* a, int k, __m128i* lo,
-                       __m128i* hi) {
-    const __m128i dr =
-        _mm_sub_epi16(qr, _mm_load_si128(reinterpret_cast<const __m128i*>(r + 8 * k)));
-    const __m128i dg =
-        _mm_sub_epi16(qg, _mm_load_si128(reinterpret_cast<const __m128i*>(g + 8 * k)));
-    const __m128i db =
-        _mm_sub_epi16(qb, _mm_load_si128(reinterpret_cast<const __m128i*>(b + 8 * k)));
-    const __m128i da =
-        _mm_sub_epi16(qa, _mm_load_si128(reinterpret_cast<const __m128i*>(a + 8 * k)));
-    __m128i rgLo = _mm_unpacklo_epi16(dr, dg), rgHi = _mm_unpackhi_epi16(dr, dg);
-    __m128i baLo = _mm_unpacklo_epi16(db, da), baHi = _mm_unpackhi_epi16(db, da);
-    *lo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
-    *hi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
-}
-
-} // namespace
 
 int NearestSearch::scan(const Premul& q, int except) const {
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);

@@ -21,9 +21,9 @@ class NearestSearch {
     // Nearest entry to q. `guess` (an entry number, or -1) is tried first:
     // when q lies closer to it than half the distance to the guess's own
     // nearest neighbour, no other entry can be nearer. Otherwise the answer
-    // comes from the guess's neighbours in order of distance, stopping as
-    // soon as no further neighbour can be nearer. (Every caller asks about
-    // distinct colours, so answers are not cached.)
+    // is the nearest of the guess's listed neighbours, when no entry beyond
+    // the list can be nearer, or else comes from a scan of the palette.
+    // (Every caller asks about distinct colours, so answers are not cached.)
     int find(const Premul& q, int guess) {
         if (full_)
             return scan(q);
@@ -54,9 +54,10 @@ class NearestSearch {
     // eight) into out.
     void distancesTo(const Premul& q, int32_t* out) const;
     void prepareNeighbours(int entry);
+    void nearestListed(const Premul& q, int entry, int& best, int32_t& bestD) const;
 
     static constexpr int kPadded = 256;
-    // Neighbours kept per entry; beyond them the search scans everything.
+    // Neighbours listed per entry; beyond them the search scans everything.
     static constexpr int kNeighbours = 16;
 
     Premul palette_[256];
@@ -67,9 +68,12 @@ class NearestSearch {
     alignas(16) int16_t b_[kPadded];
     alignas(16) int16_t a_[kPadded];
     int32_t distances_[256][256]; // squared distances between entries
-    // Nearest neighbours of each entry, closest first, prepared on first use.
+    // The nearest neighbours of each entry, in no particular order, and the
+    // distance from the entry to the nearest entry not listed (infinite when
+    // every other entry is listed); prepared on first use.
     uint8_t neighbours_[256][kNeighbours];
-    float neighbourDistance_[256][kNeighbours];
+    int listed_[256];
+    float beyond_[256];
     // The neighbours' components, for the vector path; far away past the end.
     alignas(16) int16_t neighbourR_[256][kNeighbours];
     alignas(16) int16_t neighbourG_[256][kNeighbours];
