@@ -118,6 +118,25 @@ inline int clampInt(int v, int lo, int hi) {
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// Where a diffused pixel's error goes, in its row and the row below.
+struct ErrorTargets {
+    const int32_t* carried; // the error carried into the pixel
+    int32_t* ahead;         // the next pixel of the row
+    int32_t *belowBehind, *below, *belowAhead;
+};
+
+// The second entry a colour's pixels may take when diffused, found on first
+// need: entryDiffuse 1 means it is yet to be found, 2 that entryAlt holds it.
+inline int alternative(uint8_t& diffuse, uint8_t& alt, const Premul& p, int base,
+                       NearestSearch& search) {
+    if (diffuse == 1) {
+        const int second = search.second(p, base);
+        alt = static_cast<uint8_t>(second < 0 ? base : second);
+        diffuse = 2;
+    }
+    return alt;
+}
+
 #if TOVIXQUANT_SSE2
 
 static_assert(kErrorShare == 14, "the vector path multiplies by 14 as 16x - 2x");
@@ -144,6 +163,88 @@ inline void addTo(int32_t* at, __m128i v) {
     _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), v));
 }
 
+// One diffused pixel of colour p whose nearest entry is `base`: the pixel
+// takes its nearest entry or the second nearest to its own colour,
+// whichever is nearer once the carried error is added, so that the dither
+// mixes the two entries around the colour and adds no other colours' noise;
+// what is left of the error goes on to its neighbours (Floyd-Steinberg
+// weights in sixteenths). Returns the entry taken and whether any error
+// went on. Four channels in one register; the same arithmetic as the
+// scalar kernel below.
+inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
+                        const ErrorTargets& to, NearestSearch& search, bool* passed) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i ev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried));
+    ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
+    ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
+    __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
+    const int qa = clampInt(_mm_cvtsi128_si32(_mm_shuffle_epi32(qv, 0xFF)), 1, 255);
+    qv = max32(min32(qv, _mm_set1_epi32(qa)), _mm_setr_epi32(0, 0, 0, qa));
+    const __m128i q16 = _mm_packs_epi32(qv, qv);
+    int chosen = base;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
+        const int other = alternative(diffuse, alt, p, base, search);
+        if (other != base &&
+            distanceTo(q16, search.entry(other)) < distanceTo(q16, search.entry(base)))
+            chosen = other;
+    }
+    const __m128i c16 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&search.entry(chosen)));
+    const __m128i diff = _mm_sub_epi32(qv, _mm_srai_epi32(_mm_unpacklo_epi16(c16, c16), 16));
+    // Times kErrorShare (14): 16x - 2x.
+    const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
+    *passed = _mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) != 0xFFFF;
+    if (!*passed)
+        return chosen;
+    // Shifts round down; the last share takes what is left, so that exactly
+    // the error is passed on.
+    const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
+    const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
+    const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
+    const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
+    addTo(to.ahead, a7);
+    addTo(to.belowBehind, a3);
+    addTo(to.below, a5);
+    addTo(to.belowAhead, a1);
+    return chosen;
+}
+
+#else
+
+// The same as the vector kernel above, one channel at a time.
+inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
+                        const ErrorTargets& to, NearestSearch& search, bool* passed) {
+    const int32_t* e = to.carried;
+    const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
+    const int er = clampInt((e[0] + 8) >> 4, -kMaxError, kMaxError);
+    const int eg = clampInt((e[1] + 8) >> 4, -kMaxError, kMaxError);
+    const int eb = clampInt((e[2] + 8) >> 4, -kMaxError, kMaxError);
+    Premul q;
+    q.a = static_cast<int16_t>(clampInt(p.a + ea, 1, 255));
+    q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
+    q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
+    q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
+    int chosen = base;
+    if ((er | eg | eb | ea) != 0) {
+        const int other = alternative(diffuse, alt, p, base, search);
+        if (other != base && distance2(q, search.entry(other)) < distance2(q, search.entry(base)))
+            chosen = other;
+    }
+    const Premul& c = search.entry(chosen);
+    const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare,
+                      (q.b - c.b) * kErrorShare, (q.a - c.a) * kErrorShare};
+    *passed = (d[0] | d[1] | d[2] | d[3]) != 0;
+    if (!*passed)
+        return chosen;
+    for (int ch = 0; ch < 4; ++ch) {
+        const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4, a5 = (d[ch] * 5) >> 4;
+        to.ahead[ch] += a7;
+        to.belowBehind[ch] += a3;
+        to.below[ch] += a5;
+        to.belowAhead[ch] += d[ch] - a7 - a3 - a5;
+    }
+    return chosen;
+}
+
 #endif
 
 // Copies a row of pixels to where the next frame compares with them. With
@@ -161,30 +262,78 @@ inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
         to[x] = packColour(from[x]);
 }
 
+// The index pass of a row of a new frame: every pixel gets its colour's
+// nearest entry (also kept as `nearest`) and its colour's diffusion flag.
+// Returns whether any pixel of the row may take error. Plain table look-ups,
+// four pixels at a time.
+uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
+                 uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t w) {
+    uint32_t any = 0;
+    uint32_t x = 0;
+    for (; x + 4 <= w; x += 4) {
+        const uint32_t e0 = pixelEntry[x], e1 = pixelEntry[x + 1], e2 = pixelEntry[x + 2],
+                       e3 = pixelEntry[x + 3];
+        const uint8_t four[4] = {entryIndex[e0], entryIndex[e1], entryIndex[e2], entryIndex[e3]};
+        const uint8_t fourFlags[4] = {entryDiffuse[e0], entryDiffuse[e1], entryDiffuse[e2],
+                                      entryDiffuse[e3]};
+        memcpy(indices + x, four, 4);
+        memcpy(nearest + x, four, 4);
+        memcpy(flags + x, fourFlags, 4);
+        uint32_t f;
+        memcpy(&f, fourFlags, 4);
+        any |= f;
+    }
+    for (; x < w; ++x) {
+        indices[x] = nearest[x] = entryIndex[pixelEntry[x]];
+        flags[x] = entryDiffuse[pixelEntry[x]];
+        any |= flags[x];
+    }
+    return any != 0;
+}
+
+// The index pass of a row under the previous frame's palette: as indexRow,
+// but stretches equal to the previous frame keep their indices (and their
+// nearest entries, kept in place) and take no error.
+uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t* previousIndices,
+                const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
+                uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t w) {
+    uint8_t any = 0;
+    for (uint32_t x = 0; x < w; ++x) {
+        const size_t same = samePixels(pixels + x, previous + x, w - x);
+        if (same != 0) {
+            memcpy(indices + x, previousIndices + x, same);
+            memset(flags + x, 0, same);
+            x += static_cast<uint32_t>(same) - 1;
+            continue;
+        }
+        const uint32_t entry = pixelEntry[x];
+        indices[x] = nearest[x] = entryIndex[entry];
+        flags[x] = entryDiffuse[entry];
+        any |= flags[x];
+    }
+    return any;
+}
+
 } // namespace
 
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
-    const uint32_t* previous = job.previousPixels;
-    uint8_t* rowCandidates = job.candidates;
+    uint8_t* const flags = job.candidates;
     // Local copies: a store through a byte pointer may alias anything, so
     // the compiler would otherwise reload every field of job after each one.
     const _OsdColor* const pixels = job.pixels;
     const uint32_t* const pixelEntry = job.pixelEntry;
-    const uint8_t* const entryIndex = job.entryIndex;
     uint8_t* const entryDiffuse = job.entryDiffuse;
     uint8_t* const entryAlt = job.entryAlt;
-    const uint8_t* const previousIndices = job.previousIndices;
     uint8_t* const indices = job.indices;
-    uint32_t* const savePixels = job.savePixels;
-    uint8_t* const saveIndices = job.saveIndices;
     uint8_t* const nearest = job.saveNearest;
     const bool diffuse = job.diffuse;
 
     // errThis holds the error carried into the current row, errNext the
-    // error for the row below. Only the span of a row that received error
-    // is dirty; it is cleared once the row has been used, so most of a
-    // wide frame's error rows are never touched.
+    // error for the row below, one slot of four values per pixel with a
+    // spare slot at each end. Only the span of a row that received error is
+    // dirty; it is cleared once the row has been used, so most of a wide
+    // frame's error rows are never touched.
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
     int32_t* errThis = job.errorRows;
     int32_t* errNext = job.errorRows + rowValues;
@@ -204,55 +353,15 @@ void remap(const RemapJob& job, NearestSearch& search) {
     // again.
     for (uint32_t y = 0; y < h; ++y) {
         const size_t rowStart = static_cast<size_t>(y) * w;
-        uint8_t rowFlag = 0;
-        {
-            uint32_t lastEntry = UINT32_MAX;
-            uint8_t lastIndex = 0, lastFlag = 0;
-            for (uint32_t x = 0; x < w; ++x) {
-                size_t i = rowStart + x;
-                if (previous) {
-                    // An unchanged stretch keeps its indices.
-                    const size_t same = samePixels(pixels + i, previous + i, w - x);
-                    if (same != 0) {
-                        memcpy(indices + i, previousIndices + i, same);
-                        memset(rowCandidates + x, 0, same);
-                        x += static_cast<uint32_t>(same) - 1;
-                        continue;
-                    }
-                }
-                // Runs of one colour reuse the last lookup.
-                const uint32_t entry = pixelEntry[i];
-                if (entry != lastEntry) {
-                    lastEntry = entry;
-                    lastIndex = entryIndex[entry];
-                    lastFlag = entryDiffuse[entry];
-                }
-                indices[i] = lastIndex;
-                nearest[i] = lastIndex;
-                rowCandidates[x] = lastFlag;
-                rowFlag |= lastFlag;
-#if TOVIXQUANT_SSE2
-                if (!previous) {
-                    // Along a long run, four pixels at a time.
-                    const __m128i same = _mm_set1_epi32(static_cast<int>(lastEntry));
-                    const uint32_t fourIndices = lastIndex * 0x01010101u;
-                    const uint32_t fourFlags = lastFlag * 0x01010101u;
-                    while (
-                        x + 5 <= w &&
-                        _mm_movemask_epi8(_mm_cmpeq_epi32(
-                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixelEntry + i + 1)),
-                            same)) == 0xFFFF) {
-                        memcpy(indices + i + 1, &fourIndices, 4);
-                        memcpy(nearest + i + 1, &fourIndices, 4);
-                        memcpy(rowCandidates + x + 1, &fourFlags, 4);
-                        x += 4;
-                        i += 4;
-                    }
-                }
-#endif
-            }
-        }
-        if (diffuse && !rowFlag) {
+        const _OsdColor* row = pixels + rowStart;
+        const uint8_t anyFlag =
+            job.previousPixels
+                ? keepRow(row, job.previousPixels + rowStart, job.previousIndices + rowStart,
+                          pixelEntry + rowStart, job.entryIndex, entryDiffuse, indices + rowStart,
+                          nearest + rowStart, flags, w)
+                : indexRow(pixelEntry + rowStart, job.entryIndex, entryDiffuse, indices + rowStart,
+                           nearest + rowStart, flags, w);
+        if (diffuse && !anyFlag) {
             // Nothing here takes error: what was carried into the row is dropped.
             clearSpan(errThis, thisLo, thisHi);
             thisLo = thisHi = 0;
@@ -260,131 +369,32 @@ void remap(const RemapJob& job, NearestSearch& search) {
             uint32_t nextLo = UINT32_MAX, nextHi = 0;
             const bool forward = (y & 1) == 0;
             const int dir = forward ? 1 : -1;
-            const _OsdColor* row = pixels + rowStart;
-            keepSmoothCandidates(pixels, rowCandidates, y, w, h);
+            keepSmoothCandidates(pixels, flags, y, w, h);
             for (uint32_t k = 0; k < w; ++k) {
                 // Skip stretches without candidates eight at a time.
                 if (k + 8 <= w) {
                     uint64_t eight;
-                    memcpy(&eight, rowCandidates + (forward ? k : w - 8 - k), sizeof eight);
+                    memcpy(&eight, flags + (forward ? k : w - 8 - k), sizeof eight);
                     if (eight == 0) {
                         k += 7;
                         continue;
                     }
                 }
                 const uint32_t x = forward ? k : w - 1 - k;
-                const size_t i = rowStart + x;
-                if (!rowCandidates[x])
+                if (!flags[x])
                     continue;
-                const uint32_t px = packColour(row[x]);
-                const uint32_t entry = pixelEntry[i];
-                const int base = entryIndex[entry];
-#if TOVIXQUANT_SSE2
-                const Premul p = premultiply(unpackColour(px));
-                // As the scalar code below, four channels at once.
-                const __m128i zero = _mm_setzero_si128();
-                __m128i ev = _mm_loadu_si128(
-                    reinterpret_cast<const __m128i*>(errThis + (static_cast<size_t>(x) + 1) * 4));
-                ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
-                ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
-                __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
-                const int qa = clampInt(_mm_cvtsi128_si32(_mm_shuffle_epi32(qv, 0xFF)), 1, 255);
-                qv = max32(min32(qv, _mm_set1_epi32(qa)), _mm_setr_epi32(0, 0, 0, qa));
-                const __m128i q16 = _mm_packs_epi32(qv, qv);
-                // The pixel takes its nearest entry or the second nearest to its
-                // own colour, whichever is nearer with the error added: the
-                // dither mixes the two entries around the colour and adds no
-                // other colours' noise.
-                int chosen = base;
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
-                    if (entryDiffuse[entry] == 1) {
-                        const int alt = search.second(p, base);
-                        entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
-                        entryDiffuse[entry] = 2;
-                    }
-                    const int alt = entryAlt[entry];
-                    if (alt != base &&
-                        distanceTo(q16, search.entry(alt)) < distanceTo(q16, search.entry(base)))
-                        chosen = alt;
-                }
-                indices[i] = static_cast<uint8_t>(chosen);
-
-                const __m128i c16 =
-                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&search.entry(chosen)));
-                const __m128i diff =
-                    _mm_sub_epi32(qv, _mm_srai_epi32(_mm_unpacklo_epi16(c16, c16), 16));
-                // Times kErrorShare (14): 16x - 2x.
-                const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) == 0xFFFF)
-                    continue;
-                // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
-                // the share above folds the extra factor of 16 back out.
-                int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
+                const uint32_t entry = pixelEntry[rowStart + x];
+                // Mirrored on reverse rows.
                 int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
-                int32_t* belowBehind = below - dir * 4;
-                int32_t* belowAhead = below + dir * 4;
-                // Shifts round down; the last share takes what is left, so
-                // that exactly d is passed on.
-                const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
-                const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
-                const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
-                const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
-                addTo(ahead, a7);
-                addTo(belowBehind, a3);
-                addTo(below, a5);
-                addTo(belowAhead, a1);
-#else
-                const Premul p = premultiply(unpackColour(px));
-                int32_t* e = errThis + (static_cast<size_t>(x) + 1) * 4;
-                const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
-                const int er = clampInt((e[0] + 8) >> 4, -kMaxError, kMaxError);
-                const int eg = clampInt((e[1] + 8) >> 4, -kMaxError, kMaxError);
-                const int eb = clampInt((e[2] + 8) >> 4, -kMaxError, kMaxError);
-                Premul q;
-                q.a = static_cast<int16_t>(clampInt(p.a + ea, 1, 255));
-                q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
-                q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
-                q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
-                // The pixel takes its nearest entry or the second nearest to its
-                // own colour, whichever is nearer with the error added: the
-                // dither mixes the two entries around the colour and adds no
-                // other colours' noise.
-                int chosen = base;
-                if ((er | eg | eb | ea) != 0) {
-                    if (entryDiffuse[entry] == 1) {
-                        const int alt = search.second(p, base);
-                        entryAlt[entry] = static_cast<uint8_t>(alt < 0 ? base : alt);
-                        entryDiffuse[entry] = 2;
-                    }
-                    const int alt = entryAlt[entry];
-                    if (alt != base &&
-                        distance2(q, search.entry(alt)) < distance2(q, search.entry(base)))
-                        chosen = alt;
-                }
-                indices[i] = static_cast<uint8_t>(chosen);
-
-                const Premul& c = search.entry(chosen);
-                const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare,
-                                  (q.b - c.b) * kErrorShare, (q.a - c.a) * kErrorShare};
-                if ((d[0] | d[1] | d[2] | d[3]) == 0)
+                const ErrorTargets to = {errThis + (static_cast<size_t>(x) + 1) * 4,
+                                         errThis + (static_cast<size_t>(x) + 1 + dir) * 4,
+                                         below - dir * 4, below, below + dir * 4};
+                bool passed;
+                indices[rowStart + x] = static_cast<uint8_t>(
+                    diffusePixel(premultiply(row[x]), job.entryIndex[entry], entryDiffuse[entry],
+                                 entryAlt[entry], to, search, &passed));
+                if (!passed)
                     continue;
-                // Floyd-Steinberg weights in sixteenths, mirrored on reverse rows;
-                // the share above folds the extra factor of 16 back out.
-                int32_t* ahead = errThis + (static_cast<size_t>(x) + 1 + dir) * 4;
-                int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
-                int32_t* belowBehind = below - dir * 4;
-                int32_t* belowAhead = below + dir * 4;
-                // Shifts round down; the last share takes what is left, so
-                // that exactly d is passed on.
-                for (int ch = 0; ch < 4; ++ch) {
-                    const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4,
-                                  a5 = (d[ch] * 5) >> 4;
-                    ahead[ch] += a7;
-                    belowBehind[ch] += a3;
-                    below[ch] += a5;
-                    belowAhead[ch] += d[ch] - a7 - a3 - a5;
-                }
-#endif
                 // Slots x .. x + 2 of the row below (and of this row) were written.
                 if (x < nextLo)
                     nextLo = x;
@@ -393,20 +403,19 @@ void remap(const RemapJob& job, NearestSearch& search) {
             }
             // This row's writes ahead stay within the row below's span.
             clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
-            int32_t* t = errThis;
-            errThis = errNext;
-            errNext = t;
+            std::swap(errThis, errNext);
             thisLo = nextLo;
             thisHi = nextHi;
             if (thisLo >= thisHi)
                 thisLo = thisHi = 0;
         }
         // What the next frame compares with, copied while the row is at hand.
-        copyRow(savePixels + rowStart, pixels + rowStart, w);
-        memcpy(saveIndices + rowStart, indices + rowStart, w);
+        copyRow(job.savePixels + rowStart, row, w);
+        memcpy(job.saveIndices + rowStart, indices + rowStart, w);
     }
 #if TOVIXQUANT_SSE2
     _mm_sfence();
 #endif
 }
+
 } // namespace tovixquant
