@@ -235,6 +235,28 @@ void State::newPalette(size_t pixels) {
     frameError = error;
 }
 
+RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool diffuseNow,
+                         unsigned char* indices) {
+    RemapJob job;
+    job.pixels = frame;
+    job.width = width;
+    job.height = height;
+    job.pixelEntry = pixelEntry.data();
+    job.entryIndex = entryIndex.data();
+    job.entryDiffuse = entryDiffuse.data();
+    job.entryAlt = entryAlt.data();
+    job.previousPixels = keepIndices ? previousFrame.data() : nullptr;
+    job.previousIndices = previousIndices.data();
+    job.savePixels = previousFrame.data();
+    job.saveIndices = previousIndices.data();
+    job.saveNearest = previousNearest.data();
+    job.diffuse = diffuseNow;
+    job.errorRows = errorRows.data();
+    job.candidates = candidates.data();
+    job.indices = indices;
+    return job;
+}
+
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
                unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
@@ -280,23 +302,7 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
             newPalette(n);
     }
 
-    RemapJob job;
-    job.pixels = px;
-    job.width = width;
-    job.height = height;
-    job.pixelEntry = pixelEntry.data();
-    job.entryIndex = entryIndex.data();
-    job.entryDiffuse = entryDiffuse.data();
-    job.entryAlt = entryAlt.data();
-    job.previousPixels = kept && sameSize ? previousFrame.data() : nullptr;
-    job.previousIndices = previousIndices.data();
-    job.savePixels = previousFrame.data();
-    job.saveIndices = previousIndices.data();
-    job.saveNearest = previousNearest.data();
-    job.diffuse = diffuseNow;
-    job.errorRows = errorRows.data();
-    job.candidates = candidates.data();
-    job.indices = indices;
+    const RemapJob job = remapJob(width, height, kept && sameSize, diffuseNow, indices);
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
     remap(job, search);

@@ -16,6 +16,7 @@
 #include "inputs.h"
 #include "nearest.h"
 #include "palette.h"
+#include "remap.h"
 
 namespace tovixquant {
 
@@ -100,6 +101,10 @@ struct State {
     bool reusePalette(size_t pixels, bool sameSize);
     void newPalette(size_t pixels);
     void setSearchPalette();
+    // The remap of the frame being quantised; keepIndices: pixels equal to
+    // the previous frame's keep their indices.
+    RemapJob remapJob(uint32_t width, uint32_t height, bool keepIndices, bool diffuseNow,
+                      unsigned char* indices);
 };
 
 } // namespace tovixquant

@@ -1,0 +1,85 @@
+// Time of each stage of the quantiser on a new screen, frame by frame: the
+// histogram, the palette inputs, the palette (box cuts and refinement),
+// the nearest entry of every colour, and the remap (index pass and
+// diffusion). Medians of the thread's processor time over fresh states
+// sized for the frame, as osdquant times whole frames.
+//
+// usage: bench_stages [RUNS]
+#include <stdio.h>
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "src/state.h"
+#include "testframes/osd_frames.h"
+
+namespace {
+
+double now() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) * 1e-6;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? atoi(argv[1]) : 15;
+    struct Named {
+        const char* name;
+        osdframes::Frame frame;
+    };
+    const Named frames[] = {{"menu_720x480_0", osdframes::menuFrame(720, 480, 1, 0)},
+                            {"menu_720x480_1", osdframes::menuFrame(720, 480, 1, 1)},
+                            {"menu_720x480_2", osdframes::menuFrame(720, 480, 1, 2)},
+                            {"icons_720x480", osdframes::iconGridFrame(720, 480)},
+                            {"photo_720x480", osdframes::photoFrame(720, 480)},
+                            {"menu_1920x1080", osdframes::menuFrame(1920, 1080, 1, 0)}};
+    printf("%-16s %9s %9s %9s %9s %9s %9s\n", "frame", "histogram", "inputs", "palette", "mapping",
+           "remap", "total");
+    for (const Named& f : frames) {
+        const uint32_t w = f.frame.width, h = f.frame.height;
+        const size_t n = f.frame.pixels.size();
+        std::vector<unsigned char> indices(n);
+        std::vector<double> times[6];
+        for (int r = 0; r < runs; ++r) {
+            tovixquant::State s(256, 8);
+            s.reserve(n, w, true);
+            s.frame = f.frame.pixels.data();
+            double t0 = now();
+            int level = 0;
+            while (!s.histogram.build(s.frame, n, level, s.pixelEntry.data()) &&
+                   level < tovixquant::Histogram::kMaxLevel)
+                ++level;
+            double t1 = now();
+            s.inputs.gather(s.histogram);
+            double t2 = now();
+            _OsdColor chosen[256];
+            s.builder.build(s.inputs.inputs(), 255, 8, false, s.search, chosen);
+            double t3 = now();
+            // newPalette gathers and builds again: what is left is the mapping.
+            s.newPalette(n);
+            double t4 = now();
+            const tovixquant::RemapJob job = s.remapJob(w, h, false, true, indices.data());
+            tovixquant::remap(job, s.search);
+            double t5 = now();
+            times[0].push_back(t1 - t0);
+            times[1].push_back(t2 - t1);
+            times[2].push_back(t3 - t2);
+            times[3].push_back((t4 - t3) - (t3 - t1));
+            times[4].push_back(t5 - t4);
+            times[5].push_back((t1 - t0) + (t5 - t3));
+        }
+        printf("%-16s %9.3f %9.3f %9.3f %9.3f %9.3f %9.3f\n", f.name, median(times[0]),
+               median(times[1]), median(times[2]), median(times[3]), median(times[4]),
+               median(times[5]));
+    }
+    return 0;
+}
