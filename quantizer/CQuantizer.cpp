@@ -174,6 +174,11 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
             entryStamp[e] = stamp;
         }
         added += static_cast<uint32_t>(entryError[e]);
+        // What goes out is part of the total, so the new total is at least
+        // what came in: once that is over the limit, the rest need not be
+        // looked at.
+        if (static_cast<double>(added) > limit)
+            return false;
         const uint32_t before =
             representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
         removed += static_cast<uint32_t>(
