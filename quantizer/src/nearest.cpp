@@ -85,23 +85,38 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
 void NearestSearch::prepareNeighbours(int entry) {
     // The list need not be sorted, nor hold exactly the nearest entries:
     // searches take the nearest of the listed entries and then ask whether
-    // an entry beyond the list could be nearer still, which only needs the
-    // distance to the nearest one left out. So the entries are counted by
-    // the magnitude of their distance; the list takes the magnitudes that
-    // fit whole and fills up from the next one.
+    // an entry beyond the list could be nearer still, which only needs a
+    // bound on the distance to the nearest one left out. So the entries
+    // nearer than a few times the nearest neighbour are picked out first
+    // (more often than not a few dozen), counted by the magnitude of their
+    // distance, and the list takes the magnitudes that fit whole and fills
+    // up from the next one.
     const int32_t* row = distances_[entry];
+    int32_t limit = std::min<int32_t>(std::max<int32_t>(isolation_[entry], 1), 1 << 20) * 8;
+    uint8_t near[256];
+    int found = 0;
+    for (;;) {
+        found = 0;
+        for (int j = 0; j < count_; ++j) {
+            near[found] = static_cast<uint8_t>(j);
+            found += (row[j] < limit) & (j != entry);
+        }
+        if (found >= kNeighbours || found == count_ - 1 || limit > (1 << 20))
+            break;
+        limit *= 4;
+    }
     int orders[kMagnitudes] = {0};
-    for (int j = 0; j < count_; ++j)
-        if (j != entry)
-            ++orders[magnitude(row[j])];
+    for (int c = 0; c < found; ++c)
+        ++orders[magnitude(row[near[c]])];
     int whole = 0, taken = 0; // orders below `whole` fit in the list
     while (whole < kMagnitudes && taken + orders[whole] <= kNeighbours)
         taken += orders[whole++];
     int n = 0, room = kNeighbours - taken; // room: places left for the next magnitude
-    int32_t leftOut = INT32_MAX;           // the nearest entry not listed
-    for (int j = 0; j < count_; ++j) {
-        if (j == entry)
-            continue;
+    // The nearest entry not listed: the entries not picked out are at
+    // least `limit` away.
+    int32_t leftOut = found == count_ - 1 ? INT32_MAX : limit;
+    for (int c = 0; c < found; ++c) {
+        const int j = near[c];
         const int m = magnitude(row[j]);
         if (m < whole || (m == whole && room > 0)) {
             room -= m == whole;
