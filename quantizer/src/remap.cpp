@@ -265,7 +265,7 @@ inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
 // The index pass of a row of a new frame: every pixel gets its colour's
 // nearest entry (also kept as `nearest`) and its colour's diffusion flag.
 // Returns whether any pixel of the row may take error. Plain table look-ups,
-// four pixels at a time.
+// four pixels at a time, one look-up for four pixels of one colour.
 uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
                  uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t w) {
     uint32_t any = 0;
@@ -273,6 +273,16 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
     for (; x + 4 <= w; x += 4) {
         const uint32_t e0 = pixelEntry[x], e1 = pixelEntry[x + 1], e2 = pixelEntry[x + 2],
                        e3 = pixelEntry[x + 3];
+        if (e0 == e3 && e1 == e3 && e2 == e3) {
+            // Four pixels of one colour, as in most of a menu.
+            const uint32_t index = entryIndex[e0] * 0x01010101u;
+            const uint32_t flag = entryDiffuse[e0] * 0x01010101u;
+            memcpy(indices + x, &index, 4);
+            memcpy(nearest + x, &index, 4);
+            memcpy(flags + x, &flag, 4);
+            any |= flag;
+            continue;
+        }
         const uint8_t four[4] = {entryIndex[e0], entryIndex[e1], entryIndex[e2], entryIndex[e3]};
         const uint8_t fourFlags[4] = {entryDiffuse[e0], entryDiffuse[e1], entryDiffuse[e2],
                                       entryDiffuse[e3]};
