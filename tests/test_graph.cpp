@@ -92,43 +92,6 @@ class GraphWorld : public testing::Test {
     IGraphBuilder* graph = nullptr;
 };
 
-// ---- Media -----------------------------------------------------------------
-
-TEST(ProgramStream, ReadsSizeRateAudioAndDurationFromWhatTheWriterMade) {
-    StreamSpec shape;
-    shape.width = 1280;
-    shape.height = 720;
-    shape.frameRateCode = 5;
-    shape.seconds = 3.5;
-    shape.audioStreams = 2;
-    std::vector<uint8_t> bytes = streamwriter::programStream(shape);
-    sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
-    EXPECT_TRUE(info.valid);
-    EXPECT_TRUE(info.hasVideo);
-    EXPECT_EQ(1280, info.width);
-    EXPECT_EQ(720, info.height);
-    EXPECT_DOUBLE_EQ(30.0, info.frameRate);
-    EXPECT_EQ((std::vector<int>{0xC0, 0xC1}), info.audioStreams);
-    EXPECT_NEAR(3.5, info.duration(), 1e-9);
-    EXPECT_EQ(bytes.size(), info.bytes);
-}
-
-TEST(ProgramStream, AStreamCutMidPacketEndsAtItsLastWholeStampAndTextIsNoStream) {
-    StreamSpec shape;
-    shape.seconds = 4;
-    streamwriter::ProgramStreamWriter writer(shape);
-    std::vector<uint8_t> bytes = writer.until(2.0);
-    bytes.resize(bytes.size() - 50); // the last frame's video packet is cut short
-    sim::MediaInfo info = sim::parseProgramStream(bytes.data(), bytes.size());
-    EXPECT_TRUE(info.valid);
-    EXPECT_NEAR(1.96, info.duration(), 1e-9) << "the cut packet's stamp is not whole";
-
-    const char text[] = "this is not a program stream at all, only words";
-    info = sim::parseProgramStream(reinterpret_cast<const uint8_t*>(text), sizeof text);
-    EXPECT_FALSE(info.valid);
-    EXPECT_EQ(0.0, info.duration());
-}
-
 // ---- Membership and enumeration ------------------------------------------------
 
 TEST_F(GraphWorld, FiltersJoinUnderUniqueNamesAndEnumerateNewestFirst) {
@@ -350,6 +313,36 @@ TEST_F(GraphWorld, RenderFileAnswersForStreamsWithoutATakerAndForBadFiles) {
     fputs("plain words, no packs", text);
     fclose(text);
     EXPECT_EQ(VFW_E_UNSUPPORTED_STREAM, render("notes.mpg"));
+}
+
+TEST_F(GraphWorld, AnMpeg1SystemStreamPlaysItsLengthAndAudioAloneHasNoPicture) {
+    StreamSpec mpeg1;
+    mpeg1.mpeg1 = true;
+    mpeg1.seconds = 3;
+    StreamSpec tone;
+    tone.video = false;
+    tone.seconds = 2;
+    for (const StreamSpec& shape : {mpeg1, tone}) {
+        graph->Release();
+        graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+        addDecoder();
+        ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
+        IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+        IBasicVideo* video = query<IBasicVideo>(graph, IID_IBasicVideo);
+        LONGLONG duration = 0;
+        EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
+        EXPECT_EQ(static_cast<LONGLONG>(shape.seconds * 10000000), duration);
+        LONG width = 0, height = 0;
+        if (shape.video) {
+            EXPECT_EQ(S_OK, video->GetVideoSize(&width, &height));
+            EXPECT_EQ(720, width);
+        } else {
+            EXPECT_EQ(VFW_E_NOT_CONNECTED, video->GetVideoSize(&width, &height))
+                << "the decoder's video input is left open";
+        }
+        seeking->Release();
+        video->Release();
+    }
 }
 
 TEST_F(GraphWorld, RenderFileWithNothingToTakeTheStreamsLeavesTheGraphAsItWas) {

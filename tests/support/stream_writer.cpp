@@ -1,4 +1,4 @@
-// Program stream writing: every frame is one pack with a video PES packet and
+// System stream writing: every frame is one pack with a video PES packet and
 // one audio PES packet per audio stream, stamped with its presentation time.
 #include "stream_writer.h"
 
@@ -14,8 +14,20 @@ void put(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
         out.push_back(static_cast<uint8_t>(b));
 }
 
-void packHeader(std::vector<uint8_t>& out, int64_t scr) {
+// A time stamp as both layers write it: 4 bits `prefix`, then the 33 bits
+// in three parts, each followed by a marker bit.
+void stamp(std::vector<uint8_t>& out, int prefix, int64_t t) {
+    put(out, {(prefix << 4) | 0x01 | int((t >> 29) & 0x0E), int((t >> 22) & 0xFF),
+              0x01 | int((t >> 14) & 0xFE), int((t >> 7) & 0xFF), 0x01 | int((t << 1) & 0xFE)});
+}
+
+void packHeader(std::vector<uint8_t>& out, int64_t scr, bool mpeg1) {
     put(out, {0x00, 0x00, 0x01, 0xBA});
+    if (mpeg1) {
+        stamp(out, 0x2, scr);
+        put(out, {0x80, 0x13, 0xB1}); // mux rate 2520 (x 50 bytes/s)
+        return;
+    }
     put(out,
         {0x44 | int((scr >> 27) & 0x38) | int((scr >> 28) & 0x03), int((scr >> 20) & 0xFF),
          int((scr >> 12) & 0xF8) | 0x04 | int((scr >> 13) & 0x03), int((scr >> 5) & 0xFF),
@@ -34,14 +46,13 @@ void systemHeader(std::vector<uint8_t>& out, const StreamSpec& shape) {
     out.insert(out.end(), body.begin(), body.end());
 }
 
-void pes(std::vector<uint8_t>& out, int streamId, int64_t pts,
-         const std::vector<uint8_t>& payload) {
-    size_t length = 3 + 5 + payload.size();
+void pes(std::vector<uint8_t>& out, int streamId, int64_t pts, const std::vector<uint8_t>& payload,
+         bool mpeg1) {
+    size_t length = (mpeg1 ? 0 : 3) + 5 + payload.size();
     put(out, {0x00, 0x00, 0x01, streamId, int(length >> 8), int(length & 0xFF)});
-    put(out, {0x80, 0x80, 0x05});
-    put(out,
-        {0x21 | int((pts >> 29) & 0x0E), int((pts >> 22) & 0xFF), 0x01 | int((pts >> 14) & 0xFE),
-         int((pts >> 7) & 0xFF), 0x01 | int((pts << 1) & 0xFE)});
+    if (!mpeg1)
+        put(out, {0x80, 0x80, 0x05}); // MPEG-2 syntax, a PTS only
+    stamp(out, 0x2, pts);
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
@@ -51,6 +62,9 @@ std::vector<uint8_t> videoPayload(const StreamSpec& shape, bool withSequenceHead
         put(p, {0x00, 0x00, 0x01, 0xB3, (shape.width >> 4) & 0xFF,
                 ((shape.width & 0x0F) << 4) | ((shape.height >> 8) & 0x0F), shape.height & 0xFF,
                 0x20 | (shape.frameRateCode & 0x0F), 0xFF, 0xFF, 0xE0, 0x18});
+    // MPEG-2 video tells itself by the sequence extension (identifier 1).
+    if (withSequenceHeader && !shape.mpeg1)
+        put(p, {0x00, 0x00, 0x01, 0xB5, 0x14, 0x8A, 0x00, 0x01, 0x00, 0x00});
     put(p, {0x00, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF, 0xF8}); // a picture header
     for (int i = 0; i < 24; i++)
         p.push_back(static_cast<uint8_t>(0x11 * (i % 7)));
@@ -83,7 +97,7 @@ std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
     if (ended_)
         return out;
     if (!started_) {
-        packHeader(out, 0);
+        packHeader(out, 0, spec_.mpeg1);
         systemHeader(out, spec_);
         started_ = true;
     }
@@ -94,15 +108,15 @@ std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
         // The last frame lands exactly on the stream's length.
         int64_t offset = next_ == frames_ - 1
                              ? static_cast<int64_t>(std::llround(spec_.seconds * 90000))
-                             : static_cast<int64_t>(std::llround(next_ * 90000 / fps));
+                             : static_cast<int64_t>(std::llround(next_ * 90000.0 / fps));
         if (offset > std::llround(seconds * 90000))
             break;
         int64_t pts = spec_.firstPts + offset;
-        packHeader(out, pts > 9000 ? pts - 9000 : 0);
+        packHeader(out, pts > 9000 ? pts - 9000 : 0, spec_.mpeg1);
         if (spec_.video)
-            pes(out, 0xE0, pts, videoPayload(spec_, next_ == 0));
+            pes(out, 0xE0, pts, videoPayload(spec_, next_ == 0), spec_.mpeg1);
         for (int a = 0; a < spec_.audioStreams; a++)
-            pes(out, 0xC0 + a, pts, audioPayload());
+            pes(out, 0xC0 + a, pts, audioPayload(), spec_.mpeg1);
         next_++;
     }
     return out;
