@@ -72,8 +72,37 @@ bool FilterGraph::completionPending() const {
     return completeSent_;
 }
 
+namespace {
+
+// The codes the graph acts on itself unless told otherwise; everything else
+// (EC_CLOCK_CHANGED included) goes to the application as it comes.
+const LONG kDefaultHandled[] = {EC_COMPLETE,         EC_REPAINT,         EC_ACTIVATE,
+                                EC_WINDOW_DESTROYED, EC_DISPLAY_CHANGED, EC_NEED_RESTART,
+                                EC_STARVATION,       EC_STATE_CHANGE,    EC_CLOCK_UNSET};
+
+bool hasDefaultHandling(LONG code) {
+    for (LONG handled : kDefaultHandled)
+        if (handled == code)
+            return true;
+    return false;
+}
+
+// Any value that is not null: the application only compares it.
+const OAEVENT kEventHandle = 0x4E56;
+
+} // namespace
+
+bool FilterGraph::defaultHandling(LONG code) const {
+    if (!hasDefaultHandling(code))
+        return false;
+    for (LONG cancelled : cancelledDefaults_)
+        if (cancelled == code)
+            return false;
+    return true;
+}
+
 HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
-    if (eventCode == EC_COMPLETE && defaultCompleteHandling_) {
+    if (eventCode == EC_COMPLETE && defaultHandling(EC_COMPLETE)) {
         // The application hears of the end once per run, with the status
         // the renderer gave and no filter pointer.
         if (completeSent_ || state_ != State_Running)
@@ -81,6 +110,15 @@ HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
         completeSent_ = true;
         events_.push_back(Event{EC_COMPLETE, param1, 0});
         log("EC_COMPLETE");
+        return S_OK;
+    }
+    if (eventCode == EC_CLOCK_UNSET && defaultHandling(EC_CLOCK_UNSET)) {
+        // The next pause picks a clock again; the application hears of it.
+        clockChosen_ = false;
+    } else if (defaultHandling(eventCode)) {
+        // Repaints, activation, display changes and the like concern
+        // windows and resources the world does not have: handled is done.
+        log("Event %d handled", static_cast<int>(eventCode));
         return S_OK;
     }
     if (eventCode == EC_COMPLETE || eventCode == EC_ERRORABORT || eventCode == EC_USERABORT)
@@ -91,11 +129,13 @@ HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
     return S_OK;
 }
 
+// The handle is the graph's manual-reset event on Windows. The world has no
+// waits on handles, so it is only an identity here: nobody can wait on it.
 HRESULT FilterGraph::GetEventHandle(OAEVENT* handle) {
     if (!handle)
         return E_POINTER;
-    *handle = 0;
-    return E_NOTIMPL;
+    *handle = kEventHandle;
+    return S_OK;
 }
 
 HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2, LONG msTimeout) {
@@ -132,16 +172,22 @@ HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* eventCode) {
 }
 
 HRESULT FilterGraph::CancelDefaultHandling(LONG eventCode) {
-    if (eventCode != EC_COMPLETE)
+    if (!hasDefaultHandling(eventCode))
         return E_INVALIDARG;
-    defaultCompleteHandling_ = false;
+    if (defaultHandling(eventCode))
+        cancelledDefaults_.push_back(eventCode);
     return S_OK;
 }
 
 HRESULT FilterGraph::RestoreDefaultHandling(LONG eventCode) {
-    if (eventCode != EC_COMPLETE)
+    if (!hasDefaultHandling(eventCode))
         return E_INVALIDARG;
-    defaultCompleteHandling_ = true;
+    for (auto c = cancelledDefaults_.begin(); c != cancelledDefaults_.end(); ++c) {
+        if (*c == eventCode) {
+            cancelledDefaults_.erase(c);
+            break;
+        }
+    }
     return S_OK;
 }
 

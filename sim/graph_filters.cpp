@@ -1,6 +1,6 @@
 // The graph's membership and wiring: AddFilter, RemoveFilter, EnumFilters,
-// ConnectDirect and the rest of IFilterGraph, the graph's own trace, and the
-// class registration of CLSID_FilterGraph.
+// ConnectDirect and the rest of IFilterGraph, the graph's version and site,
+// the graph's own trace, and the class registration of CLSID_FilterGraph.
 #include "graph_manager.h"
 
 #include "control_graph.h"
@@ -59,10 +59,14 @@ class FilterEnumerator : public IEnumFilters, public ComObject {
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
+    // Windows answers E_INVALIDARG to any skip from the end (an empty
+    // graph's start included), and S_FALSE to one that runs past it.
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
         if (version_ != graph_->version())
             return VFW_E_ENUM_OUT_OF_SYNC;
         size_t size = graph_->members().size();
+        if (position_ >= size)
+            return E_INVALIDARG;
         if (position_ + count > size) {
             position_ = size;
             return S_FALSE;
@@ -112,7 +116,7 @@ FilterGraph* currentGraph() {
     return gCurrent;
 }
 
-FilterGraph::FilterGraph() : ComObject("FilterGraph") {
+FilterGraph::FilterGraph() : ComObject("FilterGraph"), timeFormat_(TIME_FORMAT_MEDIA_TIME) {
     std::lock_guard<std::mutex> lock(gCurrentMutex);
     gCurrent = this;
     gTrace.clear();
@@ -126,6 +130,8 @@ FilterGraph::~FilterGraph() {
         removeMember(members_.front().filter);
     if (clock_)
         clock_->Release();
+    if (site_)
+        site_->Release();
     std::lock_guard<std::mutex> lock(gCurrentMutex);
     if (gCurrent == this)
         gCurrent = nullptr;
@@ -137,6 +143,12 @@ HRESULT FilterGraph::QueryInterface(REFIID riid, void** ppv) {
         {{&IID_IUnknown, static_cast<IGraphBuilder*>(this)},
          {&IID_IFilterGraph, static_cast<IFilterGraph*>(this)},
          {&IID_IGraphBuilder, static_cast<IGraphBuilder*>(this)},
+         {&IID_IFilterGraph2, static_cast<IFilterGraph2*>(this)},
+         {&IID_IPersist, static_cast<IPersist*>(this)},
+         {&IID_IMediaFilter, static_cast<IMediaFilter*>(this)},
+         {&IID_IGraphVersion, static_cast<IGraphVersion*>(this)},
+         {&IID_IVideoFrameStep, static_cast<IVideoFrameStep*>(this)},
+         {&IID_IObjectWithSite, static_cast<IObjectWithSite*>(this)},
          {&IID_IMediaControl, static_cast<IMediaControl*>(this)},
          {&IID_IMediaEvent, static_cast<IMediaEvent*>(static_cast<IMediaEventEx*>(this))},
          {&IID_IMediaEventEx, static_cast<IMediaEventEx*>(this)},
@@ -265,42 +277,62 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
     Fault f = fault("FilterGraph::RemoveFilter");
     if (f.fail)
         return f.hr;
-    if (!filter)
-        return E_POINTER;
-    return removeMember(filter);
+    // E_FAIL for a filter that is not a member (null included), as the
+    // SDK documents the call's failure; VFW_E_NOT_IN_GRAPH is not among
+    // its answers.
+    HRESULT hr = removeMember(filter);
+    return hr == VFW_E_NOT_IN_GRAPH ? E_FAIL : hr;
 }
 
+// As Windows does: the filter is not stopped, each connection is cut from
+// the peer's side first, and a pin that refuses (a running filter's) ends
+// the removal with its answer, the filter still a member.
 HRESULT FilterGraph::removeMember(IBaseFilter* filter) {
     size_t index = 0;
     while (index < members_.size() && members_[index].filter != filter)
         index++;
-    if (index == members_.size())
+    if (!filter || index == members_.size())
         return VFW_E_NOT_IN_GRAPH;
     Member member = members_[index];
-    if (state_ != State_Stopped)
-        filter->Stop();
-    // Every connection of the filter goes, on both sides.
+    HRESULT hr = S_OK;
     IEnumPins* pins = nullptr;
     if (SUCCEEDED(filter->EnumPins(&pins)) && pins) {
         IPin* pin = nullptr;
-        ULONG fetched = 0;
-        while (pins->Next(1, &pin, &fetched) == S_OK && pin) {
+        while (SUCCEEDED(hr) && pins->Next(1, &pin, nullptr) == S_OK && pin) {
             IPin* peer = nullptr;
             if (SUCCEEDED(pin->ConnectedTo(&peer)) && peer) {
-                peer->Disconnect();
+                hr = peer->Disconnect();
+                if (SUCCEEDED(hr))
+                    hr = pin->Disconnect();
                 peer->Release();
             }
-            pin->Disconnect();
             pin->Release();
             pin = nullptr;
         }
         pins->Release();
+    }
+    if (FAILED(hr)) {
+        log("RemoveFilter: %s refused (%08X)", narrow(member.name.c_str()).c_str(),
+            static_cast<unsigned>(hr));
+        return hr;
     }
     filter->SetSyncSource(nullptr);
     filter->JoinFilterGraph(nullptr, nullptr);
     members_.erase(members_.begin() + static_cast<long>(index));
     version_++;
     log("RemoveFilter: %s", narrow(member.name.c_str()).c_str());
+    // A clock the filter gave the graph goes with it; the next pause picks
+    // another.
+    IReferenceClock* own = nullptr;
+    if (clock_ &&
+        SUCCEEDED(filter->QueryInterface(IID_IReferenceClock, reinterpret_cast<void**>(&own)))) {
+        if (own == clock_) {
+            clock_->Release();
+            clock_ = nullptr;
+            clockChosen_ = false;
+        }
+        own->Release();
+    }
     member.filter->Release();
     return S_OK;
 }
@@ -344,6 +376,9 @@ IBaseFilter* owningFilter(IPin* pin) {
 
 } // namespace
 
+// The graph asks the first pin to connect to the second and answers what it
+// says: it refuses nothing for its own state or the pins' directions; the
+// pins do (a running filter's pin, an input pin asked to connect out).
 HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) {
     Fault f = fault("FilterGraph::ConnectDirect");
     if (f.fail)
@@ -352,41 +387,65 @@ HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt)
         return E_POINTER;
     if (!isMember(owningFilter(out)) || !isMember(owningFilter(in)))
         return VFW_E_NOT_IN_GRAPH;
-    if (state_ != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    PIN_DIRECTION outDir = PINDIR_INPUT, inDir = PINDIR_OUTPUT;
-    out->QueryDirection(&outDir);
-    in->QueryDirection(&inDir);
-    if (outDir != PINDIR_OUTPUT || inDir != PINDIR_INPUT)
-        return VFW_E_INVALID_DIRECTION;
     HRESULT hr = out->Connect(in, mt);
     log("ConnectDirect: %08X", static_cast<unsigned>(hr));
     return hr;
 }
 
-HRESULT FilterGraph::Reconnect(IPin*) {
-    return E_NOTIMPL;
+HRESULT FilterGraph::Reconnect(IPin* pin) {
+    return ReconnectEx(pin, nullptr);
+}
+
+// Both ends let go, then the output pin connects again with `mt` (null:
+// whatever the pins agree), as Windows does.
+HRESULT FilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* mt) {
+    if (!pin)
+        return E_POINTER;
+    if (state_ != State_Stopped)
+        return VFW_E_WRONG_STATE;
+    IPin* peer = nullptr;
+    if (FAILED(pin->ConnectedTo(&peer)) || !peer)
+        return VFW_E_NOT_CONNECTED;
+    PIN_DIRECTION dir = PINDIR_INPUT;
+    pin->QueryDirection(&dir);
+    IPin* out = dir == PINDIR_OUTPUT ? pin : peer;
+    IPin* in = dir == PINDIR_OUTPUT ? peer : pin;
+    HRESULT hr = out->Disconnect();
+    if (SUCCEEDED(hr))
+        hr = in->Disconnect();
+    if (SUCCEEDED(hr))
+        hr = out->Connect(in, mt);
+    peer->Release();
+    return hr;
 }
 
 HRESULT FilterGraph::Disconnect(IPin* pin) {
     if (!pin)
         return E_POINTER;
-    if (state_ != State_Stopped)
-        return VFW_E_NOT_STOPPED;
     return pin->Disconnect();
 }
 
-HRESULT FilterGraph::SetDefaultSyncSource() {
-    return ensureClock();
+HRESULT FilterGraph::QueryVersion(LONG* version) {
+    if (!version)
+        return E_POINTER;
+    *version = static_cast<LONG>(version_);
+    return S_OK;
 }
 
-HRESULT FilterGraph::ensureClock() {
-    if (clock_)
-        return S_OK;
-    clock_ = new GraphClock();
-    for (const Member& m : members_)
-        m.filter->SetSyncSource(clock_);
+HRESULT FilterGraph::SetSite(IUnknown* site) {
+    if (site)
+        site->AddRef();
+    if (site_)
+        site_->Release();
+    site_ = site;
     return S_OK;
+}
+
+HRESULT FilterGraph::GetSite(REFIID riid, void** site) {
+    if (!site)
+        return E_POINTER;
+    *site = nullptr;
+    return site_ ? site_->QueryInterface(riid, site) : E_FAIL;
 }
 
 HRESULT FilterGraph::SetLogFile(DWORD_PTR file) {

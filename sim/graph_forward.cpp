@@ -1,8 +1,8 @@
 // IBasicAudio, IBasicVideo2 and IVideoWindow of the graph: forwarded to the
 // filters that expose them. A volume or balance goes to every audio renderer;
 // everything else to the first filter that answers. Without such a filter the
-// calls answer E_NOTIMPL (audio, video) or E_NOINTERFACE (the video window,
-// which no filter of the card's graphs has).
+// calls answer as Windows does: E_NOTIMPL for the audio, E_NOINTERFACE for
+// the video and the video window.
 #include "graph_internal.h"
 
 namespace sim {
@@ -28,171 +28,171 @@ HRESULT FilterGraph::get_Balance(LONG* balance) {
 }
 
 HRESULT FilterGraph::GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) {
-    return forwardToFirst<IBasicVideo2>(this, IID_IBasicVideo2, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo2>(this, IID_IBasicVideo2, E_NOINTERFACE,
                                         &IBasicVideo2::GetPreferredAspectRatio, aspectX, aspectY);
 }
 
 HRESULT FilterGraph::get_AvgTimePerFrame(REFTIME* time) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_AvgTimePerFrame, time);
 }
 
 HRESULT FilterGraph::get_BitRate(LONG* rate) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL, &IBasicVideo::get_BitRate,
-                                       rate);
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
+                                       &IBasicVideo::get_BitRate, rate);
 }
 
 HRESULT FilterGraph::get_BitErrorRate(LONG* rate) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_BitErrorRate, rate);
 }
 
 HRESULT FilterGraph::get_VideoWidth(LONG* width) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_VideoWidth, width);
 }
 
 HRESULT FilterGraph::get_VideoHeight(LONG* height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_VideoHeight, height);
 }
 
 HRESULT FilterGraph::put_SourceLeft(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_SourceLeft, v);
 }
 
 HRESULT FilterGraph::get_SourceLeft(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_SourceLeft, v);
 }
 
 HRESULT FilterGraph::put_SourceWidth(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_SourceWidth, v);
 }
 
 HRESULT FilterGraph::get_SourceWidth(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_SourceWidth, v);
 }
 
 HRESULT FilterGraph::put_SourceTop(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_SourceTop, v);
 }
 
 HRESULT FilterGraph::get_SourceTop(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_SourceTop, v);
 }
 
 HRESULT FilterGraph::put_SourceHeight(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_SourceHeight, v);
 }
 
 HRESULT FilterGraph::get_SourceHeight(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_SourceHeight, v);
 }
 
 HRESULT FilterGraph::put_DestinationLeft(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_DestinationLeft, v);
 }
 
 HRESULT FilterGraph::get_DestinationLeft(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_DestinationLeft, v);
 }
 
 HRESULT FilterGraph::put_DestinationWidth(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_DestinationWidth, v);
 }
 
 HRESULT FilterGraph::get_DestinationWidth(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_DestinationWidth, v);
 }
 
 HRESULT FilterGraph::put_DestinationTop(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_DestinationTop, v);
 }
 
 HRESULT FilterGraph::get_DestinationTop(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_DestinationTop, v);
 }
 
 HRESULT FilterGraph::put_DestinationHeight(LONG v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::put_DestinationHeight, v);
 }
 
 HRESULT FilterGraph::get_DestinationHeight(LONG* v) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::get_DestinationHeight, v);
 }
 
 HRESULT FilterGraph::SetSourcePosition(LONG left, LONG top, LONG width, LONG height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::SetSourcePosition, left, top, width, height);
 }
 
 HRESULT FilterGraph::GetSourcePosition(LONG* left, LONG* top, LONG* width, LONG* height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::GetSourcePosition, left, top, width, height);
 }
 
 HRESULT FilterGraph::SetDefaultSourcePosition() {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::SetDefaultSourcePosition);
 }
 
 HRESULT FilterGraph::SetDestinationPosition(LONG left, LONG top, LONG width, LONG height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::SetDestinationPosition, left, top, width,
                                        height);
 }
 
 HRESULT FilterGraph::GetDestinationPosition(LONG* left, LONG* top, LONG* width, LONG* height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::GetDestinationPosition, left, top, width,
                                        height);
 }
 
 HRESULT FilterGraph::SetDefaultDestinationPosition() {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::SetDefaultDestinationPosition);
 }
 
 HRESULT FilterGraph::GetVideoSize(LONG* width, LONG* height) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL, &IBasicVideo::GetVideoSize,
-                                       width, height);
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
+                                       &IBasicVideo::GetVideoSize, width, height);
 }
 
 HRESULT FilterGraph::GetVideoPaletteEntries(LONG start, LONG count, LONG* retrieved,
                                             LONG* palette) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::GetVideoPaletteEntries, start, count,
                                        retrieved, palette);
 }
 
 HRESULT FilterGraph::GetCurrentImage(LONG* bufferSize, LONG* image) {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::GetCurrentImage, bufferSize, image);
 }
 
 HRESULT FilterGraph::IsUsingDefaultSource() {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::IsUsingDefaultSource);
 }
 
 HRESULT FilterGraph::IsUsingDefaultDestination() {
-    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOTIMPL,
+    return forwardToFirst<IBasicVideo>(this, IID_IBasicVideo, E_NOINTERFACE,
                                        &IBasicVideo::IsUsingDefaultDestination);
 }
 

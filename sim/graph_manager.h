@@ -1,12 +1,17 @@
 // The filter graph manager (CLSID_FilterGraph). One object answers every
 // interface an application asks of a graph; its methods live in one source
 // file per interface:
-//   graph_filters.cpp   IFilterGraph / IGraphBuilder membership and wiring
+//   graph_filters.cpp   IFilterGraph2 / IGraphBuilder membership and wiring,
+//                       IGraphVersion, IObjectWithSite
 //   graph_render.cpp    RenderFile, Render, Connect, AddSourceFilter
-//   graph_control.cpp   IMediaControl
+//   graph_control.cpp   IMediaControl, IMediaFilter (state and clock),
+//                       IVideoFrameStep
 //   graph_events.cpp    IMediaEventEx, IMediaEventSink
 //   graph_position.cpp  IMediaPosition, IMediaSeeking (forwarded to renderers)
 //   graph_forward.cpp   IBasicAudio, IBasicVideo2, IVideoWindow (forwarded)
+//
+// Where the graph answers differently from Windows on purpose, the method
+// says why.
 #pragma once
 
 #include "graph_clock.h"
@@ -31,7 +36,11 @@ struct ISimTimedRenderer : IUnknown {
     ~ISimTimedRenderer() = default;
 };
 
-class FilterGraph : public IGraphBuilder,
+class FilterGraph : public IFilterGraph2,
+                    public IMediaFilter,
+                    public IGraphVersion,
+                    public IVideoFrameStep,
+                    public IObjectWithSite,
                     public NoDispatch<IMediaControl, IMediaEventEx, IMediaPosition, IBasicAudio,
                                       IBasicVideo2, IVideoWindow>,
                     public IMediaEventSink,
@@ -65,6 +74,32 @@ class FilterGraph : public IGraphBuilder,
     HRESULT STDMETHODCALLTYPE SetLogFile(DWORD_PTR file) override;
     HRESULT STDMETHODCALLTYPE Abort() override;
     HRESULT STDMETHODCALLTYPE ShouldOperationContinue() override;
+
+    // IFilterGraph2
+    HRESULT STDMETHODCALLTYPE AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* context,
+                                                        LPCWSTR filterName,
+                                                        IBaseFilter** filter) override;
+    HRESULT STDMETHODCALLTYPE ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE RenderEx(IPin* out, DWORD flags, DWORD* context) override;
+
+    // IPersist / IMediaFilter (Stop and Pause are IMediaControl's too)
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD msTimeout, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+
+    // IGraphVersion
+    HRESULT STDMETHODCALLTYPE QueryVersion(LONG* version) override;
+
+    // IVideoFrameStep
+    HRESULT STDMETHODCALLTYPE Step(DWORD frames, IUnknown* filter) override;
+    HRESULT STDMETHODCALLTYPE CanStep(LONG multiple, IUnknown* filter) override;
+    HRESULT STDMETHODCALLTYPE CancelStep() override;
+
+    // IObjectWithSite
+    HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) override;
+    HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) override;
 
     // IMediaControl
     HRESULT STDMETHODCALLTYPE Run() override;
@@ -248,12 +283,24 @@ class FilterGraph : public IGraphBuilder,
 
     std::wstring uniqueName(LPCWSTR wanted, bool* renamed) const;
     HRESULT changeState(FILTER_STATE target);
+    // Runs every filter with stream time zero at clock time `start`.
+    HRESULT runFilters(REFERENCE_TIME start);
     HRESULT addMember(IBaseFilter* filter, LPCWSTR name);
     HRESULT removeMember(IBaseFilter* filter);
+    // The clock the graph picks for itself when it leaves the stopped state
+    // without one having been set.
     HRESULT ensureClock();
+    // Makes `clock` (may be null) the graph's and every filter's clock, and
+    // tells the application with EC_CLOCK_CHANGED.
+    void setClock(IReferenceClock* clock);
+    REFERENCE_TIME clockTime() const;
     bool completionPending() const;
+    bool defaultHandling(LONG code) const;
     // A seek or a rate change may bring the end of the stream again.
     void rearmCompletion() { completeSent_ = false; }
+    // The members whose IMediaSeeking works in media time (each with a
+    // reference), newest first: the streams the graph seeks and times.
+    std::vector<IMediaSeeking*> seekers() const;
     // RenderFile's work (graph_render.cpp): one output pin looking for a
     // taker among the members, and the open outputs of a filter that took
     // one, which go to a new video renderer when no member takes them.
@@ -264,14 +311,18 @@ class FilterGraph : public IGraphBuilder,
     std::vector<Member> members_; // enumeration order: the newest first
     unsigned version_ = 0;        // bumped by every change of membership
     FILTER_STATE state_ = State_Stopped;
-    GraphClock* clock_ = nullptr; // one reference once chosen
-    REFERENCE_TIME start_ = 0;    // clock time at stream time zero while running
-    REFERENCE_TIME pausedAt_ = 0; // stream time reached when last paused
+    IReferenceClock* clock_ = nullptr; // one reference, or null
+    bool clockChosen_ = false;         // a clock (or none) was set: Pause keeps it
+    REFERENCE_TIME start_ = 0;         // clock time at stream time zero while running
+    REFERENCE_TIME pausedAt_ = 0;      // stream time reached when last paused
+    double rate_ = 1.0;
+    GUID timeFormat_;
     std::deque<Event> events_;
-    bool completeSent_ = false; // EC_COMPLETE has gone to the application this run
-    bool defaultCompleteHandling_ = true;
+    bool completeSent_ = false;           // EC_COMPLETE has gone to the application this run
+    std::vector<LONG> cancelledDefaults_; // codes whose default handling is cancelled
     LONG notifyFlags_ = 0;
     HANDLE logFile_ = nullptr;
+    IUnknown* site_ = nullptr; // one reference, or null
 };
 
 } // namespace sim

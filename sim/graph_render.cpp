@@ -206,6 +206,25 @@ HRESULT FilterGraph::Render(IPin* out) {
     return FAILED(hr) ? hr : S_OK;
 }
 
+// Flags 0 render as Render does; "to existing renderers" only connects to
+// filters already in the graph.
+HRESULT FilterGraph::RenderEx(IPin* out, DWORD flags, DWORD*) {
+    if (!(flags & AM_RENDEREX_RENDERTOEXISTINGRENDERERS))
+        return Render(out);
+    if (!out)
+        return E_POINTER;
+    return connectToMember(out) ? S_OK : VFW_E_CANNOT_RENDER;
+}
+
+// The world names no source by moniker.
+HRESULT FilterGraph::AddSourceFilterForMoniker(IMoniker*, IBindCtx*, LPCWSTR,
+                                               IBaseFilter** filter) {
+    if (!filter)
+        return E_POINTER;
+    *filter = nullptr;
+    return E_NOTIMPL;
+}
+
 HRESULT FilterGraph::Connect(IPin* out, IPin* in) {
     HRESULT hr = ConnectDirect(out, in, nullptr);
     // No intermediate filter could help: the world has no converters.

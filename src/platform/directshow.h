@@ -123,6 +123,7 @@ typedef HANDLE HSEMAPHORE;
 #define VFW_S_CANT_CUE ((HRESULT)0x00040268)
 #define VFW_E_BAD_VIDEOCD ((HRESULT)0x80040269)
 #define VFW_E_OUT_OF_VIDEO_MEMORY ((HRESULT)0x80040271)
+#define VFW_E_FRAME_STEP_UNSUPPORTED ((HRESULT)0x8004028E)
 #define VFW_E_BAD_KEY ((HRESULT)0x800403F2)
 
 // Event codes.
@@ -140,6 +141,16 @@ typedef HANDLE HSEMAPHORE;
 #define EC_SHUTTING_DOWN 0x0C
 #define EC_CLOCK_CHANGED 0x0D
 #define EC_PAUSED 0x0E
+#define EC_ACTIVATE 0x13
+#define EC_NEED_RESTART 0x14
+#define EC_WINDOW_DESTROYED 0x15
+#define EC_DISPLAY_CHANGED 0x16
+#define EC_STARVATION 0x17
+#define EC_STATE_CHANGE 0x32
+#define EC_CLOCK_UNSET 0x51
+
+// IFilterGraph2::RenderEx flags.
+#define AM_RENDEREX_RENDERTOEXISTINGRENDERERS 0x1
 
 // IMediaSeeking capabilities.
 #define AM_SEEKING_CanSeekAbsolute 0x1
@@ -158,6 +169,10 @@ typedef HANDLE HSEMAPHORE;
 #define AM_SEEKING_RelativePositioning 0x2
 #define AM_SEEKING_IncrementalPositioning 0x3
 #define AM_SEEKING_PositioningBitsMask 0x3
+#define AM_SEEKING_SeekToKeyFrame 0x4
+#define AM_SEEKING_ReturnTime 0x8
+#define AM_SEEKING_Segment 0x10
+#define AM_SEEKING_NoFlush 0x20
 
 enum FILTER_STATE { State_Stopped = 0, State_Paused = 1, State_Running = 2 };
 enum PIN_DIRECTION { PINDIR_INPUT = 0, PINDIR_OUTPUT = 1 };
@@ -181,6 +196,8 @@ struct IEnumMediaTypes;
 struct IFilterGraph;
 struct IBaseFilter;
 struct IReferenceClock;
+struct IMoniker;
+struct IBindCtx;
 
 struct FILTER_INFO {
     WCHAR achName[MAX_FILTER_NAME];
@@ -202,6 +219,10 @@ TOVIX_SIM_API extern const IID IID_IEnumFilters;
 TOVIX_SIM_API extern const IID IID_IEnumMediaTypes;
 TOVIX_SIM_API extern const IID IID_IFilterGraph;
 TOVIX_SIM_API extern const IID IID_IGraphBuilder;
+TOVIX_SIM_API extern const IID IID_IFilterGraph2;
+TOVIX_SIM_API extern const IID IID_IGraphVersion;
+TOVIX_SIM_API extern const IID IID_IVideoFrameStep;
+TOVIX_SIM_API extern const IID IID_IObjectWithSite;
 TOVIX_SIM_API extern const IID IID_IMediaControl;
 TOVIX_SIM_API extern const IID IID_IMediaEvent;
 TOVIX_SIM_API extern const IID IID_IMediaEventEx;
@@ -226,6 +247,11 @@ TOVIX_SIM_API extern const GUID MEDIASUBTYPE_MPEG2_PROGRAM;
 TOVIX_SIM_API extern const GUID MEDIASUBTYPE_MPEG2_VIDEO;
 TOVIX_SIM_API extern const GUID MEDIASUBTYPE_MPEG1Audio;
 TOVIX_SIM_API extern const GUID TIME_FORMAT_MEDIA_TIME;
+TOVIX_SIM_API extern const GUID TIME_FORMAT_NONE;
+TOVIX_SIM_API extern const GUID TIME_FORMAT_FRAME;
+TOVIX_SIM_API extern const GUID TIME_FORMAT_BYTE;
+TOVIX_SIM_API extern const GUID TIME_FORMAT_SAMPLE;
+TOVIX_SIM_API extern const GUID TIME_FORMAT_FIELD;
 
 // Text for a DirectShow or COM result code; answers the number of characters
 // written, or 0 when there is no text for the code.
@@ -348,6 +374,42 @@ struct IGraphBuilder : IFilterGraph {
 
 protected:
     ~IGraphBuilder() = default;
+};
+
+struct IFilterGraph2 : IGraphBuilder {
+    virtual HRESULT STDMETHODCALLTYPE AddSourceFilterForMoniker(IMoniker* moniker,
+                                                                IBindCtx* context,
+                                                                LPCWSTR filterName,
+                                                                IBaseFilter** filter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* mt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RenderEx(IPin* out, DWORD flags, DWORD* context) = 0;
+
+protected:
+    ~IFilterGraph2() = default;
+};
+
+struct IGraphVersion : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryVersion(LONG* version) = 0;
+
+protected:
+    ~IGraphVersion() = default;
+};
+
+struct IVideoFrameStep : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Step(DWORD frames, IUnknown* filter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CanStep(LONG multiple, IUnknown* filter) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CancelStep() = 0;
+
+protected:
+    ~IVideoFrameStep() = default;
+};
+
+struct IObjectWithSite : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) = 0;
+
+protected:
+    ~IObjectWithSite() = default;
 };
 
 struct IMediaControl : IDispatch {
