@@ -123,11 +123,14 @@ FilterGraph::FilterGraph() : ComObject("FilterGraph"), timeFormat_(TIME_FORMAT_M
 }
 
 FilterGraph::~FilterGraph() {
-    // What an application leaves in the graph leaves with it, stopped first.
+    // What an application leaves in the graph leaves with it, stopped first
+    // (straight from running, as Windows does), whether it stops or not.
     if (state_ != State_Stopped)
-        changeState(State_Stopped);
+        for (const Member& m : members_)
+            m.filter->Stop();
+    state_ = State_Stopped;
     while (!members_.empty())
-        removeMember(members_.front().filter);
+        removeMember(members_.front().filter, true);
     if (clock_)
         clock_->Release();
     if (site_)
@@ -286,8 +289,9 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
 
 // As Windows does: the filter is not stopped, each connection is cut from
 // the peer's side first, and a pin that refuses (a running filter's) ends
-// the removal with its answer, the filter still a member.
-HRESULT FilterGraph::removeMember(IBaseFilter* filter) {
+// the removal with its answer, the filter still a member. A graph going away
+// (`force`) lets go of its filters whatever their pins say.
+HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
     size_t index = 0;
     while (index < members_.size() && members_[index].filter != filter)
         index++;
@@ -302,8 +306,10 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter) {
             IPin* peer = nullptr;
             if (SUCCEEDED(pin->ConnectedTo(&peer)) && peer) {
                 hr = peer->Disconnect();
-                if (SUCCEEDED(hr))
+                if (SUCCEEDED(hr) || force)
                     hr = pin->Disconnect();
+                if (force)
+                    hr = S_OK;
                 peer->Release();
             }
             pin->Release();

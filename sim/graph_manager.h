@@ -286,7 +286,7 @@ class FilterGraph : public IFilterGraph2,
     // Runs every filter with stream time zero at clock time `start`.
     HRESULT runFilters(REFERENCE_TIME start);
     HRESULT addMember(IBaseFilter* filter, LPCWSTR name);
-    HRESULT removeMember(IBaseFilter* filter);
+    HRESULT removeMember(IBaseFilter* filter, bool force = false);
     // The clock the graph picks for itself when it leaves the stopped state
     // without one having been set.
     HRESULT ensureClock();

@@ -3,10 +3,10 @@
 // session runs again in a process of its own with that point failing on
 // every call (and, where the call hands out an object, once more with it
 // handing out null; where the session calls it more than once, once more
-// failing its first call only and once its last only). Each run must end by itself, log the library's own line
-// for the failure where it has one, and leave the world as it found it:
-// after a free nothing but the decoder filter and the OSD objects, after
-// closeOSD nothing at all and COM uninitialised.
+// failing its first call only and once its last only). Each run must end by itself, log the
+// library's own line for the failure where it has one, and leave the world as it found it: after a
+// free nothing but the decoder filter and the OSD objects, after closeOSD nothing at all and COM
+// uninitialised.
 #include "fake_jni.h"
 #include "natives.h"
 #include "plugin_log.h"
@@ -114,7 +114,7 @@ const std::map<std::string, std::vector<std::string>>& expectedLines() {
          {"<getCurrentPosition>: Could not determine current position in clip!! "}},
         {"DecoderFilter::put_CurrentPosition", {"<setCurrentPosition>: Could not seek!! "}},
         {"DecoderFilter::put_Rate", {"<setRate>: Could not set new playrate!: 2.000 (ERROR: "}},
-        {"DecoderFilter::get_Rate", {"<getRate>: Could not determine clip play rate!! "}},
+        {"FilterGraph::get_Rate", {"<getRate>: Could not determine clip play rate!! "}},
         {"DecoderFilter::SetDestinationPosition",
          {"<setDestination>: Failed to set destination location!! (ERROR: "}},
     };
@@ -129,7 +129,6 @@ bool handsOutObject(const std::string& point) {
     };
     return point.compare(0, 17, "CoCreateInstance:") == 0 || endsWith("::EnumPins");
 }
-
 
 void prepareWorld() {
     simctl::reset();

@@ -26,21 +26,7 @@ rm -rf "$work"
 mkdir -p "$work/wine/snapshots" "$work/linux/snapshots"
 export TOVIX_SIM_SNAPSHOTS=snapshots
 wine_boot "$work/wineboot.txt"
-# The card's classes: decoder filter, OSD enumerator, shared source, demultiplexer.
-classes=({4E3ABD41-458E-11D1-917E-00001B4F006F} {8A29C1E7-EDA5-432D-B754-5E6C10E2A542}
-         {C553F2C0-1529-11D0-B4D1-00805F6CBBEA} {ABD65DEA-5701-4F21-863B-591B057D2268})
-
-wine regsvr32 /s "$windows_build/bin/tovixsim.dll"
-for clsid in "${classes[@]}"; do
-    server=$(wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" | tr -d '\r')
-    if ! grep -q 'REG_SZ.*tovixsim\.dll$' <<<"$server" ||
-        ! grep -q 'ThreadingModel *REG_SZ *Both$' <<<"$server"; then
-        echo "regsvr32 left $clsid without its in-process server:"
-        echo "$server"
-        exit 1
-    fi
-done
-echo "tovixsim.dll registered in $WINEPREFIX"
+wine_register_card "$windows_build"
 wine "$windows_build/bin/tovix_server_check.exe" "$(wine winepath -w "$windows_build/bin/tovixsim.dll" | tr -d '\r')"
 
 echo "--- the session under Wine"
@@ -58,7 +44,7 @@ fi
 echo "the plug-in logs agree ($(wc -l <"$work/wine/compared.log") lines)"
 
 wine regsvr32 /u /s "$windows_build/bin/tovixsim.dll"
-for clsid in "${classes[@]}"; do
+for clsid in "${wine_classes[@]}"; do
     if wine reg query "HKCR\\CLSID\\$clsid" >/dev/null 2>&1; then
         echo "regsvr32 /u left $clsid registered"
         exit 1

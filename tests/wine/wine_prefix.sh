@@ -20,3 +20,25 @@ wine_prefix() {
 wine_boot() {
     wineboot -i >"$1" 2>&1
 }
+
+# The card's classes: decoder filter, OSD enumerator, shared source, demultiplexer.
+wine_classes=({4E3ABD41-458E-11D1-917E-00001B4F006F} {8A29C1E7-EDA5-432D-B754-5E6C10E2A542}
+              {C553F2C0-1529-11D0-B4D1-00805F6CBBEA} {ABD65DEA-5701-4F21-863B-591B057D2268})
+
+# wine_register_card <windows build> registers its tovixsim.dll in the
+# prefix and checks that every card class names it as an in-process server
+# of both threading models.
+wine_register_card() {
+    wine regsvr32 /s "$1/bin/tovixsim.dll"
+    local clsid server
+    for clsid in "${wine_classes[@]}"; do
+        server=$(wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" | tr -d '\r')
+        if ! grep -q 'REG_SZ.*tovixsim\.dll$' <<<"$server" ||
+            ! grep -q 'ThreadingModel *REG_SZ *Both$' <<<"$server"; then
+            echo "regsvr32 left $clsid without its in-process server:"
+            echo "$server"
+            exit 1
+        fi
+    done
+    echo "tovixsim.dll registered in $WINEPREFIX"
+}
