@@ -16,6 +16,7 @@
 #include "../../src/card/card_interfaces.h"
 #include "../../src/platform/directshow.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -47,11 +48,11 @@ std::string code(HRESULT hr) {
         {0x80040227, "VFW_E_WRONG_STATE"},
         {0x80040265, "VFW_E_UNSUPPORTED_STREAM"},
     };
-    auto found = names.find(static_cast<unsigned long>(hr));
+    auto found = names.find(static_cast<uint32_t>(hr));
     if (found != names.end())
         return found->second;
     char text[16];
-    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(hr)));
     return text;
 }
 
@@ -169,7 +170,7 @@ std::string nextEvent(IMediaEventEx* events) {
 
 // ---- The sequence ---------------------------------------------------------------------
 
-void interfaces(Probe& p, IFilterGraph2* graph) {
+void interfaces(Probe& p, IGraphBuilder* graph) {
     struct Named {
         const char* id;
         const char* name;
@@ -365,7 +366,7 @@ void emptyClock(Probe& p, IMediaFilter* f, IMediaEventEx* e) {
           with(hr, state == State_Stopped ? "stopped" : "not stopped"));
 }
 
-void emptyForwarding(Probe& p, IFilterGraph2* graph) {
+void emptyForwarding(Probe& p, IGraphBuilder* graph) {
     IBasicAudio* audio = query<IBasicAudio>(graph, IID_IBasicAudio);
     IBasicVideo2* video = query<IBasicVideo2>(graph, IID_IBasicVideo2);
     IVideoWindow* window = query<IVideoWindow>(graph, IID_IVideoWindow);
@@ -386,7 +387,7 @@ void emptyForwarding(Probe& p, IFilterGraph2* graph) {
     window->Release();
 }
 
-void membership(Probe& p, IFilterGraph2* graph, IBaseFilter* decoder, IBaseFilter* demux) {
+void membership(Probe& p, IGraphBuilder* graph, IBaseFilter* decoder, IBaseFilter* demux) {
     IBaseFilter* found = reinterpret_cast<IBaseFilter*>(1);
     HRESULT hr = graph->FindFilterByName(L"testid", &found);
     p.add("AF-01", "FindFilterByName, no such name", with(VFW_E_NOT_FOUND, "null"),
@@ -458,7 +459,7 @@ void membership(Probe& p, IFilterGraph2* graph, IBaseFilter* decoder, IBaseFilte
 // The card's decoder in the graph, unconnected: a renderer that seeks in
 // media time. What Windows answers follows from the rules the facts record
 // and from the decoder's own answers, asked directly.
-void withDecoder(Probe& p, IFilterGraph2* graph, IBaseFilter* decoder) {
+void withDecoder(Probe& p, IGraphBuilder* graph, IBaseFilter* decoder) {
     IMediaSeeking* s = query<IMediaSeeking>(graph, IID_IMediaSeeking);
     IMediaSeeking* own = query<IMediaSeeking>(decoder, IID_IMediaSeeking);
     DWORD ownCaps = 0, caps = 0;
@@ -533,8 +534,8 @@ void withDecoder(Probe& p, IFilterGraph2* graph, IBaseFilter* decoder) {
 }
 
 void running(Probe& p) {
-    IFilterGraph2* graph = nullptr;
-    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph2,
+    IGraphBuilder* graph = nullptr;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                      reinterpret_cast<void**>(&graph));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
@@ -550,10 +551,15 @@ void running(Probe& p) {
 }
 
 int runProbe(Probe& p) {
-    IFilterGraph2* graph = nullptr;
+    IUnknown* asked = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IFilterGraph2, reinterpret_cast<void**>(&graph));
+                                  IID_IFilterGraph2, reinterpret_cast<void**>(&asked));
     p.add("QI-01", "CoCreateInstance(CLSID_FilterGraph, IFilterGraph2)", code(S_OK), code(hr));
+    if (asked)
+        asked->Release();
+    IGraphBuilder* graph = nullptr;
+    hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                          reinterpret_cast<void**>(&graph));
     if (FAILED(hr))
         return 1;
     IBaseFilter* decoder = createFilter(CLSID_TovixDecoder);
