@@ -3,8 +3,8 @@
 // simulated world's live objects sampled as they go. Either growing after
 // the warm-up fails the run.
 //
-// The short form (1,000 frames, 60 cycles) runs in every check; TOVIX_SOAK_FRAMES and TOVIX_SOAK_CYCLES
-// make the long form (CTest label "soak", `make soak`).
+// The short form (1,000 frames, 60 cycles) runs in every check; TOVIX_SOAK_FRAMES and
+// TOVIX_SOAK_CYCLES make the long form (CTest label "soak", `make soak`).
 #include "fake_jni.h"
 #include "natives.h"
 #include "session.h"
@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <malloc.h>
 #include <memory>
 #include <unistd.h>
 
@@ -46,7 +47,11 @@ int fromEnvironment(const char* name, int fallback) {
 }
 
 // Resident memory in KiB.
+// Resident memory once the allocator has handed back the pages it holds
+// free: what is left is what the process uses, whatever the allocator's
+// thresholds made of the heap's layout.
 long residentKiB() {
+    malloc_trim(0);
     FILE* statm = fopen("/proc/self/statm", "r");
     if (!statm)
         return -1;
@@ -64,7 +69,8 @@ struct Size {
     int width;
     int height;
 };
-const Size kSizes[] = {{96, 64}, {96, 64}, {48, 32}, {720, 480}, {1, 1}, {0, 0}, {160, 90}, {64, 200}};
+const Size kSizes[] = {{96, 64}, {96, 64}, {48, 32},  {720, 480},
+                       {1, 1},   {0, 0},   {160, 90}, {64, 200}};
 const int kSizeCount = sizeof kSizes / sizeof kSizes[0];
 
 // Memory may move a little with the allocator's own bookkeeping; a leak of
