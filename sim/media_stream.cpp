@@ -5,6 +5,11 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace sim {
 
@@ -109,14 +114,27 @@ long long fileSize(const std::string& path) {
 #endif
 }
 
+// Reads through the file's descriptor: a 64-bit seek that the oldest
+// Windows the card's software runs on has.
 std::vector<uint8_t> readAt(FILE* file, long long offset, size_t count) {
     std::vector<uint8_t> bytes(count);
+    size_t got = 0;
 #ifdef _WIN32
-    _fseeki64(file, offset, SEEK_SET);
+    int fd = _fileno(file);
+    bool placed = _lseeki64(fd, offset, SEEK_SET) == offset;
+    while (placed && got < count) {
+        int n = _read(fd, bytes.data() + got, static_cast<unsigned>(count - got));
 #else
-    fseeko(file, static_cast<off_t>(offset), SEEK_SET);
+    int fd = fileno(file);
+    bool placed = lseek(fd, static_cast<off_t>(offset), SEEK_SET) == offset;
+    while (placed && got < count) {
+        ssize_t n = read(fd, bytes.data() + got, count - got);
 #endif
-    bytes.resize(fread(bytes.data(), 1, count, file));
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
     return bytes;
 }
 

@@ -216,6 +216,78 @@ TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
     events->Release();
 }
 
+TEST_F(GraphWorld, ARunningFilterIsNotRemovedButTheGraphsReleaseLetsGoOfIt) {
+    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    graph->AddFilter(source, L"Shared Source");
+    graph->AddFilter(demux, L"MPEG DeMux");
+    IPin* out = pinOf(source, 0);
+    IPin* in = pinOf(demux, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    ASSERT_EQ(S_OK, control->Run());
+    EXPECT_EQ(VFW_E_NOT_STOPPED, graph->RemoveFilter(demux)) << "its running peer refuses";
+    EXPECT_TRUE(connected(out));
+    IFilterGraph2* graph2 = query<IFilterGraph2>(graph, IID_IFilterGraph2);
+    EXPECT_EQ(VFW_E_WRONG_STATE, graph2->ReconnectEx(in, nullptr));
+    graph2->Release();
+    EXPECT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(S_OK, graph->Reconnect(in)) << "the output pin connects again";
+    EXPECT_TRUE(connected(in));
+
+    // A filter that will not stop still leaves with the graph; its peer is
+    // let go, and the ledger at the end shows nothing held.
+    ASSERT_EQ(S_OK, control->Run());
+    simctl::armFault("MpegDemux::Stop", E_FAIL);
+    control->Release();
+    graph->Release();
+    graph = nullptr;
+    simctl::clearFaults();
+    EXPECT_FALSE(connected(out));
+    out->Release();
+    in->Release();
+    source->Release();
+    demux->Release();
+}
+
+TEST_F(GraphWorld, RepaintsAreTheGraphsUntilCancelledAndARunDropsAnOldEnd) {
+    IMediaEventSink* sink = query<IMediaEventSink>(graph, IID_IMediaEventSink);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaFilter* filter = query<IMediaFilter>(graph, IID_IMediaFilter);
+    IReferenceClock* clock = nullptr;
+    EXPECT_EQ(S_FALSE, filter->GetSyncSource(&clock));
+    EXPECT_EQ(nullptr, clock);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    EXPECT_EQ(S_OK, sink->Notify(EC_REPAINT, 0, 0));
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0)) << "the graph repaints itself";
+    EXPECT_EQ(S_OK, events->CancelDefaultHandling(EC_REPAINT));
+    EXPECT_EQ(S_OK, sink->Notify(EC_REPAINT, 0, 0));
+    EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(EC_REPAINT, code);
+    EXPECT_EQ(E_INVALIDARG, events->CancelDefaultHandling(EC_CLOCK_CHANGED))
+        << "it has no default handling to cancel";
+
+    EXPECT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
+    EXPECT_EQ(S_OK, sink->Notify(EC_COMPLETE, S_OK, 0));
+    EXPECT_EQ(S_OK, sink->Notify(EC_PAUSED, 0, 0));
+    ASSERT_EQ(S_OK, filter->Run(0)); // straight from stopped, with a clock chosen
+    EXPECT_EQ(S_OK, filter->GetSyncSource(&clock));
+    ASSERT_NE(nullptr, clock);
+    clock->Release();
+    std::vector<LONG> codes;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        codes.push_back(code);
+    EXPECT_EQ((std::vector<LONG>{EC_PAUSED, EC_CLOCK_CHANGED}), codes)
+        << "the end told before the run is gone";
+    EXPECT_EQ(S_OK, control->Stop());
+    sink->Release();
+    events->Release();
+    control->Release();
+    filter->Release();
+}
+
 TEST_F(GraphWorld, AFilterThatCannotPauseLeavesEveryFilterWhereTheGraphIs) {
     IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
     IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
