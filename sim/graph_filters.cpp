@@ -140,6 +140,10 @@ FilterGraph::~FilterGraph() {
         gCurrent = nullptr;
 }
 
+// Windows's graph also answers IFilterMapper, IFilterMapper2, IFilterMapper3
+// and IGraphConfig. These wait for a filter mapper in the world: until then
+// an application asking for them hears E_NOINTERFACE rather than an
+// interface that could not do what it says.
 HRESULT FilterGraph::QueryInterface(REFIID riid, void** ppv) {
     return queryInterface(
         this, riid, ppv,

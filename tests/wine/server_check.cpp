@@ -4,8 +4,9 @@
 // server lock is left (after the renderer ticker has ended).
 //
 // Usage (under Wine, tovixsim.dll registered): tovix_server_check <tovixsim.dll>
-#include "../../src/platform/directshow.h"
 #include "../../src/card/card_interfaces.h"
+#include "../../src/platform/directshow.h"
+#include "checks.h"
 
 #include <windows.h>
 
@@ -14,14 +15,7 @@
 
 namespace {
 
-int gFailures = 0;
-
-void check(bool ok, const std::string& what) {
-    if (!ok) {
-        gFailures++;
-        fprintf(stderr, "FAILED: %s\n", what.c_str());
-    }
-}
+using checks::check;
 
 std::string hex(HRESULT hr) {
     char text[16];
@@ -118,6 +112,5 @@ int main(int argc, char** argv) {
 
     FreeLibrary(server);
     CoUninitialize();
-    printf("%s: %d failed\n", gFailures ? "FAILED" : "passed", gFailures);
-    return gFailures ? 1 : 0;
+    return checks::verdict();
 }

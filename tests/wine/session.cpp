@@ -12,6 +12,7 @@
 // masked, for the two runs to be compared.
 //
 // Usage: tovix_session <library folder> <masked log out>
+#include "checks.h"
 #include "fake_jni.h"
 #include "plugin_log.h"
 #include "session_natives.h"
@@ -25,20 +26,13 @@
 
 namespace {
 
+using checks::check;
+
 const char* kStreamFile = "session.mpg";
 const double kStreamSeconds = 1.5;
 const char* kRecordingFile = "recording.mpg";
 const double kRecordingSeconds = 2.0;
 const int kEndedState = 5;
-
-int gFailures = 0;
-
-void check(bool ok, const std::string& what) {
-    if (!ok) {
-        gFailures++;
-        fprintf(stderr, "FAILED: %s\n", what.c_str());
-    }
-}
 
 bool near(double value, double wanted, double tolerance) {
     return std::fabs(value - wanted) <= tolerance;
@@ -207,6 +201,5 @@ int main(int argc, char** argv) {
         check(false, "JNI misuse: " + v);
     check(writeMaskedLog(argv[2]), std::string("the masked log was written to ") + argv[2]);
 
-    printf("%s: %d failed\n", gFailures ? "FAILED" : "passed", gFailures);
-    return gFailures ? 1 : 0;
+    return checks::verdict();
 }

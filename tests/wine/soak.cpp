@@ -7,6 +7,7 @@
 // (DllCanUnloadNow answers S_OK).
 //
 // Usage: tovix_soak <frames> <cycles>
+#include "checks.h"
 #include "fake_jni.h"
 #include "session_natives.h"
 #include "stream_writer.h"
@@ -24,19 +25,12 @@
 
 namespace {
 
+using checks::check;
+
 const char* kStreamFile = "soak.mpg";
 // The working set may grow this much past its warm-up peak: Wine's own
 // caches settle slowly.
 const long kSlackKiB = 4096;
-
-int gFailures = 0;
-
-void check(bool ok, const std::string& what) {
-    if (!ok) {
-        gFailures++;
-        fprintf(stderr, "FAILED: %s\n", what.c_str());
-    }
-}
 
 long workingSetKiB() {
     PROCESS_MEMORY_COUNTERS counters = {};
@@ -182,6 +176,5 @@ int main(int argc, char** argv) {
     check(idle == S_OK, "tovixsim.dll has objects, factories or locks left after closeOSD");
     check(jni->outstanding() == 0, "every string and array was given back");
     CoUninitialize();
-    printf("%s: %d failed\n", gFailures ? "FAILED" : "passed", gFailures);
-    return gFailures ? 1 : 0;
+    return checks::verdict();
 }
