@@ -3,6 +3,7 @@
 
 #include "card_decoder_playback.h"
 #include "card_state.h"
+#include "media_types.h"
 
 #include <cstring>
 
@@ -49,9 +50,18 @@ ClassRegistrar gRegistrar(CLSID_TovixDecoder, kDecoderClassName, createObject<De
 
 DecoderFilter::DecoderFilter() : BaseFilter(kDecoderClassName, CLSID_TovixDecoder) {
     addPin(L"Video", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)},
-           {makeMediaType(MEDIATYPE_Video, GUID_NULL_TYPE)});
+           {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO),
+            makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG1Payload),
+            makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG1Packet)});
+    // MEDIASUBTYPE_MPEG1Audio is what the card's own demultiplexer offers.
     addPin(L"Audio", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)},
-           {makeMediaType(MEDIATYPE_Audio, GUID_NULL_TYPE)});
+           {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1AudioPayload),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Payload),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Packet),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG2_AUDIO),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_DOLBY_AC3),
+            makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_DVD_LPCM_AUDIO)});
     addPin(L"Overlay", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)});
     playback_ = std::make_unique<DecoderPlayback>(this);
 }
@@ -68,6 +78,9 @@ void* DecoderFilter::extraInterface(REFIID riid) {
     return playback_->extraInterface(riid);
 }
 
+void* DecoderFilter::pinInterface(BasePin* pin, REFIID riid) {
+    return playback_->pinInterface(pin, riid);
+}
 HRESULT DecoderFilter::onStop() {
     return playback_->onStop();
 }
@@ -82,6 +95,15 @@ void DecoderFilter::onConnected(BasePin* pin) {
 }
 void DecoderFilter::onDisconnected(BasePin* pin) {
     playback_->onDisconnected(pin);
+}
+HRESULT DecoderFilter::onEndOfStream(BasePin* pin) {
+    return playback_->onEndOfStream(pin);
+}
+HRESULT DecoderFilter::onBeginFlush(BasePin* pin) {
+    return playback_->onBeginFlush(pin);
+}
+HRESULT DecoderFilter::onEndFlush(BasePin* pin) {
+    return playback_->onEndFlush(pin);
 }
 
 HRESULT DecoderFilter::GetOutputFlags(int* flags) {

@@ -1,6 +1,8 @@
 // The card's decoder filter: pins video in, audio in, overlay out; the output
 // registers (ITvVgaOutput3, IAudioOutput) and the profile
-// (IREALmagicProfile).
+// (IREALmagicProfile). The inputs take what the card decodes: MPEG-1 and
+// MPEG-2 video; MPEG audio, AC-3 and DVD LPCM. Decoded video and PCM are
+// refused.
 //
 // The renderer side (clock, position, volume, video size, completion) is the
 // decoder's playback object (card_decoder_playback.h), a member that the
@@ -59,11 +61,15 @@ class DecoderFilter : public BaseFilter,
                                                 int bufferSize) override;
 
     void* extraInterface(REFIID riid) override;
+    void* pinInterface(BasePin* pin, REFIID riid) override;
     HRESULT onStop() override;
     HRESULT onPause() override;
     HRESULT onRun(REFERENCE_TIME start) override;
     void onConnected(BasePin* pin) override;
     void onDisconnected(BasePin* pin) override;
+    HRESULT onEndOfStream(BasePin* pin) override;
+    HRESULT onBeginFlush(BasePin* pin) override;
+    HRESULT onEndFlush(BasePin* pin) override;
 
   private:
     std::unique_ptr<DecoderPlayback> playback_;

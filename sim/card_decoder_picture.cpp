@@ -26,6 +26,12 @@ void recordPlayback(double rate, double position) {
     gRecord.position = position;
 }
 
+void recordSample(long bytes) {
+    std::lock_guard<std::mutex> lock(gRecordMutex);
+    gRecord.samples++;
+    gRecord.sampleBytes += bytes;
+}
+
 } // namespace sim
 
 namespace simctl {

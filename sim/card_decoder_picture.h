@@ -1,12 +1,13 @@
 // The decoder filter's picture and sound as the graph sees them: the
-// volume it holds (-10000 silent to 0 full), the video size from the
-// stream's sequence header, and the source and destination rectangles it
+// volume it holds (-10000 silent to 0 full), the video size from the video
+// connection's format block, and the source and destination rectangles it
 // keeps. Part of the decoder's renderer side: its interfaces share the
 // decoder's identity and reference count.
 #pragma once
 
 #include "card_decoder.h"
 #include "media_stream.h"
+#include "media_types.h"
 
 #include <string>
 
@@ -29,6 +30,7 @@ inline HRESULT decoderStreamInfo(BaseFilter* decoder, MediaInfo* info) {
 // What tests read through simctl::renderer().
 void recordPicture(LONG volume, const RECT& destination);
 void recordPlayback(double rate, double position);
+void recordSample(long bytes);
 
 class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
   public:
@@ -36,8 +38,7 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
 
     // The rectangles follow a newly connected stream.
     void resetToStream() {
-        MediaInfo info = mediaInfo();
-        destination_ = RECT{0, 0, info.width, info.height};
+        destination_ = wholePicture();
         source_ = destination_;
         record();
     }
@@ -85,11 +86,11 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
     HRESULT STDMETHODCALLTYPE get_AvgTimePerFrame(REFTIME* time) override {
         if (!time)
             return E_POINTER;
-        MediaInfo info;
-        HRESULT hr = videoInfo(&info);
+        VideoFormat format;
+        HRESULT hr = picture(&format);
         if (FAILED(hr))
             return hr;
-        *time = info.frameRate > 0 ? 1.0 / info.frameRate : 0.0;
+        *time = static_cast<double>(format.framePeriod) / 10000000.0;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_BitRate(LONG* rate) override { return zero(rate); }
@@ -143,8 +144,7 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
         return getRect(source_, left, top, width, height);
     }
     HRESULT STDMETHODCALLTYPE SetDefaultSourcePosition() override {
-        MediaInfo info = mediaInfo();
-        source_ = RECT{0, 0, info.width, info.height};
+        source_ = wholePicture();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetDestinationPosition(LONG left, LONG top, LONG width,
@@ -161,8 +161,7 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
         return getRect(destination_, left, top, width, height);
     }
     HRESULT STDMETHODCALLTYPE SetDefaultDestinationPosition() override {
-        MediaInfo info = mediaInfo();
-        destination_ = RECT{0, 0, info.width, info.height};
+        destination_ = wholePicture();
         record();
         return S_OK;
     }
@@ -176,58 +175,49 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
     }
     HRESULT STDMETHODCALLTYPE GetCurrentImage(LONG*, LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE IsUsingDefaultSource() override {
-        MediaInfo info = mediaInfo();
-        return (source_.left == 0 && source_.top == 0 && source_.right == info.width &&
-                source_.bottom == info.height)
-                   ? S_OK
-                   : S_FALSE;
+        return sameRect(source_, wholePicture()) ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE IsUsingDefaultDestination() override {
-        MediaInfo info = mediaInfo();
-        return (destination_.left == 0 && destination_.top == 0 &&
-                destination_.right == info.width && destination_.bottom == info.height)
-                   ? S_OK
-                   : S_FALSE;
+        return sameRect(destination_, wholePicture()) ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) override {
         if (!aspectX || !aspectY)
             return E_POINTER;
-        MediaInfo info;
-        HRESULT hr = videoInfo(&info);
+        VideoFormat format;
+        HRESULT hr = picture(&format);
         if (FAILED(hr))
             return hr;
-        // The sequence header's display aspect codes: 2 is 4:3, 3 is 16:9,
-        // 4 is 2.21:1; anything else shows square pixels.
-        switch (info.aspectCode) {
-        case 2:
-            *aspectX = 4, *aspectY = 3;
-            break;
-        case 3:
-            *aspectX = 16, *aspectY = 9;
-            break;
-        case 4:
-            *aspectX = 221, *aspectY = 100;
-            break;
-        default:
-            *aspectX = info.width, *aspectY = info.height;
-            break;
-        }
+        *aspectX = format.aspectX;
+        *aspectY = format.aspectY;
         return S_OK;
     }
 
   private:
     static const LONG kSilent = -10000;
 
-    MediaInfo mediaInfo() const {
+    // The picture of the connected video: the connection's format block, or,
+    // for the push graph's demultiplexer whose pin carries none, the stream
+    // upstream. VFW_E_NOT_CONNECTED without video.
+    HRESULT picture(VideoFormat* format) const {
+        BasePin* pin = filter_->pinAt(kDecoderVideoIn);
+        if (!pin->isConnected())
+            return VFW_E_NOT_CONNECTED;
+        if (readVideoFormat(pin->mediaType(), format) && format->width > 0)
+            return S_OK;
         MediaInfo info;
-        decoderStreamInfo(filter_, &info);
-        return info;
-    }
-    HRESULT videoInfo(MediaInfo* info) const {
-        HRESULT hr = upstreamMediaInfo(filter_->pinAt(kDecoderVideoIn), info);
+        HRESULT hr = upstreamMediaInfo(pin, &info);
         if (FAILED(hr))
             return hr;
-        return info->width > 0 ? S_OK : VFW_E_NOT_CONNECTED;
+        if (info.width <= 0)
+            return VFW_E_NOT_CONNECTED;
+        *format = videoFormatOf(info);
+        return S_OK;
+    }
+    RECT wholePicture() const {
+        VideoFormat format;
+        if (FAILED(picture(&format)))
+            return RECT{0, 0, 0, 0};
+        return RECT{0, 0, format.width, format.height};
     }
     HRESULT videoSize(const char* method, LONG* width, LONG* height) const {
         if (!width || !height)
@@ -235,15 +225,18 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
         HRESULT hr = decoderFault(method);
         if (FAILED(hr))
             return hr;
-        MediaInfo info;
-        hr = videoInfo(&info);
+        VideoFormat format;
+        hr = picture(&format);
         if (FAILED(hr))
             return hr;
-        *width = info.width;
-        *height = info.height;
+        *width = format.width;
+        *height = format.height;
         return S_OK;
     }
 
+    static bool sameRect(const RECT& a, const RECT& b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    }
     static HRESULT zero(LONG* v) {
         if (!v)
             return E_POINTER;

@@ -1,9 +1,10 @@
-// The decoder's renderer side: clock, rate, position, duration and the end
-// of the stream (see card_decoder_playback.h). Nothing runs on a thread: the
-// position is worked out from the clock when asked, and the end is noticed
-// when the graph polls (ISimTimedRenderer). A stream still being written has
-// no end yet: the position stops at what has been written, and EC_COMPLETE
-// waits until the file is complete.
+// The decoder's renderer side: samples in, clock, rate, position, duration
+// and the end of the stream (see card_decoder_playback.h). Nothing runs on a
+// thread of its own: samples are taken as they come (the card buffers them;
+// Receive never blocks), the position is worked out from the clock when
+// asked, and the end is noticed when the graph polls (ISimTimedRenderer). A
+// stream still being written has no end yet: the position stops at what has
+// been written, and EC_COMPLETE waits until the file is complete.
 #include "card_decoder_playback.h"
 #include "control_graph.h"
 #include "graph_clock.h"
@@ -32,7 +33,173 @@ HRESULT faultAt(const char* method) {
 
 } // namespace
 
-DecoderPlayback::DecoderPlayback(BaseFilter* filter) : filter_(filter), picture_(filter) {}
+// ---- Input pins ----------------------------------------------------------------
+
+DecoderInput::~DecoderInput() {
+    forget();
+}
+
+void DecoderInput::forget() {
+    if (allocator_)
+        allocator_->Release();
+    allocator_ = nullptr;
+    ended = false;
+    flushing = false;
+}
+
+HRESULT DecoderInput::GetAllocator(IMemAllocator** allocator) {
+    if (!allocator)
+        return E_POINTER;
+    if (!allocator_)
+        allocator_ = new MemAllocator();
+    allocator_->AddRef();
+    *allocator = allocator_;
+    return S_OK;
+}
+
+HRESULT DecoderInput::NotifyAllocator(IMemAllocator* allocator, BOOL) {
+    if (!allocator)
+        return E_POINTER;
+    allocator->AddRef();
+    if (allocator_)
+        allocator_->Release();
+    allocator_ = allocator;
+    return S_OK;
+}
+
+HRESULT DecoderInput::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
+    return E_NOTIMPL;
+}
+
+HRESULT DecoderInput::Receive(IMediaSample* sample) {
+    return playback_->receive(this, sample);
+}
+
+HRESULT DecoderInput::ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed) {
+    if (!samples || !processed)
+        return E_POINTER;
+    *processed = 0;
+    HRESULT hr = S_OK;
+    while (*processed < count && (hr = Receive(samples[*processed])) == S_OK)
+        ++*processed;
+    return hr;
+}
+
+HRESULT DecoderInput::ReceiveCanBlock() {
+    return S_FALSE;
+}
+
+// ---- Playback ----------------------------------------------------------------
+
+DecoderPlayback::DecoderPlayback(BaseFilter* filter)
+    : filter_(filter), picture_(filter), video_(filter->pinAt(kDecoderVideoIn), this),
+      audio_(filter->pinAt(kDecoderAudioIn), this) {}
+
+DecoderInput* DecoderPlayback::inputOf(BasePin* pin) {
+    if (pin == video_.pin())
+        return &video_;
+    return pin == audio_.pin() ? &audio_ : nullptr;
+}
+
+void* DecoderPlayback::pinInterface(BasePin* pin, REFIID riid) {
+    DecoderInput* input = inputOf(pin);
+    return input && riid == IID_IMemInputPin ? static_cast<IMemInputPin*>(input) : nullptr;
+}
+
+// What a hardware decoder refuses: samples while stopped or flushing, and
+// after the end of its stream; it takes everything else into its buffer.
+HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
+    if (!sample)
+        return E_POINTER;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (filter_->state() == State_Stopped)
+        return VFW_E_WRONG_STATE;
+    if (input->flushing)
+        return S_FALSE;
+    if (input->ended)
+        return VFW_E_SAMPLE_REJECTED_EOS;
+    recordSample(sample->GetActualDataLength());
+    return S_OK;
+}
+
+HRESULT DecoderPlayback::onEndOfStream(BasePin* pin) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    DecoderInput* input = inputOf(pin);
+    if (!input)
+        return E_UNEXPECTED;
+    if (input->flushing)
+        return S_FALSE;
+    input->ended = true;
+    return S_OK;
+}
+
+HRESULT DecoderPlayback::onBeginFlush(BasePin* pin) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    DecoderInput* input = inputOf(pin);
+    if (!input)
+        return E_UNEXPECTED;
+    input->flushing = true;
+    input->ended = false;
+    posted_ = false;
+    return S_OK;
+}
+
+HRESULT DecoderPlayback::onEndFlush(BasePin* pin) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    DecoderInput* input = inputOf(pin);
+    if (!input)
+        return E_UNEXPECTED;
+    input->flushing = false;
+    return S_OK;
+}
+
+bool DecoderPlayback::everyInputEnded() const {
+    bool any = false;
+    for (const DecoderInput* input : {&video_, &audio_}) {
+        if (!input->pin()->isConnected())
+            continue;
+        if (!input->ended)
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+IMediaSeeking* DecoderPlayback::upstreamSeeking() const {
+    for (const DecoderInput* input : {&video_, &audio_}) {
+        IPin* peer = input->pin()->peer();
+        IMediaSeeking* seeking = nullptr;
+        if (peer &&
+            SUCCEEDED(
+                peer->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) &&
+            seeking)
+            return seeking;
+    }
+    return nullptr;
+}
+
+HRESULT DecoderPlayback::extent(Extent* out) const {
+    MediaInfo info;
+    HRESULT hr = decoderStreamInfo(filter_, &info);
+    if (SUCCEEDED(hr)) {
+        out->seconds = info.duration();
+        out->growing = info.growing;
+        out->toldByEnds = false;
+        return S_OK;
+    }
+    IMediaSeeking* seeking = upstreamSeeking();
+    if (!seeking)
+        return hr;
+    LONGLONG duration = 0;
+    hr = seeking->GetDuration(&duration);
+    seeking->Release();
+    if (FAILED(hr))
+        return hr;
+    out->seconds = static_cast<double>(duration) / kUnitsPerSecond;
+    out->growing = false;
+    out->toldByEnds = true;
+    return S_OK;
+}
 
 void* DecoderPlayback::extraInterface(REFIID riid) {
     if (riid == IID_IMediaPosition)
@@ -69,6 +236,9 @@ HRESULT DecoderPlayback::onStop() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (filter_->state() == State_Running)
         position_ = position();
+    // Stopping forgets the end: the stream is delivered again from its
+    // position when the graph runs again.
+    video_.ended = audio_.ended = false;
     return S_OK;
 }
 
@@ -80,7 +250,8 @@ void DecoderPlayback::onConnected(BasePin* pin) {
 
 void DecoderPlayback::onDisconnected(BasePin* pin) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (pin->index() != kDecoderOverlayOut) {
+    if (DecoderInput* input = inputOf(pin)) {
+        input->forget();
         position_ = 0;
         posted_ = false;
     }
@@ -107,10 +278,12 @@ void DecoderPlayback::Poll() {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
         if (filter_->state() != State_Running || posted_)
             return;
-        MediaInfo info;
-        if (FAILED(streamInfo(&info)) || info.growing)
+        Extent stream;
+        if (FAILED(extent(&stream)) || stream.growing)
             return;
-        if (position() < info.duration())
+        if (stream.toldByEnds && !everyInputEnded())
+            return;
+        if (position() < stream.seconds)
             return;
         posted_ = true;
     }
@@ -133,11 +306,11 @@ HRESULT DecoderPlayback::get_Duration(REFTIME* length) {
     HRESULT hr = faultAt("get_Duration");
     if (FAILED(hr))
         return hr;
-    MediaInfo info;
-    hr = streamInfo(&info);
+    Extent stream;
+    hr = extent(&stream);
     if (FAILED(hr))
         return hr;
-    *length = info.duration();
+    *length = stream.seconds;
     return S_OK;
 }
 
@@ -146,18 +319,28 @@ HRESULT DecoderPlayback::put_CurrentPosition(REFTIME time) {
     HRESULT hr = faultAt("put_CurrentPosition");
     if (FAILED(hr))
         return hr;
-    MediaInfo info;
-    hr = streamInfo(&info);
+    Extent stream;
+    hr = extent(&stream);
     if (FAILED(hr))
         return hr;
     if (!(time > 0.0))
         time = 0.0;
-    if (time > info.duration())
-        time = info.duration();
+    if (time > stream.seconds)
+        time = stream.seconds;
     rebase(time);
     posted_ = false;
     record();
-    return S_OK;
+    if (!stream.toldByEnds)
+        return S_OK;
+    // The source delivers the stream again from there.
+    IMediaSeeking* seeking = upstreamSeeking();
+    if (!seeking)
+        return S_OK;
+    LONGLONG at = toUnits(time);
+    hr = seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                               AM_SEEKING_NoPositioning);
+    seeking->Release();
+    return FAILED(hr) ? hr : S_OK;
 }
 
 HRESULT DecoderPlayback::get_CurrentPosition(REFTIME* time) {
@@ -362,10 +545,6 @@ void DecoderPlayback::rebase(double position) {
     base_ = now();
 }
 
-HRESULT DecoderPlayback::streamInfo(MediaInfo* info) const {
-    return decoderStreamInfo(filter_, info);
-}
-
 // Seconds into the stream: frozen unless running, then moving with the
 // clock at the rate, and never past what the stream holds. Playback that
 // reaches the end of what has been written waits there: the position is
@@ -376,9 +555,9 @@ double DecoderPlayback::position() {
     bool running = filter_->state() == State_Running;
     if (running)
         p += static_cast<double>(t - base_) / kUnitsPerSecond * rate_;
-    MediaInfo info;
-    if (SUCCEEDED(streamInfo(&info)) && p > info.duration()) {
-        p = info.duration();
+    Extent stream;
+    if (SUCCEEDED(extent(&stream)) && p > stream.seconds) {
+        p = stream.seconds;
         if (running) {
             position_ = p;
             base_ = t;

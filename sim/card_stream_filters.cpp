@@ -1,5 +1,5 @@
-// The shared-source filter and the demultiplexer: identity, pins, and the
-// calls the library makes on them.
+// The shared-source filter: identity, pin, and the calls the library makes
+// on it.
 #include "card_stream_filters.h"
 
 #include "card_state.h"
@@ -10,7 +10,6 @@
 namespace sim {
 
 const char kSharedSourceClassName[] = "SharedSource";
-const char kDemuxClassName[] = "MpegDemux";
 
 namespace {
 
@@ -19,7 +18,6 @@ simcard::SharedSourceRecord gRecord{};
 
 ClassRegistrar gSourceRegistrar(CLSID_SharedSource, kSharedSourceClassName,
                                 createObject<SharedSourceFilter>);
-ClassRegistrar gDemuxRegistrar(CLSID_MpegDemux, kDemuxClassName, createObject<DemuxFilter>);
 
 } // namespace
 
@@ -101,20 +99,6 @@ HRESULT SharedSourceFilter::SetHostName(const char* host) {
         return f.hr;
     host_ = host ? host : "";
     return S_OK;
-}
-
-DemuxFilter::DemuxFilter() : BaseFilter(kDemuxClassName, CLSID_MpegDemux) {
-    addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
-           {makeMediaType(MEDIATYPE_Stream, GUID_NULL_TYPE)});
-    addPin(L"Subpicture", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Subpicture, GUID_NULL_TYPE)});
-    addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
-    addPin(L"Audio", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
-}
-
-DemuxFilter::~DemuxFilter() = default;
-
-void* DemuxFilter::extraInterface(REFIID riid) {
-    return riid == IID_ISimMediaInfo ? static_cast<ISimMediaInfo*>(this) : nullptr;
 }
 
 namespace card {

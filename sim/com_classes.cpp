@@ -1,8 +1,10 @@
 // The COM runtime's tables, shared by libtovixsim and tovixsim.dll: the
 // creatable classes (behind CoCreateInstance here, DllGetClassObject there),
-// the names GUIDs are reported by, and QueryInterface over a table.
+// the filters registered for graph building, the names GUIDs are reported
+// by, and QueryInterface over a table.
 #include "runtime.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -29,6 +31,10 @@ ClassTable& builtins() {
     return table;
 }
 bool gLoaded = false; // set once the world's own registrations are done
+std::vector<sim::FilterRegistration>& filters() {
+    static std::vector<sim::FilterRegistration> registered;
+    return registered;
+}
 std::map<GUID, std::string, GuidLess>& guidNames() {
     static std::map<GUID, std::string, GuidLess> names;
     return names;
@@ -78,6 +84,23 @@ std::vector<ClassEntry> registeredClasses() {
     std::vector<ClassEntry> out;
     for (const auto& entry : classes())
         out.push_back(entry.second);
+    return out;
+}
+
+void registerFilter(const FilterRegistration& filter) {
+    std::lock_guard<std::mutex> lock(tableMutex());
+    filters().push_back(filter);
+}
+
+std::vector<FilterRegistration> registeredFilters() {
+    std::vector<FilterRegistration> out;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex());
+        out = filters();
+    }
+    std::stable_sort(
+        out.begin(), out.end(),
+        [](const FilterRegistration& a, const FilterRegistration& b) { return a.merit > b.merit; });
     return out;
 }
 

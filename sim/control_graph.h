@@ -40,6 +40,8 @@ struct RendererRecord {
     double rate = 1.0;
     long destLeft = 0, destTop = 0, destWidth = 0, destHeight = 0;
     double position = 0; // seconds, as last fixed by a seek or state change
+    long samples = 0;    // media samples taken by its input pins, and their bytes
+    long sampleBytes = 0;
 };
 TOVIX_SIM_CONTROL RendererRecord renderer();
 

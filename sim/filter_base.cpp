@@ -151,6 +151,7 @@ BaseFilter::BaseFilter(const char* className, REFCLSID clsid)
 
 BaseFilter::~BaseFilter() {
     pins_.clear();
+    removedPins_.clear();
     if (clock_)
         clock_->Release();
 }
@@ -160,6 +161,15 @@ BasePin* BaseFilter::addPin(const wchar_t* name, PIN_DIRECTION dir,
     pins_.push_back(std::make_unique<BasePin>(this, pinCount(), name, dir, std::move(types),
                                               std::move(accept)));
     return pins_.back().get();
+}
+
+void BaseFilter::removePinsFrom(int index) {
+    while (pinCount() > index) {
+        std::unique_ptr<BasePin> pin = std::move(pins_.back());
+        pins_.pop_back();
+        pin->Disconnect();
+        removedPins_.push_back(std::move(pin));
+    }
 }
 
 BasePin* BaseFilter::pinAt(int index) const {

@@ -92,6 +92,8 @@ class BasePin : public IPin {
     const AM_MEDIA_TYPE& mediaType() const { return mt_; }
     bool isConnected() const { return peer_ != nullptr; }
     const std::vector<AM_MEDIA_TYPE>& proposedTypes() const { return types_; }
+    // New proposals, while unconnected (a source's type once it has a file).
+    void setProposedTypes(std::vector<AM_MEDIA_TYPE> types);
 
   private:
     HRESULT attemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mt);
@@ -156,6 +158,8 @@ class BaseFilter : public IBaseFilter, public ComObject {
     virtual HRESULT onPause() { return S_OK; }
     virtual HRESULT onRun(REFERENCE_TIME) { return S_OK; }
     virtual void onJoinGraph(IFilterGraph*) {}
+    // A connection is about to be made, the peer known: a failure refuses it.
+    virtual HRESULT onCompleteConnect(BasePin*, IPin* /*peer*/) { return S_OK; }
     virtual void onConnected(BasePin*) {}
     virtual void onDisconnected(BasePin*) {}
     virtual HRESULT onEndOfStream(BasePin*) { return S_OK; }
@@ -168,6 +172,10 @@ class BaseFilter : public IBaseFilter, public ComObject {
     // constructor.
     BasePin* addPin(const wchar_t* name, PIN_DIRECTION dir, std::vector<AM_MEDIA_TYPE> types,
                     std::vector<AM_MEDIA_TYPE> accept = {});
+    // Takes out the pins from `index` on, disconnecting them first: they are
+    // no longer enumerated or found, but stay alive as long as the filter,
+    // for whoever still holds one. A splitter's outputs follow its stream.
+    void removePinsFrom(int index);
     // A fault point of this filter, "<class>::<method>".
     Fault faultAt(const char* method);
 
@@ -179,6 +187,7 @@ class BaseFilter : public IBaseFilter, public ComObject {
     IFilterGraph* graph_ = nullptr;
     std::wstring name_;
     std::vector<std::unique_ptr<BasePin>> pins_;
+    std::vector<std::unique_ptr<BasePin>> removedPins_;
 };
 
 // The creation function behind a class registration: a new object of T,

@@ -305,6 +305,12 @@ class FilterGraph : public IFilterGraph2,
     // taker among the members, and the open outputs of a filter that took
     // one, which go to a new video renderer when no member takes them.
     bool connectToMember(IPin* out);
+    // A new registered filter, highest merit first, connected to `out`; the
+    // graph's member (no reference of the caller's), or null.
+    IBaseFilter* connectToRegistered(IPin* out);
+    // `out` connected to a member or else a registered filter, and what that
+    // filter leaves open rendered in turn.
+    bool renderPin(IPin* out);
     void renderLeftovers(IBaseFilter* filter);
     HRESULT renderFile(LPCWSTR file);
 

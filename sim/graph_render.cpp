@@ -1,14 +1,17 @@
 // RenderFile and the rest of the graph's intelligent building: a file source
-// and an MPEG-2 splitter for the file, each stream of the splitter connected
-// to a free input pin of a filter already in the graph (the decoder), and
-// what is then left open rendered by a new video renderer.
+// for the file, then the registered filter of the highest merit that takes
+// its type (the card's demultiplexer), each stream of that splitter rendered:
+// connected to a free input pin of a filter already in the graph (the
+// decoder) or else to a new registered filter, highest merit first, and what
+// a filter reached that way leaves open rendered in turn (the decoder's
+// overlay, by the video renderer).
 //
 // Answers: S_OK when every stream found a taker; VFW_S_AUDIO_NOT_RENDERED or
 // VFW_S_VIDEO_NOT_RENDERED when only audio or only video did not, and
 // VFW_S_PARTIAL_RENDER for other mixes; VFW_E_CANNOT_RENDER when no stream
 // did (the source and splitter are taken out again); VFW_E_UNSUPPORTED_STREAM
-// for a file that is no program stream; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
-// for a missing file.
+// for a file that is no MPEG system stream, or that no splitter takes;
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a missing file.
 #include "graph_internal.h"
 
 #include "control_graph.h"
@@ -62,6 +65,39 @@ void releaseAll(std::vector<IPin*>& pins) {
     pins.clear();
 }
 
+bool isVideoPin(IPin* pin) {
+    IEnumMediaTypes* types = nullptr;
+    AM_MEDIA_TYPE* mt = nullptr;
+    bool video = false;
+    if (SUCCEEDED(pin->EnumMediaTypes(&types)) && types) {
+        if (types->Next(1, &mt, nullptr) == S_OK && mt) {
+            video = mt->majortype == MEDIATYPE_Video;
+            deleteMediaType(mt);
+        }
+        types->Release();
+    }
+    return video;
+}
+
+// Whether a registered input type admits one of the pin's types; a null
+// GUID in the registration stands for any.
+bool registrationTakes(const FilterRegistration& filter, IPin* out) {
+    IEnumMediaTypes* types = nullptr;
+    if (FAILED(out->EnumMediaTypes(&types)) || !types)
+        return false;
+    bool takes = false;
+    AM_MEDIA_TYPE* mt = nullptr;
+    while (!takes && types->Next(1, &mt, nullptr) == S_OK && mt) {
+        for (const auto& input : filter.inputTypes)
+            takes = takes || ((input.first == GUID_NULL_TYPE || input.first == mt->majortype) &&
+                              (input.second == GUID_NULL_TYPE || input.second == mt->subtype));
+        deleteMediaType(mt);
+        mt = nullptr;
+    }
+    types->Release();
+    return takes;
+}
+
 IBaseFilter* filterOf(IPin* pin) {
     PIN_INFO info;
     info.pFilter = nullptr;
@@ -97,19 +133,47 @@ bool FilterGraph::connectToMember(IPin* out) {
     return false;
 }
 
+IBaseFilter* FilterGraph::connectToRegistered(IPin* out) {
+    for (const FilterRegistration& registered : registeredFilters()) {
+        if (!registrationTakes(registered, out))
+            continue;
+        IBaseFilter* filter = nullptr;
+        if (FAILED(CoCreateInstance(registered.clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IBaseFilter, reinterpret_cast<void**>(&filter))) ||
+            !filter)
+            continue;
+        bool connected = false;
+        if (SUCCEEDED(addMember(filter, widen(registered.name).c_str()))) {
+            std::vector<IPin*> inputs = pinsOf(filter, PINDIR_INPUT, true);
+            for (IPin* in : inputs)
+                connected = connected || SUCCEEDED(out->Connect(in, nullptr));
+            releaseAll(inputs);
+            if (connected)
+                log("Stream taken by %s", registered.name.c_str());
+            else
+                removeMember(filter);
+        }
+        filter->Release(); // the graph holds it while it is a member
+        if (connected)
+            return filter;
+    }
+    return nullptr;
+}
+
+bool FilterGraph::renderPin(IPin* out) {
+    if (connectToMember(out))
+        return true;
+    IBaseFilter* filter = connectToRegistered(out);
+    if (!filter)
+        return false;
+    renderLeftovers(filter);
+    return true;
+}
+
 void FilterGraph::renderLeftovers(IBaseFilter* filter) {
     std::vector<IPin*> outputs = pinsOf(filter, PINDIR_OUTPUT, true);
-    for (IPin* out : outputs) {
-        if (connectToMember(out))
-            continue;
-        VideoRendererFilter* renderer = new VideoRendererFilter();
-        if (SUCCEEDED(addMember(renderer, L"Video Renderer"))) {
-            IPin* in = renderer->pinAt(0);
-            if (FAILED(out->Connect(in, nullptr)))
-                removeMember(renderer);
-        }
-        renderer->Release();
-    }
+    for (IPin* out : outputs)
+        renderPin(out);
     releaseAll(outputs);
 }
 
@@ -127,9 +191,7 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
     log("RenderFile: %s", path.c_str());
     FileSourceFilter* source = new FileSourceFilter();
     hr = source->Load(file, nullptr);
-    MediaInfo info;
-    source->GetMediaInfo(&info);
-    if (SUCCEEDED(hr) && !info.valid)
+    if (SUCCEEDED(hr) && !source->mediaInfo().valid)
         hr = VFW_E_UNSUPPORTED_STREAM;
     if (SUCCEEDED(hr))
         hr = addMember(source, file);
@@ -139,25 +201,24 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
         recordOutcome(path, hr, 0, 0);
         return hr;
     }
-    SplitterFilter* splitter = new SplitterFilter(info);
-    hr = addMember(splitter, L"MPEG-2 Splitter");
-    if (SUCCEEDED(hr))
-        hr = source->pinAt(0)->Connect(splitter->pinAt(0), nullptr);
+    IBaseFilter* splitter = connectToRegistered(source->pinAt(0));
     int streams = 0, rendered = 0;
     bool videoMissed = false, audioMissed = false;
-    if (SUCCEEDED(hr)) {
-        for (int i = 1; i < splitter->pinCount(); i++) {
-            BasePin* out = splitter->pinAt(i);
+    if (!splitter) {
+        hr = VFW_E_UNSUPPORTED_STREAM;
+    } else {
+        std::vector<IPin*> outputs = pinsOf(splitter, PINDIR_OUTPUT, true);
+        for (IPin* out : outputs) {
             streams++;
-            bool taken = connectToMember(out);
-            bool isVideo = out->proposedTypes().front().majortype == MEDIATYPE_Video;
-            if (taken)
+            bool isVideo = isVideoPin(out);
+            if (renderPin(out))
                 rendered++;
             else if (isVideo)
                 videoMissed = true;
             else
                 audioMissed = true;
         }
+        releaseAll(outputs);
         if (rendered == 0)
             hr = VFW_E_CANNOT_RENDER;
         else if (rendered == streams)
@@ -170,10 +231,10 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
             hr = VFW_S_PARTIAL_RENDER;
     }
     if (FAILED(hr)) {
-        removeMember(splitter);
+        if (splitter)
+            removeMember(splitter);
         removeMember(source);
     }
-    splitter->Release();
     source->Release();
     log("RenderFile: %08X (%d of %d streams)", static_cast<unsigned>(hr), rendered, streams);
     recordOutcome(path, hr, streams, rendered);
@@ -194,16 +255,7 @@ HRESULT FilterGraph::Render(IPin* out) {
     }
     if (state_ != State_Stopped)
         return VFW_E_NOT_STOPPED;
-    if (connectToMember(out))
-        return S_OK;
-    VideoRendererFilter* renderer = new VideoRendererFilter();
-    HRESULT hr = addMember(renderer, L"Video Renderer");
-    if (SUCCEEDED(hr) && FAILED(out->Connect(renderer->pinAt(0), nullptr))) {
-        removeMember(renderer);
-        hr = VFW_E_CANNOT_RENDER;
-    }
-    renderer->Release();
-    return FAILED(hr) ? hr : S_OK;
+    return renderPin(out) ? S_OK : VFW_E_CANNOT_RENDER;
 }
 
 // Flags 0 render as Render does; "to existing renderers" only connects to

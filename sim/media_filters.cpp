@@ -1,5 +1,4 @@
-// The file source, the MPEG-2 splitter and the video renderer behind
-// RenderFile.
+// The file source behind RenderFile and AddSourceFilter.
 #include "media_filters.h"
 
 #include <cstring>
@@ -10,22 +9,165 @@ namespace {
 
 const CLSID CLSID_AsyncReader = {
     0xE436EBB5, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-const CLSID CLSID_Mpeg2Splitter = {
-    0x6B1F7E22, 0x3C4D, 0x4A55, {0x9E, 0x61, 0x70, 0x82, 0x93, 0xA4, 0xB5, 0xC6}};
-const CLSID CLSID_VideoRenderer = {
-    0x70E102B0, 0x5556, 0x11CE, {0x97, 0xC0, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+const int64_t kUnits = 10000000; // of a sample's time stamps: bytes times this
 
 } // namespace
 
-FileSourceFilter::FileSourceFilter() : BaseFilter("FileSource", CLSID_AsyncReader) {
-    addPin(L"Output", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)});
+// ---- The file source's reader ------------------------------------------------------
+
+FileReader::~FileReader() {
+    for (auto& done : done_)
+        done.first->Release();
+    if (file_)
+        fclose(file_);
+}
+
+HRESULT FileReader::QueryInterface(REFIID riid, void** ppv) {
+    return source_->pinAt(0)->QueryInterface(riid, ppv);
+}
+ULONG FileReader::AddRef() {
+    return source_->addRef();
+}
+ULONG FileReader::Release() {
+    return source_->release();
+}
+
+bool FileReader::open(const std::string& path) {
+#ifdef _WIN32
+    std::FILE* file = _wfopen(widen(path).c_str(), L"rb");
+#else
+    std::FILE* file = fopen(path.c_str(), "rb");
+#endif
+    if (!file)
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_)
+        fclose(file_);
+    file_ = file;
+    fseek(file_, 0, SEEK_END);
+    size_ = ftell(file_);
+    return true;
+}
+
+HRESULT FileReader::RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PROPERTIES* props,
+                                     IMemAllocator** actual) {
+    if (!props || !actual)
+        return E_POINTER;
+    IMemAllocator* allocator = preferred;
+    if (allocator)
+        allocator->AddRef();
+    else
+        allocator = new MemAllocator();
+    ALLOCATOR_PROPERTIES got;
+    HRESULT hr = allocator->SetProperties(props, &got);
+    if (FAILED(hr)) {
+        allocator->Release();
+        *actual = nullptr;
+        return hr;
+    }
+    *actual = allocator;
+    return S_OK;
+}
+
+HRESULT FileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
+    if (!buffer)
+        return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_)
+        return E_UNEXPECTED;
+    if (position < 0 || position > size_ || length < 0)
+        return E_INVALIDARG;
+    fseek(file_, static_cast<long>(position), SEEK_SET);
+    size_t got = fread(buffer, 1, static_cast<size_t>(length), file_);
+    return got == static_cast<size_t>(length) ? S_OK : S_FALSE;
+}
+
+// A sample's time stamps name the bytes it asks for, times 10^7.
+HRESULT FileReader::readInto(IMediaSample* sample) {
+    REFERENCE_TIME start = 0, end = 0;
+    HRESULT hr = sample->GetTime(&start, &end);
+    if (FAILED(hr))
+        return hr;
+    LONGLONG position = start / kUnits;
+    LONG length = static_cast<LONG>(end / kUnits - position);
+    if (length > sample->GetSize())
+        return VFW_E_BUFFER_OVERFLOW;
+    BYTE* buffer = nullptr;
+    sample->GetPointer(&buffer);
+    hr = SyncRead(position, length, buffer);
+    if (FAILED(hr))
+        return hr;
+    LONGLONG total = 0;
+    Length(&total, nullptr);
+    LONG got = static_cast<LONG>(position + length > total ? total - position : length);
+    sample->SetActualDataLength(got);
+    return hr;
+}
+
+HRESULT FileReader::Request(IMediaSample* sample, DWORD_PTR user) {
+    if (!sample)
+        return E_POINTER;
+    HRESULT hr = readInto(sample);
+    if (FAILED(hr))
+        return hr;
+    sample->AddRef();
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_.emplace_back(sample, user);
+    return S_OK;
+}
+
+HRESULT FileReader::WaitForNext(DWORD, IMediaSample** sample, DWORD_PTR* user) {
+    if (!sample || !user)
+        return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    *sample = nullptr;
+    if (done_.empty())
+        return VFW_E_TIMEOUT;
+    *sample = done_.front().first; // the caller takes over our reference
+    *user = done_.front().second;
+    done_.pop_front();
+    return S_OK;
+}
+
+HRESULT FileReader::SyncReadAligned(IMediaSample* sample) {
+    if (!sample)
+        return E_POINTER;
+    return readInto(sample);
+}
+
+HRESULT FileReader::Length(LONGLONG* total, LONGLONG* available) {
+    if (!total && !available)
+        return E_POINTER;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_)
+        return E_UNEXPECTED;
+    if (total)
+        *total = size_;
+    if (available)
+        *available = size_;
+    return S_OK;
+}
+
+HRESULT FileReader::BeginFlush() {
+    return S_OK;
+}
+HRESULT FileReader::EndFlush() {
+    return S_OK;
+}
+
+// ---- The file source -------------------------------------------------------------------
+
+FileSourceFilter::FileSourceFilter() : BaseFilter("FileSource", CLSID_AsyncReader), reader_(this) {
+    addPin(L"Output", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Stream, GUID_NULL_TYPE)});
 }
 
 void* FileSourceFilter::extraInterface(REFIID riid) {
-    if (riid == IID_IFileSourceFilter)
-        return static_cast<IFileSourceFilter*>(this);
-    if (riid == IID_ISimMediaInfo)
-        return static_cast<ISimMediaInfo*>(this);
+    return riid == IID_IFileSourceFilter ? static_cast<IFileSourceFilter*>(this) : nullptr;
+}
+
+void* FileSourceFilter::pinInterface(BasePin* pin, REFIID riid) {
+    if (pin == pinAt(0) && riid == IID_IAsyncReader && !file_.empty())
+        return static_cast<IAsyncReader*>(&reader_);
     return nullptr;
 }
 
@@ -35,12 +177,21 @@ HRESULT FileSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) {
     Fault f = faultAt("Load");
     if (f.fail && FAILED(f.hr))
         return f.hr;
+    if (!file_.empty())
+        return E_UNEXPECTED; // a source loads once
     bool found = false;
     MediaInfo info = probeFile(narrow(fileName), &found);
-    if (!found)
+    if (!found || !reader_.open(narrow(fileName)))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     file_ = fileName;
     info_ = info;
+    BYTE head[16] = {};
+    reader_.SyncRead(0, sizeof head, head);
+    SystemLayer layer = leadingSystemLayer(head, sizeof head);
+    const GUID& subtype = layer == SystemLayer::Mpeg1System    ? MEDIASUBTYPE_MPEG1System
+                          : layer == SystemLayer::Mpeg2Program ? MEDIASUBTYPE_MPEG2_PROGRAM
+                                                               : GUID_NULL_TYPE;
+    pinAt(0)->setProposedTypes({makeMediaType(MEDIATYPE_Stream, subtype)});
     return S_OK;
 }
 
@@ -58,47 +209,8 @@ HRESULT FileSourceFilter::GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* mt) {
         return E_OUTOFMEMORY;
     memcpy(*fileName, file_.c_str(), bytes);
     if (mt)
-        *mt = makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM);
+        return copyMediaType(mt, &pinAt(0)->proposedTypes().front());
     return S_OK;
-}
-
-HRESULT FileSourceFilter::GetMediaInfo(MediaInfo* info) {
-    if (!info)
-        return E_POINTER;
-    if (file_.empty())
-        return VFW_E_NOT_CONNECTED;
-    *info = info_;
-    return S_OK;
-}
-
-SplitterFilter::SplitterFilter(const MediaInfo& info)
-    : BaseFilter("Mpeg2Splitter", CLSID_Mpeg2Splitter) {
-    addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
-           {makeMediaType(MEDIATYPE_Stream, GUID_NULL_TYPE)});
-    if (info.hasVideo)
-        addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
-    for (size_t i = 0; i < info.audioStreams.size(); i++) {
-        std::wstring name = i == 0 ? L"Audio" : L"Audio " + std::to_wstring(i + 1);
-        addPin(name.c_str(), PINDIR_OUTPUT,
-               {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
-    }
-}
-
-void* SplitterFilter::extraInterface(REFIID riid) {
-    if (riid == IID_ISimMediaInfo)
-        return static_cast<ISimMediaInfo*>(this);
-    return nullptr;
-}
-
-HRESULT SplitterFilter::GetMediaInfo(MediaInfo* info) {
-    return upstreamMediaInfo(pinAt(0), info);
-}
-
-// It takes only the decoder's overlay: the world has no software MPEG
-// decoder, so compressed video has nowhere else to go.
-VideoRendererFilter::VideoRendererFilter() : BaseFilter("VideoRenderer", CLSID_VideoRenderer) {
-    addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)},
-           {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_Overlay)});
 }
 
 } // namespace sim

@@ -128,6 +128,12 @@ ULONG BasePin::Release() {
     return owner_->release();
 }
 
+void BasePin::setProposedTypes(std::vector<AM_MEDIA_TYPE> types) {
+    for (AM_MEDIA_TYPE& mt : types_)
+        freeMediaType(&mt);
+    types_ = std::move(types);
+}
+
 HRESULT BasePin::checkMediaType(const AM_MEDIA_TYPE* mt) const {
     if (!mt)
         return S_FALSE;
@@ -160,6 +166,12 @@ HRESULT BasePin::attemptConnection(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
     if (SUCCEEDED(hr))
         hr = receivePin->ReceiveConnection(this, mt);
     if (FAILED(hr)) {
+        clearConnection();
+        return hr;
+    }
+    hr = owner_->onCompleteConnect(this, receivePin);
+    if (FAILED(hr)) {
+        receivePin->Disconnect();
         clearConnection();
         return hr;
     }
@@ -236,6 +248,11 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
         return hr;
     peer_ = connector;
     peer_->AddRef();
+    hr = owner_->onCompleteConnect(this, connector);
+    if (FAILED(hr)) {
+        clearConnection();
+        return hr;
+    }
     owner_->onConnected(this);
     return S_OK;
 }

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -114,6 +115,25 @@ struct ClassRegistrar {
     ClassRegistrar(REFCLSID clsid, const char* name, CreateFunction create) {
         registerClass(clsid, name, create);
     }
+};
+
+// Filters registered with the filter mapper, as graph building finds them:
+// by the types their input pin takes, the highest merit first. tovixsim.dll
+// registers its own with the system's IFilterMapper2.
+const DWORD kMeritPreferred = 0x800000;
+const DWORD kMeritNormal = 0x600000;
+const DWORD kMeritUnlikely = 0x400000;
+const DWORD kMeritDoNotUse = 0x200000;
+struct FilterRegistration {
+    CLSID clsid;
+    std::string name;
+    DWORD merit;
+    std::vector<std::pair<GUID, GUID>> inputTypes; // major and subtype
+};
+void registerFilter(const FilterRegistration& filter);
+std::vector<FilterRegistration> registeredFilters();
+struct FilterRegistrar {
+    explicit FilterRegistrar(const FilterRegistration& filter) { registerFilter(filter); }
 };
 
 // Readable names for the GUIDs the world knows ("IBaseFilter",

@@ -195,10 +195,10 @@ TEST_F(Player, ARenderedFilePlaysToItsEndOnTheClock) {
     load("clip.mpg");
     EXPECT_TRUE(logHas(line("openFile", "Automatically building graph for file clip.mpg")));
     EXPECT_TRUE(logHas(line("getGraphInterfaces", "Media seeking capabilities = 3F")));
-    EXPECT_EQ((std::vector<std::string>{"MPEG-2 Splitter", "clip.mpg", "Sigma Decoder"}),
+    EXPECT_EQ((std::vector<std::string>{"MPEG DeMux", "clip.mpg", "Sigma Decoder"}),
               simctl::graphFilterNames())
         << "the video renderer behind the overlay pin is gone";
-    EXPECT_TRUE(logHas(line("logFilter", "FILTER 1: MPEG-2 Splitter")));
+    EXPECT_TRUE(logHas(line("logFilter", "FILTER 1: MPEG DeMux")));
     EXPECT_TRUE(logHas(line("logFilter", "FILTER 3: Sigma Decoder")));
     EXPECT_FALSE(gStreaming);
     EXPECT_EQ(1, state());

@@ -1,12 +1,15 @@
 // tovixsim.dll as an in-process COM server: a class factory per served
 // class, the server's lock count, and its registration under
-// HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 (ThreadingModel Both).
+// HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 (ThreadingModel Both). Its
+// filters for graph building (the demultiplexer) are registered with the
+// system's filter mapper too, so that RenderFile finds them.
 #include "server.h"
 
 #include <shlwapi.h>
 
 #include <atomic>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -111,6 +114,45 @@ HRESULT registerClass(const sim::ClassEntry& served, const std::wstring& path) {
     return hr;
 }
 
+// Calls `each` with the system's filter mapper for every filter the DLL
+// registers for graph building.
+template <class Each> HRESULT withFilterMapper(Each each) {
+    HRESULT init = CoInitialize(nullptr);
+    IFilterMapper2* mapper = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IFilterMapper2, reinterpret_cast<void**>(&mapper));
+    if (SUCCEEDED(hr)) {
+        for (const sim::FilterRegistration& filter : sim::registeredFilters()) {
+            hr = each(mapper, filter);
+            if (FAILED(hr))
+                break;
+        }
+        mapper->Release();
+    }
+    if (SUCCEEDED(init))
+        CoUninitialize();
+    return hr;
+}
+
+// One input pin taking the registered types, one output of any type.
+HRESULT registerFilter(IFilterMapper2* mapper, const sim::FilterRegistration& filter) {
+    std::vector<REGPINTYPES> types;
+    for (const auto& type : filter.inputTypes)
+        types.push_back(REGPINTYPES{&type.first, &type.second});
+    REGFILTERPINS2 pins[2] = {};
+    pins[0].cInstances = 1;
+    pins[0].nMediaTypes = static_cast<UINT>(types.size());
+    pins[0].lpMediaType = types.data();
+    pins[1].dwFlags = REG_PINFLAG_B_OUTPUT | REG_PINFLAG_B_ZERO | REG_PINFLAG_B_MANY;
+    REGFILTER2 registration = {};
+    registration.dwVersion = 2;
+    registration.dwMerit = filter.merit;
+    registration.cPins2 = 2;
+    registration.rgPins2 = pins;
+    return mapper->RegisterFilter(filter.clsid, sim::widen(filter.name).c_str(), nullptr,
+                                  &CLSID_LegacyAmFilterCategory, nullptr, &registration);
+}
+
 } // namespace
 
 extern "C" {
@@ -143,10 +185,18 @@ HRESULT WINAPI DllRegisterServer() {
         if (FAILED(hr))
             return hr;
     }
-    return S_OK;
+    return withFilterMapper(registerFilter);
 }
 
 HRESULT WINAPI DllUnregisterServer() {
+    HRESULT hr =
+        withFilterMapper([](IFilterMapper2* mapper, const sim::FilterRegistration& filter) {
+            HRESULT hr =
+                mapper->UnregisterFilter(&CLSID_LegacyAmFilterCategory, nullptr, filter.clsid);
+            return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? S_OK : hr;
+        });
+    if (FAILED(hr))
+        return hr;
     for (const sim::ClassEntry& served : sim::registeredClasses()) {
         std::wstring base = L"CLSID\\" + guidText(served.clsid);
         LONG r = static_cast<LONG>(SHDeleteKeyW(HKEY_CLASSES_ROOT, base.c_str()));

@@ -3,7 +3,11 @@
 // generated MPEG-2 program stream through the push graph, play it to the
 // end, seek, set the volume and mute, free the player; then a recording
 // still being written, loaded time-shifted, played while it grows and to its
-// end once the host says the file is complete; close the OSD.
+// end once the host says the file is complete; then finished files through
+// the rendered graph (RenderFile around the decoder: the card's
+// demultiplexer found by its registration), an MPEG-2 program stream and an
+// MPEG-1 system stream, each played to its end with a seek and the volume;
+// close the OSD.
 //
 // The same program runs natively against libTovixAPI.so (the simulated
 // world) and under Wine against TovixAPI.dll (Wine's COM runtime and filter
@@ -59,6 +63,40 @@ bool waitForState(const SessionNatives& n, JNIEnv* env, jclass cls, int state, i
         sleepMs(50);
     }
     return false;
+}
+
+// A finished file through the rendered graph: opened, its length and
+// picture, the volume, played, paused and sought, then played to its end.
+void playRendered(const SessionNatives& n, fakejni::FakeJni& jni, const char* file,
+                  const streamwriter::StreamSpec& shape) {
+    JNIEnv* env = jni.env();
+    jclass cls = jni.hostClass();
+    std::string name = file;
+    if (!streamwriter::writeProgramStream(file, shape)) {
+        check(false, "cannot write " + name);
+        return;
+    }
+    n.load(env, cls, 2, 0, jni.newString("video/mpeg"), jni.newString(file),
+           jni.newString("mediaserver"), JNI_FALSE, 0);
+    check(n.getState(env, cls) == 1, name + " is open through RenderFile (state 1)");
+    jlong duration = n.getDurationMillis(env, cls);
+    check(near(static_cast<double>(duration), shape.seconds * 1000, 50),
+          name + ": duration " + std::to_string(duration) + " ms is the stream's");
+    check(n.getVideoWidth(env, cls) == shape.width && n.getVideoHeight(env, cls) == shape.height,
+          name + ": the video size is the stream's");
+    check(near(n.setVolume(env, cls, 0.25f), 0.25, 0.01), name + ": setVolume(0.25) stores 0.25");
+    check(n.play(env, cls) == JNI_TRUE, name + ": play answers true");
+    sleepMs(300);
+    check(n.pause(env, cls) == JNI_TRUE, name + ": pause answers true");
+    check(n.seek(env, cls, 400) == 400, name + ": seek answers its millis");
+    jlong sought = n.getMediaTimeMillis(env, cls);
+    check(near(static_cast<double>(sought), 400, 20),
+          name + ": the position after seeking to 400 ms is " + std::to_string(sought) + " ms");
+    check(n.play(env, cls) == JNI_TRUE, name + ": play after the seek answers true");
+    check(waitForState(n, env, cls, kEndedState, static_cast<int>(duration) + 5000),
+          name + " plays to its end (state 5)");
+    check(near(n.getVolume(env, cls), 0.25, 0.01), name + ": the volume is still 0.25");
+    n.free(env, cls);
 }
 
 bool writeMaskedLog(const std::string& path) {
@@ -194,6 +232,15 @@ int main(int argc, char** argv) {
     check(near(static_cast<double>(recorded), kRecordingSeconds * 1000, 50),
           "the recording's duration " + std::to_string(recorded) + " ms is all of it");
     n.free(env, cls);
+
+    streamwriter::StreamSpec program;
+    program.seconds = kStreamSeconds;
+    playRendered(n, jni, "rendered.mpg", program);
+    streamwriter::StreamSpec system = program;
+    system.mpeg1 = true;
+    system.width = 352;
+    system.height = 240;
+    playRendered(n, jni, "rendered-mpeg1.mpg", system);
     n.closeOSD(env, cls);
 
     check(jni.outstanding() == 0, "every string and array was given back");

@@ -1,0 +1,56 @@
+// Creating the world's components and reaching their pins and interfaces,
+// for the tests of the simulated world.
+#pragma once
+
+#include "src/platform/directshow.h"
+
+#include <gtest/gtest.h>
+
+namespace comtest {
+
+template <class T> T* create(REFCLSID clsid, REFIID iid) {
+    T* object = nullptr;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                     reinterpret_cast<void**>(&object)));
+    return object;
+}
+
+template <class T> T* query(IUnknown* object, REFIID iid) {
+    T* out = nullptr;
+    EXPECT_EQ(S_OK, object->QueryInterface(iid, reinterpret_cast<void**>(&out)));
+    return out;
+}
+
+// The pin at `index` in enumeration order, with a reference of the caller's.
+inline IPin* pinOf(IBaseFilter* filter, int index) {
+    IEnumPins* pins = nullptr;
+    EXPECT_EQ(S_OK, filter->EnumPins(&pins));
+    IPin* pin = nullptr;
+    pins->Skip(static_cast<ULONG>(index));
+    EXPECT_EQ(S_OK, pins->Next(1, &pin, nullptr));
+    pins->Release();
+    return pin;
+}
+
+inline int pinCount(IBaseFilter* filter) {
+    IEnumPins* pins = nullptr;
+    EXPECT_EQ(S_OK, filter->EnumPins(&pins));
+    IPin* pin = nullptr;
+    int count = 0;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+        pin->Release();
+        count++;
+    }
+    pins->Release();
+    return count;
+}
+
+inline bool connected(IPin* pin) {
+    IPin* peer = nullptr;
+    if (FAILED(pin->ConnectedTo(&peer)))
+        return false;
+    peer->Release();
+    return true;
+}
+
+} // namespace comtest

@@ -1,0 +1,305 @@
+// The card's filters as a real graph manager meets them: the decoder as a
+// renderer that takes samples of what the card decodes, the demultiplexer as
+// a splitter over any reader, and the two playing a rendered file to its end.
+#include "com_helpers.h"
+#include "stream_writer.h"
+
+#include "sim/card_stream_filters.h"
+#include "sim/control.h"
+#include "sim/control_card.h"
+#include "sim/control_graph.h"
+#include "sim/filter_base.h"
+#include "sim/media_types.h"
+#include "src/card/card_interfaces.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using comtest::connected;
+using comtest::create;
+using comtest::pinCount;
+using comtest::pinOf;
+using comtest::query;
+using streamwriter::StreamSpec;
+
+const GUID kRgb32 = {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+const GUID kYuy2 = {0x32595559, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+std::string pinName(IPin* pin) {
+    PIN_INFO info;
+    EXPECT_EQ(S_OK, pin->QueryPinInfo(&info));
+    info.pFilter->Release();
+    return sim::narrow(info.achName);
+}
+
+AM_MEDIA_TYPE connectionType(IPin* pin) {
+    AM_MEDIA_TYPE mt{};
+    EXPECT_EQ(S_OK, pin->ConnectionMediaType(&mt));
+    return mt;
+}
+
+class CardFilterWorld : public testing::Test {
+  protected:
+    void SetUp() override {
+        simctl::reset();
+        simcard::reset();
+        simctl::setManualClock(true);
+        CoInitialize(nullptr);
+        graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+        decoder = create<IBaseFilter>(CLSID_TovixDecoder, IID_IBaseFilter);
+        EXPECT_EQ(S_OK, graph->AddFilter(decoder, L"Sigma Decoder"));
+    }
+    void TearDown() override {
+        decoder->Release();
+        graph->Release();
+        CoUninitialize();
+        EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+    }
+    // A source for `shape` and the demultiplexer, connected.
+    IBaseFilter* sourceAndDemux(const StreamSpec& shape) {
+        EXPECT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
+        IBaseFilter* source = nullptr;
+        EXPECT_EQ(S_OK, graph->AddSourceFilter(L"clip.mpg", L"Source", &source));
+        IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+        EXPECT_EQ(S_OK, graph->AddFilter(demux, L"MPEG DeMux"));
+        IPin* out = pinOf(source, 0);
+        IPin* in = pinOf(demux, sim::kDemuxInput);
+        EXPECT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));
+        out->Release();
+        in->Release();
+        source->Release();
+        demux->Release(); // the graph holds both
+        return demux;
+    }
+    HRESULT render(const StreamSpec& shape) {
+        EXPECT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
+        return graph->RenderFile(L"clip.mpg", nullptr);
+    }
+    // The next event's code, or 0 when none is queued.
+    long nextEvent() {
+        IMediaEvent* events = query<IMediaEvent>(graph, IID_IMediaEvent);
+        LONG code = 0;
+        LONG_PTR one = 0, two = 0;
+        if (events->GetEvent(&code, &one, &two, 0) == S_OK)
+            events->FreeEventParams(code, one, two);
+        else
+            code = 0;
+        events->Release();
+        return code;
+    }
+
+    IGraphBuilder* graph = nullptr;
+    IBaseFilter* decoder = nullptr;
+};
+
+// ---- The decoder's inputs ----------------------------------------------------------
+
+TEST_F(CardFilterWorld, DecoderInputsTakeWhatTheCardDecodesAndRefuseDecodedData) {
+    IPin* video = pinOf(decoder, 0);
+    IPin* audio = pinOf(decoder, 1);
+    IPin* overlay = pinOf(decoder, 2);
+    for (const GUID* sub : {&MEDIASUBTYPE_MPEG2_VIDEO, &sim::MEDIASUBTYPE_MPEG1Payload,
+                            &sim::MEDIASUBTYPE_MPEG1Packet}) {
+        AM_MEDIA_TYPE mt = sim::makeMediaType(MEDIATYPE_Video, *sub);
+        EXPECT_EQ(S_OK, video->QueryAccept(&mt)) << sim::guidName(*sub);
+    }
+    for (const GUID* sub : {&kRgb32, &kYuy2}) {
+        AM_MEDIA_TYPE mt = sim::makeMediaType(MEDIATYPE_Video, *sub);
+        EXPECT_EQ(S_FALSE, video->QueryAccept(&mt)) << "decoded video";
+    }
+    for (const GUID* sub : {&MEDIASUBTYPE_MPEG1Audio, &sim::MEDIASUBTYPE_MPEG1AudioPayload,
+                            &sim::MEDIASUBTYPE_MPEG2_AUDIO, &sim::MEDIASUBTYPE_DOLBY_AC3,
+                            &sim::MEDIASUBTYPE_DVD_LPCM_AUDIO}) {
+        AM_MEDIA_TYPE mt = sim::makeMediaType(MEDIATYPE_Audio, *sub);
+        EXPECT_EQ(S_OK, audio->QueryAccept(&mt)) << sim::guidName(*sub);
+    }
+    AM_MEDIA_TYPE pcm = sim::makeMediaType(MEDIATYPE_Audio, sim::MEDIASUBTYPE_PCM);
+    EXPECT_EQ(S_FALSE, audio->QueryAccept(&pcm)) << "decoded audio";
+
+    IMemInputPin* input = query<IMemInputPin>(video, IID_IMemInputPin);
+    IPin* back = query<IPin>(input, IID_IPin);
+    EXPECT_EQ(video, back) << "the receiver is the pin itself";
+    back->Release();
+    IMemInputPin* none = nullptr;
+    EXPECT_EQ(E_NOINTERFACE,
+              overlay->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&none)));
+    input->Release();
+    video->Release();
+    audio->Release();
+    overlay->Release();
+}
+
+TEST_F(CardFilterWorld, DecoderTakesSamplesOnlyWhileActiveAndBeforeTheEnd) {
+    IPin* video = pinOf(decoder, 0);
+    IMemInputPin* input = query<IMemInputPin>(video, IID_IMemInputPin);
+    EXPECT_EQ(E_NOTIMPL, input->GetAllocatorRequirements(nullptr));
+    EXPECT_EQ(E_POINTER, input->NotifyAllocator(nullptr, FALSE));
+    EXPECT_EQ(S_FALSE, input->ReceiveCanBlock()) << "the card buffers what it is given";
+    IMemAllocator* allocator = nullptr;
+    ASSERT_EQ(S_OK, input->GetAllocator(&allocator));
+    ALLOCATOR_PROPERTIES wanted{2, 4096, 1, 0}, got{};
+    EXPECT_EQ(S_OK, allocator->SetProperties(&wanted, &got));
+    IMediaSample* sample = nullptr;
+    EXPECT_EQ(VFW_E_NOT_COMMITTED, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+    ASSERT_EQ(S_OK, allocator->Commit());
+    ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+    EXPECT_EQ(4096, sample->GetSize());
+
+    EXPECT_EQ(VFW_E_WRONG_STATE, input->Receive(sample)) << "stopped";
+    ASSERT_EQ(S_OK, decoder->Pause());
+    long before = simctl::renderer().samples;
+    EXPECT_EQ(S_OK, input->Receive(sample));
+    EXPECT_EQ(before + 1, simctl::renderer().samples);
+    EXPECT_EQ(S_OK, video->BeginFlush());
+    EXPECT_EQ(S_FALSE, input->Receive(sample)) << "flushing";
+    EXPECT_EQ(S_FALSE, video->EndOfStream()) << "an end while flushing is dropped";
+    EXPECT_EQ(S_OK, video->EndFlush());
+    EXPECT_EQ(S_OK, video->EndOfStream());
+    EXPECT_EQ(VFW_E_SAMPLE_REJECTED_EOS, input->Receive(sample));
+    IPin* overlay = pinOf(decoder, 2);
+    EXPECT_EQ(E_UNEXPECTED, overlay->EndOfStream()) << "an output pin";
+    EXPECT_EQ(S_OK, decoder->Stop());
+    ASSERT_EQ(S_OK, decoder->Pause());
+    EXPECT_EQ(S_OK, input->Receive(sample)) << "stopping forgets the end";
+    EXPECT_EQ(S_OK, decoder->Stop());
+
+    sample->Release();
+    allocator->Release();
+    overlay->Release();
+    input->Release();
+    video->Release();
+}
+
+// ---- The demultiplexer as a splitter --------------------------------------------------
+
+TEST_F(CardFilterWorld, DemuxOverAReaderOffersTheStreamsFoundWithTheirFormats) {
+    StreamSpec shape;
+    shape.audioStreams = 2;
+    IBaseFilter* demux = sourceAndDemux(shape);
+    ASSERT_EQ(4, pinCount(demux)) << "input, video, two audio";
+    IPin* video = pinOf(demux, 1);
+    IPin* audio = pinOf(demux, 2);
+    IPin* second = pinOf(demux, 3);
+    EXPECT_EQ("Video", pinName(video));
+    EXPECT_EQ("Audio", pinName(audio));
+    EXPECT_EQ("Audio 2", pinName(second));
+    IPin* decoderVideo = pinOf(decoder, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(video, decoderVideo, nullptr));
+    AM_MEDIA_TYPE mt = connectionType(decoderVideo);
+    EXPECT_EQ(MEDIASUBTYPE_MPEG2_VIDEO, mt.subtype);
+    EXPECT_EQ(sim::FORMAT_MPEG2Video, mt.formattype);
+    sim::VideoFormat picture;
+    ASSERT_TRUE(sim::readVideoFormat(mt, &picture));
+    EXPECT_EQ(720, picture.width);
+    EXPECT_EQ(480, picture.height);
+    EXPECT_EQ(400000, picture.framePeriod) << "25 frames a second";
+    sim::freeMediaType(&mt);
+
+    IMediaSeeking* seeking = query<IMediaSeeking>(audio, IID_IMediaSeeking);
+    LONGLONG duration = 0;
+    EXPECT_EQ(S_OK, seeking->GetDuration(&duration));
+    EXPECT_EQ(20000000, duration);
+    DWORD caps = 0;
+    EXPECT_EQ(S_OK, seeking->GetCapabilities(&caps));
+    EXPECT_EQ(0x37u, caps) << "no current position: the renderer knows that";
+    EXPECT_EQ(E_INVALIDARG, seeking->SetRate(-1.0));
+    seeking->Release();
+    IMediaSeeking* none = nullptr;
+    EXPECT_EQ(E_NOINTERFACE,
+              demux->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&none)))
+        << "the pins seek, not the filter";
+
+    // Without its reader it is the push graph's demultiplexer again.
+    IPin* in = pinOf(demux, 0);
+    EXPECT_EQ(S_OK, graph->Disconnect(in));
+    EXPECT_EQ(4, pinCount(demux));
+    EXPECT_FALSE(connected(decoderVideo));
+    in->Release();
+    decoderVideo->Release();
+    video->Release();
+    audio->Release();
+    second->Release();
+}
+
+TEST_F(CardFilterWorld, MpegOneVideoAndAudioAloneAsTheDemuxFindsThem) {
+    StreamSpec mpeg1;
+    mpeg1.mpeg1 = true;
+    mpeg1.width = 352;
+    mpeg1.height = 240;
+    IBaseFilter* demux = sourceAndDemux(mpeg1);
+    IPin* video = pinOf(demux, 1);
+    IPin* decoderVideo = pinOf(decoder, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(video, decoderVideo, nullptr));
+    AM_MEDIA_TYPE mt = connectionType(video);
+    EXPECT_EQ(sim::MEDIASUBTYPE_MPEG1Payload, mt.subtype);
+    EXPECT_EQ(sim::FORMAT_MPEGVideo, mt.formattype);
+    sim::freeMediaType(&mt);
+    IBasicVideo* picture = query<IBasicVideo>(decoder, IID_IBasicVideo);
+    LONG width = 0, height = 0;
+    EXPECT_EQ(S_OK, picture->GetVideoSize(&width, &height));
+    EXPECT_EQ(352, width);
+    EXPECT_EQ(240, height) << "from the connection's format block";
+    video->Release();
+    decoderVideo->Release();
+    graph->RemoveFilter(demux);
+
+    StreamSpec tone;
+    tone.video = false;
+    demux = sourceAndDemux(tone);
+    EXPECT_EQ(2, pinCount(demux)) << "input and audio: no video pin";
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, picture->GetVideoSize(&width, &height));
+    picture->Release();
+}
+
+TEST_F(CardFilterWorld, AReaderWithNoSystemStreamIsRefused) {
+    FILE* text = fopen("notes.mpg", "w");
+    fputs("\x00\x00\x01\xBA but nothing after the pack", text);
+    fclose(text);
+    IBaseFilter* source = nullptr;
+    ASSERT_EQ(S_OK, graph->AddSourceFilter(L"notes.mpg", L"Source", &source));
+    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+    EXPECT_EQ(S_OK, graph->AddFilter(demux, L"MPEG DeMux"));
+    IPin* out = pinOf(source, 0);
+    IPin* in = pinOf(demux, 0);
+    EXPECT_TRUE(FAILED(graph->ConnectDirect(out, in, nullptr)));
+    EXPECT_FALSE(connected(in));
+    out->Release();
+    in->Release();
+    demux->Release();
+    source->Release();
+}
+
+// ---- A rendered file played to its end -------------------------------------------------
+
+TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesItsEnd) {
+    ASSERT_EQ(S_OK, render(StreamSpec()));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    long before = simctl::renderer().samples;
+    ASSERT_EQ(S_OK, control->Run());
+    long delivered = simctl::renderer().samples - before;
+    EXPECT_GT(delivered, 50) << "two seconds of video and audio";
+    simctl::advanceClock(1900);
+    EXPECT_EQ(0, nextEvent()) << "delivered whole, but not yet played";
+    simctl::advanceClock(200);
+    EXPECT_EQ(EC_COMPLETE, nextEvent());
+
+    // A seek delivers again from there, and the end comes again.
+    LONGLONG at = 15000000;
+    before = simctl::renderer().samples;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    long again = simctl::renderer().samples - before;
+    EXPECT_GT(again, 0);
+    EXPECT_LT(again, delivered / 2) << "only what lies after 1.5 s";
+    simctl::advanceClock(600);
+    EXPECT_EQ(EC_COMPLETE, nextEvent());
+    EXPECT_EQ(S_OK, control->Stop());
+    seeking->Release();
+    control->Release();
+}
+
+} // namespace
