@@ -4,7 +4,9 @@
 # In a fresh Wine prefix inside the Windows build folder: registers
 # tovixsim.dll with regsvr32, then runs tovix_session.exe, which loads
 # TovixAPI.dll beside it and drives the natives through Wine's COM runtime
-# and filter graph manager. The same session then runs natively against
+# and filter graph manager: the push graph wired by hand, and RenderFile,
+# which finds the card's demultiplexer through its registration with the
+# filter mapper. The same session then runs natively against
 # libTovixAPI.so, and the two plug-in logs (time stamps masked) must agree
 # but for the differences known_differences.sed names. The card's OSD layer
 # writes what it shows after every block as a PNG snapshot on both sides;
@@ -50,6 +52,10 @@ for clsid in "${wine_classes[@]}"; do
         exit 1
     fi
 done
+if wine reg query "$wine_demux_filter" >/dev/null 2>&1; then
+    echo "regsvr32 /u left the demultiplexer with the filter mapper"
+    exit 1
+fi
 echo "tovixsim.dll unregistered"
 
 shown=$(cd "$work/linux/snapshots" && ls)

@@ -25,9 +25,13 @@ wine_boot() {
 wine_classes=({4E3ABD41-458E-11D1-917E-00001B4F006F} {8A29C1E7-EDA5-432D-B754-5E6C10E2A542}
               {C553F2C0-1529-11D0-B4D1-00805F6CBBEA} {ABD65DEA-5701-4F21-863B-591B057D2268})
 
+# The demultiplexer's registration with the filter mapper, for graph building.
+wine_demux_filter='HKCR\CLSID\{083863F1-70DE-11D0-BD40-00A0C911CE86}\Instance\{ABD65DEA-5701-4F21-863B-591B057D2268}'
+
 # wine_register_card <windows build> registers its tovixsim.dll in the
 # prefix and checks that every card class names it as an in-process server
-# of both threading models.
+# of both threading models, and that the filter mapper knows the
+# demultiplexer.
 wine_register_card() {
     wine regsvr32 /s "$1/bin/tovixsim.dll"
     local clsid server
@@ -40,5 +44,9 @@ wine_register_card() {
             exit 1
         fi
     done
+    if ! wine reg query "$wine_demux_filter" | tr -d '\r' | grep -q 'FriendlyName *REG_SZ *MPEG DeMux$'; then
+        echo "regsvr32 left the demultiplexer unknown to the filter mapper"
+        exit 1
+    fi
     echo "tovixsim.dll registered in $WINEPREFIX"
 }
