@@ -419,43 +419,6 @@ HRESULT DecoderPlayback::GetCapabilities(DWORD* capabilities) {
     return S_OK;
 }
 
-HRESULT DecoderPlayback::CheckCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    DWORD wanted = *capabilities;
-    *capabilities &= kCapabilities;
-    if (*capabilities == wanted)
-        return S_OK;
-    return *capabilities ? S_FALSE : E_FAIL;
-}
-
-HRESULT DecoderPlayback::IsFormatSupported(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT DecoderPlayback::QueryPreferredFormat(GUID* format) {
-    if (!format)
-        return E_POINTER;
-    *format = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::GetTimeFormat(GUID* format) {
-    return QueryPreferredFormat(format);
-}
-
-HRESULT DecoderPlayback::IsUsingTimeFormat(const GUID* format) {
-    return IsFormatSupported(format);
-}
-
-HRESULT DecoderPlayback::SetTimeFormat(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
-}
-
 HRESULT DecoderPlayback::GetDuration(LONGLONG* duration) {
     if (!duration)
         return E_POINTER;
@@ -505,17 +468,6 @@ HRESULT DecoderPlayback::GetPreroll(LONGLONG* preroll) {
     if (!preroll)
         return E_POINTER;
     *preroll = 0;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                           LONGLONG source, const GUID* sourceFormat) {
-    if (!target)
-        return E_POINTER;
-    if ((targetFormat && *targetFormat != TIME_FORMAT_MEDIA_TIME) ||
-        (sourceFormat && *sourceFormat != TIME_FORMAT_MEDIA_TIME))
-        return E_INVALIDARG;
-    *target = source;
     return S_OK;
 }
 

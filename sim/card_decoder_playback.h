@@ -57,7 +57,7 @@ class DecoderInput : public IMemInputPin {
 };
 
 class DecoderPlayback : public NoDispatch<IMediaPosition>,
-                        public IMediaSeeking,
+                        public MediaTimeSeeking,
                         public IAMFilterMiscFlags,
                         public ISimTimedRenderer {
   public:
@@ -106,17 +106,9 @@ class DecoderPlayback : public NoDispatch<IMediaPosition>,
 
     // IMediaSeeking (media time, 100 ns units)
     HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* format) override;
     HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
     HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
-    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                                LONGLONG source, const GUID* sourceFormat) override;
     HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
                                            DWORD stopFlags) override;
     HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;

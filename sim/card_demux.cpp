@@ -393,43 +393,6 @@ HRESULT DemuxSeeking::GetCapabilities(DWORD* capabilities) {
     return S_OK;
 }
 
-HRESULT DemuxSeeking::CheckCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    DWORD wanted = *capabilities;
-    *capabilities &= kCapabilities;
-    if (*capabilities == wanted)
-        return S_OK;
-    return *capabilities ? S_FALSE : E_FAIL;
-}
-
-HRESULT DemuxSeeking::IsFormatSupported(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT DemuxSeeking::QueryPreferredFormat(GUID* format) {
-    if (!format)
-        return E_POINTER;
-    *format = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::GetTimeFormat(GUID* format) {
-    return QueryPreferredFormat(format);
-}
-
-HRESULT DemuxSeeking::IsUsingTimeFormat(const GUID* format) {
-    return IsFormatSupported(format);
-}
-
-HRESULT DemuxSeeking::SetTimeFormat(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
-}
-
 HRESULT DemuxSeeking::GetDuration(LONGLONG* duration) {
     if (!duration)
         return E_POINTER;
@@ -445,17 +408,6 @@ HRESULT DemuxSeeking::GetCurrentPosition(LONGLONG* current) {
     if (!current)
         return E_POINTER;
     *current = demux_->startPosition();
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                                        const GUID* sourceFormat) {
-    if (!target)
-        return E_POINTER;
-    if ((targetFormat && *targetFormat != TIME_FORMAT_MEDIA_TIME) ||
-        (sourceFormat && *sourceFormat != TIME_FORMAT_MEDIA_TIME))
-        return E_INVALIDARG;
-    *target = source;
     return S_OK;
 }
 
