@@ -1,5 +1,6 @@
 // The decoder card: the simulated filters' DirectShow protocol, and the
 // output modes the library reads from the host and applies to the card.
+#include "com_helpers.h"
 #include "fake_jni.h"
 #include "plugin_log.h"
 
@@ -21,31 +22,10 @@
 
 namespace {
 
+using comtest::create;
+using comtest::pinName;
+using comtest::pinOf;
 using testlog::logHas;
-
-template <class T> T* create(REFCLSID clsid, REFIID iid) {
-    T* object = nullptr;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                                     reinterpret_cast<void**>(&object)));
-    return object;
-}
-
-IPin* pinOf(IBaseFilter* filter, int index) {
-    IEnumPins* pins = nullptr;
-    EXPECT_EQ(S_OK, filter->EnumPins(&pins));
-    IPin* pin = nullptr;
-    pins->Skip(static_cast<ULONG>(index));
-    EXPECT_EQ(S_OK, pins->Next(1, &pin, nullptr));
-    pins->Release();
-    return pin;
-}
-
-std::string pinName(IPin* pin) {
-    PIN_INFO info;
-    EXPECT_EQ(S_OK, pin->QueryPinInfo(&info));
-    info.pFilter->Release();
-    return sim::narrow(info.achName);
-}
 
 // Every test starts with COM up on its thread and a card at power-on, and
 // ends with nothing of the world left alive.

@@ -21,19 +21,13 @@ namespace {
 using comtest::connected;
 using comtest::create;
 using comtest::pinCount;
+using comtest::pinName;
 using comtest::pinOf;
 using comtest::query;
 using streamwriter::StreamSpec;
 
 const GUID kRgb32 = {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 const GUID kYuy2 = {0x32595559, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-std::string pinName(IPin* pin) {
-    PIN_INFO info;
-    EXPECT_EQ(S_OK, pin->QueryPinInfo(&info));
-    info.pFilter->Release();
-    return sim::narrow(info.achName);
-}
 
 AM_MEDIA_TYPE connectionType(IPin* pin) {
     AM_MEDIA_TYPE mt{};

@@ -1,6 +1,7 @@
 // The simulated filter graph manager and media: membership and enumeration,
 // direct connection, RenderFile, events and completion on the manual clock,
 // the decoder as renderer, and a file that grows while it plays.
+#include "com_helpers.h"
 #include "stream_writer.h"
 
 #include "sim/control.h"
@@ -17,30 +18,11 @@
 
 namespace {
 
+using comtest::connected;
+using comtest::create;
+using comtest::pinOf;
+using comtest::query;
 using streamwriter::StreamSpec;
-
-template <class T> T* create(REFCLSID clsid, REFIID iid) {
-    T* object = nullptr;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                                     reinterpret_cast<void**>(&object)));
-    return object;
-}
-
-template <class T> T* query(IUnknown* object, REFIID iid) {
-    T* out = nullptr;
-    EXPECT_EQ(S_OK, object->QueryInterface(iid, reinterpret_cast<void**>(&out)));
-    return out;
-}
-
-IPin* pinOf(IBaseFilter* filter, int index) {
-    IEnumPins* pins = nullptr;
-    EXPECT_EQ(S_OK, filter->EnumPins(&pins));
-    IPin* pin = nullptr;
-    pins->Skip(static_cast<ULONG>(index));
-    EXPECT_EQ(S_OK, pins->Next(1, &pin, nullptr));
-    pins->Release();
-    return pin;
-}
 
 std::string nameOf(IBaseFilter* filter) {
     FILTER_INFO info;
@@ -48,14 +30,6 @@ std::string nameOf(IBaseFilter* filter) {
     if (info.pGraph)
         info.pGraph->Release();
     return sim::narrow(info.achName);
-}
-
-bool connected(IPin* pin) {
-    IPin* peer = nullptr;
-    if (FAILED(pin->ConnectedTo(&peer)))
-        return false;
-    peer->Release();
-    return true;
 }
 
 // Every test runs with COM up, the manual clock and a fresh card, and ends

@@ -2,9 +2,12 @@
 // for the tests of the simulated world.
 #pragma once
 
+#include "sim/runtime.h"
 #include "src/platform/directshow.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace comtest {
 
@@ -30,6 +33,13 @@ inline IPin* pinOf(IBaseFilter* filter, int index) {
     EXPECT_EQ(S_OK, pins->Next(1, &pin, nullptr));
     pins->Release();
     return pin;
+}
+
+inline std::string pinName(IPin* pin) {
+    PIN_INFO info;
+    EXPECT_EQ(S_OK, pin->QueryPinInfo(&info));
+    info.pFilter->Release();
+    return sim::narrow(info.achName);
 }
 
 inline int pinCount(IBaseFilter* filter) {
