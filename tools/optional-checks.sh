@@ -14,6 +14,8 @@ checks=(
     "tovixdiag.exe under Wine|wine_diag|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "valgrind over a whole session|valgrind_session|not registered: valgrind is not installed"
     "demo report in headless Chromium|jvm_demo_report_browser|not registered"
+    "include layering of src/|include_layering|not registered: python3 is not installed"
+    "format of the C++ and Java|format|not registered: clang-format is not installed"
 )
 
 # One line per test case of the results files: name, status (run or
