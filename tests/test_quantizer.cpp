@@ -20,8 +20,8 @@
 
 #include "CQuantizer.h"
 #include "counting_allocator.h"
-#include "src/colour.h"
-#include "src/state.h"
+#include "colour.h"
+#include "state.h"
 #include "testframes/osd_frames.h"
 
 namespace {
