@@ -12,7 +12,7 @@
 #include "fake_jni.h"
 #include "natives.h"
 #include "sim/control_card.h"
-#include "src/bridge/loadtime.h"
+#include "src/log/loadtime.h"
 #include "src/osd/osd.h"
 #include "testframes/osd_frames.h"
 

@@ -5,7 +5,7 @@
 #include "log_trim.h"
 #include "settings.h"
 
-#include "src/bridge/properties.h"
+#include "src/log/properties.h"
 #include "src/log/log.h"
 
 #include <cctype>

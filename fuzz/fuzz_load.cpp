@@ -11,7 +11,7 @@
 
 #include "sim/control.h"
 #include "sim/control_graph.h"
-#include "src/bridge/host_path.h"
+#include "src/log/host_path.h"
 #include "src/player/player.h"
 
 #include <memory>

@@ -5,7 +5,7 @@
 // or read past either is the sanitizer's to see.
 #include "fuzz_input.h"
 
-#include "src/bridge/loadtime.h"
+#include "src/log/loadtime.h"
 #include "src/osd/osd.h"
 
 #include <map>

@@ -18,6 +18,8 @@
 #include "src/remap.h"
 #include "src/state.h"
 
+#include "../src/log/osd_block.h"
+
 namespace tovixquant {
 namespace {
 
@@ -32,9 +34,9 @@ constexpr int32_t kDiffuseMinError = 8;
 
 } // namespace
 
-// Largest frame accepted: a frame larger than an OSD block can hold (2^24 - 1
-// bytes with the header and palette) is refused rather than allocated.
-constexpr uint64_t kMaxFramePixels = (uint64_t(1) << 24) - 1 - 1032;
+// Largest frame accepted: a frame larger than an OSD block can hold is
+// refused rather than allocated.
+constexpr uint64_t kMaxFramePixels = kOsdMaxPixels;
 
 void State::reserve(size_t pixels, uint32_t width, bool touch) {
     if (pixels > capacity || previousFrame.empty()) {

@@ -5,9 +5,9 @@
 #include "natives.h"
 #include "plugin_log.h"
 
-#include "src/bridge/host_path.h"
-#include "src/bridge/loadtime.h"
-#include "src/bridge/properties.h"
+#include "src/log/host_path.h"
+#include "src/log/loadtime.h"
+#include "src/log/properties.h"
 #include "src/log/log.h"
 
 #include <gtest/gtest.h>

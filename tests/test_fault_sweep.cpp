@@ -8,6 +8,7 @@
 // free nothing but the decoder filter and the OSD objects, after closeOSD nothing at all and COM
 // uninitialised.
 #include "fake_jni.h"
+#include "fault_lines.h"
 #include "natives.h"
 #include "plugin_log.h"
 #include "session.h"
@@ -24,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -51,76 +51,6 @@ struct Fault {
     }
 };
 
-// The library's own line for a failing point, where it has one: some log
-// line must contain each text. Points missing here fail silently by design
-// (results the library does not examine) or log through a line that depends
-// on the session's state; they are still judged by the ledger.
-const std::map<std::string, std::vector<std::string>>& expectedLines() {
-    static const std::map<std::string, std::vector<std::string>> lines = {
-        {"CoCreateInstance:OsdEnumerator", {"<setupTovixOsd>: No OSD board found (ERROR: "}},
-        {"OsdEnumerator::Next", {"<setupTovixOsd>: No OSD available!"}},
-        {"CoCreateInstance:DecoderFilter",
-         {"<buildGraph>: Cannot create decoder filter!!! (ERROR: ",
-          "<buildGraph>: Can not add decoder filter because it is NULL"}},
-        {"QueryInterface:DecoderFilter:ITvVgaOutput3",
-         {"<queryDecoderInterface>: Failed to create interface from sigma decoder: ITvVgaOutput3"}},
-        {"QueryInterface:DecoderFilter:IAudioOutput",
-         {"<queryDecoderInterface>: Failed to create interface from sigma decoder: IAudioOutput"}},
-        {"QueryInterface:DecoderFilter:IREALmagicProfile",
-         {"<queryDecoderInterface>: Failed to create interface from sigma decoder: "
-          "IREALmagicProfile",
-          "<lookupWidthAndHeight>: no RM profiler.  Using default width and height."}},
-        {"DecoderFilter::ReadProfileString", {"<lookupWidthAndHeight>: Could not parse mode "}},
-        {"OsdObject::GetBlockBuffer",
-         {"<processOsdImage>: Cannot update OSD because OSD surface is not available!!!"}},
-        {"CoCreateInstance:FilterGraph", {"<buildGraph>: Could not create graph builder!!!! "}},
-        {"CoCreateInstance:SharedSource",
-         {"<buildGraph>: Cannot create shared source filter!!! (ERROR: "}},
-        {"QueryInterface:SharedSource:ISharedAsync",
-         {"<buildGraph>: Can not get shared source interface!! (ERROR: "}},
-        {"CoCreateInstance:MpegDemux", {"<buildGraph>: Cannot create demux filter!!! (ERROR: "}},
-        {"FilterGraph::AddFilter", {"<buildGraph>: Cannot add source filter to Graph!!! (ERROR: "}},
-        {"QueryInterface:FilterGraph:IMediaPosition",
-         {"<queryGraphInterface>: Failed to create interface from graph builder: IMediaPosition"}},
-        {"QueryInterface:FilterGraph:IMediaControl",
-         {"<queryGraphInterface>: Failed to create interface from graph builder: IMediaControl",
-          "<play>: Can not play clip because media control interface is not available!!"}},
-        {"QueryInterface:FilterGraph:IMediaEventEx",
-         {"<queryGraphInterface>: Failed to create interface from graph builder: IMediaEventEx"}},
-        {"QueryInterface:FilterGraph:IVideoWindow",
-         {"<queryGraphInterface>: Failed to create interface from graph builder: IVideoWindow"}},
-        {"QueryInterface:FilterGraph:IMediaSeeking",
-         {"<queryGraphInterface>: Failed to create interface from graph builder: IMediaSeeking",
-          "<getGraphInterfaces>: Could not load media seeking interface"}},
-        {"QueryInterface:SharedSource:IFileSourceFilter",
-         {"<openFile>: Cannot get IFileSourceFilter interface!!! (ERROR: "}},
-        {"SharedSource::Load", {"<openFile>: Cannot load source file!!! (ERROR: "}},
-        {"SharedSource::EnumPins", {"<buildGraph>: Cannot find File Source pin 0!!!"}},
-        {"MpegDemux::EnumPins", {"<buildGraph>: Cannot find DeMux pin 0!!!"}},
-        {"FilterGraph::ConnectDirect",
-         {"<buildGraph>: Cannot connect file source filter to demux filter!!! (ERROR: "}},
-        {"QueryInterface:FilterGraph:IBasicVideo2",
-         {"<openFile>: Can not get basic video interface (ERROR: "}},
-        {"QueryInterface:FilterGraph:IBasicAudio",
-         {"<openFile>: Can not get basic audio interface (ERROR: "}},
-        {"FilterGraph::RenderFile",
-         {"<openFile>: Could not render file 'session_render.mpg' (ERROR: "}},
-        {"FilterGraph::EnumFilters",
-         {"<logGraph>: Could not get filter enumerator from graph builder. (ERROR: "}},
-        {"FilterGraph::RemoveFilter",
-         {"<releaseGraph>: Failed to remove filter from graph! (ERROR: "}},
-        {"DecoderFilter::get_Duration", {"<getDuration>: Could not determine clip duration!! "}},
-        {"DecoderFilter::get_CurrentPosition",
-         {"<getCurrentPosition>: Could not determine current position in clip!! "}},
-        {"DecoderFilter::put_CurrentPosition", {"<setCurrentPosition>: Could not seek!! "}},
-        {"DecoderFilter::put_Rate", {"<setRate>: Could not set new playrate!: 2.000 (ERROR: "}},
-        {"FilterGraph::get_Rate", {"<getRate>: Could not determine clip play rate!! "}},
-        {"DecoderFilter::SetDestinationPosition",
-         {"<setDestination>: Failed to set destination location!! (ERROR: "}},
-    };
-    return lines;
-}
-
 // Calls that hand out an object, and so can hand out null instead.
 bool handsOutObject(const std::string& point) {
     auto endsWith = [&](const std::string& tail) {
@@ -129,6 +59,7 @@ bool handsOutObject(const std::string& point) {
     };
     return point.compare(0, 17, "CoCreateInstance:") == 0 || endsWith("::EnumPins");
 }
+
 
 void prepareWorld() {
     simctl::reset();
@@ -174,10 +105,9 @@ std::string runSession(const Fault& fault) {
         problems << "JNI misuse: " << v << "\n";
     // The line is the one for a point that keeps failing; a single failure
     // may be followed by a call that succeeds and says nothing.
-    auto expected = expectedLines().find(fault.point);
-    if (fault.nth == 0 && expected != expectedLines().end()) {
+    if (fault.nth == 0) {
         std::vector<std::string> log = testlog::readPluginLog();
-        for (const std::string& text : expected->second) {
+        for (const std::string& text : testfaults::linesWhenEveryCallFails(fault.point)) {
             bool found = false;
             for (const std::string& l : log)
                 found = found || l.find(text) != std::string::npos;
@@ -317,11 +247,11 @@ TEST(FaultSweep, EveryPointFailingEndsCleanlyWithItsLineAndABalancedLedger) {
     // A render that only half succeeds answers a success code; the library
     // must still report it and tear the half-built graph down at free.
     faults.push_back(Fault{"FilterGraph::RenderFile", false, 0, VFW_S_PARTIAL_RENDER});
-    for (const auto& entry : expectedLines()) {
+    for (const testfaults::FaultLine& entry : testfaults::faultLines()) {
         bool reached = false;
         for (const Fault& f : faults)
-            reached = reached || f.point == entry.first;
-        EXPECT_TRUE(reached) << "the session never reaches " << entry.first;
+            reached = reached || f.point == entry.point;
+        EXPECT_TRUE(reached) << "the session never reaches " << entry.point;
     }
 
     int failed = 0;

@@ -5,7 +5,7 @@
 #include "plugin_log.h"
 
 #include "sim/control.h"
-#include "src/bridge/properties.h"
+#include "src/log/properties.h"
 #include "src/log/log.h"
 
 #include <gtest/gtest.h>

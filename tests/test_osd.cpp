@@ -7,8 +7,8 @@
 
 #include "sim/control.h"
 #include "sim/control_card.h"
-#include "src/bridge/loadtime.h"
-#include "src/bridge/properties.h"
+#include "src/log/loadtime.h"
+#include "src/log/properties.h"
 #include "src/card/modes.h"
 #include "src/osd/osd.h"
 
@@ -24,6 +24,7 @@
 
 namespace {
 
+using testlog::line;
 using testlog::logHas;
 
 const uint32_t kRed = 0xFFFF0000;
@@ -31,17 +32,6 @@ const uint32_t kBlue = 0xFF0000FF;
 const uint32_t kWhite = 0xFFFFFFFF;
 const uint32_t kClear = 0x00000000;
 const uint32_t kShade = 0x80102030; // translucent
-
-std::string line(const std::string& tag, const std::string& message) {
-    return "hh:mm:ss - <" + tag + ">: " + message;
-}
-
-bool logStartsWith(const std::string& prefix) {
-    for (const std::string& l : testlog::readPluginLog())
-        if (l.rfind(prefix, 0) == 0)
-            return true;
-    return false;
-}
 
 // A host frame of a few colours: a white panel with a shaded band on a
 // clear background, and a red left and blue right edge.
@@ -256,7 +246,7 @@ TEST_F(OsdConnection, ClosingLeavesNoCardObjectRestoresTheFlagsAndBalancesCom) {
 TEST_F(OsdConnection, WithoutAnEnumeratorTheOpeningFailsAndReleasesEverything) {
     simctl::armFault("CoCreateInstance:OsdEnumerator", REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(open());
-    EXPECT_TRUE(logStartsWith("hh:mm:ss - <setupTovixOsd>: No OSD board found (ERROR: 80040154/"));
+    EXPECT_TRUE(testlog::logHasStart("hh:mm:ss - <setupTovixOsd>: No OSD board found (ERROR: 80040154/"));
     EXPECT_FALSE(osdInitialized);
     expectNothingOfTheCardAlive();
     expectBalancedCom();
@@ -287,7 +277,7 @@ TEST_F(OsdConnection, TheOpeningGoesOnWithoutTheDecoder) {
     simctl::armFault("CoCreateInstance:DecoderFilter", E_OUTOFMEMORY);
     jni.setProperty("tovix/output", "VGA");
     ASSERT_TRUE(open());
-    EXPECT_TRUE(logStartsWith("hh:mm:ss - <buildGraph>: Cannot create decoder filter!!! (ERROR: "));
+    EXPECT_TRUE(testlog::logHasStart("hh:mm:ss - <buildGraph>: Cannot create decoder filter!!! (ERROR: "));
     EXPECT_TRUE(
         logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
     EXPECT_TRUE(send(720, 480));

@@ -19,11 +19,9 @@
 #include "CQuantizer.h"
 #include "testframes/osd_frames.h"
 
-namespace {
+#include "../src/log/osd_block.h"
 
-// Limits of the OSD block: 16-bit width and height, 24-bit length.
-constexpr uint32_t kMaxSide = 65535;
-constexpr uint64_t kMaxPixels = 16776183; // (2^24 - 1) - 1032
+namespace {
 
 const char kUsage[] = "usage: osdquant [options] INPUT.png [PREVIEW.png]\n"
                       "\n"
@@ -134,8 +132,7 @@ bool readPng(const char* path, Image& out) {
         fclose(f);
         return fail(std::string(path) + ": unreadable PNG: " + image.message);
     }
-    if (image.width > kMaxSide || image.height > kMaxSide ||
-        static_cast<uint64_t>(image.width) * image.height > kMaxPixels) {
+    if (!osdBlockFits(image.width, image.height)) {
         png_image_free(&image);
         fclose(f);
         return fail(std::string(path) + ": " + std::to_string(image.width) + " x " +
@@ -262,15 +259,8 @@ bool writePreview(const char* path, const Image& img, const Result& r, bool inde
 }
 
 bool writeBlock(const char* path, const Image& img, const Result& r) {
-    const uint32_t length = static_cast<uint32_t>(img.pixels.size() + 1032);
-    const unsigned char header[8] = {0x3E,
-                                     static_cast<unsigned char>(length >> 16),
-                                     static_cast<unsigned char>(length >> 8),
-                                     static_cast<unsigned char>(length),
-                                     static_cast<unsigned char>(img.width >> 8),
-                                     static_cast<unsigned char>(img.width),
-                                     static_cast<unsigned char>(img.height >> 8),
-                                     static_cast<unsigned char>(img.height)};
+    unsigned char header[8];
+    writeOsdBlockHeader(header, img.width, img.height);
     FILE* f = fopen(path, "wb");
     if (!f)
         return fail(std::string(path) + ": cannot create: " + strerror(errno));

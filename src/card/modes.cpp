@@ -3,9 +3,9 @@
 // to the card, and the screen size they give.
 #include "modes.h"
 
-#include "../bridge/properties.h"
+#include "../log/com_helpers.h"
 #include "../log/log.h"
-#include "../player/player.h"
+#include "../log/properties.h"
 
 #include <cctype>
 #include <cstdint>
@@ -32,6 +32,10 @@ bool gAudioSet = false;
 int gSavedOutputFlags = kUnsetMode;
 
 namespace {
+
+// The graph's own video window while the player holds one; the player's
+// reference, not one of ours.
+IVideoWindow* gGraphVideoWindow = nullptr;
 
 const int kSettingSize = 128;
 const int kDescriptionSize = 128;
@@ -118,11 +122,6 @@ bool parseModeDescription(const char* description, char (&name)[65], int* width,
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     return true;
-}
-
-void releaseInterface(IUnknown* unknown) {
-    if (unknown)
-        unknown->Release();
 }
 
 // Reads a card value and writes `wanted` when it differs. A failed read
@@ -214,15 +213,20 @@ int setupModes(JNIEnv* env, jclass cls) {
     return 0;
 }
 
+IBaseFilter* decoderFilter() {
+    return pDecoderFilter;
+}
+
+void setGraphVideoWindow(IVideoWindow* window) {
+    gGraphVideoWindow = window;
+}
+
 int createDecoderFilter() {
     if (pDecoderFilter)
         return 0;
     HRESULT hr = E_FAIL;
     for (int i = 0; i < kBoardOrdinal; i++) {
-        if (pDecoderFilter) {
-            pDecoderFilter->Release();
-            pDecoderFilter = nullptr;
-        }
+        releaseAndClear(pDecoderFilter);
         hr = CoCreateInstance(CLSID_TovixDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                               reinterpret_cast<void**>(&pDecoderFilter));
         // A failed creation hands out nothing, whatever the server left in
@@ -231,7 +235,7 @@ int createDecoderFilter() {
             pDecoderFilter = nullptr;
     }
     if (!pDecoderFilter) {
-        logError(FAILED(hr) ? hr : E_POINTER, "buildGraph", "Cannot create decoder filter!!!");
+        logError(failureCode(hr), "buildGraph", "Cannot create decoder filter!!!");
         return 1;
     }
     return 0;
@@ -271,20 +275,17 @@ int getDecoderInterfaces() {
 }
 
 void releaseDecoderInterfaces() {
-    releaseInterface(pTvVgaOutput);
-    pTvVgaOutput = nullptr;
-    releaseInterface(pAudioOutput);
-    pAudioOutput = nullptr;
-    releaseInterface(pRmProfile);
-    pRmProfile = nullptr;
+    releaseAndClear(pTvVgaOutput);
+    releaseAndClear(pAudioOutput);
+    releaseAndClear(pRmProfile);
     releaseDecoderFilter();
 }
 
 void setWindowProperties() {
     // The card shows the video; the graph's own window must stay hidden.
-    if (pVideoWindow) {
-        pVideoWindow->put_AutoShow(OAFALSE);
-        pVideoWindow->put_Visible(OAFALSE);
+    if (gGraphVideoWindow) {
+        gGraphVideoWindow->put_AutoShow(OAFALSE);
+        gGraphVideoWindow->put_Visible(OAFALSE);
     }
     if (pTvVgaOutput) {
         ITvVgaOutput3* out = pTvVgaOutput;

@@ -31,6 +31,13 @@ extern int gAudioOutput;
 extern bool gAudioSet;
 extern int gSavedOutputFlags;
 
+// The decoder filter, borrowed: no reference is added for the caller.
+IBaseFilter* decoderFilter();
+// The graph's own video window, lent by the player while it holds one (null
+// when it lets it go): the card shows the video, and setWindowProperties
+// keeps that window hidden.
+void setGraphVideoWindow(IVideoWindow* window);
+
 extern "C" TOVIX_EXPORT int setupModes(JNIEnv* env, jclass cls);
 extern "C" TOVIX_EXPORT int createDecoderFilter();
 extern "C" TOVIX_EXPORT void releaseDecoderFilter();

@@ -2,7 +2,7 @@
 // banner, then one line per event, each flushed at once.
 #include "log.h"
 
-#include "../bridge/properties.h"
+#include "properties.h"
 #include "../platform/c_locale.h"
 
 #include <cstdarg>

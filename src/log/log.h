@@ -21,7 +21,3 @@ void logVerbose(const char* tag, const char* format, ...) __attribute__((format(
 // As logMessage, with " (ERROR: <code>/<text>)" after the message.
 void logError(HRESULT code, const char* tag, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
-
-// The dump of the current filter graph.
-void logFilter(int index, IBaseFilter* filter);
-void logGraph();

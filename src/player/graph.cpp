@@ -4,15 +4,16 @@
 // released here.
 #include "player.h"
 
-#include "../bridge/host_path.h"
-#include "../bridge/properties.h"
 #include "../card/modes.h"
+#include "../log/com_helpers.h"
+#include "../log/host_path.h"
+#include "../log/loadtime.h"
 #include "../log/log.h"
+#include "../log/properties.h"
 #include "audio_video.h"
 #include "playback.h"
 
 #include <cstdio>
-#include <cstring>
 
 bool gPlayerInitialized = false;
 bool gStreaming = false;
@@ -47,42 +48,8 @@ const ULONG kMaxPins = 10;
 // inactiveFile, which the host cannot call while free blocks its thread.
 const LONG kCompletionWaitMs = 3000;
 
-// A creation or query that "succeeds" without handing out a pointer is as
-// useless as one that failed. The pointer is read through the reference
-// only once the call that fills it has returned.
-template <typename T> HRESULT obtained(HRESULT hr, T* const& pointer) {
-    if (FAILED(hr))
-        return hr;
-    return pointer ? hr : E_POINTER;
-}
-
-// The code to report for a failed creation or query.
-HRESULT failureCode(HRESULT hr) {
-    return FAILED(hr) ? hr : E_POINTER;
-}
-
-template <typename T> void releaseAndClear(T*& pointer) {
-    if (pointer) {
-        pointer->Release();
-        pointer = nullptr;
-    }
-}
-
 bool takesPushPath(bool shifted, int major, int minor) {
     return major == kStreamMajor && minor == kStreamMinor && (shifted || gStreamAllMpegs);
-}
-
-// A wide name into the ANSI code page, cut to fit `size` bytes.
-void ansiName(const WCHAR* wide, char* out, size_t size) {
-    // Converted whole first: the conversion fails rather than cut when its
-    // buffer is short.
-    char full[MAX_FILTER_NAME * 2 + 1];
-    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, full, sizeof full, nullptr, nullptr);
-    if (n <= 0)
-        return;
-    size_t length = strnlen(full, size - 1);
-    memcpy(out, full, length);
-    out[length] = '\0';
 }
 
 bool holdsNul(const WCHAR* wide, int length) {
@@ -217,11 +184,11 @@ int createFilters(int major, int minor, bool shifted) {
             return 1;
         }
     }
-    if (!pDecoderFilter) {
+    if (!decoderFilter()) {
         logMessage(tag, "Can not add decoder filter because it is NULL");
         return 1;
     }
-    HRESULT hr = pGraphBuilder->AddFilter(pDecoderFilter, L"Sigma Decoder");
+    HRESULT hr = pGraphBuilder->AddFilter(decoderFilter(), L"Sigma Decoder");
     if (FAILED(hr)) {
         logError(hr, tag, "Cannot add sigma decoder filter to Graph!!!");
         return 1;
@@ -242,6 +209,7 @@ int getGraphInterfaces() {
     queryGraphInterface(IID_IMediaControl, pMediaControl, "IMediaControl");
     queryGraphInterface(IID_IMediaEventEx, pMediaEvent, "IMediaEventEx");
     queryGraphInterface(IID_IVideoWindow, pVideoWindow, "IVideoWindow");
+    setGraphVideoWindow(pVideoWindow);
     queryGraphInterface(IID_IMediaSeeking, pMediaSeeking, "IMediaSeeking");
     if (!pMediaSeeking) {
         logMessage("getGraphInterfaces", "Could not load media seeking interface");
@@ -256,9 +224,7 @@ int getGraphInterfaces() {
 
 HRESULT openFile(const char* path, const char* host, bool shifted, int major, int minor) {
     const char* tag = "openFile";
-    updateState();
-    if (gPlaybackState == 2 || gPlaybackState == 3)
-        stop();
+    stopRunningClip();
     // A path that does not fit is refused whole: opening a truncated path
     // could play some other file.
     WCHAR widePath[MAX_PATH];
@@ -316,7 +282,7 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
         }
     }
     applyAudioToNewGraph();
-    gPlaybackState = 1;
+    clipOpened();
     setWindowProperties();
     return S_OK;
 }
@@ -354,11 +320,11 @@ HRESULT buildGraph() {
         logMessage(tag, "Cannot find demux pin 3!!!");
         return E_FAIL;
     }
-    if (!(decoderVideo = getPin(pDecoderFilter, 0))) {
+    if (!(decoderVideo = getPin(decoderFilter(), 0))) {
         logMessage(tag, "Cannot find decoder pin 0!!!");
         return E_FAIL;
     }
-    if (!(decoderAudio = getPin(pDecoderFilter, 1))) {
+    if (!(decoderAudio = getPin(decoderFilter(), 1))) {
         logMessage(tag, "Cannot find decoder pin 1!!!");
         return E_FAIL;
     }
@@ -378,7 +344,7 @@ HRESULT buildGraph() {
         pDemuxFilter->Release();
         gDemuxReferenceHeld = false;
     }
-    gPlaybackState = 1;
+    clipOpened();
     return S_OK;
 }
 
@@ -406,12 +372,12 @@ IPin* getPin(IBaseFilter* filter, int index) {
 
 void cleanupGraph() {
     const char* tag = "cleanupGraph";
-    if (!pDecoderFilter || !pGraphBuilder) {
+    if (!decoderFilter() || !pGraphBuilder) {
         logMessage(tag, "Could not cleanup graph because either decoder filter or graph builder "
                         "were unavailable");
         return;
     }
-    IPin* overlay = getPin(pDecoderFilter, 2);
+    IPin* overlay = getPin(decoderFilter(), 2);
     if (!overlay) {
         logMessage(tag, "Could not find overlay pin on decoder filter!");
         return;
@@ -464,6 +430,7 @@ void releaseTovixPlayer() {
 void releaseGraphInterfaces() {
     releaseAndClear(pMediaSeeking);
     releaseAndClear(pMediaPosition);
+    setGraphVideoWindow(nullptr);
     releaseAndClear(pVideoWindow);
     releaseAndClear(pMediaControl);
     releaseAndClear(pMediaEvent);
@@ -536,6 +503,10 @@ void releaseGraph() {
     logMessage(tag, "Done with enumerator");
     releaseAndClear(pGraphBuilder);
     logMessage(tag, "Graph released...done.");
+}
+
+bool keptForNextLoad() {
+    return pGraphBuilder || pSourceFilter || pSharedAsync || pDemuxFilter;
 }
 
 HRESULT inactiveFile() {

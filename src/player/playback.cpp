@@ -6,16 +6,9 @@
 #include "../log/log.h"
 #include "player.h"
 
-int gPlaybackState = 0;
+PlaybackState gPlaybackState = kStateNone;
 
 namespace {
-
-const int kStateNone = 0;
-const int kStateOpened = 1;
-const int kStatePlaying = 2;
-const int kStatePaused = 3;
-const int kStateStopped = 4;
-const int kStateEnded = 5;
 
 // The shared guard of the position and rate calls: the graph is asked only
 // while a clip is open and not stopped. Events are drained before each test.
@@ -47,6 +40,16 @@ void updateState() {
             gPlaybackState = kStateEnded;
         pMediaEvent->FreeEventParams(code, param1, param2);
     }
+}
+
+void clipOpened() {
+    gPlaybackState = kStateOpened;
+}
+
+void stopRunningClip() {
+    updateState();
+    if (gPlaybackState == kStatePlaying || gPlaybackState == kStatePaused)
+        stop();
 }
 
 int getState() {

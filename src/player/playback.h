@@ -4,11 +4,23 @@
 #include "../platform/exports.h"
 #include "../platform/platform.h"
 
-// 0 nothing opened yet, 1 opened, 2 playing, 3 paused, 4 stopped, 5 ended.
-extern int gPlaybackState;
+// The playback state, as getState answers it to the host.
+enum PlaybackState : int {
+    kStateNone = 0, // nothing opened yet
+    kStateOpened = 1,
+    kStatePlaying = 2,
+    kStatePaused = 3,
+    kStateStopped = 4,
+    kStateEnded = 5,
+};
+extern PlaybackState gPlaybackState;
 
 // Drains the graph's pending events without waiting.
 void updateState();
+// A file has just been opened: its clip waits to be played.
+void clipOpened();
+// Stops a clip that plays or is paused, before another file is opened.
+void stopRunningClip();
 
 extern "C" TOVIX_EXPORT int getState();
 extern "C" TOVIX_EXPORT int play();

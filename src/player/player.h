@@ -5,19 +5,6 @@
 #include "../platform/platform.h"
 #include "../card/card_interfaces.h"
 
-// The lock object lent to the shared-source filter while a time-shifted file
-// is open: a word the library leaves at zero, then a critical section that
-// lives as long as the library is loaded. The library never enters it.
-struct FileLock {
-    int32_t reserved = 0;
-    CRITICAL_SECTION section;
-    FileLock() { InitializeCriticalSection(&section); }
-    ~FileLock() { DeleteCriticalSection(&section); }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-};
-extern FileLock gFileLock;
-
 extern "C" TOVIX_EXPORT bool gPlayerInitialized;
 extern "C" TOVIX_EXPORT bool gStreaming;
 
@@ -50,3 +37,11 @@ extern "C" TOVIX_EXPORT HRESULT inactiveFile();
 extern "C" TOVIX_EXPORT HRESULT createRmInterface(IBaseFilter** filter);
 extern "C" TOVIX_EXPORT int getFilterName(IUnknown* object);
 extern "C" TOVIX_EXPORT void getFileName();
+
+// Whether a set-up that failed kept a graph or a push-graph filter for the
+// next load (gPlayerInitialized is false then).
+bool keptForNextLoad();
+
+// The dump of the current filter graph into the plug-in log.
+void logFilter(int index, IBaseFilter* filter);
+void logGraph();

@@ -2,6 +2,8 @@
 // for the tests of the simulated world.
 #pragma once
 
+#include "sim/control.h"
+#include "sim/control_card.h"
 #include "sim/runtime.h"
 #include "src/platform/directshow.h"
 
@@ -42,6 +44,14 @@ inline std::string pinName(IPin* pin) {
     return sim::narrow(info.achName);
 }
 
+inline std::string filterName(IBaseFilter* filter) {
+    FILTER_INFO info;
+    EXPECT_EQ(S_OK, filter->QueryFilterInfo(&info));
+    if (info.pGraph)
+        info.pGraph->Release();
+    return sim::narrow(info.achName);
+}
+
 inline int pinCount(IBaseFilter* filter) {
     IEnumPins* pins = nullptr;
     EXPECT_EQ(S_OK, filter->EnumPins(&pins));
@@ -62,5 +72,20 @@ inline bool connected(IPin* pin) {
     peer->Release();
     return true;
 }
+
+// Every test starts with COM up on its thread and a card at power-on, and
+// ends with nothing of the world left alive.
+class ComWorld : public testing::Test {
+  protected:
+    void SetUp() override {
+        simctl::reset();
+        simcard::reset();
+        CoInitialize(nullptr);
+    }
+    void TearDown() override {
+        CoUninitialize();
+        EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+    }
+};
 
 } // namespace comtest

@@ -36,6 +36,26 @@ int logCount(const std::string& line) {
     return n;
 }
 
+std::string line(const std::string& tag, const std::string& message) {
+    return "hh:mm:ss - <" + tag + ">: " + message;
+}
+
+int logCountStarting(const std::string& start) {
+    int n = 0;
+    for (const std::string& l : readPluginLog())
+        if (l.compare(0, start.size(), start) == 0)
+            n++;
+    return n;
+}
+
+bool logHasStart(const std::string& start) { return logCountStarting(start) > 0; }
+
+bool logHasError(const std::string& tag, const std::string& message, uint32_t code) {
+    char hex[16];
+    snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(code));
+    return logHasStart(line(tag, message) + " (ERROR: " + hex + "/");
+}
+
 std::string readGraphLog() {
     std::ifstream in("dshow_log.txt");
     std::stringstream text;

@@ -1,6 +1,7 @@
 // Reading back what the library wrote to its logs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ std::vector<std::string> pluginLogLines();
 bool logHas(const std::string& line);
 // How many lines equal `line`.
 int logCount(const std::string& line);
+// A line as the log holds it once masked: "hh:mm:ss - <tag>: message".
+std::string line(const std::string& tag, const std::string& message);
+// How many lines begin with `start`, and whether one does.
+int logCountStarting(const std::string& start);
+bool logHasStart(const std::string& start);
+// Whether the log holds the line of a logError call with this code, whatever
+// the code's text: "hh:mm:ss - <tag>: message (ERROR: <code>/".
+bool logHasError(const std::string& tag, const std::string& message, uint32_t code);
 // The whole graph log "dshow_log.txt", or empty.
 std::string readGraphLog();
 

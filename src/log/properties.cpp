@@ -1,7 +1,7 @@
 // Host settings and the plug-in switches.
 #include "properties.h"
 
-#include "../log/log.h"
+#include "log.h"
 #include "jni_guards.h"
 
 #include <cstring>

@@ -1,24 +1,14 @@
 // The dump of the current filter graph into the plug-in log.
-#include "log.h"
+#include "player.h"
 
-#include "../player/player.h"
-
-#include <cstring>
+#include "../log/com_helpers.h"
+#include "../log/log.h"
 
 void logFilter(int index, IBaseFilter* filter) {
     char name[64] = "<UNKNOWN>";
     FILTER_INFO info;
     if (filter && SUCCEEDED(filter->QueryFilterInfo(&info))) {
-        // Converted whole first: the conversion fails rather than cut when
-        // its buffer is short.
-        char full[MAX_FILTER_NAME * 2 + 1];
-        int n = WideCharToMultiByte(CP_ACP, 0, info.achName, -1, full, sizeof full, nullptr,
-                                    nullptr);
-        if (n > 0) {
-            size_t length = strnlen(full, sizeof name - 1);
-            memcpy(name, full, length);
-            name[length] = '\0';
-        }
+        ansiName(info.achName, name, sizeof name);
         if (info.pGraph)
             info.pGraph->Release();
     }

@@ -2,9 +2,10 @@
 // each frame and letting everything go again.
 #include "osd.h"
 
-#include "../bridge/properties.h"
 #include "../card/modes.h"
 #include "../log/log.h"
+#include "../log/osd_block.h"
+#include "../log/properties.h"
 
 #include <cstdint>
 
@@ -15,11 +16,6 @@ unsigned char* pOsdImage = nullptr;
 int gOsdImageSize = -1;
 
 namespace {
-
-const int kBlockFixedPart = 1032;
-// The block format's limits: 16 bits a side and a 24-bit length.
-const int64_t kMaxSide = 65535;
-const int64_t kMaxPixels = 0xFFFFFF - kBlockFixedPart;
 
 // Whether the opening's CoInitialize succeeded and waits for its
 // CoUninitialize. A closing without one (a second closeOSD, or one before
@@ -107,15 +103,14 @@ HRESULT processOsdImage(const void* rgbPixels, int width, int height) {
     }
     // Sizes the block cannot describe would have the quantiser run far past
     // both buffers; such a frame never reaches the card.
-    int64_t pixels = static_cast<int64_t>(width) * height;
-    if (width < 0 || height < 0 || width > kMaxSide || height > kMaxSide || pixels > kMaxPixels) {
+    if (!osdBlockFits(width, height)) {
         logMessage(tag,
                    "Cannot update OSD because a %dx%d frame does not fit an OSD block (at most "
                    "65535 pixels a side and 16776183 pixels)",
                    width, height);
         return S_FALSE;
     }
-    int size = static_cast<int>(pixels) + kBlockFixedPart;
+    int size = width * height + kOsdBlockOverhead;
     if (!pOsdImage || size != gOsdImageSize) {
         gOsdImageSize = size;
         pOsd->GetBlockBuffer(static_cast<unsigned int>(size), reinterpret_cast<void**>(&pOsdImage));

@@ -1,0 +1,35 @@
+// The order of opening and tear-down across the card, the OSD connection and
+// the player: the one place that knows it.
+#include "lifecycle.h"
+
+#include "../card/modes.h"
+#include "../log/log.h"
+#include "../log/properties.h"
+#include "../osd/osd.h"
+#include "../player/player.h"
+
+bool openOsdInOrder(JNIEnv* env, jclass cls) {
+    openLogs(env, cls);
+    logMessage(kNativeTag, "openOSD");
+    configPlayer(env, cls);
+    setupModes(env, cls);
+    return setupTovixOsd() >= 0;
+}
+
+void closeOsdInOrder() {
+    // The OSD's closing ends with CoUninitialize, which unloads the code of
+    // every component this thread loaded: nothing of the player may be
+    // called after it. A player still set up is torn down first, as free
+    // would; what a failed set-up kept for the next load goes too, since its
+    // graph would go on holding the decoder filter that the closing lets go.
+    if (gPlayerInitialized)
+        releaseTovixPlayer();
+    else if (keptForNextLoad())
+        releaseFilters();
+    releaseTovixOsd();
+}
+
+void loadInOrder(const char* path, const char* host, bool shifted, int major, int minor) {
+    if (setupTovixPlayer(major, minor, shifted) >= 0)
+        openFile(path, host, shifted, major, minor);
+}

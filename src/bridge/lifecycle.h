@@ -1,0 +1,16 @@
+// The order in which the natives open and tear down the library's parts.
+#pragma once
+
+#include "../platform/java.h"
+
+// The tag of the natives' own log lines.
+const char kNativeTag[] = "TOVIXAPI";
+
+// openOSD: the logs first, so that the entry line and all after it are
+// kept; then the plug-in switches, the output settings and the OSD
+// connection. Answers whether the OSD connection opened.
+bool openOsdInOrder(JNIEnv* env, jclass cls);
+// closeOSD: what the player holds, then the OSD connection and COM.
+void closeOsdInOrder();
+// load: the player's set-up, then the file, when the set-up succeeded.
+void loadInOrder(const char* path, const char* host, bool shifted, int major, int minor);
