@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "src/state.h"
+#include "state.h"
 #include "testframes/osd_frames.h"
 
 namespace {
