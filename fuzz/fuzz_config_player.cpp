@@ -5,8 +5,8 @@
 #include "log_trim.h"
 #include "settings.h"
 
-#include "src/log/properties.h"
 #include "src/log/log.h"
+#include "src/log/properties.h"
 
 #include <cctype>
 #include <memory>

@@ -13,7 +13,7 @@
 namespace {
 
 class ProfileDouble : public IREALmagicProfile {
-public:
+  public:
     std::string answer;
     bool terminate = true;
     std::string askedKey;
@@ -31,8 +31,9 @@ public:
         askedKey = key ? key : "(null)";
         if (!buffer || bufferSize <= 0)
             return E_POINTER;
-        size_t n = answer.size() < static_cast<size_t>(bufferSize) ? answer.size()
-                                                                    : static_cast<size_t>(bufferSize);
+        size_t n = answer.size() < static_cast<size_t>(bufferSize)
+                       ? answer.size()
+                       : static_cast<size_t>(bufferSize);
         memcpy(buffer, answer.data(), n);
         if (terminate && n < static_cast<size_t>(bufferSize))
             buffer[n] = '\0';

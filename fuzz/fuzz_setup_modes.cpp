@@ -54,8 +54,8 @@ bool integer(const std::string& text, int* value) {
 }
 
 const Code kOutputs[] = {{"TV", 0x1}, {"VGA", 0x0}, {"HDTV", 0x20}};
-const Code kStandards[] = {{"NTSC", 0x0}, {"PAL", 0x2}, {"PAL60", 0x8}, {"PALM", 0xA},
-                           {"USETV", 0x10}};
+const Code kStandards[] = {
+    {"NTSC", 0x0}, {"PAL", 0x2}, {"PAL60", 0x8}, {"PALM", 0xA}, {"USETV", 0x10}};
 const Code kConnectors[] = {{"COMPOSITE", 0x0}, {"YUV", 0x80}, {"RGB", 0xC0}, {"SCART", 0x200}};
 const Code kAudios[] = {{"STEREO", 0}, {"SPDIF", 2}};
 const Code kAspects[] = {{"ASIS", 0}, {"PAN_SCAN", 1}, {"LETTER_BOX", 2}, {"WIDE", 3}};
@@ -75,9 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzinput::Input in(data, size);
     fakejni::FakeJni jni;
     fuzzsettings::Setting settings[] = {
-        {"tovix/output", "TV", "", 0},       {"tovix/standard", "USETV", "", 0},
-        {"tovix/connector", "COMPOSITE", "", 0}, {"tovix/audio", "STEREO", "", 0},
-        {"tovix/hdmode", "0", "", 0},        {"tovix/vgamode", "0", "", 0},
+        {"tovix/output", "TV", "", 0},
+        {"tovix/standard", "USETV", "", 0},
+        {"tovix/connector", "COMPOSITE", "", 0},
+        {"tovix/audio", "STEREO", "", 0},
+        {"tovix/hdmode", "0", "", 0},
+        {"tovix/vgamode", "0", "", 0},
         {"tovix/aspect", "LETTER_BOX", "", 0},
     };
     const bool methodPresent = fuzzsettings::apply(in, jni, settings, 300);

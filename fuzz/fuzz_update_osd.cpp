@@ -43,8 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // its corners wrapping round as 32-bit ints do.
         bitmapWidth = static_cast<int32_t>(static_cast<uint32_t>(bitmapWidth) % 128);
         bitmapHeight = static_cast<int32_t>(static_cast<uint32_t>(bitmapHeight) % 128);
-        maxX = static_cast<int32_t>(static_cast<uint32_t>(minX) + static_cast<uint32_t>(bitmapWidth));
-        maxY = static_cast<int32_t>(static_cast<uint32_t>(minY) + static_cast<uint32_t>(bitmapHeight));
+        maxX =
+            static_cast<int32_t>(static_cast<uint32_t>(minX) + static_cast<uint32_t>(bitmapWidth));
+        maxY =
+            static_cast<int32_t>(static_cast<uint32_t>(minY) + static_cast<uint32_t>(bitmapHeight));
         length = static_cast<int64_t>(bitmapWidth) * bitmapHeight;
         // ... or an array a little off what the rectangle says.
         if (mode & 2)
@@ -78,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // side, a length below 2^24) is shown, with its own size in the header.
     const int64_t width = static_cast<int64_t>(maxX) - minX;
     const int64_t height = static_cast<int64_t>(maxY) - minY;
-    const bool wellFormed = array && !(mode & 8) && width >= 0 && height >= 0 &&
-                            width <= 65535 && height <= 65535 && width * height <= 16776183 &&
-                            width == bitmapWidth && height == bitmapHeight &&
+    const bool wellFormed = array && !(mode & 8) && width >= 0 && height >= 0 && width <= 65535 &&
+                            height <= 65535 && width * height <= 16776183 && width == bitmapWidth &&
+                            height == bitmapHeight &&
                             width * height == static_cast<int64_t>(pixels.size());
     if (wellFormed) {
         fuzzinput::check(answer == JNI_TRUE, "a well-formed frame refused");

@@ -28,8 +28,7 @@ struct Setting {
 // Fills `settings` from the input and tells the fake host about them.
 // Answers whether the host has its getProperty method.
 template <size_t N>
-bool apply(fuzzinput::Input& in, fakejni::FakeJni& jni, Setting (&settings)[N],
-           size_t maxLength) {
+bool apply(fuzzinput::Input& in, fakejni::FakeJni& jni, Setting (&settings)[N], size_t maxLength) {
     const uint8_t flags = in.byte();
     const bool methodPresent = (flags & 0x80) == 0;
     jni.setHasGetProperty(methodPresent);

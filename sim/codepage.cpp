@@ -15,10 +15,10 @@ const DWORD kErrorInsufficientBuffer = 122;
 const DWORD kErrorInvalidParameter = 87;
 
 // 0x80..0x9F of Windows-1252; the five unassigned bytes map to themselves.
-const uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const uint16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void decodeCp1252(const unsigned char* s, size_t n, std::vector<uint16_t>& out) {
     for (size_t i = 0; i < n; i++)
@@ -135,8 +135,8 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int length, LPWSTR wi
     return static_cast<int>(units.size());
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int length, LPSTR text,
-                        int textLength, LPCSTR defaultChar, BOOL* usedDefault) {
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int length, LPSTR text, int textLength,
+                        LPCSTR defaultChar, BOOL* usedDefault) {
     if (!wide || length < -1 || textLength < 0 || (codePage != CP_ACP && codePage != CP_UTF8)) {
         sim::setLastError(kErrorInvalidParameter);
         return 0;

@@ -28,6 +28,8 @@ std::string describeLiveObjects() {
     return out.str();
 }
 
-long objectsCreated() { return sim::objectsCreated(); }
+long objectsCreated() {
+    return sim::objectsCreated();
+}
 
 } // namespace simctl

@@ -44,7 +44,9 @@ std::string absolutePath(const char* name) {
 
 } // namespace
 
-void sim::setLastError(DWORD error) { tLastError = error; }
+void sim::setLastError(DWORD error) {
+    tLastError = error;
+}
 
 extern "C" {
 
@@ -67,12 +69,23 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
     else
         flags = O_RDONLY;
     switch (disposition) {
-    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: tLastError = 87; /* ERROR_INVALID_PARAMETER */ return INVALID_HANDLE_VALUE;
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        break;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        break;
+    case OPEN_EXISTING:
+        break;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        break;
+    case TRUNCATE_EXISTING:
+        flags |= O_TRUNC;
+        break;
+    default:
+        tLastError = 87; /* ERROR_INVALID_PARAMETER */
+        return INVALID_HANDLE_VALUE;
     }
     std::string path = absolutePath(name);
     std::lock_guard<std::mutex> lock(gFilesMutex);
@@ -129,9 +142,13 @@ BOOL CloseHandle(HANDLE file) {
     return TRUE;
 }
 
-DWORD GetLastError() { return tLastError; }
+DWORD GetLastError() {
+    return tLastError;
+}
 
-DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(getpid());
+}
 
 void GetLocalTime(SYSTEMTIME* out) {
     if (gFixedTime) {
@@ -152,7 +169,9 @@ void GetLocalTime(SYSTEMTIME* out) {
     out->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }
 
-void InitializeCriticalSection(CRITICAL_SECTION* cs) { cs->impl = new std::recursive_mutex; }
+void InitializeCriticalSection(CRITICAL_SECTION* cs) {
+    cs->impl = new std::recursive_mutex;
+}
 
 void DeleteCriticalSection(CRITICAL_SECTION* cs) {
     delete static_cast<std::recursive_mutex*>(cs->impl);

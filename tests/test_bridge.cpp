@@ -7,8 +7,8 @@
 
 #include "src/log/host_path.h"
 #include "src/log/loadtime.h"
-#include "src/log/properties.h"
 #include "src/log/log.h"
+#include "src/log/properties.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ using testlog::logHas;
 using testlog::pluginLogLines;
 
 class Bridge : public testing::Test {
-protected:
+  protected:
     JNIEnv* env() { return jni.env(); }
     jclass cls() { return jni.hostClass(); }
     void openLog() { openLogs(env(), cls()); }
@@ -44,9 +44,9 @@ TEST_F(Bridge, ReadsASettingWithTheJniCallsInOrder) {
     EXPECT_STREQ("HDTV", out);
     for (size_t i = 5; i < sizeof out; i++)
         ASSERT_EQ('\0', out[i]) << "the rest of the buffer is zero-filled";
-    std::vector<std::string> expected = {"GetStaticMethodID getProperty", "NewStringUTF tovix/output",
-                                         "NewStringUTF TV", "CallStaticObjectMethod",
-                                         "GetStringUTFChars HDTV", "ReleaseStringUTFChars HDTV"};
+    std::vector<std::string> expected = {
+        "GetStaticMethodID getProperty", "NewStringUTF tovix/output", "NewStringUTF TV",
+        "CallStaticObjectMethod",        "GetStringUTFChars HDTV",    "ReleaseStringUTFChars HDTV"};
     std::vector<std::string> seen;
     for (const std::string& call : jni.calls())
         if (call.rfind("Exception", 0) != 0 && call != "DeleteLocalRef")
@@ -233,8 +233,7 @@ TEST_F(Bridge, FramesThatDisagreeWithTheirRectangleAreDropped) {
     EXPECT_EQ(1382400, gRgbBufferSize);
     std::vector<std::string> lines = pluginLogLines();
     ASSERT_EQ(2u, lines.size());
-    EXPECT_NE(std::string::npos,
-              lines[0].find("len == (updMaxX-updMinX) * (updMaxY-updMinY)"));
+    EXPECT_NE(std::string::npos, lines[0].find("len == (updMaxX-updMinX) * (updMaxY-updMinY)"));
     EXPECT_NE(std::string::npos, lines[1].find("bitmapWidth == (updMaxX-updMinX)"));
     EXPECT_EQ(2u, jni.callsStartingWith("ReleaseIntArrayElements mode=0").size());
 }
@@ -248,8 +247,7 @@ TEST_F(Bridge, NegativeAndOversizedFramesAreRefused) {
     jintArray empty = jni.newIntArray({});
     EXPECT_EQ(JNI_FALSE, natives::updateOSD(env(), cls(), empty, 65536, 0, 0, 0, 65536, 0));
     // Corners far apart must not overflow into a plausible size.
-    EXPECT_EQ(JNI_FALSE, natives::updateOSD(env(), cls(), one, 1, 1, INT32_MIN, 0,
-                                            INT32_MAX, 1));
+    EXPECT_EQ(JNI_FALSE, natives::updateOSD(env(), cls(), one, 1, 1, INT32_MIN, 0, INT32_MAX, 1));
     EXPECT_EQ(1382400, gRgbBufferSize);
     for (const std::string& line : pluginLogLines()) {
         EXPECT_NE(std::string::npos, line.find("not a valid OSD frame size")) << line;
@@ -281,17 +279,16 @@ TEST_F(Bridge, LoadLogsItsArgumentsAndGivesStringsBackInOrder) {
                                         "ReleaseStringUTFChars server",
                                         "ReleaseStringUTFChars video/mpeg"}),
               jni.callsStartingWith("ReleaseStringUTFChars"));
-    EXPECT_EQ((std::vector<std::string>{"GetStringUTFChars video/mpeg",
-                                        "GetStringUTFChars /media/show.mpg",
-                                        "GetStringUTFChars server"}),
-              jni.callsStartingWith("GetStringUTFChars"));
+    EXPECT_EQ(
+        (std::vector<std::string>{"GetStringUTFChars video/mpeg",
+                                  "GetStringUTFChars /media/show.mpg", "GetStringUTFChars server"}),
+        jni.callsStartingWith("GetStringUTFChars"));
 }
 
 TEST_F(Bridge, LoadWithoutHostShowsNull) {
     openLog();
     jni.clearCalls();
-    natives::load(env(), cls(), 1, 31, jni.newString("h"), jni.newString("f.mpg"), nullptr,
-                  false);
+    natives::load(env(), cls(), 1, 31, jni.newString("h"), jni.newString("f.mpg"), nullptr, false);
     EXPECT_TRUE(logHas("hh:mm:ss - <TOVIXAPI>: load shifted=false maj=1 min=31 hint='h' "
                        "file='f.mpg' host='NULL'"));
     EXPECT_EQ(2u, jni.callsStartingWith("ReleaseStringUTFChars").size());

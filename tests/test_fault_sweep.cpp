@@ -60,7 +60,6 @@ bool handsOutObject(const std::string& point) {
     return point.compare(0, 17, "CoCreateInstance:") == 0 || endsWith("::EnumPins");
 }
 
-
 void prepareWorld() {
     simctl::reset();
     simcard::reset();

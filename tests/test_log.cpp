@@ -5,8 +5,8 @@
 #include "plugin_log.h"
 
 #include "sim/control.h"
-#include "src/log/properties.h"
 #include "src/log/log.h"
+#include "src/log/properties.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ using testlog::readPluginLog;
 const SYSTEMTIME kNoon = {2026, 12, 1, 7, 12, 15, 0, 0};
 
 class PluginLog : public testing::Test {
-protected:
+  protected:
     void SetUp() override { simctl::setLocalTime(&kNoon); }
     void open() { openLogs(jni.env(), jni.hostClass()); }
     fakejni::FakeJni jni;
@@ -137,7 +137,7 @@ TEST_F(PluginLog, OverlongLinesAreCutNotOverrun) {
     std::string format(3000, 'f');
     format += "%d";
     logMessage("tag", "%s", format.c_str()); // an argument is not limited
-    logMessage("tag", format.c_str(), 5);     // a format is cut to the buffer
+    logMessage("tag", format.c_str(), 5);    // a format is cut to the buffer
     std::string almost(2026, 'x');
     almost += "%0123d"; // the cut falls inside this conversion
     logMessage("tag", almost.c_str(), 1);

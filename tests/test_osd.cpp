@@ -7,9 +7,9 @@
 
 #include "sim/control.h"
 #include "sim/control_card.h"
+#include "src/card/modes.h"
 #include "src/log/loadtime.h"
 #include "src/log/properties.h"
-#include "src/card/modes.h"
 #include "src/osd/osd.h"
 
 #include <gtest/gtest.h>
@@ -246,7 +246,8 @@ TEST_F(OsdConnection, ClosingLeavesNoCardObjectRestoresTheFlagsAndBalancesCom) {
 TEST_F(OsdConnection, WithoutAnEnumeratorTheOpeningFailsAndReleasesEverything) {
     simctl::armFault("CoCreateInstance:OsdEnumerator", REGDB_E_CLASSNOTREG);
     EXPECT_FALSE(open());
-    EXPECT_TRUE(testlog::logHasStart("hh:mm:ss - <setupTovixOsd>: No OSD board found (ERROR: 80040154/"));
+    EXPECT_TRUE(
+        testlog::logHasStart("hh:mm:ss - <setupTovixOsd>: No OSD board found (ERROR: 80040154/"));
     EXPECT_FALSE(osdInitialized);
     expectNothingOfTheCardAlive();
     expectBalancedCom();
@@ -277,7 +278,8 @@ TEST_F(OsdConnection, TheOpeningGoesOnWithoutTheDecoder) {
     simctl::armFault("CoCreateInstance:DecoderFilter", E_OUTOFMEMORY);
     jni.setProperty("tovix/output", "VGA");
     ASSERT_TRUE(open());
-    EXPECT_TRUE(testlog::logHasStart("hh:mm:ss - <buildGraph>: Cannot create decoder filter!!! (ERROR: "));
+    EXPECT_TRUE(
+        testlog::logHasStart("hh:mm:ss - <buildGraph>: Cannot create decoder filter!!! (ERROR: "));
     EXPECT_TRUE(
         logHas(line("lookupWidthAndHeight", "no RM profiler.  Using default width and height.")));
     EXPECT_TRUE(send(720, 480));

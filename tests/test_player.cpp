@@ -30,10 +30,10 @@ namespace {
 using streamwriter::StreamSpec;
 using testlog::line;
 using testlog::logCount;
+using testlog::logCountStarting;
 using testlog::logHas;
 using testlog::logHasError;
 using testlog::logHasStart;
-using testlog::logCountStarting;
 
 // ---- Before anything is open ------------------------------------------------------
 

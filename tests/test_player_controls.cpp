@@ -29,10 +29,10 @@ namespace {
 using streamwriter::StreamSpec;
 using testlog::line;
 using testlog::logCount;
+using testlog::logCountStarting;
 using testlog::logHas;
 using testlog::logHasError;
 using testlog::logHasStart;
-using testlog::logCountStarting;
 
 // ---- Rate ----------------------------------------------------------------------
 

@@ -29,10 +29,10 @@ namespace {
 using streamwriter::StreamSpec;
 using testlog::line;
 using testlog::logCount;
+using testlog::logCountStarting;
 using testlog::logHas;
 using testlog::logHasError;
 using testlog::logHasStart;
-using testlog::logCountStarting;
 
 // ---- Every failure of the set-up and the wiring -------------------------------------
 
@@ -131,7 +131,7 @@ TEST_F(Player, AFilterTheGraphWillNotRemoveDoesNotHoldUpTheTearDown) {
     simctl::armFault("FilterGraph::RemoveFilter", E_FAIL);
     free();
     EXPECT_EQ(3, logCountStarting(line("releaseGraph",
-                                      "Failed to remove filter from graph! (ERROR: 80004005/")));
+                                       "Failed to remove filter from graph! (ERROR: 80004005/")));
     EXPECT_TRUE(logHas(line("releaseGraph", "Graph released...done.")));
     simctl::clearFaults();
     EXPECT_EQ((std::vector<std::string>{"DecoderFilter"}), playerObjects());

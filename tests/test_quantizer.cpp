@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "counting_allocator.h"
 #include "colour.h"
+#include "counting_allocator.h"
 #include "state.h"
 #include "testframes/osd_frames.h"
 

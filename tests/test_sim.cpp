@@ -21,7 +21,7 @@ struct ITestWidget : IUnknown {
 };
 
 class Widget : public ITestWidget, public sim::ComObject {
-public:
+  public:
     Widget() : ComObject("Widget") {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         return sim::queryInterface(this, riid, ppv,
@@ -43,7 +43,7 @@ public:
 sim::ClassRegistrar gWidgetClass(CLSID_TestWidget, "Widget", &Widget::create);
 
 class Sim : public testing::Test {
-protected:
+  protected:
     void SetUp() override { simctl::reset(); }
     void TearDown() override {
         simctl::reset();
@@ -66,8 +66,8 @@ TEST_F(Sim, CoInitializeCountsPerThread) {
 
 TEST_F(Sim, CoCreateInstanceNeedsComOnTheThread) {
     void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CO_E_NOTINITIALIZED,
-              CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER, IID_ITestWidget, &p));
+    EXPECT_EQ(CO_E_NOTINITIALIZED, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
+                                                    IID_ITestWidget, &p));
     EXPECT_EQ(nullptr, p);
 }
 
@@ -140,11 +140,11 @@ TEST_F(Sim, FaultPointsFailTheChosenCall) {
     CoInitialize(nullptr);
     simctl::armFault("CoCreateInstance:Widget", E_OUTOFMEMORY, 2);
     void* p = nullptr;
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IUnknown, &p));
+    EXPECT_EQ(S_OK,
+              CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p));
     static_cast<IUnknown*>(p)->Release();
-    EXPECT_EQ(E_OUTOFMEMORY, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IUnknown, &p));
+    EXPECT_EQ(E_OUTOFMEMORY,
+              CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p));
     EXPECT_EQ(nullptr, p);
     EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_ITestWidget, &p));
@@ -160,8 +160,8 @@ TEST_F(Sim, FaultPointsFailTheChosenCall) {
     widget->Release();
 
     simctl::armNull("CoCreateInstance:Widget");
-    EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IUnknown, &p));
+    EXPECT_EQ(S_OK,
+              CoCreateInstance(CLSID_TestWidget, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p));
     EXPECT_EQ(nullptr, p);
 
     std::vector<std::string> reached = simctl::pointsReached();
@@ -176,7 +176,10 @@ TEST_F(Sim, CodePagesConvertAsWin32Does) {
     // Windows-1252: the euro sign sits at 0x80, and an unmappable character
     // becomes '?'.
     WCHAR wide[8];
-    EXPECT_EQ(3, MultiByteToWideChar(CP_ACP, 0, "\x80" "a", -1, wide, 8));
+    EXPECT_EQ(3, MultiByteToWideChar(CP_ACP, 0,
+                                     "\x80"
+                                     "a",
+                                     -1, wide, 8));
     EXPECT_EQ(0x20AC, wide[0]);
     EXPECT_EQ(L'a', wide[1]);
     EXPECT_EQ(0, wide[2]);
@@ -241,10 +244,10 @@ TEST_F(Sim, LocalTimeCanBeFixed) {
 
 TEST_F(Sim, ErrorTextsExistForTheCodesTheLibraryMeets) {
     char text[160];
-    for (HRESULT hr : {E_FAIL, E_NOINTERFACE, E_POINTER, REGDB_E_CLASSNOTREG, VFW_E_NOT_CONNECTED,
-                       VFW_E_CANNOT_RENDER, VFW_S_PARTIAL_RENDER, VFW_E_WRONG_STATE,
-                       VFW_E_ALREADY_CONNECTED, VFW_E_NOT_STOPPED, VFW_E_UNSUPPORTED_STREAM,
-                       HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)}) {
+    for (HRESULT hr :
+         {E_FAIL, E_NOINTERFACE, E_POINTER, REGDB_E_CLASSNOTREG, VFW_E_NOT_CONNECTED,
+          VFW_E_CANNOT_RENDER, VFW_S_PARTIAL_RENDER, VFW_E_WRONG_STATE, VFW_E_ALREADY_CONNECTED,
+          VFW_E_NOT_STOPPED, VFW_E_UNSUPPORTED_STREAM, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)}) {
         EXPECT_GT(AMGetErrorTextA(hr, text, sizeof text), 0u) << std::hex << hr;
         EXPECT_EQ(strlen(text), AMGetErrorTextA(hr, text, sizeof text));
     }

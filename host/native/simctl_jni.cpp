@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#define SIMCTL(result, name) \
+#define SIMCTL(result, name)                                                                       \
     extern "C" JNIEXPORT result JNICALL Java_org_quencommunity_tovix_sim_SimControl_##name
 
 namespace {
@@ -32,7 +32,8 @@ std::string toStd(JNIEnv* env, jstring text) {
         return out;
     for (jsize i = 0; i < length; i++) {
         uint32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             i++;
         } else if (c >= 0xD800 && c < 0xE000) {
@@ -66,7 +67,11 @@ jstring toJava(JNIEnv* env, const std::string& text) {
     const unsigned char* end = p + text.size();
     while (p < end) {
         uint32_t c = *p;
-        int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+        int extra = c < 0x80           ? 0
+                    : (c >> 5) == 0x6  ? 1
+                    : (c >> 4) == 0xE  ? 2
+                    : (c >> 3) == 0x1E ? 3
+                                       : -1;
         if (extra < 0 || end - p <= extra) {
             units.push_back(0xFFFD);
             p++;
@@ -100,7 +105,8 @@ jobjectArray toJava(JNIEnv* env, const std::vector<std::string>& lines) {
     jclass stringClass = env->FindClass("java/lang/String");
     if (!stringClass)
         return nullptr;
-    jobjectArray array = env->NewObjectArray(static_cast<jsize>(lines.size()), stringClass, nullptr);
+    jobjectArray array =
+        env->NewObjectArray(static_cast<jsize>(lines.size()), stringClass, nullptr);
     env->DeleteLocalRef(stringClass);
     if (!array)
         return nullptr;
@@ -133,7 +139,9 @@ SIMCTL(jstring, describeLiveObjects)(JNIEnv* env, jclass) {
     return toJava(env, simctl::describeLiveObjects());
 }
 
-SIMCTL(jlong, objectsCreated)(JNIEnv*, jclass) { return simctl::objectsCreated(); }
+SIMCTL(jlong, objectsCreated)(JNIEnv*, jclass) {
+    return simctl::objectsCreated();
+}
 
 // ---- Fault injection --------------------------------------------------------
 
@@ -145,13 +153,17 @@ SIMCTL(void, armNull)(JNIEnv* env, jclass, jstring point, jint nth, jint hr) {
     simctl::armNull(toStd(env, point), nth, static_cast<HRESULT>(hr));
 }
 
-SIMCTL(void, clearFaults)(JNIEnv*, jclass) { simctl::clearFaults(); }
+SIMCTL(void, clearFaults)(JNIEnv*, jclass) {
+    simctl::clearFaults();
+}
 
 SIMCTL(jobjectArray, pointsReached)(JNIEnv* env, jclass) {
     return toJava(env, simctl::pointsReached());
 }
 
-SIMCTL(void, resetPointsReached)(JNIEnv*, jclass) { simctl::resetPointsReached(); }
+SIMCTL(void, resetPointsReached)(JNIEnv*, jclass) {
+    simctl::resetPointsReached();
+}
 
 SIMCTL(jint, callCount)(JNIEnv* env, jclass, jstring point) {
     return simctl::callCount(toStd(env, point));
@@ -159,15 +171,27 @@ SIMCTL(jint, callCount)(JNIEnv* env, jclass, jstring point) {
 
 // ---- COM runtime ------------------------------------------------------------
 
-SIMCTL(jint, comInitDepth)(JNIEnv*, jclass) { return simctl::comInitDepth(); }
-SIMCTL(jlong, coInitializeCalls)(JNIEnv*, jclass) { return simctl::coInitializeCalls(); }
-SIMCTL(jlong, coUninitializeCalls)(JNIEnv*, jclass) { return simctl::coUninitializeCalls(); }
+SIMCTL(jint, comInitDepth)(JNIEnv*, jclass) {
+    return simctl::comInitDepth();
+}
+SIMCTL(jlong, coInitializeCalls)(JNIEnv*, jclass) {
+    return simctl::coInitializeCalls();
+}
+SIMCTL(jlong, coUninitializeCalls)(JNIEnv*, jclass) {
+    return simctl::coUninitializeCalls();
+}
 
 // ---- The world's trace ------------------------------------------------------
 
-SIMCTL(jobjectArray, traceLines)(JNIEnv* env, jclass) { return toJava(env, simctl::traceLines()); }
-SIMCTL(void, clearTrace)(JNIEnv*, jclass) { simctl::clearTrace(); }
-SIMCTL(void, reset)(JNIEnv*, jclass) { simctl::reset(); }
+SIMCTL(jobjectArray, traceLines)(JNIEnv* env, jclass) {
+    return toJava(env, simctl::traceLines());
+}
+SIMCTL(void, clearTrace)(JNIEnv*, jclass) {
+    simctl::clearTrace();
+}
+SIMCTL(void, reset)(JNIEnv*, jclass) {
+    simctl::reset();
+}
 
 // ---- What this build offers -------------------------------------------------
 
@@ -184,7 +208,8 @@ namespace {
 jintArray toJava(JNIEnv* env, const int* values, size_t count) {
     jintArray array = env->NewIntArray(static_cast<jsize>(count));
     if (array)
-        env->SetIntArrayRegion(array, 0, static_cast<jsize>(count), reinterpret_cast<const jint*>(values));
+        env->SetIntArrayRegion(array, 0, static_cast<jsize>(count),
+                               reinterpret_cast<const jint*>(values));
     return array;
 }
 
@@ -195,14 +220,30 @@ jintArray toJava(JNIEnv* env, const simcard::Registers& r) {
 
 } // namespace
 
-SIMCTL(jintArray, registers)(JNIEnv* env, jclass) { return toJava(env, simcard::registers()); }
-SIMCTL(jintArray, startRegisters)(JNIEnv* env, jclass) { return toJava(env, simcard::startRegisters()); }
-SIMCTL(jintArray, registerWrites)(JNIEnv* env, jclass) { return toJava(env, simcard::registerWrites()); }
-SIMCTL(jstring, osdName)(JNIEnv* env, jclass) { return toJava(env, simcard::osdName()); }
-SIMCTL(jboolean, osdDisplayOn)(JNIEnv*, jclass) { return simcard::osdDisplayOn() ? JNI_TRUE : JNI_FALSE; }
-SIMCTL(jint, blocksShown)(JNIEnv*, jclass) { return simcard::blocksShown(); }
-SIMCTL(jint, blocksRejected)(JNIEnv*, jclass) { return simcard::blocksRejected(); }
-SIMCTL(jint, blockBufferRequests)(JNIEnv*, jclass) { return simcard::blockBufferRequests(); }
+SIMCTL(jintArray, registers)(JNIEnv* env, jclass) {
+    return toJava(env, simcard::registers());
+}
+SIMCTL(jintArray, startRegisters)(JNIEnv* env, jclass) {
+    return toJava(env, simcard::startRegisters());
+}
+SIMCTL(jintArray, registerWrites)(JNIEnv* env, jclass) {
+    return toJava(env, simcard::registerWrites());
+}
+SIMCTL(jstring, osdName)(JNIEnv* env, jclass) {
+    return toJava(env, simcard::osdName());
+}
+SIMCTL(jboolean, osdDisplayOn)(JNIEnv*, jclass) {
+    return simcard::osdDisplayOn() ? JNI_TRUE : JNI_FALSE;
+}
+SIMCTL(jint, blocksShown)(JNIEnv*, jclass) {
+    return simcard::blocksShown();
+}
+SIMCTL(jint, blocksRejected)(JNIEnv*, jclass) {
+    return simcard::blocksRejected();
+}
+SIMCTL(jint, blockBufferRequests)(JNIEnv*, jclass) {
+    return simcard::blockBufferRequests();
+}
 
 SIMCTL(jintArray, lastBlockHeader)(JNIEnv* env, jclass) {
     simcard::BlockHeader h = simcard::lastBlockHeader();
@@ -212,13 +253,17 @@ SIMCTL(jintArray, lastBlockHeader)(JNIEnv* env, jclass) {
 
 SIMCTL(jintArray, osdDestination)(JNIEnv* env, jclass) {
     RECT r = simcard::osdDestination();
-    const int values[] = {static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right),
-                          static_cast<int>(r.bottom)};
+    const int values[] = {static_cast<int>(r.left), static_cast<int>(r.top),
+                          static_cast<int>(r.right), static_cast<int>(r.bottom)};
     return toJava(env, values, 4);
 }
 
-SIMCTL(jint, osdWidth)(JNIEnv*, jclass) { return simcard::osdWidth(); }
-SIMCTL(jint, osdHeight)(JNIEnv*, jclass) { return simcard::osdHeight(); }
+SIMCTL(jint, osdWidth)(JNIEnv*, jclass) {
+    return simcard::osdWidth();
+}
+SIMCTL(jint, osdHeight)(JNIEnv*, jclass) {
+    return simcard::osdHeight();
+}
 
 // 0xAARRGGBB values go across unchanged: a Java int holds the same bits.
 SIMCTL(jintArray, osdPixels)(JNIEnv* env, jclass) {
@@ -234,26 +279,42 @@ SIMCTL(jintArray, osdPixels)(JNIEnv* env, jclass) {
 SIMCTL(void, setSnapshotFolder)(JNIEnv* env, jclass, jstring folder) {
     simcard::setSnapshotFolder(toStd(env, folder));
 }
-SIMCTL(jint, snapshotsWritten)(JNIEnv*, jclass) { return simcard::snapshotsWritten(); }
+SIMCTL(jint, snapshotsWritten)(JNIEnv*, jclass) {
+    return simcard::snapshotsWritten();
+}
 SIMCTL(jboolean, writeOsdPng)(JNIEnv* env, jclass, jstring path) {
     return simcard::writeOsdPng(toStd(env, path)) ? JNI_TRUE : JNI_FALSE;
 }
 SIMCTL(void, setProfileText)(JNIEnv* env, jclass, jstring text) {
     simcard::setProfileText(toStd(env, text));
 }
-SIMCTL(void, resetCard)(JNIEnv*, jclass) { simcard::reset(); }
+SIMCTL(void, resetCard)(JNIEnv*, jclass) {
+    simcard::reset();
+}
 
 // ---- The graph ------------------------------------------------------------------
 
-SIMCTL(void, setManualClock)(JNIEnv*, jclass, jboolean on) { simctl::setManualClock(on != JNI_FALSE); }
-SIMCTL(void, advanceClock)(JNIEnv*, jclass, jlong ms) { simctl::advanceClock(static_cast<long>(ms)); }
-SIMCTL(jboolean, graphAlive)(JNIEnv*, jclass) { return simctl::graphAlive() ? JNI_TRUE : JNI_FALSE; }
-SIMCTL(jint, graphState)(JNIEnv*, jclass) { return simctl::graphState(); }
+SIMCTL(void, setManualClock)(JNIEnv*, jclass, jboolean on) {
+    simctl::setManualClock(on != JNI_FALSE);
+}
+SIMCTL(void, advanceClock)(JNIEnv*, jclass, jlong ms) {
+    simctl::advanceClock(static_cast<long>(ms));
+}
+SIMCTL(jboolean, graphAlive)(JNIEnv*, jclass) {
+    return simctl::graphAlive() ? JNI_TRUE : JNI_FALSE;
+}
+SIMCTL(jint, graphState)(JNIEnv*, jclass) {
+    return simctl::graphState();
+}
 SIMCTL(jobjectArray, graphFilterNames)(JNIEnv* env, jclass) {
     return toJava(env, simctl::graphFilterNames());
 }
-SIMCTL(jobjectArray, graphTrace)(JNIEnv* env, jclass) { return toJava(env, simctl::graphTrace()); }
-SIMCTL(jint, graphPendingEvents)(JNIEnv*, jclass) { return simctl::graphPendingEvents(); }
+SIMCTL(jobjectArray, graphTrace)(JNIEnv* env, jclass) {
+    return toJava(env, simctl::graphTrace());
+}
+SIMCTL(jint, graphPendingEvents)(JNIEnv*, jclass) {
+    return simctl::graphPendingEvents();
+}
 
 SIMCTL(jobjectArray, renderOutcomes)(JNIEnv* env, jclass) {
     std::vector<std::string> lines;

@@ -16,7 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
-#define NATIVE(result, name) extern "C" JNIEXPORT result JNICALL Java_org_quencommunity_tovix_TovixAPI_##name
+#define NATIVE(result, name)                                                                       \
+    extern "C" JNIEXPORT result JNICALL Java_org_quencommunity_tovix_TovixAPI_##name
 
 namespace {
 
@@ -61,7 +62,8 @@ NATIVE(jboolean, updateOSD)
     jsize len = env->GetArrayLength(pixels);
     IntArrayElements elements(env, pixels);
     if (!elements.get()) {
-        logMessage(kNativeTag, "updateOSD: could not get the pixel array's elements; frame dropped");
+        logMessage(kNativeTag,
+                   "updateOSD: could not get the pixel array's elements; frame dropped");
         return JNI_FALSE;
     }
     // The rectangle's sides are worked out wide, so that no order of corners
@@ -73,8 +75,8 @@ NATIVE(jboolean, updateOSD)
         logMessage(kNativeTag,
                    "updateOSD: update rectangle (%d, %d)-(%d, %d) is not a valid OSD frame size; "
                    "frame dropped",
-                   static_cast<int>(updMinX), static_cast<int>(updMinY),
-                   static_cast<int>(updMaxX), static_cast<int>(updMaxY));
+                   static_cast<int>(updMinX), static_cast<int>(updMinY), static_cast<int>(updMaxX),
+                   static_cast<int>(updMaxY));
         return JNI_FALSE;
     }
     if (static_cast<int64_t>(len) != width * height) {
@@ -94,7 +96,8 @@ NATIVE(jboolean, updateOSD)
         return JNI_FALSE;
     }
     if (!sizeStagingBuffer(len * 4)) {
-        logMessage(kNativeTag, "updateOSD: no memory for a staging buffer of %d bytes; frame dropped",
+        logMessage(kNativeTag,
+                   "updateOSD: no memory for a staging buffer of %d bytes; frame dropped",
                    static_cast<int>(len * 4));
         return JNI_FALSE;
     }
@@ -110,7 +113,8 @@ NATIVE(void, load)
 (JNIEnv* env, jclass, jbyte maj, jbyte min, jstring encodingHint, jstring jFileName, jstring host,
  jboolean shifted, jlong) {
     if (!encodingHint || !jFileName) {
-        logMessage(kNativeTag, "load: precondition failed: encodingHint && jFileName; nothing loaded");
+        logMessage(kNativeTag,
+                   "load: precondition failed: encodingHint && jFileName; nothing loaded");
         return;
     }
     // A string the VM cannot hand over leaves an OutOfMemoryError pending,
@@ -140,7 +144,9 @@ NATIVE(void, load)
     hint.release();
 }
 
-NATIVE(jobject, getFile)(JNIEnv*, jclass) { return nullptr; }
+NATIVE(jobject, getFile)(JNIEnv*, jclass) {
+    return nullptr;
+}
 
 NATIVE(void, free)(JNIEnv*, jclass) {
     logMessage(kNativeTag, "free");
@@ -167,7 +173,9 @@ NATIVE(jboolean, stop)(JNIEnv*, jclass) {
     return stop() ? JNI_TRUE : JNI_FALSE;
 }
 
-NATIVE(jint, frameStep)(JNIEnv*, jclass, jint frames) { return step(frames); }
+NATIVE(jint, frameStep)(JNIEnv*, jclass, jint frames) {
+    return step(frames);
+}
 
 NATIVE(jint, getState)(JNIEnv*, jclass) {
     logVerbose(kNativeTag, "getState");
@@ -234,6 +242,10 @@ NATIVE(jint, getClosedCaptioningState)(JNIEnv*, jclass) {
     return getCC();
 }
 
-NATIVE(jint, getVideoWidth)(JNIEnv*, jclass) { return videoWidth(); }
+NATIVE(jint, getVideoWidth)(JNIEnv*, jclass) {
+    return videoWidth();
+}
 
-NATIVE(jint, getVideoHeight)(JNIEnv*, jclass) { return videoHeight(); }
+NATIVE(jint, getVideoHeight)(JNIEnv*, jclass) {
+    return videoHeight();
+}

@@ -39,7 +39,7 @@ struct ITvVgaOutput3 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetVgaMode(int* mode) = 0;      // 8
     virtual HRESULT STDMETHODCALLTYPE SetVgaMode(int mode) = 0;       // 9
 
-protected:
+  protected:
     ~ITvVgaOutput3() = default;
 };
 
@@ -48,7 +48,7 @@ struct IAudioOutput : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetAudioOutput(int* output) = 0; // 1
     virtual HRESULT STDMETHODCALLTYPE SetAudioOutput(int output) = 0;  // 2
 
-protected:
+  protected:
     ~IAudioOutput() = default;
 };
 
@@ -60,10 +60,10 @@ struct IREALmagicProfile : IUnknown {
     // Named apart from the Win32 GetProfileString, which windows.h makes a
     // macro.
     virtual HRESULT STDMETHODCALLTYPE ReadProfileString(const char* section, const char* key,
-                                                       const char* defaultValue, char* buffer,
-                                                       int bufferSize) = 0; // 3
+                                                        const char* defaultValue, char* buffer,
+                                                        int bufferSize) = 0; // 3
 
-protected:
+  protected:
     ~IREALmagicProfile() = default;
 };
 
@@ -72,34 +72,34 @@ struct IOsdObject : IUnknown {
     // Stores the address of a block buffer of at least `size` bytes, or null
     // when none can be provided. The buffer stays owned by the OSD object.
     virtual HRESULT STDMETHODCALLTYPE GetBlockBuffer(unsigned int size, void** block) = 0; // 1
-    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                                       // 2
+    virtual HRESULT STDMETHODCALLTYPE Close() = 0;                                         // 2
     // The display switch: 1 shows the current block, 0 hides the layer.
-    virtual HRESULT STDMETHODCALLTYPE SetDisplay(int on) = 0;   // 3
-    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;          // 4
+    virtual HRESULT STDMETHODCALLTYPE SetDisplay(int on) = 0;        // 3
+    virtual HRESULT STDMETHODCALLTYPE Reserved4() = 0;               // 4
     virtual HRESULT STDMETHODCALLTYPE SetDestination(RECT area) = 0; // 5
-    virtual const char* STDMETHODCALLTYPE GetName() = 0;         // 6
+    virtual const char* STDMETHODCALLTYPE GetName() = 0;             // 6
 
-protected:
+  protected:
     ~IOsdObject() = default;
 };
 
 // Hands out the card's OSD objects one after another.
 struct IOsdEnumerator : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;     // 1
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0; // 1
     // The next OSD object with one reference for the caller, or null.
-    virtual IOsdObject* STDMETHODCALLTYPE Next() = 0;  // 2
+    virtual IOsdObject* STDMETHODCALLTYPE Next() = 0; // 2
 
-protected:
+  protected:
     ~IOsdEnumerator() = default;
 };
 
 // The shared-source filter's control of a file that may still be growing.
 struct ISharedAsync : IUnknown {
     // The lock object of a file still being written, or null once it is not.
-    virtual HRESULT STDMETHODCALLTYPE SetFileLock(void* lock) = 0;         // 1
-    virtual HRESULT STDMETHODCALLTYPE Reserved2() = 0;                     // 2
-    virtual HRESULT STDMETHODCALLTYPE SetHostName(const char* host) = 0;   // 3
+    virtual HRESULT STDMETHODCALLTYPE SetFileLock(void* lock) = 0;       // 1
+    virtual HRESULT STDMETHODCALLTYPE Reserved2() = 0;                   // 2
+    virtual HRESULT STDMETHODCALLTYPE SetHostName(const char* host) = 0; // 3
 
-protected:
+  protected:
     ~ISharedAsync() = default;
 };

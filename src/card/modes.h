@@ -2,9 +2,9 @@
 // configured from the host's settings.
 #pragma once
 
+#include "../card/card_interfaces.h"
 #include "../platform/exports.h"
 #include "../platform/platform.h"
-#include "../card/card_interfaces.h"
 
 // Marks an output-mode value that is not configured, or not captured yet.
 const int kUnsetMode = static_cast<int>(0xDEADBEEF);

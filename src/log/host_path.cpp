@@ -24,8 +24,8 @@ int hostPathToWide(const char* path, WCHAR* wide, int wideLength) {
                    (s[3] & 0xC0) == 0x80) {
             // Standard UTF-8 for a character beyond the BMP, which the JVM
             // never sends but a C caller may.
-            unsigned cp = ((c & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) |
-                          (s[3] & 0x3F);
+            unsigned cp =
+                ((c & 0x07) << 18) | ((s[1] & 0x3F) << 12) | ((s[2] & 0x3F) << 6) | (s[3] & 0x3F);
             s += 4;
             if (cp >= 0x10000 && cp <= 0x10FFFF) {
                 if (n + 2 >= wideLength)

@@ -7,7 +7,7 @@
 
 // The characters of a Java string, in modified UTF-8.
 class StringChars {
-public:
+  public:
     StringChars(JNIEnv* env, jstring string)
         : env_(env), string_(string),
           chars_(string ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
@@ -23,7 +23,7 @@ public:
         chars_ = nullptr;
     }
 
-private:
+  private:
     JNIEnv* env_;
     jstring string_;
     const char* chars_;
@@ -32,7 +32,7 @@ private:
 // The elements of a Java int array, given back with mode 0 (copy back and
 // free).
 class IntArrayElements {
-public:
+  public:
     IntArrayElements(JNIEnv* env, jintArray array)
         : env_(env), array_(array), elements_(env->GetIntArrayElements(array, nullptr)) {}
     ~IntArrayElements() { release(); }
@@ -47,7 +47,7 @@ public:
         elements_ = nullptr;
     }
 
-private:
+  private:
     JNIEnv* env_;
     jintArray array_;
     jint* elements_;
@@ -55,7 +55,7 @@ private:
 
 // A local reference, deleted when the guard ends.
 class LocalRef {
-public:
+  public:
     LocalRef(JNIEnv* env, jobject object) : env_(env), object_(object) {}
     ~LocalRef() {
         if (object_)
@@ -66,7 +66,7 @@ public:
 
     jobject get() const { return object_; }
 
-private:
+  private:
     JNIEnv* env_;
     jobject object_;
 };

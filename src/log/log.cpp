@@ -2,8 +2,8 @@
 // banner, then one line per event, each flushed at once.
 #include "log.h"
 
-#include "properties.h"
 #include "../platform/c_locale.h"
+#include "properties.h"
 
 #include <cstdarg>
 #include <cstring>

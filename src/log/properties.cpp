@@ -1,8 +1,8 @@
 // Host settings and the plug-in switches.
 #include "properties.h"
 
-#include "log.h"
 #include "jni_guards.h"
+#include "log.h"
 
 #include <cstring>
 

@@ -8,7 +8,9 @@
 #include <cstdint>
 
 #ifdef _WIN32
+// windows.h first: the other SDK headers build on it.
 #include <windows.h>
+
 #include <objbase.h>
 #else
 
@@ -70,8 +72,12 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
             return false;
     return true;
 }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 #define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 
@@ -82,8 +88,12 @@ struct RECT {
     LONG bottom;
 };
 
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
+inline bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+inline bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 #define MAKE_HRESULT(sev, fac, code)                                                               \
     ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 #define HRESULT_FROM_WIN32(x)                                                                      \
@@ -127,7 +137,7 @@ struct IUnknown {
     virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
     virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
@@ -135,14 +145,14 @@ struct IClassFactory : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 
 struct IPersist : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) = 0;
 
-protected:
+  protected:
     ~IPersist() = default;
 };
 
@@ -158,10 +168,10 @@ struct IDispatch : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
                                                     LCID lcid, DISPID* ids) = 0;
     virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
-                                             DISPPARAMS* params, VARIANT* result,
-                                             EXCEPINFO* excep, UINT* argErr) = 0;
+                                             DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                             UINT* argErr) = 0;
 
-protected:
+  protected:
     ~IDispatch() = default;
 };
 

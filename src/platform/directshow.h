@@ -267,7 +267,7 @@ struct IReferenceClock : IUnknown {
                                                      HSEMAPHORE semaphore, DWORD_PTR* cookie) = 0;
     virtual HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR cookie) = 0;
 
-protected:
+  protected:
     ~IReferenceClock() = default;
 };
 
@@ -279,7 +279,7 @@ struct IMediaFilter : IPersist {
     virtual HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) = 0;
 
-protected:
+  protected:
     ~IMediaFilter() = default;
 };
 
@@ -290,7 +290,7 @@ struct IBaseFilter : IMediaFilter {
     virtual HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* vendorInfo) = 0;
 
-protected:
+  protected:
     ~IBaseFilter() = default;
 };
 
@@ -313,7 +313,7 @@ struct IPin : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
                                                  double rate) = 0;
 
-protected:
+  protected:
     ~IPin() = default;
 };
 
@@ -323,7 +323,7 @@ struct IEnumPins : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clone(IEnumPins** clone) = 0;
 
-protected:
+  protected:
     ~IEnumPins() = default;
 };
 
@@ -333,7 +333,7 @@ struct IEnumFilters : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clone(IEnumFilters** clone) = 0;
 
-protected:
+  protected:
     ~IEnumFilters() = default;
 };
 
@@ -343,7 +343,7 @@ struct IEnumMediaTypes : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** clone) = 0;
 
-protected:
+  protected:
     ~IEnumMediaTypes() = default;
 };
 
@@ -358,7 +358,7 @@ struct IFilterGraph : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Disconnect(IPin* pin) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetDefaultSyncSource() = 0;
 
-protected:
+  protected:
     ~IFilterGraph() = default;
 };
 
@@ -372,7 +372,7 @@ struct IGraphBuilder : IFilterGraph {
     virtual HRESULT STDMETHODCALLTYPE Abort() = 0;
     virtual HRESULT STDMETHODCALLTYPE ShouldOperationContinue() = 0;
 
-protected:
+  protected:
     ~IGraphBuilder() = default;
 };
 
@@ -384,14 +384,14 @@ struct IFilterGraph2 : IGraphBuilder {
     virtual HRESULT STDMETHODCALLTYPE ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* mt) = 0;
     virtual HRESULT STDMETHODCALLTYPE RenderEx(IPin* out, DWORD flags, DWORD* context) = 0;
 
-protected:
+  protected:
     ~IFilterGraph2() = default;
 };
 
 struct IGraphVersion : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE QueryVersion(LONG* version) = 0;
 
-protected:
+  protected:
     ~IGraphVersion() = default;
 };
 
@@ -400,7 +400,7 @@ struct IVideoFrameStep : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CanStep(LONG multiple, IUnknown* filter) = 0;
     virtual HRESULT STDMETHODCALLTYPE CancelStep() = 0;
 
-protected:
+  protected:
     ~IVideoFrameStep() = default;
 };
 
@@ -408,7 +408,7 @@ struct IObjectWithSite : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetSite(IUnknown* site) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetSite(REFIID riid, void** site) = 0;
 
-protected:
+  protected:
     ~IObjectWithSite() = default;
 };
 
@@ -423,7 +423,7 @@ struct IMediaControl : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_RegFilterCollection(IDispatch** unk) = 0;
     virtual HRESULT STDMETHODCALLTYPE StopWhenReady() = 0;
 
-protected:
+  protected:
     ~IMediaControl() = default;
 };
 
@@ -437,7 +437,7 @@ struct IMediaEvent : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE FreeEventParams(LONG eventCode, LONG_PTR param1,
                                                       LONG_PTR param2) = 0;
 
-protected:
+  protected:
     ~IMediaEvent() = default;
 };
 
@@ -447,14 +447,14 @@ struct IMediaEventEx : IMediaEvent {
     virtual HRESULT STDMETHODCALLTYPE SetNotifyFlags(LONG noNotifyFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetNotifyFlags(LONG* noNotifyFlags) = 0;
 
-protected:
+  protected:
     ~IMediaEventEx() = default;
 };
 
 struct IMediaEventSink : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) = 0;
 
-protected:
+  protected:
     ~IMediaEventSink() = default;
 };
 
@@ -471,7 +471,7 @@ struct IMediaPosition : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) = 0;
     virtual HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) = 0;
 
-protected:
+  protected:
     ~IMediaPosition() = default;
 };
 
@@ -497,7 +497,7 @@ struct IMediaSeeking : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetRate(double* rate) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) = 0;
 
-protected:
+  protected:
     ~IMediaSeeking() = default;
 };
 
@@ -507,7 +507,7 @@ struct IBasicAudio : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE put_Balance(LONG balance) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_Balance(LONG* balance) = 0;
 
-protected:
+  protected:
     ~IBasicAudio() = default;
 };
 
@@ -550,14 +550,14 @@ struct IBasicVideo : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE IsUsingDefaultSource() = 0;
     virtual HRESULT STDMETHODCALLTYPE IsUsingDefaultDestination() = 0;
 
-protected:
+  protected:
     ~IBasicVideo() = default;
 };
 
 struct IBasicVideo2 : IBasicVideo {
     virtual HRESULT STDMETHODCALLTYPE GetPreferredAspectRatio(LONG* aspectX, LONG* aspectY) = 0;
 
-protected:
+  protected:
     ~IBasicVideo2() = default;
 };
 
@@ -606,7 +606,7 @@ struct IVideoWindow : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE HideCursor(LONG hide) = 0;
     virtual HRESULT STDMETHODCALLTYPE IsCursorHidden(LONG* hidden) = 0;
 
-protected:
+  protected:
     ~IVideoWindow() = default;
 };
 
@@ -614,7 +614,7 @@ struct IFileSourceFilter : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* mt) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* mt) = 0;
 
-protected:
+  protected:
     ~IFileSourceFilter() = default;
 };
 
@@ -628,7 +628,7 @@ enum AM_FILTER_MISC_FLAGS {
 struct IAMFilterMiscFlags : IUnknown {
     virtual ULONG STDMETHODCALLTYPE GetMiscFlags() = 0;
 
-protected:
+  protected:
     ~IAMFilterMiscFlags() = default;
 };
 
@@ -642,7 +642,7 @@ struct IFilterInfo : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_Filename(BSTR* name) = 0;
     virtual HRESULT STDMETHODCALLTYPE put_Filename(BSTR name) = 0;
 
-protected:
+  protected:
     ~IFilterInfo() = default;
 };
 

@@ -1,9 +1,9 @@
 // The filter graph: its assembly for one media file and its tear-down.
 #pragma once
 
+#include "../card/card_interfaces.h"
 #include "../platform/exports.h"
 #include "../platform/platform.h"
-#include "../card/card_interfaces.h"
 
 extern "C" TOVIX_EXPORT bool gPlayerInitialized;
 extern "C" TOVIX_EXPORT bool gStreaming;

@@ -27,16 +27,34 @@ void* countedAllocNoThrow(size_t size) noexcept {
 
 } // namespace
 
-long countingalloc::allocations() { return gAllocations; }
-void countingalloc::failAllocationsFrom(size_t bytes) { gFailFrom = bytes; }
+long countingalloc::allocations() {
+    return gAllocations;
+}
+void countingalloc::failAllocationsFrom(size_t bytes) {
+    gFailFrom = bytes;
+}
 
-void* operator new(size_t size) { return countedAlloc(size); }
-void* operator new[](size_t size) { return countedAlloc(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return countedAllocNoThrow(size); }
+void* operator new(size_t size) {
+    return countedAlloc(size);
+}
+void* operator new[](size_t size) {
+    return countedAlloc(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return countedAllocNoThrow(size);
+}
 void* operator new[](size_t size, const std::nothrow_t&) noexcept {
     return countedAllocNoThrow(size);
 }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, size_t) noexcept { free(p); }
-void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete[](void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    free(p);
+}

@@ -15,14 +15,16 @@ struct FakeObject {
 };
 
 struct FakeJni::EnvHolder {
-    JNIEnv_ env;          // first, so that a JNIEnv* is also an EnvHolder*
+    JNIEnv_ env; // first, so that a JNIEnv* is also an EnvHolder*
     FakeJni* owner;
     JNINativeInterface_ table;
 };
 
 namespace {
 
-FakeJni* owner(JNIEnv* env) { return reinterpret_cast<FakeJni::EnvHolder*>(env)->owner; }
+FakeJni* owner(JNIEnv* env) {
+    return reinterpret_cast<FakeJni::EnvHolder*>(env)->owner;
+}
 
 // Any slot the library has no business calling lands here.
 void unexpectedCall() {
@@ -79,7 +81,9 @@ void JNICALL releaseStringUTFChars(JNIEnv* env, jstring string, const char* char
     owner(env)->giveChars(string, chars);
 }
 
-jsize JNICALL getArrayLength(JNIEnv* env, jarray array) { return owner(env)->arrayLength(array); }
+jsize JNICALL getArrayLength(JNIEnv* env, jarray array) {
+    return owner(env)->arrayLength(array);
+}
 
 jint* JNICALL getIntArrayElements(JNIEnv* env, jintArray array, jboolean* isCopy) {
     if (isCopy)
@@ -148,15 +152,21 @@ FakeJni::~FakeJni() {
     }
 }
 
-JNIEnv* FakeJni::env() { return &holder_->env; }
+JNIEnv* FakeJni::env() {
+    return &holder_->env;
+}
 
-jclass FakeJni::hostClass() { return reinterpret_cast<jclass>(class_); }
+jclass FakeJni::hostClass() {
+    return reinterpret_cast<jclass>(class_);
+}
 
 void FakeJni::setProperty(const std::string& key, const std::string& value) {
     settings_[key] = value;
 }
 
-void FakeJni::clearProperty(const std::string& key) { settings_.erase(key); }
+void FakeJni::clearProperty(const std::string& key) {
+    settings_.erase(key);
+}
 
 int FakeJni::propertyReads(const std::string& key) const {
     auto it = reads_.find(key);
@@ -181,7 +191,9 @@ jintArray FakeJni::newIntArray(const std::vector<jint>& values) {
     return ref;
 }
 
-std::vector<jint> FakeJni::intArray(jintArray array) const { return object(array)->ints; }
+std::vector<jint> FakeJni::intArray(jintArray array) const {
+    return object(array)->ints;
+}
 
 std::vector<std::string> FakeJni::callsStartingWith(const std::string& prefix) const {
     std::vector<std::string> out;
@@ -191,7 +203,9 @@ std::vector<std::string> FakeJni::callsStartingWith(const std::string& prefix) c
     return out;
 }
 
-void FakeJni::record(const std::string& call) { calls_.push_back(call); }
+void FakeJni::record(const std::string& call) {
+    calls_.push_back(call);
+}
 
 void FakeJni::checkNoPending(const char* call) {
     if (pendingException_)

@@ -16,7 +16,7 @@ namespace fakejni {
 struct FakeObject;
 
 class FakeJni {
-public:
+  public:
     FakeJni();
     ~FakeJni();
     FakeJni(const FakeJni&) = delete;
@@ -86,7 +86,7 @@ public:
 
     struct EnvHolder;
 
-private:
+  private:
     std::unique_ptr<EnvHolder> holder_;
     std::vector<std::unique_ptr<FakeObject>> objects_;
     FakeObject* class_;

@@ -5,7 +5,8 @@ namespace testfaults {
 const std::vector<FaultLine>& faultLines() {
     static const std::vector<FaultLine> lines = {
         // Opening the OSD and the card.
-        {"CoCreateInstance:OsdEnumerator", 0, false, "<setupTovixOsd>: No OSD board found (ERROR: "},
+        {"CoCreateInstance:OsdEnumerator", 0, false,
+         "<setupTovixOsd>: No OSD board found (ERROR: "},
         {"OsdEnumerator::Next", 0, false, "<setupTovixOsd>: No OSD available!"},
         {"CoCreateInstance:DecoderFilter", 0, false,
          "<buildGraph>: Cannot create decoder filter!!! (ERROR: "},
@@ -32,9 +33,12 @@ const std::vector<FaultLine>& faultLines() {
          "<buildGraph>: Cannot create shared source filter!!! (ERROR: "},
         {"QueryInterface:SharedSource:ISharedAsync", 1, true,
          "<buildGraph>: Can not get shared source interface!! (ERROR: "},
-        {"FilterGraph::AddFilter", 1, true, "<buildGraph>: Cannot add source filter to Graph!!! (ERROR: "},
-        {"CoCreateInstance:MpegDemux", 1, true, "<buildGraph>: Cannot create demux filter!!! (ERROR: "},
-        {"FilterGraph::AddFilter", 2, true, "<buildGraph>: Cannot add demux filter to Graph!!! (ERROR: "},
+        {"FilterGraph::AddFilter", 1, true,
+         "<buildGraph>: Cannot add source filter to Graph!!! (ERROR: "},
+        {"CoCreateInstance:MpegDemux", 1, true,
+         "<buildGraph>: Cannot create demux filter!!! (ERROR: "},
+        {"FilterGraph::AddFilter", 2, true,
+         "<buildGraph>: Cannot add demux filter to Graph!!! (ERROR: "},
         {"FilterGraph::AddFilter", 3, true,
          "<buildGraph>: Cannot add sigma decoder filter to Graph!!! (ERROR: "},
         {"FilterGraph::AddFilter", 1, false,

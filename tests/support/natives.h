@@ -4,7 +4,7 @@
 #include <jni.h>
 
 #define TOVIX_NATIVE(result, name, ...)                                                            \
-    extern "C" JNIEXPORT result JNICALL Java_org_quencommunity_tovix_TovixAPI_##name(             \
+    extern "C" JNIEXPORT result JNICALL Java_org_quencommunity_tovix_TovixAPI_##name(              \
         JNIEnv*, jclass, ##__VA_ARGS__)
 
 TOVIX_NATIVE(jboolean, openOSD);
@@ -48,7 +48,7 @@ inline void closeOSD(JNIEnv* env, jclass cls) {
 inline jboolean updateOSD(JNIEnv* env, jclass cls, jintArray pixels, jint width, jint height,
                           jint minX, jint minY, jint maxX, jint maxY) {
     return Java_org_quencommunity_tovix_TovixAPI_updateOSD(env, cls, pixels, width, height, minX,
-                                                            minY, maxX, maxY, 0, 0);
+                                                           minY, maxX, maxY, 0, 0);
 }
 inline void load(JNIEnv* env, jclass cls, jbyte maj, jbyte min, jstring hint, jstring file,
                  jstring host, bool shifted) {

@@ -26,7 +26,9 @@ std::vector<std::string> pluginLogLines() {
     return std::vector<std::string>(lines.begin() + 13, lines.end());
 }
 
-bool logHas(const std::string& line) { return logCount(line) > 0; }
+bool logHas(const std::string& line) {
+    return logCount(line) > 0;
+}
 
 int logCount(const std::string& line) {
     int n = 0;
@@ -48,7 +50,9 @@ int logCountStarting(const std::string& start) {
     return n;
 }
 
-bool logHasStart(const std::string& start) { return logCountStarting(start) > 0; }
+bool logHasStart(const std::string& start) {
+    return logCountStarting(start) > 0;
+}
 
 bool logHasError(const std::string& tag, const std::string& message, uint32_t code) {
     char hex[16];
