@@ -102,10 +102,12 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
                 bad = _mm_or_si128(bad, over(c, load(p - stride)));
             if (y + 1 < h)
                 bad = _mm_or_si128(bad, over(c, load(p + stride)));
-            const int smooth = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bad, zero)));
-            for (int l = 0; l < 4; ++l)
-                if (!(smooth & (1 << l)))
-                    flags[x + l] = 0;
+            // The flags of the pixels that are not smooth cleared, as bytes of
+            // one word: each mask bit spread to a whole byte.
+            const uint32_t smooth = static_cast<uint32_t>(
+                _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bad, zero))));
+            four &= ((smooth * 0x00204081u) & 0x01010101u) * 0xFFu;
+            memcpy(flags + x, &four, sizeof four);
         }
     }
 #endif
@@ -283,15 +285,21 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
             any |= flag;
             continue;
         }
-        const uint8_t four[4] = {entryIndex[e0], entryIndex[e1], entryIndex[e2], entryIndex[e3]};
-        const uint8_t fourFlags[4] = {entryDiffuse[e0], entryDiffuse[e1], entryDiffuse[e2],
-                                      entryDiffuse[e3]};
-        memcpy(indices + x, four, 4);
-        memcpy(nearest + x, four, 4);
-        memcpy(flags + x, fourFlags, 4);
-        uint32_t f;
-        memcpy(&f, fourFlags, 4);
-        any |= f;
+        // Byte by byte: four bytes gathered into a word on the stack would
+        // be read back before the stores reach it.
+        const uint8_t i0 = entryIndex[e0], i1 = entryIndex[e1], i2 = entryIndex[e2],
+                      i3 = entryIndex[e3];
+        const uint8_t f0 = entryDiffuse[e0], f1 = entryDiffuse[e1], f2 = entryDiffuse[e2],
+                      f3 = entryDiffuse[e3];
+        indices[x] = nearest[x] = i0;
+        indices[x + 1] = nearest[x + 1] = i1;
+        indices[x + 2] = nearest[x + 2] = i2;
+        indices[x + 3] = nearest[x + 3] = i3;
+        flags[x] = f0;
+        flags[x + 1] = f1;
+        flags[x + 2] = f2;
+        flags[x + 3] = f3;
+        any |= f0 | f1 | f2 | f3;
     }
     for (; x < w; ++x) {
         indices[x] = nearest[x] = entryIndex[pixelEntry[x]];
