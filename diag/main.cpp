@@ -5,7 +5,7 @@
 // taken from the plug-in log where it gives one. Exits 1 when a check
 // failed.
 //
-// Usage: tovixdiag [--pattern-seconds N] [--rendered-graph] [--library FOLDER]
+// Usage: tovixdiag [--pattern-seconds N] [--library FOLDER]
 #include "components.h"
 #include "plugin_log.h"
 #include "report.h"
@@ -21,9 +21,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tovixdiag [--pattern-seconds N] [--rendered-graph] [--library FOLDER]\n"
+    "usage: tovixdiag [--pattern-seconds N] [--library FOLDER]\n"
     "  --pattern-seconds N  how long the test pattern stays on the TV (default 5)\n"
-    "  --rendered-graph     plays the clip through the rendered graph too\n"
     "  --library FOLDER     where TovixAPI.dll is (default: beside tovixdiag.exe)\n";
 
 std::string ownFolder() {
@@ -44,8 +43,6 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--pattern-seconds" && i + 1 < argc) {
             options.patternSeconds = atoi(argv[++i]);
-        } else if (arg == "--rendered-graph") {
-            options.renderedGraph = true;
         } else if (arg == "--library" && i + 1 < argc) {
             options.libraryFolder = argv[++i];
         } else {

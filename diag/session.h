@@ -10,9 +10,8 @@
 namespace diag {
 
 struct SessionOptions {
-    std::string libraryFolder;  // where TovixAPI.dll is
-    int patternSeconds = 5;     // how long the test pattern stays up
-    bool renderedGraph = false; // whether the rendered graph is tried
+    std::string libraryFolder; // where TovixAPI.dll is
+    int patternSeconds = 5;    // how long the test pattern stays up
 };
 
 void checkSession(Report& report, const SessionOptions& options);
