@@ -13,6 +13,9 @@ namespace {
 // Far enough from every real colour never to be chosen, small enough that
 // the squared sums stay within 32 bits.
 constexpr int16_t kFarAway = 4000;
+// Above every squared distance between real colours (at most 4 * 255^2),
+// below every distance to a far entry, and small enough to shift by 8.
+constexpr int32_t kDistanceCap = 1 << 22;
 
 // A squared distance (below 2^19) rounded down to its binary order of
 // magnitude and the next two bits: distance order, in 80 steps.
@@ -52,6 +55,7 @@ inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int
 NearestSearch::NearestSearch() {
     memset(palette_, 0, sizeof palette_);
     memset(isolation_, 0, sizeof isolation_);
+    memset(neighbours_, 0, sizeof neighbours_);
     for (int i = 0; i < kPadded; ++i)
         r_[i] = g_[i] = b_[i] = a_[i] = kFarAway;
 }
@@ -148,22 +152,40 @@ void NearestSearch::nearestListed(const Premul& q, int e, int& best, int32_t& be
     const int n = listed_[e];
     const uint8_t* near = neighbours_[e];
 #if TOVIXQUANT_SSE2
-    // All listed neighbours at once (unlisted lanes are far away).
-    alignas(16) int32_t d[kNeighbours];
+    (void)n;
+    // All listed neighbours at once (unlisted lanes are far away). Each
+    // lane's distance and entry number go into one value, distance << 8 |
+    // entry, whose minimum is the nearest entry with ties to the lowest
+    // number. Distances are capped first (real ones are far below the cap),
+    // so that the shift cannot overflow and unlisted lanes stay above every
+    // listed one.
     const __m128i qr = _mm_set1_epi16(q.r), qg = _mm_set1_epi16(q.g);
     const __m128i qb = _mm_set1_epi16(q.b), qa = _mm_set1_epi16(q.a);
+    const __m128i cap = _mm_set1_epi32(kDistanceCap), zero = _mm_setzero_si128();
+    const __m128i numbers = _mm_loadu_si128(reinterpret_cast<const __m128i*>(near));
+    const __m128i numbers16[2] = {_mm_unpacklo_epi8(numbers, zero),
+                                  _mm_unpackhi_epi8(numbers, zero)};
+    __m128i least = _mm_set1_epi32(INT32_MAX);
     for (int k = 0; k < kNeighbours / 8; ++k) {
         __m128i lo, hi;
         distances8(qr, qg, qb, qa, neighbourR_[e], neighbourG_[e], neighbourB_[e], neighbourA_[e],
                    k, &lo, &hi);
-        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k), lo);
-        _mm_store_si128(reinterpret_cast<__m128i*>(d + 8 * k + 4), hi);
+        lo =
+            _mm_or_si128(_mm_slli_epi32(min32(lo, cap), 8), _mm_unpacklo_epi16(numbers16[k], zero));
+        hi =
+            _mm_or_si128(_mm_slli_epi32(min32(hi, cap), 8), _mm_unpackhi_epi16(numbers16[k], zero));
+        least = min32(least, min32(lo, hi));
     }
-    for (int t = 0; t < n; ++t) {
-        if (d[t] < bestD || (d[t] == bestD && near[t] < best)) {
-            bestD = d[t];
-            best = near[t];
-        }
+    least = min32(least, _mm_shuffle_epi32(least, 0x4E));
+    least = min32(least, _mm_shuffle_epi32(least, 0xB1));
+    const int32_t packed = _mm_cvtsi128_si32(least);
+    if (packed >= kDistanceCap << 8)
+        return; // no entry listed
+    const int32_t d = packed >> 8;
+    const int j = packed & 0xFF;
+    if (d < bestD || (d == bestD && j < best)) {
+        bestD = d;
+        best = j;
     }
 #else
     for (int t = 0; t < n; ++t) {

@@ -143,16 +143,6 @@ inline int alternative(uint8_t& diffuse, uint8_t& alt, const Premul& p, int base
 
 static_assert(kErrorShare == 14, "the vector path multiplies by 14 as 16x - 2x");
 
-// Lane-wise minimum and maximum of 32-bit values (SSE2 has none).
-inline __m128i min32(__m128i a, __m128i b) {
-    const __m128i greater = _mm_cmpgt_epi32(a, b);
-    return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
-}
-inline __m128i max32(__m128i a, __m128i b) {
-    const __m128i greater = _mm_cmpgt_epi32(a, b);
-    return _mm_or_si128(_mm_and_si128(greater, a), _mm_andnot_si128(greater, b));
-}
-
 // Squared distance from q (r, g, b, a in the low four 16-bit lanes) to an entry.
 inline int32_t distanceTo(__m128i q, const Premul& entry) {
     const __m128i d = _mm_sub_epi16(q, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&entry)));
