@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "colour.h"
 
 #include "simd.h"
@@ -37,6 +39,11 @@ void Histogram::reserve(size_t pixels) {
     while ((size_t(1) << bits) < entries * 2)
         ++bits;
     slotShift_ = 32 - bits;
+    recent_.assign(std::min(entries, kMaxRecent), 0);
+    bits = 0;
+    while ((size_t(1) << bits) < recent_.size())
+        ++bits;
+    recentShift_ = 32 - bits;
     used_ = 0;
 }
 
@@ -48,7 +55,7 @@ void Histogram::clear() {
 
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
-    memset(recent_, 0, sizeof recent_);
+    memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
     level_ = level;
     const uint32_t mask = levelMask(level);
     const size_t capacity = keys_.size();
@@ -59,6 +66,8 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     uint32_t* slotOf = slotOf_.data();
     // Members in locals: the stores below could otherwise alias them.
     const int slotShift = slotShift_;
+    uint64_t* recentTable = recent_.data();
+    const int recentShift = recentShift_;
     const uint32_t slotMask = slotMask_;
     size_t used = used_;
 
@@ -91,11 +100,12 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         if (prevEntry != UINT32_MAX)
             counts[prevEntry] += runLength;
         const uint32_t key = normaliseKey(px & mask); // as posterise(px, level)
-        // A small table of recent colours, in the cache, answers most
-        // repeats (anti-aliased edges, columns of a gradient) before the
-        // large table is touched.
+        // A smaller table of recent colours, mostly in the cache, answers
+        // most repeats (anti-aliased edges, columns of a gradient, icons
+        // and grain seen in the rows above) before the large table is
+        // touched.
         const uint32_t hash = key * 0x9E3779B1u;
-        uint64_t& recent = recent_[hash >> (32 - kRecentBits)];
+        uint64_t& recent = recentTable[hash >> recentShift];
         uint32_t entry;
         if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
             entry = static_cast<uint32_t>(recent) - 1;

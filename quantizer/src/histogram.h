@@ -42,9 +42,12 @@ class Histogram {
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
-    static constexpr int kRecentBits = 12;
-    // key << 32 | (entry number + 1) of recently seen colours, 0 when free.
-    uint64_t recent_[1 << kRecentBits];
+    // key << 32 | (entry number + 1) of recently seen colours, 0 when free;
+    // up to 2^16 of them, fewer for small frames (the table is cleared for
+    // every frame).
+    static constexpr size_t kMaxRecent = size_t(1) << 16;
+    std::vector<uint64_t> recent_;
+    int recentShift_ = 32;
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
     size_t used_ = 0;
