@@ -56,10 +56,10 @@ class DecoderInput : public IMemInputPin {
     IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
-class DecoderPlayback : public NoDispatch<IMediaPosition>,
-                        public MediaTimeSeeking,
-                        public IAMFilterMiscFlags,
-                        public ISimTimedRenderer {
+class DecoderPlayback final : public NoDispatch<IMediaPosition>,
+                              public MediaTimeSeeking,
+                              public IAMFilterMiscFlags,
+                              public ISimTimedRenderer {
   public:
     explicit DecoderPlayback(BaseFilter* filter);
 
