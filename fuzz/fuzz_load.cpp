@@ -38,10 +38,15 @@ jstring hostString(fakejni::FakeJni& jni, fuzzinput::Input& in) {
     }
 }
 
-void checkJni(const fakejni::FakeJni& jni) {
+// A string the VM could not hand over leaves its OutOfMemoryError for the
+// host, which sees it thrown from load and goes on; nothing else may.
+void checkJni(fakejni::FakeJni& jni, bool stringsFailed) {
     fuzzinput::check(jni.outstanding() == 0, "a string not given back");
     fuzzinput::check(jni.violations().empty(), "JNI misused");
-    fuzzinput::check(!jni.exceptionPending(), "a Java exception left pending");
+    if (!stringsFailed)
+        fuzzinput::check(!jni.exceptionPending(), "a Java exception left pending");
+    if (jni.exceptionPending())
+        jni.env()->ExceptionClear();
 }
 
 } // namespace
@@ -72,10 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         jstring hint = hostString(jni, in);
         jstring file = hostString(jni, in);
         jstring host = hostString(jni, in);
-        jni.failStringChars((flags & 4) && i == 0);
+        const bool stringsFail = (flags & 4) && i == 0;
+        jni.failStringChars(stringsFail);
         natives::load(jni.env(), jni.hostClass(), maj, min, hint, file, host, flags & 8);
         jni.failStringChars(false);
-        checkJni(jni);
+        checkJni(jni, stringsFail);
         // The second load comes while the first file plays.
         Java_org_quencommunity_tovix_TovixAPI_play(jni.env(), jni.hostClass());
     }
