@@ -566,34 +566,6 @@ uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries
     return total;
 }
 
-TEST(QuantizerHistogram, ColoursOfEarlierFramesAreNeverTakenForThisOnes) {
-    // The histogram remembers recent colours within a frame and forgets
-    // them between frames without clearing its tables every time: over
-    // more frames than it has generations to tell them apart, every pixel
-    // must take the entry its colour was given in this frame.
-    tovixquant::Histogram histogram;
-    histogram.reserve(64);
-    std::vector<_OsdColor> pixels(64);
-    std::vector<uint32_t> entries(64);
-    for (int frame = 0; frame < 17000; ++frame) {
-        // The same five colours in an order that changes every frame, so
-        // that each frame numbers them differently; a sixth colour in one
-        // frame of every thousand.
-        for (int i = 0; i < 64; ++i) {
-            const int c = (i * 3 + frame) % 5;
-            pixels[i] = _OsdColor{static_cast<unsigned char>(c * 40), 90, 30, 255};
-        }
-        if (frame % 1000 == 0)
-            pixels[63] = _OsdColor{7, 7, 7, 255};
-        ASSERT_TRUE(histogram.build(pixels.data(), pixels.size(), 0, entries.data()));
-        ASSERT_EQ(histogram.size(), frame % 1000 == 0 ? 6u : 5u) << "frame " << frame;
-        for (int i = 0; i < 64; ++i)
-            ASSERT_EQ(histogram.keys()[entries[i]],
-                      tovixquant::posterise(tovixquant::packColour(pixels[i]), 0))
-                << "frame " << frame << ", pixel " << i;
-    }
-}
-
 TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
     // Two menu frames alternate (the highlight moves back and forth) while
     // a progress bar fills and a small spot cycles through a few colours:

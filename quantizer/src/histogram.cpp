@@ -40,7 +40,6 @@ void Histogram::reserve(size_t pixels) {
         ++bits;
     slotShift_ = 32 - bits;
     recent_.assign(std::min(entries, kMaxRecent), 0);
-    generation_ = 0;
     bits = 0;
     while ((size_t(1) << bits) < recent_.size())
         ++bits;
@@ -56,12 +55,7 @@ void Histogram::clear() {
 
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
-    if (++generation_ == kGenerations) {
-        memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
-        generation_ = 1;
-    }
-    // The key and generation a recent colour of this build starts with.
-    const uint64_t stamp = static_cast<uint64_t>(generation_) << kEntryBits;
+    memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
     level_ = level;
     const uint32_t mask = levelMask(level);
     const size_t capacity = keys_.size();
@@ -113,9 +107,8 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         const uint32_t hash = key * 0x9E3779B1u;
         uint64_t& recent = recentTable[hash >> recentShift];
         uint32_t entry;
-        const uint64_t tag = (static_cast<uint64_t>(key) << 32) | stamp;
-        if ((recent >> kEntryBits) == (tag >> kEntryBits)) {
-            entry = static_cast<uint32_t>(recent) & ((uint32_t(1) << kEntryBits) - 1);
+        if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
+            entry = static_cast<uint32_t>(recent) - 1;
         } else {
             uint32_t slot = hash >> slotShift;
             for (;;) {
@@ -138,7 +131,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
                 }
                 slot = (slot + 1) & slotMask;
             }
-            recent = tag | entry;
+            recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
         }
         pixelEntry[i++] = entry;
         prevPixel = px;

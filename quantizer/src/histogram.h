@@ -42,17 +42,12 @@ class Histogram {
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
-    // Recently seen colours, up to 2^16 of them (fewer for small frames):
-    // key << 32 | generation << 18 | entry number. Only those of the
-    // current generation (one per build, never 0) count, so the table is
-    // cleared only when the generations run out.
+    // key << 32 | (entry number + 1) of recently seen colours, 0 when free;
+    // up to 2^16 of them, fewer for small frames (the table is cleared for
+    // every frame).
     static constexpr size_t kMaxRecent = size_t(1) << 16;
-    static constexpr int kEntryBits = 18;
-    static constexpr uint32_t kGenerations = uint32_t(1) << (32 - kEntryBits);
-    static_assert(kMaxEntries <= size_t(1) << kEntryBits, "entry numbers fit their bits");
     std::vector<uint64_t> recent_;
     int recentShift_ = 32;
-    uint32_t generation_ = 0;
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
     size_t used_ = 0;
