@@ -7,8 +7,9 @@
 #          text): what `make demo` needs
 #   check  also clang and its runtime (the fuzz targets), valgrind,
 #          clang-format, mingw-w64 (the Windows DLLs), Wine's 32-bit build
-#          (the Windows session), Chromium (the report's browser check) and
-#          Pillow (the contestant of bench/compare.py):
+#          (the Windows session), Chromium (the report's browser check),
+#          ffmpeg (real streams for the media layer's tests) and Pillow (the
+#          contestant of bench/compare.py):
 #          what `make check` and `.ci/run` need
 #
 # Wine comes from the i386 archive, added when missing. Should Wine not
@@ -19,7 +20,7 @@ set -euo pipefail
 demo=(cmake make g++ libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
       openjdk-17-jdk-headless fonts-dejavu-core)
 check=("${demo[@]}" clang libclang-rt-14-dev valgrind clang-format python3
-       python3-pil g++-mingw-w64-i686 chromium)
+       python3-pil g++-mingw-w64-i686 chromium ffmpeg)
 wine=(wine wine32:i386)
 
 case ${1:-} in

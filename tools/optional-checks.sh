@@ -16,6 +16,7 @@ checks=(
     "demo report in headless Chromium|jvm_demo_report_browser|not registered"
     "include layering of src/|include_layering|not registered: python3 is not installed"
     "format of the C++ and Java|format|not registered: clang-format is not installed"
+    "streams that ffmpeg writes|SystemStream.StreamsThatFfmpegWritesAreReadAsTheyAre|not registered"
 )
 
 # One line per test case of the results files: name, status (run or
