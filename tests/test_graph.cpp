@@ -92,10 +92,9 @@ TEST_F(GraphWorld, FiltersJoinUnderUniqueNamesAndEnumerateNewestFirst) {
 }
 
 TEST_F(GraphWorld, RemovingAFilterCutsItsConnectionsOnBothSides) {
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IPin* out = pinOf(source, 0);
     IPin* in = pinOf(demux, 0);
     EXPECT_EQ(E_POINTER, graph->ConnectDirect(out, nullptr, nullptr));
@@ -118,10 +117,9 @@ TEST_F(GraphWorld, RemovingAFilterCutsItsConnectionsOnBothSides) {
 }
 
 TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
     LONG code = 0;
@@ -152,10 +150,9 @@ TEST_F(GraphWorld, ConnectingWhileRunningIsRefusedAndWaitsNeedARunningGraph) {
 }
 
 TEST_F(GraphWorld, ARunningFilterIsNotRemovedButTheGraphsReleaseLetsGoOfIt) {
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IPin* out = pinOf(source, 0);
     IPin* in = pinOf(demux, 0);
     ASSERT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));
@@ -224,10 +221,9 @@ TEST_F(GraphWorld, RepaintsAreTheGraphsUntilCancelledAndARunDropsAnOldEnd) {
 }
 
 TEST_F(GraphWorld, AFilterThatCannotPauseLeavesEveryFilterWhereTheGraphIs) {
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IPin* out = pinOf(source, 0);
     IPin* in = pinOf(demux, 0);
     ASSERT_EQ(S_OK, graph->ConnectDirect(out, in, nullptr));

@@ -155,10 +155,9 @@ TEST_F(GraphWorld, AGrowingFileIsReadAsItGrowsAndEndsOnlyOnceItIsComplete) {
     streamwriter::ProgramStreamWriter writer(shape);
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
 
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IBaseFilter* decoder = addDecoder();
     IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
     ISharedAsync* shared = query<ISharedAsync>(source, IID_ISharedAsync);
@@ -236,10 +235,9 @@ TEST_F(GraphWorld, AnEndlessWaitOnAGraphThatCannotFinishGivesUpAtTheWorldsLimit)
     StreamSpec shape;
     streamwriter::ProgramStreamWriter writer(shape);
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(0.1)));
-    IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
-    IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
-    graph->AddFilter(source, L"Shared Source");
-    graph->AddFilter(demux, L"MPEG DeMux");
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
     IBaseFilter* decoder = addDecoder();
     ISharedAsync* shared = query<ISharedAsync>(source, IID_ISharedAsync);
     IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);

@@ -37,6 +37,15 @@ class GraphWorld : public testing::Test {
         decoder->Release(); // the graph holds it
         return decoder;
     }
+    // The push graph's shared source and demultiplexer, added to the graph
+    // under the names the library gives them; the caller keeps a reference
+    // to each and releases it.
+    void addPushFilters(IBaseFilter** source, IBaseFilter** demux) {
+        *source = comtest::create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+        *demux = comtest::create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+        graph->AddFilter(*source, L"Shared Source");
+        graph->AddFilter(*demux, L"MPEG DeMux");
+    }
     std::string writeStream(const char* name, const streamwriter::StreamSpec& shape) {
         EXPECT_TRUE(streamwriter::writeProgramStream(name, shape));
         return name;
