@@ -1,7 +1,8 @@
 // The OSD image block, the unit in which one whole OSD frame goes to the
 // card: an 8-byte header (type, 24-bit length, 16-bit width and height, all
 // big-endian), a palette of 256 four-byte colours, then one palette index
-// per pixel. Used by the library, the quantiser and its tool.
+// per pixel. Used by the library, the quantiser and its tool; the simulated
+// card reads blocks with its own code, so that a fault here shows there.
 #pragma once
 
 #include <cstdint>
