@@ -1,5 +1,5 @@
 // The session's natives from libTovixAPI.so, under their JNI names.
-#include "session_natives.h"
+#include "loaded_natives.h"
 
 #include <dlfcn.h>
 #include <time.h>

@@ -1,6 +1,6 @@
 // The session's natives from TovixAPI.dll, under the names a 32-bit virtual
 // machine looks up: "_" + the JNI name + "@" + the argument bytes.
-#include "session_natives.h"
+#include "loaded_natives.h"
 
 #include <windows.h>
 

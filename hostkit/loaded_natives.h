@@ -1,6 +1,6 @@
-// The natives the session drives, found in the built library at run time:
-// TovixAPI.dll through LoadLibrary and the decorated stdcall names the
-// virtual machine looks up, or libTovixAPI.so through dlopen.
+// The natives a program drives in the built library, found at run time as
+// the host's virtual machine finds them: TovixAPI.dll through LoadLibrary and
+// the decorated stdcall names, or libTovixAPI.so through dlopen.
 #pragma once
 
 #include <jni.h>
@@ -30,17 +30,21 @@ struct SessionNatives {
     jint(JNICALL* getVideoHeight)(JNIEnv*, jclass);
 };
 
+// Loads the library from `folder` (empty: the current folder on Linux, the
+// search path on Windows) and fills every member of `natives`; false, with
+// the reason in `error`, when the library or a name cannot be found.
+bool loadSessionNatives(const std::string& folder, SessionNatives* natives, std::string* error);
+
 // One entry of the lookup: the native's JNI short name (after
 // "Java_org_quencommunity_tovix_TovixAPI_"), the byte count of its arguments
-// and where its address goes.
+// on the 32-bit virtual machine, and where its address goes.
 struct NativeSlot {
     const char* name;
     int argumentBytes;
     void** address;
 };
 
-// Loads the library from `folder` and fills every slot; false, with the
-// reason in `error`, when the library or a name cannot be found.
+// The platform's half of the lookup (load_windows.cpp, load_posix.cpp).
 bool loadNatives(const std::string& folder, NativeSlot* slots, int count, std::string* error);
 
 // The process id that names the plug-in log, and a pause in milliseconds.
