@@ -178,10 +178,6 @@ BasePin* BaseFilter::pinAt(int index) const {
     return pins_[static_cast<size_t>(index)].get();
 }
 
-Fault BaseFilter::faultAt(const char* method) {
-    return fault(std::string(className()) + "::" + method);
-}
-
 HRESULT BaseFilter::QueryInterface(REFIID riid, void** ppv) {
     void* p = nullptr;
     if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IMediaFilter ||
@@ -202,9 +198,9 @@ HRESULT BaseFilter::GetClassID(CLSID* clsid) {
 }
 
 HRESULT BaseFilter::Stop() {
-    Fault f = faultAt("Stop");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Stop"), &armed))
+        return armed;
     HRESULT hr = S_OK;
     if (state_ != State_Stopped)
         hr = onStop();
@@ -213,9 +209,9 @@ HRESULT BaseFilter::Stop() {
 }
 
 HRESULT BaseFilter::Pause() {
-    Fault f = faultAt("Pause");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Pause"), &armed))
+        return armed;
     HRESULT hr = S_OK;
     if (state_ != State_Paused)
         hr = onPause();
@@ -225,9 +221,9 @@ HRESULT BaseFilter::Pause() {
 }
 
 HRESULT BaseFilter::Run(REFERENCE_TIME start) {
-    Fault f = faultAt("Run");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Run"), &armed))
+        return armed;
     // A stopped filter passes through paused on its way to running.
     if (state_ == State_Stopped) {
         HRESULT hr = Pause();
@@ -272,9 +268,9 @@ HRESULT BaseFilter::EnumPins(IEnumPins** pins) {
     if (!pins)
         return E_POINTER;
     *pins = nullptr;
-    Fault f = faultAt("EnumPins");
-    if (f.fail && (f.null || FAILED(f.hr)))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "EnumPins"), &armed))
+        return armed;
     *pins = new PinEnumerator(this, 0);
     return S_OK;
 }
@@ -307,9 +303,9 @@ HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 }
 
 HRESULT BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-    Fault f = faultAt("JoinFilterGraph");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "JoinFilterGraph"), &armed))
+        return armed;
     // No reference: the graph holds the filter, and a reference back would
     // keep both alive for ever.
     graph_ = graph;

@@ -176,8 +176,6 @@ class BaseFilter : public IBaseFilter, public ComObject {
     // no longer enumerated or found, but stay alive as long as the filter,
     // for whoever still holds one. A splitter's outputs follow its stream.
     void removePinsFrom(int index);
-    // A fault point of this filter, "<class>::<method>".
-    Fault faultAt(const char* method);
 
   private:
     CLSID clsid_;

@@ -13,10 +13,11 @@
 
 namespace sim {
 
-// An armed fault point "DecoderFilter::<method>" answers its code.
+// The decoder's fault point "DecoderFilter::<method>": its armed code, else S_OK.
 inline HRESULT decoderFault(const char* method) {
-    Fault f = fault(std::string("DecoderFilter::") + method);
-    return f.fail && FAILED(f.hr) ? f.hr : S_OK;
+    HRESULT armed = S_OK;
+    faultFires(faultPoint("DecoderFilter", method), &armed);
+    return armed;
 }
 
 // The stream as the decoder's connected input pins see it; video first.

@@ -14,6 +14,7 @@
 // complete file.
 #pragma once
 
+#include "../base/seeking.h"
 #include "../graph/manager.h"
 #include "../media/types.h"
 #include "decoder_picture.h"
@@ -56,10 +57,22 @@ class DecoderInput : public IMemInputPin {
     IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
-class DecoderPlayback final : public NoDispatch<IMediaPosition>,
-                              public MediaTimeSeeking,
-                              public IAMFilterMiscFlags,
-                              public ISimTimedRenderer {
+// The decoder's IMediaSeeking: the seeking base with the playback's hooks.
+class DecoderSeeking final : public SeekingBase {
+  public:
+    DecoderSeeking(IUnknown* identity, DecoderPlayback* playback);
+
+  protected:
+    HRESULT durationHook(LONGLONG* duration) override;
+    HRESULT positionHook(LONGLONG* current) override;
+    HRESULT seekHook(LONGLONG* current) override;
+    HRESULT rateHook(double rate) override;
+
+  private:
+    DecoderPlayback* playback_;
+};
+
+class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRenderer {
   public:
     explicit DecoderPlayback(BaseFilter* filter);
 
@@ -91,31 +104,11 @@ class DecoderPlayback final : public NoDispatch<IMediaPosition>,
     // ISimTimedRenderer
     void STDMETHODCALLTYPE Poll() override;
 
-    // IMediaPosition
-    HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* length) override;
-    HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME) override;
-    HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME) override;
-    HRESULT STDMETHODCALLTYPE put_Rate(double rate) override;
-    HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) override;
-    HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) override;
-
-    // IMediaSeeking (media time, 100 ns units)
-    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
-    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
-    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                           DWORD stopFlags) override;
-    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
-    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
-    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+    // The seeking hooks (see DecoderSeeking), in 100 ns units.
+    HRESULT duration(LONGLONG* duration);
+    HRESULT currentPosition(LONGLONG* current);
+    HRESULT seek(LONGLONG* current);
+    HRESULT changeRate(double rate);
 
   private:
     // How long the stream is, and how its end is told.
@@ -133,19 +126,20 @@ class DecoderPlayback final : public NoDispatch<IMediaPosition>,
     REFERENCE_TIME now() const;
     void rebase(double position);
     double position();
-    void record() const;
+    void record(double rate) const;
 
     BaseFilter* filter_;
     double position_ = 0.0;   // seconds at base_ (or now, when not running)
     REFERENCE_TIME base_ = 0; // clock time the position was last fixed
-    double rate_ = 1.0;
-    bool posted_ = false; // EC_COMPLETE sent for the current run to the end
+    bool posted_ = false;     // EC_COMPLETE sent for the current run to the end
     // Guards the above: where the system's graph manager runs the decoder, a
     // thread of the world's polls it while the application calls in.
     std::recursive_mutex mutex_;
     DecoderPicture picture_;
     DecoderInput video_;
     DecoderInput audio_;
+    DecoderSeeking seeking_; // keeps the rate
+    PositionOverSeeking mediaPosition_{&seeking_};
 };
 
 } // namespace sim

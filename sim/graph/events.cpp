@@ -139,9 +139,9 @@ HRESULT FilterGraph::GetEventHandle(OAEVENT* handle) {
 }
 
 HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2, LONG msTimeout) {
-    Fault f = fault("FilterGraph::GetEvent");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::GetEvent", &armed))
+        return armed;
     if (!eventCode || !param1 || !param2)
         return E_POINTER;
     *eventCode = 0;
@@ -157,9 +157,9 @@ HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param
 }
 
 HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* eventCode) {
-    Fault f = fault("FilterGraph::WaitForCompletion");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::WaitForCompletion", &armed))
+        return armed;
     if (!eventCode)
         return E_POINTER;
     *eventCode = 0;

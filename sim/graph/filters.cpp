@@ -160,7 +160,7 @@ HRESULT FilterGraph::QueryInterface(REFIID riid, void** ppv) {
          {&IID_IMediaEvent, static_cast<IMediaEvent*>(static_cast<IMediaEventEx*>(this))},
          {&IID_IMediaEventEx, static_cast<IMediaEventEx*>(this)},
          {&IID_IMediaEventSink, static_cast<IMediaEventSink*>(this)},
-         {&IID_IMediaPosition, static_cast<IMediaPosition*>(this)},
+         {&IID_IMediaPosition, static_cast<IMediaPosition*>(&position_)},
          {&IID_IMediaSeeking, static_cast<IMediaSeeking*>(this)},
          {&IID_IBasicAudio, static_cast<IBasicAudio*>(this)},
          {&IID_IBasicVideo, static_cast<IBasicVideo*>(static_cast<IBasicVideo2*>(this))},
@@ -250,9 +250,9 @@ std::wstring FilterGraph::uniqueName(LPCWSTR wanted, bool* renamed) const {
 }
 
 HRESULT FilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
-    Fault f = fault("FilterGraph::AddFilter");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::AddFilter", &armed))
+        return armed;
     return addMember(filter, name);
 }
 
@@ -281,9 +281,9 @@ HRESULT FilterGraph::addMember(IBaseFilter* filter, LPCWSTR name) {
 }
 
 HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
-    Fault f = fault("FilterGraph::RemoveFilter");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::RemoveFilter", &armed))
+        return armed;
     // E_FAIL for a filter that is not a member (null included), as the
     // SDK documents the call's failure; VFW_E_NOT_IN_GRAPH is not among
     // its answers.
@@ -348,9 +348,9 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
 }
 
 HRESULT FilterGraph::EnumFilters(IEnumFilters** filters) {
-    Fault f = fault("FilterGraph::EnumFilters");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::EnumFilters", &armed))
+        return armed;
     if (!filters)
         return E_POINTER;
     *filters = new FilterEnumerator(this, 0, version_);
@@ -390,9 +390,9 @@ IBaseFilter* owningFilter(IPin* pin) {
 // says: it refuses nothing for its own state or the pins' directions; the
 // pins do (a running filter's pin, an input pin asked to connect out).
 HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) {
-    Fault f = fault("FilterGraph::ConnectDirect");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::ConnectDirect", &armed))
+        return armed;
     if (!out || !in)
         return E_POINTER;
     if (!isMember(owningFilter(out)) || !isMember(owningFilter(in)))

@@ -7,13 +7,15 @@
 //   graph/media_control.cpp   IMediaControl, IMediaFilter (state and clock),
 //                       IVideoFrameStep
 //   graph/events.cpp    IMediaEventEx, IMediaEventSink
-//   graph/position.cpp  IMediaPosition, IMediaSeeking (forwarded to renderers)
+//   graph/position.cpp  IMediaSeeking (forwarded to renderers; IMediaPosition
+//                       is PositionOverSeeking over it)
 //   graph/forward.cpp   IBasicAudio, IBasicVideo2, IVideoWindow (forwarded)
 //
 // Where the graph answers differently from Windows on purpose, the method
 // says why.
 #pragma once
 
+#include "../base/seeking.h"
 #include "../com/runtime.h"
 #include "clock.h"
 
@@ -36,16 +38,16 @@ struct ISimTimedRenderer : IUnknown {
     ~ISimTimedRenderer() = default;
 };
 
-class FilterGraph : public IFilterGraph2,
-                    public IMediaFilter,
-                    public IGraphVersion,
-                    public IVideoFrameStep,
-                    public IObjectWithSite,
-                    public NoDispatch<IMediaControl, IMediaEventEx, IMediaPosition, IBasicAudio,
-                                      IBasicVideo2, IVideoWindow>,
-                    public IMediaEventSink,
-                    public IMediaSeeking,
-                    public ComObject {
+class FilterGraph
+    : public IFilterGraph2,
+      public IMediaFilter,
+      public IGraphVersion,
+      public IVideoFrameStep,
+      public IObjectWithSite,
+      public NoDispatch<IMediaControl, IMediaEventEx, IBasicAudio, IBasicVideo2, IVideoWindow>,
+      public IMediaEventSink,
+      public IMediaSeeking,
+      public ComObject {
   public:
     FilterGraph();
     ~FilterGraph() override;
@@ -128,19 +130,6 @@ class FilterGraph : public IFilterGraph2,
 
     // IMediaEventSink
     HRESULT STDMETHODCALLTYPE Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) override;
-
-    // IMediaPosition
-    HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* length) override;
-    HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE put_Rate(double rate) override;
-    HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) override;
-    HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) override;
 
     // IMediaSeeking
     HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
@@ -329,6 +318,8 @@ class FilterGraph : public IFilterGraph2,
     LONG notifyFlags_ = 0;
     HANDLE logFile_ = nullptr;
     IUnknown* site_ = nullptr; // one reference, or null
+    // IMediaPosition: seconds over the graph's IMediaSeeking.
+    PositionOverSeeking position_{static_cast<IMediaSeeking*>(this), "FilterGraph"};
 };
 
 } // namespace sim

@@ -150,30 +150,30 @@ HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
 }
 
 HRESULT FilterGraph::Run() {
-    Fault f = fault("FilterGraph::Run");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Run", &armed))
+        return armed;
     return changeState(State_Running);
 }
 
 HRESULT FilterGraph::Pause() {
-    Fault f = fault("FilterGraph::Pause");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Pause", &armed))
+        return armed;
     return changeState(State_Paused);
 }
 
 HRESULT FilterGraph::Stop() {
-    Fault f = fault("FilterGraph::Stop");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Stop", &armed))
+        return armed;
     return changeState(State_Stopped);
 }
 
 HRESULT FilterGraph::StopWhenReady() {
-    Fault f = fault("FilterGraph::StopWhenReady");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::StopWhenReady", &armed))
+        return armed;
     if (state_ == State_Stopped)
         return S_OK;
     // Cue every filter (paused) before stopping, so that the position the

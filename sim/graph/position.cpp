@@ -1,4 +1,4 @@
-// IMediaSeeking and IMediaPosition of the graph. The graph keeps its time
+// IMediaSeeking of the graph (its IMediaPosition is PositionOverSeeking). The graph keeps its time
 // format and its rate itself; the rest goes to the members that seek in
 // media time, newest first, and their answers are combined as Windows
 // combines them: durations and stop positions are the longest, capabilities
@@ -62,117 +62,12 @@ std::vector<IMediaSeeking*> FilterGraph::seekers() const {
     return out;
 }
 
-// ---- IMediaPosition: seconds over IMediaSeeking ------------------------------
-
-namespace {
-
-const double kUnits = 10000000.0;
-
-LONGLONG units(REFTIME seconds) {
-    return static_cast<LONGLONG>(seconds * kUnits + (seconds < 0 ? -0.5 : 0.5));
-}
-
-} // namespace
-
-HRESULT FilterGraph::get_Duration(REFTIME* length) {
-    HRESULT hr;
-    if (graphFault("get_Duration", &hr))
-        return hr;
-    if (!length)
-        return E_POINTER;
-    LONGLONG duration = 0;
-    hr = GetDuration(&duration);
-    if (SUCCEEDED(hr))
-        *length = static_cast<double>(duration) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::put_CurrentPosition(REFTIME time) {
-    HRESULT hr;
-    if (graphFault("put_CurrentPosition", &hr))
-        return hr;
-    LONGLONG current = units(time);
-    return SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
-                        AM_SEEKING_NoPositioning);
-}
-
-HRESULT FilterGraph::get_CurrentPosition(REFTIME* time) {
-    HRESULT hr;
-    if (graphFault("get_CurrentPosition", &hr))
-        return hr;
-    if (!time)
-        return E_POINTER;
-    LONGLONG current = 0;
-    hr = GetCurrentPosition(&current);
-    if (SUCCEEDED(hr))
-        *time = static_cast<double>(current) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::get_StopTime(REFTIME* time) {
-    if (!time)
-        return E_POINTER;
-    LONGLONG stop = 0;
-    HRESULT hr = GetStopPosition(&stop);
-    if (SUCCEEDED(hr))
-        *time = static_cast<double>(stop) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::put_StopTime(REFTIME time) {
-    LONGLONG stop = units(time);
-    return SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
-}
-
-// The graph has no preroll of its own to tell or take.
-HRESULT FilterGraph::get_PrerollTime(REFTIME* time) {
-    if (!time)
-        return E_POINTER;
-    return E_NOTIMPL;
-}
-
-HRESULT FilterGraph::put_PrerollTime(REFTIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT FilterGraph::put_Rate(double rate) {
-    HRESULT hr;
-    if (graphFault("put_Rate", &hr))
-        return hr;
-    return SetRate(rate);
-}
-
-HRESULT FilterGraph::get_Rate(double* rate) {
-    HRESULT hr;
-    if (graphFault("get_Rate", &hr))
-        return hr;
-    return GetRate(rate);
-}
-
-HRESULT FilterGraph::CanSeekForward(LONG* canSeek) {
-    if (!canSeek)
-        return E_POINTER;
-    DWORD caps = AM_SEEKING_CanSeekForwards;
-    HRESULT hr = CheckCapabilities(&caps);
-    *canSeek = hr == S_OK ? OATRUE : OAFALSE;
-    return S_OK;
-}
-
-HRESULT FilterGraph::CanSeekBackward(LONG* canSeek) {
-    if (!canSeek)
-        return E_POINTER;
-    DWORD caps = AM_SEEKING_CanSeekBackwards;
-    HRESULT hr = CheckCapabilities(&caps);
-    *canSeek = hr == S_OK ? OATRUE : OAFALSE;
-    return S_OK;
-}
-
 // ---- IMediaSeeking --------------------------------------------------------------
 
 // What every seeking member can do; nothing for a graph without one.
 HRESULT FilterGraph::GetCapabilities(DWORD* capabilities) {
     HRESULT hr;
-    if (graphFault("GetCapabilities", &hr))
+    if (faultFires("FilterGraph::GetCapabilities", &hr))
         return hr;
     if (!capabilities)
         return E_POINTER;

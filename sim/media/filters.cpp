@@ -174,9 +174,9 @@ void* FileSourceFilter::pinInterface(BasePin* pin, REFIID riid) {
 HRESULT FileSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) {
     if (!fileName)
         return E_POINTER;
-    Fault f = faultAt("Load");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Load"), &armed))
+        return armed;
     if (!file_.empty())
         return E_UNEXPECTED; // a source loads once
     bool found = false;

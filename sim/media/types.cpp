@@ -178,58 +178,6 @@ VideoFormat videoFormatOf(const MediaInfo& info) {
     return format;
 }
 
-HRESULT MediaTimeSeeking::CheckCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    DWORD have = 0;
-    HRESULT hr = GetCapabilities(&have);
-    if (FAILED(hr))
-        return hr;
-    DWORD wanted = *capabilities;
-    *capabilities &= have;
-    if (*capabilities == wanted)
-        return S_OK;
-    return *capabilities ? S_FALSE : E_FAIL;
-}
-
-HRESULT MediaTimeSeeking::IsFormatSupported(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT MediaTimeSeeking::QueryPreferredFormat(GUID* format) {
-    if (!format)
-        return E_POINTER;
-    *format = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
-}
-
-HRESULT MediaTimeSeeking::GetTimeFormat(GUID* format) {
-    return QueryPreferredFormat(format);
-}
-
-HRESULT MediaTimeSeeking::IsUsingTimeFormat(const GUID* format) {
-    return IsFormatSupported(format);
-}
-
-HRESULT MediaTimeSeeking::SetTimeFormat(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
-}
-
-HRESULT MediaTimeSeeking::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                            LONGLONG source, const GUID* sourceFormat) {
-    if (!target)
-        return E_POINTER;
-    if ((targetFormat && *targetFormat != TIME_FORMAT_MEDIA_TIME) ||
-        (sourceFormat && *sourceFormat != TIME_FORMAT_MEDIA_TIME))
-        return E_INVALIDARG;
-    *target = source;
-    return S_OK;
-}
-
 MemAllocator::MemAllocator() : ComObject("MemAllocator") {}
 
 HRESULT MemAllocator::QueryInterface(REFIID riid, void** ppv) {

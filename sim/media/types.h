@@ -186,20 +186,6 @@ bool readVideoFormat(const AM_MEDIA_TYPE& mt, VideoFormat* format);
 // name the pixels', so there the picture's shape is its size.
 VideoFormat videoFormatOf(const MediaInfo& info);
 
-// What every seeking interface here shares: media time is the only time
-// format, and CheckCapabilities answers from GetCapabilities.
-class MediaTimeSeeking : public IMediaSeeking {
-  public:
-    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* format) override;
-    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* format) override;
-    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                                LONGLONG source, const GUID* sourceFormat) override;
-};
-
 // A media sample in task memory of its own, handed out by MemAllocator.
 class MemAllocator : public IMemAllocator, public ComObject {
   public:
