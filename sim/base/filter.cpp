@@ -197,14 +197,36 @@ HRESULT BaseFilter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+FILTER_STATE BaseFilter::state() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return state_;
+}
+
+REFERENCE_TIME BaseFilter::startTime() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return start_;
+}
+
+IReferenceClock* BaseFilter::clock() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (clock_)
+        clock_->AddRef();
+    return clock_;
+}
+
+void BaseFilter::setState(FILTER_STATE state) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state_ = state;
+}
+
 HRESULT BaseFilter::Stop() {
     HRESULT armed;
     if (faultFires(faultPoint(className(), "Stop"), &armed))
         return armed;
     HRESULT hr = S_OK;
-    if (state_ != State_Stopped)
+    if (state() != State_Stopped)
         hr = onStop();
-    state_ = State_Stopped;
+    setState(State_Stopped);
     return hr;
 }
 
@@ -213,10 +235,10 @@ HRESULT BaseFilter::Pause() {
     if (faultFires(faultPoint(className(), "Pause"), &armed))
         return armed;
     HRESULT hr = S_OK;
-    if (state_ != State_Paused)
+    if (state() != State_Paused)
         hr = onPause();
     if (SUCCEEDED(hr))
-        state_ = State_Paused;
+        setState(State_Paused);
     return hr;
 }
 
@@ -225,42 +247,48 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start) {
     if (faultFires(faultPoint(className(), "Run"), &armed))
         return armed;
     // A stopped filter passes through paused on its way to running.
-    if (state_ == State_Stopped) {
+    if (state() == State_Stopped) {
         HRESULT hr = Pause();
         if (FAILED(hr))
             return hr;
     }
-    start_ = start;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        start_ = start;
+    }
     HRESULT hr = S_OK;
-    if (state_ != State_Running)
+    if (state() != State_Running)
         hr = onRun(start);
     if (SUCCEEDED(hr))
-        state_ = State_Running;
+        setState(State_Running);
     return hr;
 }
 
 HRESULT BaseFilter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
-    *state = state_;
+    *state = this->state();
     return S_OK;
 }
 
 HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock) {
     if (clock)
         clock->AddRef();
-    if (clock_)
-        clock_->Release();
-    clock_ = clock;
+    IReferenceClock* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        old = clock_;
+        clock_ = clock;
+    }
+    if (old)
+        old->Release();
     return S_OK;
 }
 
 HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock) {
     if (!clock)
         return E_POINTER;
-    *clock = clock_;
-    if (clock_)
-        clock_->AddRef();
+    *clock = this->clock();
     return S_OK;
 }
 

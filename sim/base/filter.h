@@ -25,6 +25,7 @@
 #include "../com/runtime.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,10 +143,13 @@ class BaseFilter : public IBaseFilter, public ComObject {
     // For concrete filters.
     int pinCount() const { return static_cast<int>(pins_.size()); }
     BasePin* pinAt(int index) const;
-    FILTER_STATE state() const { return state_; }
-    REFERENCE_TIME startTime() const { return start_; }
+    // The state, the start time of the last run and the clock are read by
+    // streaming threads and pollers while the graph changes them.
+    FILTER_STATE state() const;
+    REFERENCE_TIME startTime() const;
+    // The filter's clock with a reference of the caller's, or null.
+    IReferenceClock* clock() const;
     IFilterGraph* graph() const { return graph_; } // no reference: the graph owns us
-    IReferenceClock* clock() const { return clock_; }
     const std::wstring& filterName() const { return name_; }
 
     // Hooks. Every pointer handed out from extraInterface and pinInterface
@@ -178,7 +182,12 @@ class BaseFilter : public IBaseFilter, public ComObject {
     void removePinsFrom(int index);
 
   private:
+    void setState(FILTER_STATE state);
+
     CLSID clsid_;
+    // Guards state_, start_ and clock_; never held while a hook runs (the
+    // graph changes one filter's state at a time).
+    mutable std::mutex stateMutex_;
     FILTER_STATE state_ = State_Stopped;
     REFERENCE_TIME start_ = 0;
     IReferenceClock* clock_ = nullptr; // one reference while set

@@ -91,7 +91,7 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
         HRESULT hr = picture(&format);
         if (FAILED(hr))
             return hr;
-        *time = static_cast<double>(format.framePeriod) / 10000000.0;
+        *time = secondsFromUnits(format.framePeriod);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_BitRate(LONG* rate) override { return zero(rate); }

@@ -370,8 +370,10 @@ HRESULT DecoderPlayback::changeRate(double rate) {
 
 REFERENCE_TIME DecoderPlayback::now() const {
     REFERENCE_TIME t = clockNow();
-    if (IReferenceClock* clock = filter_->clock())
+    if (IReferenceClock* clock = filter_->clock()) {
         clock->GetTime(&t);
+        clock->Release();
+    }
     return t;
 }
 

@@ -26,7 +26,6 @@ const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwa
                             AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
                             AM_SEEKING_CanGetDuration;
 const LONG kReadChunk = 1 << 20;
-const int64_t kPtsWrap = int64_t(1) << 33;
 
 AM_MEDIA_TYPE withFormat(REFGUID major, REFGUID sub, REFGUID formatType, const void* block,
                          size_t size) {
@@ -88,7 +87,7 @@ bool cardPlays(AudioCoding coding) {
 }
 
 REFERENCE_TIME unitsOf(int64_t ticks90k) {
-    return ticks90k * 1000 / 9;
+    return ticks90k * kUnitsPerSecond / kPtsPerSecond;
 }
 
 } // namespace

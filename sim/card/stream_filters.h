@@ -49,12 +49,6 @@ class SharedSourceFilter : public BaseFilter,
 
     void* extraInterface(REFIID riid) override;
 
-    // What this instance was told.
-    const std::string& file() const { return file_; } // UTF-8, "" before Load
-    const std::wstring& wideFile() const { return wideFile_; }
-    void* fileLock() const { return lock_; } // null: the file is complete
-    const std::string& hostName() const { return host_; }
-
   private:
     std::string file_;
     std::wstring wideFile_;

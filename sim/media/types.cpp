@@ -3,13 +3,6 @@
 
 #include <cstring>
 
-#ifndef _WIN32
-extern "C" const GUID IID_IMediaSample = {
-    0x56A8689A, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-extern "C" const GUID IID_IMemAllocator = {
-    0x56A8689C, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-#endif
-
 namespace sim {
 
 const GUID MEDIASUBTYPE_MPEG1System = {
@@ -164,8 +157,7 @@ VideoFormat videoFormatOf(const MediaInfo& info) {
     VideoFormat format;
     format.width = info.width;
     format.height = info.height;
-    format.framePeriod =
-        info.frameRate > 0 ? static_cast<REFERENCE_TIME>(10000000.0 / info.frameRate + 0.5) : 0;
+    format.framePeriod = info.frameRate > 0 ? unitsFromSeconds(1.0 / info.frameRate) : 0;
     format.aspectX = info.width;
     format.aspectY = info.height;
     if (info.videoMpegVersion == 2) {
