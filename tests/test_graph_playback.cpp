@@ -64,6 +64,7 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     shape.width = 704;
     shape.height = 576;
     ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
+    removeVideoRenderer();
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
@@ -218,6 +219,7 @@ TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
     StreamSpec shape;
     shape.seconds = 0.2;
     ASSERT_EQ(S_OK, render(writeStream("short.mpg", shape)));
+    removeVideoRenderer();
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
     ASSERT_EQ(S_OK, control->Run());

@@ -73,7 +73,7 @@ TEST_F(Player, FailedPositionQueriesAreLoggedAndAnsweredWithZero) {
     ASSERT_TRUE(open());
     load("clip.mpg");
     simctl::armFault("DecoderFilter::GetDuration", E_UNEXPECTED);
-    simctl::armFault("DecoderFilter::GetCurrentPosition", E_UNEXPECTED);
+    simctl::armFault("FilterGraph::get_CurrentPosition", E_UNEXPECTED);
     simctl::armFault("DecoderFilter::SetPositions", E_UNEXPECTED);
     EXPECT_EQ(0, durationMs());
     EXPECT_EQ(0, positionMs());

@@ -197,6 +197,16 @@ HRESULT BaseFilter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+void BaseFilter::notifyGraph(LONG code, LONG_PTR param1, LONG_PTR param2) {
+    IMediaEventSink* sink = nullptr;
+    if (graph_ &&
+        SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
+        sink) {
+        sink->Notify(code, param1, param2);
+        sink->Release();
+    }
+}
+
 FILTER_STATE BaseFilter::state() const {
     std::lock_guard<std::mutex> lock(stateMutex_);
     return state_;

@@ -171,6 +171,10 @@ class BaseFilter : public IBaseFilter, public ComObject {
     virtual HRESULT onEndFlush(BasePin*) { return S_OK; }
     virtual HRESULT onNewSegment(BasePin*, REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
 
+    // Posts an event to the graph the filter is in (IMediaEventSink), if any;
+    // a renderer's EC_COMPLETE carries the filter.
+    void notifyGraph(LONG code, LONG_PTR param1, LONG_PTR param2);
+
   protected:
     // Pins are added in enumeration order by the concrete filter's
     // constructor.

@@ -6,11 +6,13 @@
 // stream still being written has no end yet: the position stops at what has
 // been written, and EC_COMPLETE waits until the file is complete.
 #include "decoder_playback.h"
+#include "../control_card.h"
 #include "../control_graph.h"
 #include "../graph/clock.h"
 #include "../graph/manager.h"
 #include "../media/stream.h"
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -86,7 +88,8 @@ HRESULT DecoderInput::ReceiveCanBlock() {
 DecoderPlayback::DecoderPlayback(BaseFilter* filter)
     : filter_(filter), picture_(filter), video_(filter->pinAt(kDecoderVideoIn), this),
       audio_(filter->pinAt(kDecoderAudioIn), this),
-      seeking_(static_cast<IBaseFilter*>(filter), this) {}
+      seeking_(static_cast<IBaseFilter*>(filter), this),
+      offersClock_(simcard::decoderClock() == simcard::DecoderClock::FollowsPresentation) {}
 
 DecoderInput* DecoderPlayback::inputOf(BasePin* pin) {
     if (pin == video_.pin())
@@ -209,6 +212,8 @@ void* DecoderPlayback::extraInterface(REFIID riid) {
         return static_cast<IAMFilterMiscFlags*>(this);
     if (riid == IID_ISimTimedRenderer)
         return static_cast<ISimTimedRenderer*>(this);
+    if (riid == IID_IReferenceClock && offersClock_)
+        return static_cast<IReferenceClock*>(&clock_);
     return nullptr;
 }
 
@@ -222,6 +227,9 @@ HRESULT DecoderPlayback::onPause() {
 HRESULT DecoderPlayback::onRun(REFERENCE_TIME) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     rebase(position_);
+    // A renderer tells every run that it has reached its end, as the graph
+    // counts its renderers again at each run.
+    posted_ = false;
     return S_OK;
 }
 
@@ -282,15 +290,8 @@ void DecoderPlayback::Poll() {
     }
     // Told outside the lock: the graph may be calling in from another
     // thread with its own lock held.
-    IFilterGraph* graph = filter_->graph();
-    IMediaEventSink* sink = nullptr;
-    if (graph &&
-        SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
-        sink) {
-        sink->Notify(EC_COMPLETE, S_OK,
-                     reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
-        sink->Release();
-    }
+    filter_->notifyGraph(EC_COMPLETE, S_OK,
+                         reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
 }
 
 // ---- Seeking ---------------------------------------------------------------------
@@ -368,18 +369,57 @@ HRESULT DecoderPlayback::changeRate(double rate) {
     return S_OK;
 }
 
+// The card presents on its own time, which is the system's: the graph's
+// clock may be the decoder's own, which follows this.
 REFERENCE_TIME DecoderPlayback::now() const {
-    REFERENCE_TIME t = clockNow();
-    if (IReferenceClock* clock = filter_->clock()) {
-        clock->GetTime(&t);
-        clock->Release();
-    }
-    return t;
+    return clockNow();
 }
 
 void DecoderPlayback::rebase(double position) {
     position_ = position;
     base_ = now();
+    presentedFrom_ = position;
+}
+
+REFERENCE_TIME DecoderPlayback::presentedTime() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    double p = position();
+    if (p > presentedFrom_)
+        presented_ += unitsFromSeconds((p - presentedFrom_) / seeking_.rate());
+    presentedFrom_ = p;
+    return presented_;
+}
+
+HRESULT DecoderClockImpl::QueryInterface(REFIID riid, void** ppv) {
+    return playback_->QueryInterface(riid, ppv);
+}
+
+ULONG DecoderClockImpl::AddRef() {
+    return playback_->AddRef();
+}
+
+ULONG DecoderClockImpl::Release() {
+    return playback_->Release();
+}
+
+HRESULT DecoderClockImpl::GetTime(REFERENCE_TIME* time) {
+    if (!time)
+        return E_POINTER;
+    *time = playback_->presentedTime();
+    return S_OK;
+}
+
+HRESULT DecoderClockImpl::AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT DecoderClockImpl::AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE,
+                                         DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
 }
 
 // Seconds into the stream: frozen unless running, then moving with the
@@ -408,3 +448,19 @@ void DecoderPlayback::record(double rate) const {
 }
 
 } // namespace sim
+
+namespace {
+std::atomic<simcard::DecoderClock> gClockModel{simcard::DecoderClock::FollowsPresentation};
+} // namespace
+
+namespace simcard {
+
+void setDecoderClock(DecoderClock model) {
+    gClockModel = model;
+}
+
+DecoderClock decoderClock() {
+    return gClockModel;
+}
+
+} // namespace simcard

@@ -72,6 +72,30 @@ class DecoderSeeking final : public SeekingBase {
     DecoderPlayback* playback_;
 };
 
+// The decoder's reference clock (simcard::DecoderClock::FollowsPresentation):
+// it moves with what the decoder presents, by the stream time presented
+// (the media time played over the rate), so it stands while the decoder is
+// paused, stopped or out of data, and never runs backwards.
+class DecoderClockImpl final : public IReferenceClock {
+  public:
+    explicit DecoderClockImpl(DecoderPlayback* playback) : playback_(playback) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override;
+    // Nothing in the world waits on clock advice.
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT,
+                                         DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE,
+                                             DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return S_FALSE; }
+
+  private:
+    DecoderPlayback* playback_;
+};
+
 class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRenderer {
   public:
     explicit DecoderPlayback(BaseFilter* filter);
@@ -104,6 +128,9 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     // ISimTimedRenderer
     void STDMETHODCALLTYPE Poll() override;
 
+    // The decoder clock's reading (see DecoderClockImpl).
+    REFERENCE_TIME presentedTime();
+
     // The seeking hooks (see DecoderSeeking), in 100 ns units.
     HRESULT duration(LONGLONG* duration);
     HRESULT currentPosition(LONGLONG* current);
@@ -130,8 +157,11 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
 
     BaseFilter* filter_;
     double position_ = 0.0;   // seconds at base_ (or now, when not running)
-    REFERENCE_TIME base_ = 0; // clock time the position was last fixed
-    bool posted_ = false;     // EC_COMPLETE sent for the current run to the end
+    REFERENCE_TIME base_ = 0; // system clock time the position was last fixed
+    // The decoder clock: its reading, and the position it last followed.
+    REFERENCE_TIME presented_ = 0;
+    double presentedFrom_ = 0.0;
+    bool posted_ = false; // EC_COMPLETE sent for the current run to the end
     // Guards the above: where the system's graph manager runs the decoder, a
     // thread of the world's polls it while the application calls in.
     std::recursive_mutex mutex_;
@@ -139,7 +169,9 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     DecoderInput video_;
     DecoderInput audio_;
     DecoderSeeking seeking_; // keeps the rate
+    bool offersClock_;       // the clock model when the filter was made
     PositionOverSeeking mediaPosition_{&seeking_};
+    DecoderClockImpl clock_{this};
 };
 
 } // namespace sim

@@ -286,7 +286,18 @@ class FilterGraph
     bool completionPending() const;
     bool defaultHandling(LONG code) const;
     // A seek or a rate change may bring the end of the stream again.
-    void rearmCompletion() { completeSent_ = false; }
+    void rearmCompletion();
+    // Whether `filter` counts as a renderer: IAMFilterMiscFlags says so, or
+    // without that interface, it seeks in media time (or has IMediaPosition)
+    // and has no output pin.
+    bool isRenderer(IBaseFilter* filter) const;
+    // The graph's position while it plays, worked out from its clock; and
+    // the position the filters report (the first seeking member that
+    // answers), or 0.
+    LONGLONG clockPosition() const;
+    LONGLONG filtersPosition();
+    // The longest stop position the members report, else the last one read.
+    LONGLONG stopPosition();
     // The members whose IMediaSeeking works in media time (each with a
     // reference), newest first: the streams the graph seeks and times.
     std::vector<IMediaSeeking*> seekers() const;
@@ -313,7 +324,17 @@ class FilterGraph
     double rate_ = 1.0;
     GUID timeFormat_;
     std::deque<Event> events_;
-    bool completeSent_ = false;           // EC_COMPLETE has gone to the application this run
+    bool completeSent_ = false; // EC_COMPLETE has gone to the application this run
+    // The renderers counted at the last Run (members, no references of
+    // their own), and those of them that have told of their end since.
+    std::vector<IBaseFilter*> renderers_;
+    std::vector<IBaseFilter*> completed_;
+    bool starting_ = false; // filters are being run: their EC_COMPLETE counts
+    // The media position at stream time streamAt_ while running; where the
+    // graph stands while paused.
+    LONGLONG positionAt_ = 0;
+    REFERENCE_TIME streamAt_ = 0;
+    LONGLONG lastStop_ = 0;
     std::vector<LONG> cancelledDefaults_; // codes whose default handling is cancelled
     LONG notifyFlags_ = 0;
     HANDLE logFile_ = nullptr;

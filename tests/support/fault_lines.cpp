@@ -88,7 +88,9 @@ const std::vector<FaultLine>& faultLines() {
          "<releaseGraph>: Failed to remove filter from graph! (ERROR: "},
         {"DecoderFilter::GetDuration", 0, false,
          "<getDuration>: Could not determine clip duration!! (ERROR: "},
-        {"DecoderFilter::GetCurrentPosition", 0, false,
+        // A running graph works out its position from its clock and asks
+        // no filter, so the graph's own call is the one that fails.
+        {"FilterGraph::get_CurrentPosition", 0, false,
          "<getCurrentPosition>: Could not determine current position in clip!! (ERROR: "},
         {"DecoderFilter::SetPositions", 0, false,
          "<setCurrentPosition>: Could not seek!! (ERROR: "},
