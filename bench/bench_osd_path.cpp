@@ -14,7 +14,7 @@
 #include "sim/control_card.h"
 #include "src/log/loadtime.h"
 #include "src/osd/osd.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 #include <cstdio>
 #include <cstdlib>

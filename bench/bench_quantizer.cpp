@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 

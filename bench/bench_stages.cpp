@@ -19,7 +19,7 @@
 
 #include "CQuantizer.h"
 #include "state.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 

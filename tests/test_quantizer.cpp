@@ -22,7 +22,7 @@
 #include "colour.h"
 #include "counting_allocator.h"
 #include "state.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 

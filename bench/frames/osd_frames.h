@@ -3,8 +3,8 @@
 // strokes composited over a transparent background), plus the error and
 // flicker figures the quantiser is judged by. Header-only; not part of the
 // quantiser library itself.
-#ifndef TOVIX_QUANTIZER_TESTFRAMES_OSD_FRAMES_H
-#define TOVIX_QUANTIZER_TESTFRAMES_OSD_FRAMES_H
+#ifndef TOVIX_BENCH_FRAMES_OSD_FRAMES_H
+#define TOVIX_BENCH_FRAMES_OSD_FRAMES_H
 
 #include <math.h>
 #include <stddef.h>
