@@ -21,8 +21,8 @@
 #include "CQuantizer.h"
 #include "colour.h"
 #include "counting_allocator.h"
-#include "state.h"
 #include "osd_frames.h"
+#include "state.h"
 
 namespace {
 
@@ -590,7 +590,7 @@ TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
         return f;
     };
     tovixquant::State state(256, 8);
-    state.reserve(static_cast<size_t>(w) * h, w, true);
+    state.reserve(static_cast<size_t>(w) * h, w, h, true);
     Output out(a.pixels.size());
     const int frames = 1000;
     for (int k = 0; k < frames; ++k) {

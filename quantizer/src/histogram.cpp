@@ -51,6 +51,31 @@ void Histogram::clear() {
     for (size_t i = 0; i < used_; ++i)
         slots_[slotOf_[i]] = 0;
     used_ = 0;
+    live_ = 0;
+}
+
+bool Histogram::entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& entry) {
+    uint32_t* const slots = slots_.data();
+    const uint32_t* const keys = keys_.data();
+    uint32_t slot = hash >> slotShift_;
+    for (;;) {
+        const uint32_t s = slots[slot];
+        if (s == 0)
+            break;
+        if (keys[s - 1] == key) {
+            entry = s - 1;
+            return true;
+        }
+        slot = (slot + 1) & slotMask_;
+    }
+    if (used == keys_.size())
+        return false;
+    entry = static_cast<uint32_t>(used++);
+    slots[slot] = entry + 1;
+    slotOf_[entry] = slot;
+    keys_[entry] = key;
+    counts_[entry] = 0;
+    return true;
 }
 
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
@@ -58,17 +83,10 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
     level_ = level;
     const uint32_t mask = levelMask(level);
-    const size_t capacity = keys_.size();
-    uint32_t* slots = slots_.data();
-    uint32_t* keys = keys_.data();
     uint32_t* counts = counts_.data();
-
-    uint32_t* slotOf = slotOf_.data();
     // Members in locals: the stores below could otherwise alias them.
-    const int slotShift = slotShift_;
     uint64_t* recentTable = recent_.data();
     const int recentShift = recentShift_;
-    const uint32_t slotMask = slotMask_;
     size_t used = used_;
 
     // Menus are mostly runs of one colour: a run's pixels skip the tables,
@@ -110,26 +128,9 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
             entry = static_cast<uint32_t>(recent) - 1;
         } else {
-            uint32_t slot = hash >> slotShift;
-            for (;;) {
-                const uint32_t s = slots[slot];
-                if (s == 0) {
-                    if (used == capacity) {
-                        used_ = used;
-                        return false;
-                    }
-                    entry = static_cast<uint32_t>(used++);
-                    slots[slot] = entry + 1;
-                    slotOf[entry] = slot;
-                    keys[entry] = key;
-                    counts[entry] = 0;
-                    break;
-                }
-                if (keys[s - 1] == key) {
-                    entry = s - 1;
-                    break;
-                }
-                slot = (slot + 1) & slotMask;
+            if (!entryOf(key, hash, used, entry)) {
+                used_ = live_ = used;
+                return false;
             }
             recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
         }
@@ -140,8 +141,12 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     }
     if (prevEntry != UINT32_MAX)
         counts[prevEntry] += runLength;
-    used_ = used;
+    used_ = live_ = used;
     return true;
+}
+
+uint32_t Histogram::mask() const {
+    return tovixquant::levelMask(level_);
 }
 
 uint32_t posterise(uint32_t pixel, int level) {
