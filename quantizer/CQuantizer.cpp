@@ -54,10 +54,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         entryIndex.resize(colours);
         entryDiffuse.resize(colours);
         entryAlt.resize(colours);
-        entryStamp.resize(colours);
-        entryError.resize(colours);
-        goneStamp.resize(colours);
-        goneError.resize(colours);
+        entryErrors.resize(colours);
     }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
@@ -131,8 +128,7 @@ int32_t State::mapEntry(size_t e, int guess) {
 
 void State::nextStamp() {
     if (++stamp == 0) {
-        std::fill(entryStamp.begin(), entryStamp.end(), 0u);
-        std::fill(goneStamp.begin(), goneStamp.end(), 0u);
+        std::fill(entryErrors.begin(), entryErrors.end(), EntryErrors{0, 0, 0, 0});
         stamp = 1;
     }
 }
@@ -183,13 +179,14 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
             if (i == end)
                 break;
             const uint32_t e = pixelEntry[i];
-            if (entryStamp[e] != stamp) {
+            EntryErrors& known = entryErrors[e];
+            if (known.stamp != stamp) {
                 // The entry the pixel had is a good first guess.
-                entryError[e] =
+                known.error =
                     mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
-                entryStamp[e] = stamp;
+                known.stamp = stamp;
             }
-            added += static_cast<uint32_t>(entryError[e]);
+            added += static_cast<uint32_t>(known.error);
             // What goes out is part of the total, so the new total is at
             // least what came in: once that is over the limit, the rest need
             // not be looked at.
@@ -290,6 +287,9 @@ bool State::stepError(size_t pixels, uint64_t& total) {
         std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
     const double limit =
         (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    // In integers for the test on every pixel: a total is over the limit
+    // when it is over its integer part.
+    const uint64_t limitWhole = static_cast<uint64_t>(limit);
     nextStamp();
     const uint32_t* keys = histogram.keys();
     const int level = histogram.level();
@@ -300,27 +300,30 @@ bool State::stepError(size_t pixels, uint64_t& total) {
     uint64_t added = 0, removed = 0;
     int guess = -1; // the last colour's entry: neighbours are often alike
     auto changed = [&](size_t i, uint32_t old, uint32_t now) {
-        if (goneStamp[old] != stamp) {
-            goneError[old] = distance2(premultiplyKey(representativeColour(keys[old], level)),
-                                       search.entry(previousNearest[i]));
-            goneStamp[old] = stamp;
+        EntryErrors& before = entryErrors[old];
+        if (before.goneStamp != stamp) {
+            before.gone = distance2(premultiplyKey(representativeColour(keys[old], level)),
+                                    search.entry(previousNearest[i]));
+            before.goneStamp = stamp;
         }
-        removed += static_cast<uint32_t>(goneError[old]);
-        if (entryStamp[now] != stamp) {
+        removed += static_cast<uint32_t>(before.gone);
+        EntryErrors& after = entryErrors[now];
+        if (after.stamp != stamp) {
             if (keys[now] == 0 && !haveTransparent)
                 return false; // transparent pixels need an exactly transparent entry
-            entryError[now] = mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
-            entryStamp[now] = stamp;
+            after.error = mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
+            after.stamp = stamp;
         }
         guess = entryIndex[now];
-        added += static_cast<uint32_t>(entryError[now]);
+        added += static_cast<uint32_t>(after.error);
         // The new total is at least what came in.
-        return static_cast<double>(added) <= limit;
+        return added <= limitWhole;
     };
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
-        if (!histogram.update(frame, previousFrame.data(), rowStart + changes[c].begin,
-                              rowStart + changes[c].end, pixelEntry.data(), changed))
+        if (!histogram.update(frame, previousFrame.data(), previousWidth,
+                              rowStart + changes[c].begin, rowStart + changes[c].end,
+                              pixelEntry.data(), changed))
             return false;
     }
     total = frameError - removed + added;
@@ -339,7 +342,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
         auto any = [](size_t, uint32_t, uint32_t) { return true; };
         for (size_t c = 0; c < changeCount; ++c) {
             const size_t rowStart = static_cast<size_t>(changes[c].y) * width;
-            if (!histogram.update(frame, previousFrame.data(), rowStart + changes[c].begin,
+            if (!histogram.update(frame, previousFrame.data(), width, rowStart + changes[c].begin,
                                   rowStart + changes[c].end, pixelEntry.data(), any))
                 return false;
         }

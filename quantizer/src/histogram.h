@@ -26,8 +26,9 @@ class Histogram {
     // this level; the caller then tries the next level.
     bool build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry);
 
-    // Moves pixels begin..end-1 that differ from `previous` (the frame the
-    // histogram last saw there) from their old colour to their new one, at
+    // Moves pixels begin..end-1 of a frame `width` pixels wide that differ
+    // from `previous` (the frame the histogram last saw there) from their
+    // old colour to their new one, at
     // the level of the last build, and writes their new colour numbers to
     // `pixelEntry`; calls changed(i, old, now) for each such pixel i (old
     // and now may be the same colour number: a key stands for several
@@ -36,8 +37,8 @@ class Histogram {
     // a new colour finds the table full (the histogram must then be built
     // afresh) or when `changed` returns false.
     template <typename Changed>
-    bool update(const _OsdColor* pixels, const uint32_t* previous, size_t begin, size_t end,
-                uint32_t* pixelEntry, Changed changed);
+    bool update(const _OsdColor* pixels, const uint32_t* previous, size_t width, size_t begin,
+                size_t end, uint32_t* pixelEntry, Changed changed);
 
     // Entries, including those counted 0 since an update.
     size_t size() const { return used_; }
@@ -76,14 +77,15 @@ class Histogram {
 };
 
 template <typename Changed>
-bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t begin, size_t end,
-                       uint32_t* pixelEntry, Changed changed) {
+bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t width,
+                       size_t begin, size_t end, uint32_t* pixelEntry, Changed changed) {
     const uint32_t keyMask = mask();
     uint32_t* const counts = counts_.data();
     size_t used = used_;
     size_t live = live_;
     bool done = true;
-    // Runs of one colour look it up once.
+    // Runs of one colour look it up once, and so does a colour that the
+    // pixel above has already (gradients across a bar, vertical edges).
     uint32_t runPixel = 0, runEntry = UINT32_MAX;
     for (size_t i = begin; i < end; ++i) {
         i += samePixels(pixels + i, previous + i, end - i);
@@ -92,10 +94,14 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
         const uint32_t px = packColour(pixels[i]);
         uint32_t entry = runEntry;
         if (px != runPixel || runEntry == UINT32_MAX) {
-            const uint32_t key = normaliseKey(px & keyMask);
-            if (!entryOf(key, key * 0x9E3779B1u, used, entry)) {
-                done = false;
-                break;
+            if (i >= width && packColour(pixels[i - width]) == px) {
+                entry = pixelEntry[i - width];
+            } else {
+                const uint32_t key = normaliseKey(px & keyMask);
+                if (!entryOf(key, key * 0x9E3779B1u, used, entry)) {
+                    done = false;
+                    break;
+                }
             }
             runPixel = px;
             runEntry = entry;

@@ -83,12 +83,15 @@ struct State {
     // Total squared error of the last frame's colours to their nearest
     // entries, kept up to date from frame to frame while the palette is kept.
     uint64_t frameError = 0;
-    std::vector<uint32_t> entryStamp; // `stamp` when the entry was mapped this frame
-    std::vector<int32_t> entryError;
-    // `stamp` when the error that the entry's colour counted in the previous
-    // frame was found this frame, and that error.
-    std::vector<uint32_t> goneStamp;
-    std::vector<int32_t> goneError;
+    // What a frame's comparison with the previous frame found out about a
+    // histogram entry, side by side so that one look-up brings all of it.
+    struct EntryErrors {
+        uint32_t stamp;     // `stamp` when the entry was mapped this frame
+        int32_t error;      // its squared distance to its nearest entry
+        uint32_t goneStamp; // `stamp` when `gone` was found this frame
+        int32_t gone;       // what the entry's colour counted in the previous frame
+    };
+    std::vector<EntryErrors> entryErrors;
     uint32_t stamp = 0;
 
     bool havePrevious = false;
