@@ -18,7 +18,7 @@
 #include "src/remap.h"
 #include "src/state.h"
 
-#include "../src/log/osd_block.h"
+#include "../osdblock/osd_block.h"
 
 namespace tovixquant {
 namespace {
