@@ -142,7 +142,6 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         return false;
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
-    const uint32_t* counts = histogram.counts();
     // Transparent pixels need an exactly transparent entry.
     bool needTransparent = false;
     for (size_t e = 0; e < colours && !needTransparent; ++e)
@@ -154,21 +153,34 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         setSearchPalette();
     const double limit =
         (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
-    if (!sameSize) {
-        uint64_t error = 0;
-        for (size_t e = 0; e < colours; ++e) {
-            error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
-            if (static_cast<double>(error) > limit)
-                return false;
-        }
-        frameError = error;
-        return true;
-    }
+    uint64_t error;
+    if (!(sameSize ? changedError(limit, error) : wholeError(limit, error)))
+        return false;
+    frameError = error;
+    return true;
+}
 
+// The error of every colour of the frame under the palette, as long as it
+// stays within the limit.
+bool State::wholeError(double limit, uint64_t& total) {
+    const size_t colours = histogram.size();
+    const uint32_t* counts = histogram.counts();
+    uint64_t error = 0;
+    for (size_t e = 0; e < colours; ++e) {
+        error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
+        if (static_cast<double>(error) > limit)
+            return false;
+    }
+    total = error;
+    return true;
+}
+
+// The previous frame's error brought up to date over the changed pixels:
+// out goes what each counted in the previous frame (its colour, as that
+// frame's histogram saw it, to its nearest entry), in comes its new
+// colour's error.
+bool State::changedError(double limit, uint64_t& total) {
     nextStamp();
-    // The changed pixels' share of the total: out goes what each counted
-    // in the previous frame (its colour, as that frame's histogram saw it,
-    // to its nearest entry), in comes its new colour's error.
     uint64_t added = 0, removed = 0;
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
@@ -198,11 +210,8 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
                 distance2(premultiplyKey(before), search.entry(previousNearest[i])));
         }
     }
-    const uint64_t error = frameError - removed + added;
-    if (static_cast<double>(error) > limit)
-        return false;
-    frameError = error;
-    return true;
+    total = frameError - removed + added;
+    return static_cast<double>(total) <= limit;
 }
 
 void State::newPalette(size_t pixels) {

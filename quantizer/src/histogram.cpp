@@ -20,6 +20,27 @@ uint32_t levelMask(int level) {
     return packColour(m);
 }
 
+// Along a long run of pixel value px from pixels[i], the pixels' entries
+// four at a time; returns how many were written (none without SSE2).
+inline uint32_t continueRun(const _OsdColor* pixels, size_t i, size_t count, uint32_t px,
+                            uint32_t entry, uint32_t* pixelEntry) {
+    uint32_t written = 0;
+#if TOVIXQUANT_SSE2
+    const __m128i same = _mm_set1_epi32(static_cast<int>(px));
+    const __m128i entries = _mm_set1_epi32(static_cast<int>(entry));
+    while (i + 4 <= count &&
+           _mm_movemask_epi8(_mm_cmpeq_epi32(
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i)), same)) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelEntry + i), entries);
+        i += 4;
+        written += 4;
+    }
+#else
+    (void)pixels, (void)i, (void)count, (void)px, (void)entry, (void)pixelEntry;
+#endif
+    return written;
+}
+
 } // namespace
 
 void Histogram::reserve(size_t pixels) {
@@ -99,20 +120,9 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         const uint32_t px = packColour(pixels[i]);
         if (px == prevPixel && prevEntry != UINT32_MAX) {
             pixelEntry[i++] = prevEntry;
-            ++runLength;
-#if TOVIXQUANT_SSE2
-            // Along a long run, four pixels at a time.
-            const __m128i same = _mm_set1_epi32(static_cast<int>(px));
-            const __m128i entries = _mm_set1_epi32(static_cast<int>(prevEntry));
-            while (i + 4 <= count &&
-                   _mm_movemask_epi8(_mm_cmpeq_epi32(
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i)), same)) ==
-                       0xFFFF) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelEntry + i), entries);
-                i += 4;
-                runLength += 4;
-            }
-#endif
+            const uint32_t more = continueRun(pixels, i, count, px, prevEntry, pixelEntry);
+            i += more;
+            runLength += 1 + more;
             continue;
         }
         if (prevEntry != UINT32_MAX)

@@ -127,6 +127,8 @@ struct State {
     void nextStamp();
     // With sameSize, only the pixels of `changes` are looked at.
     bool reusePalette(size_t pixels, bool sameSize);
+    bool wholeError(double limit, uint64_t& total);
+    bool changedError(double limit, uint64_t& total);
     void newPalette(size_t pixels);
     void setSearchPalette();
     // The remap of the frame being quantised; keepIndices: pixels equal to
