@@ -104,6 +104,7 @@ bool State::losslessPalette(size_t colours) {
             return true;
         }
     }
+    nextStamp(); // a new palette
     paletteCount = static_cast<int>(colours);
     for (size_t e = 0; e < colours; ++e) {
         paletteKeys[e] = keys[e];
@@ -123,12 +124,13 @@ int32_t State::mapEntry(size_t e, int guess) {
     entryIndex[e] = static_cast<uint8_t>(best);
     const int32_t d = distance2(q, search.entry(best));
     entryDiffuse[e] = key != 0 && d > kDiffuseMinError;
+    entryErrors[e] = EntryErrors{stamp, d};
     return d;
 }
 
 void State::nextStamp() {
     if (++stamp == 0) {
-        std::fill(entryErrors.begin(), entryErrors.end(), EntryErrors{0, 0, 0, 0});
+        std::fill(entryErrors.begin(), entryErrors.end(), EntryErrors{0, 0});
         stamp = 1;
     }
 }
@@ -180,7 +182,6 @@ bool State::wholeError(double limit, uint64_t& total) {
 // frame's histogram saw it, to its nearest entry), in comes its new
 // colour's error.
 bool State::changedError(double limit, uint64_t& total) {
-    nextStamp();
     uint64_t added = 0, removed = 0;
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
@@ -191,12 +192,10 @@ bool State::changedError(double limit, uint64_t& total) {
             if (i == end)
                 break;
             const uint32_t e = pixelEntry[i];
-            EntryErrors& known = entryErrors[e];
+            const EntryErrors& known = entryErrors[e];
             if (known.stamp != stamp) {
                 // The entry the pixel had is a good first guess.
-                known.error =
-                    mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
-                known.stamp = stamp;
+                mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
             }
             added += static_cast<uint32_t>(known.error);
             // What goes out is part of the total, so the new total is at
@@ -222,6 +221,7 @@ void State::newPalette(size_t pixels) {
     for (size_t e = 0; e < colours; ++e)
         transparent = transparent || keys[e] == 0;
 
+    nextStamp(); // a new palette
     inputs.gather(histogram);
     const int offset = transparent ? 1 : 0;
     _OsdColor chosen[256];
@@ -299,29 +299,31 @@ bool State::stepError(size_t pixels, uint64_t& total) {
     // In integers for the test on every pixel: a total is over the limit
     // when it is over its integer part.
     const uint64_t limitWhole = static_cast<uint64_t>(limit);
-    nextStamp();
     const uint32_t* keys = histogram.keys();
     const int level = histogram.level();
     // As in reusePalette: out goes what each changed pixel counted in the
-    // previous frame, in comes its new colour's error. A colour's nearest
-    // entry is the same for all its pixels while the palette is kept, so
-    // both are found once per colour.
+    // previous frame, in comes its new colour's error, each found once per
+    // colour while the palette is kept. What the old colour counted is its
+    // distance to the nearest entry the pixel had, its own mapping under
+    // this palette.
     uint64_t added = 0, removed = 0;
     int guess = -1; // the last colour's entry: neighbours are often alike
     auto changed = [&](size_t i, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
-        if (before.goneStamp != stamp) {
-            before.gone = distance2(premultiplyKey(representativeColour(keys[old], level)),
-                                    search.entry(previousNearest[i]));
-            before.goneStamp = stamp;
+        if (before.stamp != stamp) {
+            const int nearest = previousNearest[i];
+            const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
+                                        search.entry(nearest));
+            entryIndex[old] = static_cast<uint8_t>(nearest);
+            entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
+            before = EntryErrors{stamp, d};
         }
-        removed += static_cast<uint32_t>(before.gone);
-        EntryErrors& after = entryErrors[now];
+        removed += static_cast<uint32_t>(before.error);
+        const EntryErrors& after = entryErrors[now];
         if (after.stamp != stamp) {
             if (keys[now] == 0 && !haveTransparent)
                 return false; // transparent pixels need an exactly transparent entry
-            after.error = mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
-            after.stamp = stamp;
+            mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
         }
         guess = entryIndex[now];
         added += static_cast<uint32_t>(after.error);
@@ -384,6 +386,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
 
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
+    nextStamp(); // the histogram's entries are numbered afresh
     int level = 0;
     // The last level has no more colours than the table holds.
     while (!histogram.build(frame, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel)

@@ -83,13 +83,14 @@ struct State {
     // Total squared error of the last frame's colours to their nearest
     // entries, kept up to date from frame to frame while the palette is kept.
     uint64_t frameError = 0;
-    // What a frame's comparison with the previous frame found out about a
-    // histogram entry, side by side so that one look-up brings all of it.
+    // A histogram entry's mapping to the palette (entryIndex, entryDiffuse
+    // and this error) holds while the entry carries the current `stamp`,
+    // which moves on whenever the histogram is built afresh or the palette
+    // changes: in a session of small changes a colour seen again is not
+    // looked up again.
     struct EntryErrors {
-        uint32_t stamp;     // `stamp` when the entry was mapped this frame
-        int32_t error;      // its squared distance to its nearest entry
-        uint32_t goneStamp; // `stamp` when `gone` was found this frame
-        int32_t gone;       // what the entry's colour counted in the previous frame
+        uint32_t stamp;
+        int32_t error; // squared distance of the colour to its nearest entry
     };
     std::vector<EntryErrors> entryErrors;
     uint32_t stamp = 0;
@@ -121,8 +122,8 @@ struct State {
     // palette no longer serves (or the histogram must be built afresh).
     bool stepError(size_t pixels, uint64_t& total);
     bool losslessPalette(size_t colours);
-    // Maps histogram entry e to its nearest entry (`guess` first) and
-    // returns the squared distance.
+    // Maps histogram entry e to its nearest entry (`guess` first), stamps
+    // it and returns the squared distance.
     int32_t mapEntry(size_t e, int guess);
     void nextStamp();
     // With sameSize, only the pixels of `changes` are looked at.
