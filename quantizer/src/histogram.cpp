@@ -102,6 +102,7 @@ bool Histogram::entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& ent
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
     memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
+    memset(changeColours_.data(), 0, changeColours_.size() * sizeof changeColours_[0]);
     level_ = level;
     const uint32_t mask = levelMask(level);
     uint32_t* counts = counts_.data();

@@ -68,6 +68,9 @@ class Histogram {
     // every frame).
     static constexpr size_t kMaxRecent = size_t(1) << 16;
     std::vector<uint64_t> recent_;
+    // The same for update(), cleared by build().
+    static constexpr int kChangeColourBits = 12;
+    std::vector<uint64_t> changeColours_ = std::vector<uint64_t>(size_t(1) << kChangeColourBits);
     int recentShift_ = 32;
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
@@ -97,10 +100,19 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
             if (i >= width && packColour(pixels[i - width]) == px) {
                 entry = pixelEntry[i - width];
             } else {
+                // A small table of the colours that changes brought, which
+                // stays in the cache from frame to frame, before the large one.
                 const uint32_t key = normaliseKey(px & keyMask);
-                if (!entryOf(key, key * 0x9E3779B1u, used, entry)) {
-                    done = false;
-                    break;
+                const uint32_t hash = key * 0x9E3779B1u;
+                uint64_t& seen = changeColours_[hash >> (32 - kChangeColourBits)];
+                if (static_cast<uint32_t>(seen >> 32) == key && seen != 0) {
+                    entry = static_cast<uint32_t>(seen) - 1;
+                } else {
+                    if (!entryOf(key, hash, used, entry)) {
+                        done = false;
+                        break;
+                    }
+                    seen = (static_cast<uint64_t>(key) << 32) | (entry + 1);
                 }
             }
             runPixel = px;
