@@ -127,7 +127,7 @@ struct Output {
 };
 
 std::vector<Output> runFrames(const Engine& engine, const std::vector<osdframes::Frame>& frames,
-                           bool diffusion) {
+                              bool diffusion) {
     void* state = engine.create(256, 8, 720, 480);
     engine.setErrorDiffusion(state, diffusion);
     std::vector<Output> outputs;
@@ -150,7 +150,8 @@ TEST(QuantizerBuilds, BothBuildsGiveTheSameBytesInOneProcess) {
         osdframes::photoFrame(360, 240), osdframes::iconGridFrame(800, 600)};
     for (bool diffusion : {true, false}) {
         const std::vector<Output> sse2 = runFrames(tovixengine::sse2Engine(), frames, diffusion);
-        const std::vector<Output> scalar = runFrames(tovixengine::scalarEngine(), frames, diffusion);
+        const std::vector<Output> scalar =
+            runFrames(tovixengine::scalarEngine(), frames, diffusion);
         for (size_t i = 0; i < frames.size(); ++i) {
             EXPECT_EQ(0, memcmp(sse2[i].palette.data(), scalar[i].palette.data(), 1024))
                 << "frame " << i << " diffusion " << diffusion;
