@@ -21,7 +21,7 @@
 #include "src/simd.h"
 #include "src/state.h"
 
-#include "../src/log/osd_block.h"
+#include "../osdblock/osd_block.h"
 
 namespace tovixquant {
 namespace {

@@ -19,7 +19,7 @@
 #include "CQuantizer.h"
 #include "testframes/osd_frames.h"
 
-#include "../src/log/osd_block.h"
+#include "../osdblock/osd_block.h"
 
 namespace {
 
