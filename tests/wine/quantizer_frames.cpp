@@ -6,17 +6,17 @@
 // generator's sinf is the C library's, and Windows' differs from glibc's in
 // the last bit.
 //
-//   quantizer_frames write <folder>      draws the frames into <folder>
-//   quantizer_frames run <folder> <runs> quantises each <runs> times
+//   quantizer_frames write <folder>                  draws the frames into <folder>
+//   quantizer_frames run <folder> <runs> [<frame>...] quantises each <runs> times
 //
 // `run` prints one line per frame: its name, the kernels used, FNV-1a
-// digests of the frame and of the output (palette and indices), then the
-// median and the fastest time of ProcessImage in milliseconds, each run on
-// a new quantiser sized for the frame (made outside the timing), as the
-// benchmark does. A last line, "sequence", gives the digest of a series of
-// frames on long-lived quantisers: kept palettes and indices, a larger
-// frame, diffusion off, fewer bits and entries, distribution by population,
-// the full search.
+// digests of the frame and of the output (palette and indices), the median
+// and the fastest time of ProcessImage and every time, in milliseconds;
+// each run is on a new quantiser sized for the frame (made outside the
+// timing), as the benchmark does. Without frame names, every frame and a
+// last line, "sequence": the digest of a series of frames on long-lived
+// quantisers (kept palettes and indices, a larger frame, diffusion off,
+// fewer bits and entries, distribution by population, the full search).
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -160,7 +160,7 @@ int writeAll(const std::string& folder) {
     return 0;
 }
 
-int runAll(const std::string& folder, int runs) {
+int runAll(const std::string& folder, int runs, const std::vector<std::string>& only) {
     std::vector<Named> frames = drawFrames(); // for the names; the pixels are read
     for (Named& n : frames) {
         if (!readFrame(folder + "/" + n.name + ".frame", &n.frame)) {
@@ -172,6 +172,8 @@ int runAll(const std::string& folder, int runs) {
     const char* kernels = engine ? engine->name : "none";
     int failed = 0;
     for (const char* name : kTimed) {
+        if (!only.empty() && std::find(only.begin(), only.end(), name) == only.end())
+            continue;
         const Frame& f = *find(frames, name);
         Digest in, out;
         in.add(f.pixels.data(), f.pixels.size() * sizeof(_OsdColor));
@@ -193,11 +195,16 @@ int runAll(const std::string& folder, int runs) {
             ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
         addOutput(&out, result);
+        std::string times;
+        for (double t : ms)
+            times += (times.empty() ? "" : ",") + std::to_string(t);
         std::sort(ms.begin(), ms.end());
-        printf("%-10s %-6s in=%016llx out=%016llx median=%.3f fastest=%.3f\n", name, kernels,
-               static_cast<unsigned long long>(in.value),
-               static_cast<unsigned long long>(out.value), ms[ms.size() / 2], ms[0]);
+        printf("%-10s %-6s in=%016llx out=%016llx median=%.3f fastest=%.3f times=%s\n", name,
+               kernels, static_cast<unsigned long long>(in.value),
+               static_cast<unsigned long long>(out.value), ms[ms.size() / 2], ms[0], times.c_str());
     }
+    if (!only.empty())
+        return failed ? 1 : 0;
     uint64_t sequence = 0;
     failed += !sequenceDigest(frames, &sequence);
     printf("%-10s %-6s out=%016llx\n", "sequence", kernels,
@@ -212,8 +219,8 @@ int runAll(const std::string& folder, int runs) {
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "write") == 0)
         return writeAll(argv[2]);
-    if (argc == 4 && strcmp(argv[1], "run") == 0 && atoi(argv[3]) > 0)
-        return runAll(argv[2], atoi(argv[3]));
-    fprintf(stderr, "usage: %s write <folder> | run <folder> <runs>\n", argv[0]);
+    if (argc >= 4 && strcmp(argv[1], "run") == 0 && atoi(argv[3]) > 0)
+        return runAll(argv[2], atoi(argv[3]), std::vector<std::string>(argv + 4, argv + argc));
+    fprintf(stderr, "usage: %s write <folder> | run <folder> <runs> [<frame>...]\n", argv[0]);
     return 2;
 }

@@ -5,9 +5,10 @@
 # quantizer_frames draws the frames on Linux, then quantises them natively,
 # under Wine with the SSE2 kernels, and under Wine with the scalar ones
 # (TOVIX_NO_SSE2=1, as on a processor without SSE2); every frame's output
-# and the sequence's digest must agree. With a second argument, the OSD
-# frame path is timed too: updateOSD through libTovixAPI.so and through
-# TovixAPI.dll (tovixsim.dll registered in the prefix as the card).
+# and the sequence's digest must agree. With more than one run, each frame
+# is then timed on the three, and with a last argument the OSD frame path
+# too: updateOSD through libTovixAPI.so and through TovixAPI.dll
+# (tovixsim.dll registered in the prefix as the card).
 #
 # Usage: run_wine_quantizer.sh <linux build> <windows build> <work> <runs> [<osd rounds>]
 # Exits 77 (skipped) when Wine is not installed, 1 when any bytes differ.
@@ -29,54 +30,61 @@ wine_boot "$work/wineboot.txt"
 frames_linux=$linux_build/tests/wine/quantizer_frames
 frames_windows=$windows_build/bin/quantizer_frames.exe
 "$frames_linux" write "$work/frames"
-(cd "$work" && "$frames_linux" run frames "$runs" >native.txt)
-(cd "$work" && wine "$frames_windows" run frames "$runs" | tr -d '\r' >sse2.txt)
-(cd "$work" && TOVIX_NO_SSE2=1 wine "$frames_windows" run frames "$runs" | tr -d '\r' >scalar.txt)
+cd "$work"
+"$frames_linux" run frames 1 >native.txt
+wine "$frames_windows" run frames 1 | tr -d '\r' >sse2.txt
+TOVIX_NO_SSE2=1 wine "$frames_windows" run frames 1 | tr -d '\r' >scalar.txt
 
 failed=0
 # The kernels each run used: the second field of every line.
 for run in native:sse2 sse2:sse2 scalar:scalar; do
     file=${run%%:*} kernels=${run##*:}
-    if awk -v k="$kernels" '$2 != k { bad = 1 } END { exit !bad }' "$work/$file.txt"; then
+    if awk -v k="$kernels" '$2 != k { bad = 1 } END { exit !bad }' "$file.txt"; then
         echo "the $file run did not use the $kernels kernels:"
-        cat "$work/$file.txt"
+        cat "$file.txt"
         failed=1
     fi
 done
 # Name, frame digest and output digest must agree line by line.
-digests() { awk '{ print $1, $3, $4 }' "$1" | sed 's/ median=.*//'; }
+digests() { awk '{ print $1, $3, $4 }' "$1"; }
 for file in sse2 scalar; do
-    if ! diff <(digests "$work/native.txt") <(digests "$work/$file.txt") >"$work/$file.diff"; then
+    if ! diff <(digests native.txt) <(digests "$file.txt") >"$file.diff"; then
         echo "Wine with the $file kernels gives other bytes than Linux (< Linux, > Wine):"
-        cat "$work/$file.diff"
+        cat "$file.diff"
         failed=1
     fi
 done
 [ "$failed" = 0 ] && echo "the same bytes on Linux and under Wine with the SSE2 and the scalar kernels:" \
-    $(awk '{ print $1 }' "$work/native.txt")
+    $(awk '{ print $1 }' native.txt)
 
-# The times, frame by frame: medians in milliseconds and the ratios to Linux.
-field() { sed -n "s/.* $2=\([0-9.]*\).*/\1/p" "$1"; }
-echo
-echo "quantiser, median of $runs runs (fastest in brackets), milliseconds:"
-paste <(awk '$1 != "sequence" { print $1 }' "$work/native.txt") \
-    <(field "$work/native.txt" median) <(field "$work/native.txt" fastest) \
-    <(field "$work/sse2.txt" median) <(field "$work/sse2.txt" fastest) \
-    <(field "$work/scalar.txt" median) <(field "$work/scalar.txt" fastest) |
-    awk 'BEGIN { printf "%-10s %16s %24s %24s\n", "frame", "Linux x86-64", "Wine SSE2", "Wine scalar" }
-         { printf "%-10s %7.2f (%6.2f) %7.2f (%6.2f) %5.2fx %7.2f (%6.2f) %5.2fx\n",
-                  $1, $2, $3, $4, $5, $4 / $2, $6, $7, $6 / $2 }'
+# The times: three rounds, each frame on Linux, then under Wine with either
+# kernels, a third of the runs each time, so that the machine's other work
+# weighs on all three alike.
+if [ "$runs" -gt 1 ]; then
+    share=$(((runs + 2) / 3))
+    for round in 1 2 3; do
+        for frame in $(awk '$1 != "sequence" { print $1 }' native.txt); do
+            "$frames_linux" run frames "$share" "$frame" >>native-times.txt
+            wine "$frames_windows" run frames "$share" "$frame" | tr -d '\r' >>sse2-times.txt
+            TOVIX_NO_SSE2=1 wine "$frames_windows" run frames "$share" "$frame" |
+                tr -d '\r' >>scalar-times.txt
+        done
+    done
+    echo
+    echo "quantiser, median of $((3 * share)) runs (fastest in brackets), milliseconds:"
+    python3 "$here/time_table.py" native-times.txt sse2-times.txt scalar-times.txt
+fi
 
 if [ -n "$osd_rounds" ]; then
     wine_register_card "$windows_build" >/dev/null
-    mkdir -p "$work/osd-linux" "$work/osd-wine"
-    (cd "$work/osd-linux" && "$linux_build/tests/wine/osd_timing" "$linux_build/lib" ../frames "$osd_rounds" >times.txt)
-    (cd "$work/osd-wine" && wine "$windows_build/bin/osd_timing.exe" "" ../frames "$osd_rounds" | tr -d '\r' >times.txt)
+    mkdir -p osd-linux osd-wine
+    (cd osd-linux && "$linux_build/tests/wine/osd_timing" "$linux_build/lib" ../frames "$osd_rounds" >times.txt)
+    (cd osd-wine && wine "$windows_build/bin/osd_timing.exe" "" ../frames "$osd_rounds" | tr -d '\r' >times.txt)
     echo
     echo "OSD frame path (updateOSD), median of $osd_rounds calls (fastest in brackets), milliseconds:"
     for series in highlight screens; do
-        linux=$(grep "^osd-$series " "$work/osd-linux/times.txt")
-        wine=$(grep "^osd-$series " "$work/osd-wine/times.txt")
+        linux=$(grep "^osd-$series " osd-linux/times.txt)
+        wine=$(grep "^osd-$series " osd-wine/times.txt)
         awk -v s="$series" -v l="$linux" -v w="$wine" 'BEGIN {
             split(l, a, /[= ]+/); split(w, b, /[= ]+/)
             printf "%-10s Linux %7.2f (%6.2f)  Wine %7.2f (%6.2f) %5.2fx\n", s, a[3], a[5], b[3], b[5], b[3] / a[3] }'
