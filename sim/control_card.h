@@ -57,6 +57,10 @@ TOVIX_CARD_CONTROL void resetRegisterCounts();
 TOVIX_CARD_CONTROL void setProfileText(const std::string& iniText);
 TOVIX_CARD_CONTROL void clearProfileText();
 TOVIX_CARD_CONTROL std::string builtinProfile();
+// The value of a key as the card's profile interface answers it; false when
+// the profile does not hold it.
+TOVIX_CARD_CONTROL bool profileValue(const std::string& section, const std::string& key,
+                                     std::string* value);
 
 // ---- OSD --------------------------------------------------------------------
 // How many OSD objects the enumerator hands out (1 by default).
