@@ -288,6 +288,12 @@ SIMCTL(jboolean, writeOsdPng)(JNIEnv* env, jclass, jstring path) {
 SIMCTL(void, setProfileText)(JNIEnv* env, jclass, jstring text) {
     simcard::setProfileText(toStd(env, text));
 }
+SIMCTL(jstring, profileValue)(JNIEnv* env, jclass, jstring section, jstring key) {
+    std::string value;
+    if (!simcard::profileValue(toStd(env, section), toStd(env, key), &value))
+        return nullptr;
+    return toJava(env, value);
+}
 SIMCTL(void, resetCard)(JNIEnv*, jclass) {
     simcard::reset();
 }

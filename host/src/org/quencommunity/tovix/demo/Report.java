@@ -67,6 +67,8 @@ final class Report {
     String videoSize;
     /** What was played, in order, each in a few words. */
     final List<String> played = new ArrayList<>();
+    /** What was to be played and did not play. */
+    final List<String> notPlayed = new ArrayList<>();
     List<String> settingsNotTaken = List.of();
     List<String> failures = List.of();
     PluginLog logProblems;
@@ -143,6 +145,9 @@ final class Report {
         b.append("<p>Played: ")
             .append(played.isEmpty() ? "nothing" : esc(String.join("; then ", played)))
             .append(".</p>\n");
+        if (!notPlayed.isEmpty()) {
+            b.append("<p>Not played: ").append(esc(String.join("; ", notPlayed))).append(".</p>\n");
+        }
         b.append("<p>OSD frames sent: ")
             .append(frames.size())
             .append(". Quantisation error: ")

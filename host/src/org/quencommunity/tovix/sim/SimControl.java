@@ -89,6 +89,10 @@ public final class SimControl {
     public static native int snapshotsWritten();
     public static native boolean writeOsdPng(String path);
     public static native void setProfileText(String iniText);
+    /**
+     * A key of the card's profile ("mode4" in "HDTV"), as the card answers it; null when absent.
+     */
+    public static native String profileValue(String section, String key);
     public static native void resetCard();
 
     // ---- The graph (feature "graph") ----
