@@ -94,6 +94,9 @@ TOVIX_CARD_CONTROL int osdWidth();
 TOVIX_CARD_CONTROL int osdHeight();
 TOVIX_CARD_CONTROL std::vector<uint32_t> osdPixels();
 TOVIX_CARD_CONTROL uint32_t osdPixel(int x, int y); // 0 outside the screen
+// The last accepted block at its own size (lastBlockHeader's width and
+// height), before it was scaled to its rectangle.
+TOVIX_CARD_CONTROL std::vector<uint32_t> osdBlockPixels();
 // PNG snapshots of every accepted block: into this folder when set (empty:
 // the folder named by TOVIX_SIM_SNAPSHOTS, else none), as osd_0001.png, ...
 TOVIX_CARD_CONTROL void setSnapshotFolder(const std::string& folder);

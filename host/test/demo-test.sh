@@ -149,6 +149,18 @@ expect_in "$work/failed/report.html" '<p>Not played: your file .*mpeg1.mpg \(MPE
 expect_in "$work/failed/report.html" 'restored the output flags it found on the card' \
     "the card table says why the output flags went back after closeOSD"
 
+# ---- An OSD scaled to an HD screen ----
+# 720x480 frames on a 720x576 screen: the quantiser's error is reported
+# apart from the scaled picture's (the guide's 10 colours pass the quantiser
+# exactly; scaled by rows, they do not).
+sed -e 's|^tovix/output=.*|tovix/output=HDTV|' -e 's|^tovix/hdmode=.*|tovix/hdmode=1|' \
+    -e 's|^tovix/scale_osd=.*|tovix/scale_osd=true|' "$source/host/demo/demo.properties" >hd.properties
+"$run" "$build" --settings hd.properties --out "$work/hd" --frames 1 --media mpeg1.mpg >hd.txt 2>&1
+expect_in hd.txt 'guide +720x480, 10 colours -> true .*card shows 720x576 \(scaled\), PSNR exact, scaled picture [0-9.]+ dB' \
+    "a scaled frame: the quantiser's error and the scaled picture's"
+expect_in hd.txt 'quantisation error +PSNR mean [0-9.]+ dB, worst [0-9.]+ dB over 3 frames; 1 frame shown exactly; scaled to the screen: PSNR mean' \
+    "the summary gives the quantiser's error apart from the scaled pictures'"
+
 # ---- The user's files are never removed ----
 # An earlier session's outputs given as input are refused before anything
 # is removed, followed through a symbolic link too.

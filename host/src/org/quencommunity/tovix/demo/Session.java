@@ -340,10 +340,21 @@ final class Session {
                 boolean scaled = sw != w || sh != h;
                 int[] seen = Images.atFrameSize(card, sw, sh, w, h);
                 row.psnr = Images.psnr(pixels, w, h, seen, w, h);
+                // The card scaled the block to the screen: the quantiser's
+                // own error is the block's, and the scaled picture's apart.
+                int[] header = SimControl.lastBlockHeader();
+                int[] block = SimControl.osdBlockPixels();
+                if (scaled && header[2] == w && header[3] == h && block.length == w * h) {
+                    row.scaledPsnr = row.psnr;
+                    row.psnr = Images.psnr(pixels, w, h, block, w, h);
+                }
                 row.diffPng =
                     Images.pngBase64(Images.difference(pixels, w, h, seen, w, h, DIFF_GAIN), w, h);
                 shown = "card shows " + sw + "x" + sh + (scaled ? " (scaled)" : "") + ", PSNR " +
-                        Images.formatDb(row.psnr);
+                        Images.formatDb(row.psnr) +
+                        (Double.isNaN(row.scaledPsnr)
+                             ? ""
+                             : ", scaled picture " + Images.formatDb(row.scaledPsnr));
             } else {
                 shown = "card shows nothing";
             }
