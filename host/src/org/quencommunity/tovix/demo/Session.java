@@ -191,11 +191,8 @@ final class Session {
                     notTaken(key + "='" + value + "' is not a setting the library reads; ignored");
                 }
             } else if (isSwitch(def) && !isSwitch(value)) {
-                notTaken(
-                    key + "='" + value + "' is neither true nor false; the library reads it "
-                    + "as " +
-                    (SWITCH_ON.contains(value.toLowerCase(java.util.Locale.ROOT)) ? "on" : "off") +
-                    " (on: true or yes)");
+                notTaken(key + "='" + value + "' is neither true nor false; the library reads it "
+                         + "as off (a switch is on for true or yes, in any case)");
             } else if (cardView && Card.modeSection(key) != null) {
                 // The library took the number: the card holds it.
                 if (profileMode(key, card().valueFor(key)) == null) {
@@ -205,7 +202,7 @@ final class Session {
         }
     }
 
-    private static final Set<String> SWITCH_ON = Set.of("true", "yes");
+    /** The values of a switch setting that say on or off. */
     private static final Set<String> SWITCHES = Set.of("true", "false", "yes", "no");
 
     private static boolean isSwitch(String value) {
