@@ -35,9 +35,9 @@ packages-check:
 # report.html land in build/default/demo-out; DEMO_ARGS adds options
 # (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media film.mpg"),
 # whose relative paths are taken from the folder make runs in. Builds only
-# what the session loads, and osdquant beside it; cmake's make runs without
-# make's directory lines (they come from the MAKEFLAGS this make hands down).
-DEMO_TARGETS = TovixAPI tovixsimjni tovixhost osdquant
+# what the session loads; cmake's make runs without make's directory lines
+# (they come from the MAKEFLAGS this make hands down).
+DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
 demo: packages-demo
 	@mkdir -p build
 	@echo "configuring build/default (log in build/configure-default.log)"
@@ -48,8 +48,7 @@ demo: packages-demo
 	  --base $(CURDIR) --settings $(CURDIR)/host/demo/demo.properties \
 	  --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
 
-# The quantiser's command-line tool alone: build/default/tools/osdquant
-# (make demo builds it too).
+# The quantiser's command-line tool: build/default/tools/osdquant.
 .PHONY: osdquant
 osdquant: packages-demo
 	@mkdir -p build
