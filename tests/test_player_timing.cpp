@@ -227,6 +227,19 @@ TEST_F(PlayerTiming, FreeAfterTheEndOrASeekPastItReturnsAtOnce) {
     close();
 }
 
+TEST_F(PlayerTiming, TheHostsFarthestSeeksReachTheEndsOfTheClip) {
+    ASSERT_TRUE(open());
+    load("clip.mpg");
+    EXPECT_TRUE(play());
+    seek(INT64_MAX);
+    EXPECT_EQ(5000, positionMs());
+    seek(INT64_MIN);
+    EXPECT_EQ(0, positionMs());
+    seek(2500);
+    EXPECT_EQ(2500, positionMs());
+    freeAndClose();
+}
+
 TEST_F(PlayerTiming, ASeekInAnEndedClipOfAStoppedGraphLeavesItEnded) {
     ASSERT_TRUE(open());
     load("clip.mpg");

@@ -172,6 +172,14 @@ void setCurrentPosition(double seconds) {
                            "Can not set current position in clip because media position "
                            "interface is unavailable!!"))
         return;
+    // The graph holds positions in 100 ns units of 64 bits; a position
+    // beyond them (the host's millis reach 2^63) is brought to the last one
+    // they hold instead of overflowing the graph's conversion.
+    const double kLongestSeconds = 9.2e11;
+    if (seconds > kLongestSeconds)
+        seconds = kLongestSeconds;
+    else if (seconds < -kLongestSeconds)
+        seconds = -kLongestSeconds;
     HRESULT hr = pMediaPosition->put_CurrentPosition(seconds);
     if (FAILED(hr)) {
         logError(hr, "setCurrentPosition", "Could not seek!!");
