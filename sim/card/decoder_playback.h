@@ -1,10 +1,12 @@
 // The decoder filter as the graph's renderer: its input pins take samples
 // (IMemInputPin) of what a hardware MPEG decoder plays; it plays on the
-// graph's clock at the rate set, reports its position, passes duration and
-// seeking upstream as a renderer does, holds the volume and the picture
-// (DecoderPicture), and tells the graph when the stream has played to its
-// end: once every connected input has had EndOfStream and the clock has
-// passed the stream's end. The decoder filter owns one and hands its hooks
+// card's own time (the system's) at the rate set, reports its position,
+// passes duration and seeking upstream as a renderer does, holds the volume
+// and the picture (DecoderPicture), offers the graph a clock that follows
+// what it presents (when the card is modelled with one, see
+// simcard::setDecoderClock), and tells the graph when the stream has played
+// to its end: once every connected input has had EndOfStream and its time
+// has passed the stream's end. The decoder filter owns one and hands its hooks
 // and interfaces to it; they share the decoder's identity and its one
 // reference count.
 //
