@@ -68,8 +68,17 @@ void FilterGraph::poll() {
     }
 }
 
-bool FilterGraph::completionPending() const {
-    return completeSent_;
+bool FilterGraph::takeCompletion(LONG* eventCode) {
+    while (!events_.empty()) {
+        Event event = events_.front();
+        events_.pop_front();
+        if (event.code == EC_COMPLETE || event.code == EC_ERRORABORT ||
+            event.code == EC_USERABORT) {
+            *eventCode = event.code;
+            return true;
+        }
+    }
+    return false;
 }
 
 namespace {
@@ -178,9 +187,10 @@ HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* eventCode) {
     *eventCode = 0;
     if (state_ != State_Running)
         return VFW_E_WRONG_STATE;
-    if (!waitUntil(this, msTimeout, [this] { return completionPending(); }))
+    // The wait reads the queue: every other event is discarded on the way,
+    // and an end the application has taken already is not waited for.
+    if (!waitUntil(this, msTimeout, [this, eventCode] { return takeCompletion(eventCode); }))
         return E_ABORT;
-    *eventCode = EC_COMPLETE;
     return S_OK;
 }
 

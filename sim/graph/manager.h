@@ -283,7 +283,9 @@ class FilterGraph
     // tells the application with EC_CLOCK_CHANGED.
     void setClock(IReferenceClock* clock);
     REFERENCE_TIME clockTime() const;
-    bool completionPending() const;
+    // Takes events off the queue up to the first that ends the stream
+    // (EC_COMPLETE, EC_ERRORABORT, EC_USERABORT), whose code it gives.
+    bool takeCompletion(LONG* eventCode);
     bool defaultHandling(LONG code) const;
     // A seek or a rate change may bring the end of the stream again.
     void rearmCompletion();
