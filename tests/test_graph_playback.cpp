@@ -477,3 +477,47 @@ TEST_F(GraphWorld, EveryRendererCountedAtRunCompletesBeforeTheGraphDoes) {
     seeking->Release();
     events->Release();
 }
+
+// ---- State changes --------------------------------------------------------------------
+
+// Each filter changes state before the filters upstream of it, and a
+// running filter pauses before it stops. GetState answers from the
+// filters' own states: one paused on its way is intermediate, any other
+// difference a failure.
+TEST_F(GraphWorld, FiltersChangeStateDownstreamFirstAndPauseBeforeTheyStop) {
+    streamwriter::ProgramStreamWriter writer{StreamSpec()};
+    ASSERT_TRUE(streamwriter::appendBytes("clip.mpg", writer.rest()));
+    GrowingPushGraph push;
+    IBaseFilter* decoder = addDecoder(); // added first: enumerated last
+    addPushFilters(&push.source, &push.demux);
+    push.build(graph, decoder);
+    push.shared->SetFileLock(nullptr);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    control->Run();
+    simctl::resetPointsReached();
+    control->Stop();
+    std::vector<std::string> changes;
+    auto endsWith = [](const std::string& s, const std::string& end) {
+        return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+    };
+    for (const std::string& point : simctl::pointsReached())
+        if (point.rfind("FilterGraph::", 0) != 0 &&
+            (endsWith(point, "::Pause") || endsWith(point, "::Stop")))
+            changes.push_back(point);
+    EXPECT_EQ(
+        (std::vector<std::string>{"DecoderFilter::Pause", "MpegDemux::Pause", "SharedSource::Pause",
+                                  "DecoderFilter::Stop", "MpegDemux::Stop", "SharedSource::Stop"}),
+        changes);
+
+    OAFilterState state = -1;
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    push.demux->Pause();
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+    EXPECT_EQ(State_Stopped, state);
+    push.demux->Run(0);
+    EXPECT_EQ(E_FAIL, control->GetState(0, &state));
+    push.demux->Stop();
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    control->Release();
+}

@@ -293,6 +293,10 @@ class FilterGraph
     // without that interface, it seeks in media time (or has IMediaPosition)
     // and has no output pin.
     bool isRenderer(IBaseFilter* filter) const;
+    // The members, each before the filters upstream of it.
+    std::vector<IBaseFilter*> downstreamFirst() const;
+    // GetState's answer from the filters' own states.
+    HRESULT settledState() const;
     // The graph's position while it plays, worked out from its clock; and
     // the position the filters report (the first seeking member that
     // answers), or 0.

@@ -6,6 +6,8 @@
 
 #include "../control_graph.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -97,8 +99,8 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         } else {
             positionAt_ = filtersPosition();
         }
-        for (const Member& m : members_) {
-            HRESULT hr = m.filter->Pause();
+        for (IBaseFilter* filter : downstreamFirst()) {
+            HRESULT hr = filter->Pause();
             if (FAILED(hr) && SUCCEEDED(result))
                 result = hr;
         }
@@ -108,8 +110,12 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         result = runFilters(now - pausedAt_);
         break;
     case State_Stopped:
-        for (const Member& m : members_) {
-            HRESULT hr = m.filter->Stop();
+        // A running filter is paused before it stops.
+        if (state_ == State_Running)
+            for (IBaseFilter* filter : downstreamFirst())
+                filter->Pause();
+        for (IBaseFilter* filter : downstreamFirst()) {
+            HRESULT hr = filter->Stop();
             if (FAILED(hr) && SUCCEEDED(result))
                 result = hr;
         }
@@ -157,13 +163,59 @@ HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
     // connected does at once).
     starting_ = true;
     HRESULT result = S_OK;
-    for (const Member& m : members_) {
-        HRESULT hr = m.filter->Run(start_);
+    for (IBaseFilter* filter : downstreamFirst()) {
+        HRESULT hr = filter->Run(start_);
         if (FAILED(hr) && SUCCEEDED(result))
             result = hr;
     }
     starting_ = false;
     return result;
+}
+
+// Members ordered so that each comes before the filters upstream of it
+// (renderers first, sources last), by the connections of their output pins.
+std::vector<IBaseFilter*> FilterGraph::downstreamFirst() const {
+    std::vector<IBaseFilter*> pending, ordered;
+    for (const Member& m : members_)
+        pending.push_back(m.filter);
+    auto downstreamOf = [](IBaseFilter* filter) {
+        std::vector<IBaseFilter*> found;
+        IEnumPins* pins = nullptr;
+        if (FAILED(filter->EnumPins(&pins)) || !pins)
+            return found;
+        IPin* pin = nullptr;
+        while (pins->Next(1, &pin, nullptr) == S_OK) {
+            PIN_DIRECTION dir = PINDIR_INPUT;
+            IPin* peer = nullptr;
+            if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT &&
+                SUCCEEDED(pin->ConnectedTo(&peer)) && peer) {
+                PIN_INFO info{};
+                if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
+                    found.push_back(info.pFilter);
+                    info.pFilter->Release();
+                }
+                peer->Release();
+            }
+            pin->Release();
+        }
+        pins->Release();
+        return found;
+    };
+    while (!pending.empty()) {
+        auto ready = pending.begin();
+        for (; ready != pending.end(); ++ready) {
+            bool waits = false;
+            for (IBaseFilter* down : downstreamOf(*ready))
+                waits = waits || std::find(pending.begin(), pending.end(), down) != pending.end();
+            if (!waits)
+                break;
+        }
+        if (ready == pending.end()) // a loop of connections: take them as they are
+            ready = pending.begin();
+        ordered.push_back(*ready);
+        pending.erase(ready);
+    }
+    return ordered;
 }
 
 void FilterGraph::rearmCompletion() {
@@ -250,7 +302,26 @@ HRESULT FilterGraph::GetState(LONG, OAFilterState* state) {
     if (!state)
         return E_POINTER;
     *state = static_cast<OAFilterState>(state_);
-    return S_OK;
+    return settledState();
+}
+
+// The graph's state is the one it was told; whether its filters are there
+// yet is the answer: a filter still paused on the way to running or to
+// stopped is intermediate, any other difference a failure.
+HRESULT FilterGraph::settledState() const {
+    HRESULT result = S_OK;
+    for (const Member& m : members_) {
+        FILTER_STATE own = state_;
+        HRESULT hr = m.filter->GetState(0, &own);
+        if (hr == VFW_S_STATE_INTERMEDIATE)
+            result = VFW_S_STATE_INTERMEDIATE;
+        if (own == state_)
+            continue;
+        if (own != State_Paused)
+            return E_FAIL;
+        result = VFW_S_STATE_INTERMEDIATE;
+    }
+    return result;
 }
 
 // IMediaFilter's run goes straight to running, with stream time zero at
@@ -276,7 +347,7 @@ HRESULT FilterGraph::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
     *state = state_;
-    return S_OK;
+    return settledState();
 }
 
 // No renderer of the world steps frames: the card's decoder plays whole
