@@ -24,6 +24,14 @@ check-asan: packages-check
 	cmake --build --preset asan -j$(JOBS)
 	ctest --preset asan -j$(JOBS) --output-junit ctest-results.xml
 
+# The C++ suite under ThreadSanitizer (the Windows cross build and the JVM
+# stay out). Not part of check: see README.
+.PHONY: check-tsan
+check-tsan: packages-check
+	cmake --preset tsan
+	cmake --build --preset tsan -j$(JOBS)
+	ctest --preset tsan -j$(JOBS)
+
 # The Debian packages a fresh machine lacks (nothing to do when all are there).
 .PHONY: packages-demo packages-check
 packages-demo:

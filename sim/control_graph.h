@@ -32,6 +32,11 @@ TOVIX_SIM_CONTROL std::vector<std::string> graphFilterNames();
 TOVIX_SIM_CONTROL std::vector<std::string> graphTrace();
 // Events queued for the application and not yet taken.
 TOVIX_SIM_CONTROL int graphPendingEvents();
+// Queues the event (code, param1, param2) as the next GetEvent finds the
+// queue empty, after it has answered so: the event arrives between the
+// application's drain of the queue and its next call, as a streaming
+// thread's would. Once; a later call replaces one not yet posted.
+TOVIX_SIM_CONTROL void postAfterNextDrain(long code, long param1 = 0, long param2 = 0);
 
 // ---- The decoder as renderer -----------------------------------------------
 // What the most recent decoder filter was last told as the graph's renderer.

@@ -521,3 +521,20 @@ TEST_F(GraphWorld, FiltersChangeStateDownstreamFirstAndPauseBeforeTheyStop) {
     EXPECT_EQ(S_OK, control->GetState(0, &state));
     control->Release();
 }
+
+// A test's event lands between the application's drain of the queue and
+// its next call, once.
+TEST_F(GraphWorld, AnEventArmedForTheNextDrainArrivesRightAfterIt) {
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    simctl::postAfterNextDrain(EC_PAUSED, 7, 9);
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0)) << "the drain finds nothing";
+    ASSERT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(EC_PAUSED, code);
+    EXPECT_EQ(7, p1);
+    EXPECT_EQ(9, p2);
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
+    EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0)) << "once";
+    events->Release();
+}

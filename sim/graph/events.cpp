@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace sim {
@@ -23,6 +24,26 @@ namespace sim {
 namespace {
 
 const DWORD kPollMs = 5;
+
+// The event simctl::postAfterNextDrain armed, if any.
+struct ArmedEvent {
+    bool armed = false;
+    LONG code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+};
+std::mutex gArmedMutex;
+ArmedEvent gArmed;
+
+void postArmedEvent(FilterGraph* graph) {
+    ArmedEvent event;
+    {
+        std::lock_guard<std::mutex> lock(gArmedMutex);
+        event = gArmed;
+        gArmed = ArmedEvent();
+    }
+    if (event.armed)
+        graph->Notify(event.code, event.param1, event.param2);
+}
 
 // Blocks in slices of time, real or manual, until `done` holds or
 // `timeoutMs` (INFINITE included, capped by the wait limit) has passed.
@@ -168,8 +189,10 @@ HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param
         return E_POINTER;
     *eventCode = 0;
     *param1 = *param2 = 0;
-    if (!waitUntil(this, msTimeout, [this] { return !events_.empty(); }))
+    if (!waitUntil(this, msTimeout, [this] { return !events_.empty(); })) {
+        postArmedEvent(this);
         return E_ABORT;
+    }
     Event event = events_.front();
     events_.pop_front();
     *eventCode = event.code;
@@ -240,6 +263,11 @@ HRESULT FilterGraph::GetNotifyFlags(LONG* noNotifyFlags) {
 } // namespace sim
 
 namespace simctl {
+
+void postAfterNextDrain(long code, long param1, long param2) {
+    std::lock_guard<std::mutex> lock(sim::gArmedMutex);
+    sim::gArmed = sim::ArmedEvent{true, static_cast<LONG>(code), param1, param2};
+}
 
 int graphPendingEvents() {
     // Counted without polling: a test sees exactly what was posted.
