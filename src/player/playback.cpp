@@ -6,9 +6,9 @@
 #include "../log/log.h"
 #include "player.h"
 
-PlaybackState gPlaybackState = kStateNone;
-
 namespace {
+
+PlaybackState gPlaybackState = kStateNone;
 
 // The shared guard of the position and rate calls: the graph is asked only
 // while a clip is open and not stopped. Events are drained before each test.
@@ -27,6 +27,10 @@ bool positionAvailable(const char* tag, const char* unavailable) {
 }
 
 } // namespace
+
+void resetPlayback() {
+    gPlaybackState = kStateNone;
+}
 
 void updateState() {
     while (pMediaEvent) {
