@@ -9,7 +9,14 @@ library's src/) and fails when
     in the Linux build and must never be part of the library.
 
 Prints the include graph between the folders, each edge with one file that
-makes it. Usage: check_includes.py SRC_DIR
+makes it.
+
+With --layers TABLE, checks the repository's top-level folders instead: every
+include from one folder into another must be an edge that TABLE allows
+(cmake/layers.txt says how it reads); any other edge fails, and so does a
+cycle.
+
+Usage: check_includes.py SRC_DIR | check_includes.py --layers TABLE ROOT
 """
 
 import os
@@ -105,7 +112,87 @@ def cycles(edges):
     return groups
 
 
+def read_table(path):
+    """({folder: [allowed...]}, [search folders]) from a layers table."""
+    allowed, search = {}, []
+    with open(path, encoding="utf-8") as f:
+        for text in f:
+            text = text.split("#", 1)[0].strip()
+            if not text:
+                continue
+            key, _, rest = text.partition(":")
+            if key.strip() == "search":
+                search = rest.split()
+            else:
+                allowed[key.strip()] = rest.split()
+    return allowed, search
+
+
+def owner(folders, rel):
+    """The longest listed folder that holds the path rel, or None."""
+    best = None
+    for folder in folders:
+        if (rel + "/").startswith(folder + "/") and (best is None or len(folder) > len(best)):
+            best = folder
+    return best
+
+
+def check_layers(table, root):
+    allowed, search = read_table(table)
+    root = os.path.abspath(root)
+    edges = {}
+    for folder in sorted(allowed):
+        for dirpath, dirnames, files in os.walk(os.path.join(root, folder)):
+            dirnames[:] = [d for d in dirnames if d != "build"]
+            for file_name in sorted(files):
+                if not file_name.endswith(SOURCE_SUFFIXES):
+                    continue
+                path = os.path.join(dirpath, file_name)
+                rel = os.path.relpath(path, root)
+                source = owner(allowed, rel)
+                if source != folder:
+                    continue  # a sub-folder listed on its own
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    for number, text in enumerate(f, 1):
+                        m = INCLUDE.match(text)
+                        if not m or m.group(1) != '"':
+                            continue
+                        name = m.group(2)
+                        target = None
+                        for base in [os.path.dirname(path), root] + [
+                                os.path.join(root, s) for s in search]:
+                            candidate = os.path.abspath(os.path.join(base, name))
+                            if os.path.isfile(candidate):
+                                target = os.path.relpath(candidate, root)
+                                break
+                        if target is None or target.startswith(".."):
+                            continue
+                        dest = owner(allowed, target)
+                        if dest is None or dest == source:
+                            continue
+                        edges.setdefault((source, dest, target), (rel, number, name))
+
+    print("Include graph between the top-level folders of %s:" % root)
+    graph = {}
+    failed = False
+    for (a, b, target), (rel, number, name) in sorted(edges.items()):
+        graph.setdefault((a, b), (rel, number, name))
+        if not any((target + "/").startswith(entry + "/") for entry in allowed[a]):
+            print('%s:%d: includes "%s": %s may not include %s' % (rel, number, name, a, target))
+            failed = True
+    for a in sorted({a for a, _ in graph}):
+        print("  %s -> %s" % (a, ", ".join(sorted(b for x, b in graph if x == a))))
+    for group in cycles(graph):
+        print("Cycle between the folders %s" % ", ".join(group))
+        failed = True
+    if not failed:
+        print("Every include between folders is an allowed edge; no cycle.")
+    return 1 if failed else 0
+
+
 def main(argv):
+    if len(argv) == 4 and argv[1] == "--layers":
+        return check_layers(argv[2], argv[3])
     if len(argv) != 2:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2

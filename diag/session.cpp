@@ -2,9 +2,9 @@
 
 #include "plugin_log.h"
 
-#include "../tests/support/fake_jni.h"
-#include "../tests/support/stream_writer.h"
-#include "../tests/wine/session_natives.h"
+#include "fake_jni.h"
+#include "loaded_natives.h"
+#include "stream_writer.h"
 
 #include <windows.h>
 
@@ -190,20 +190,8 @@ void checkClose(Session& s, Report& report) {
 
 void checkSession(Report& report, const SessionOptions& options) {
     Session s;
-    NativeSlot slots[] = {
-        {"openOSD", 8, reinterpret_cast<void**>(&s.n.openOSD)},
-        {"closeOSD", 8, reinterpret_cast<void**>(&s.n.closeOSD)},
-        {"updateOSD", 52, reinterpret_cast<void**>(&s.n.updateOSD)},
-        {"load", 40, reinterpret_cast<void**>(&s.n.load)},
-        {"free", 8, reinterpret_cast<void**>(&s.n.free)},
-        {"play", 8, reinterpret_cast<void**>(&s.n.play)},
-        {"getState", 8, reinterpret_cast<void**>(&s.n.getState)},
-        {"getDurationMillis", 8, reinterpret_cast<void**>(&s.n.getDurationMillis)},
-        {"getMediaTimeMillis", 8, reinterpret_cast<void**>(&s.n.getMediaTimeMillis)},
-    };
     std::string error;
-    if (!loadNatives(options.libraryFolder, slots, static_cast<int>(sizeof slots / sizeof slots[0]),
-                     &error)) {
+    if (!loadSessionNatives(options.libraryFolder, &s.n, &error)) {
         report.fail("TovixAPI.dll", error);
         for (const char* check :
              {"OSD test pattern", "push graph playback", "rendered graph playback", "close"})

@@ -16,7 +16,7 @@
 //   "OsdObject::GetBlockBuffer" (fires: null stored), "OsdObject::Close",
 //   "OsdObject::SetDisplay", "OsdObject::SetDestination"
 //   "SharedSource::Load", "SharedSource::SetFileLock", "SharedSource::SetHostName"
-// and those of every filter listed in filter_base.h.
+// and those of every filter listed in base/filter.h.
 #pragma once
 
 #include "../src/platform/com.h"

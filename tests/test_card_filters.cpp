@@ -3,8 +3,8 @@
 // source, each driven directly as DirectShow would.
 #include "com_helpers.h"
 
-#include "sim/card_decoder.h"
-#include "sim/card_stream_filters.h"
+#include "sim/card/decoder.h"
+#include "sim/card/stream_filters.h"
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "src/card/card_interfaces.h"

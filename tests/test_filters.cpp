@@ -4,12 +4,12 @@
 #include "com_helpers.h"
 #include "stream_writer.h"
 
-#include "sim/card_stream_filters.h"
+#include "sim/base/filter.h"
+#include "sim/card/stream_filters.h"
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
-#include "sim/filter_base.h"
-#include "sim/media_types.h"
+#include "sim/media/types.h"
 #include "src/card/card_interfaces.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
-#include "sim/media_stream.h"
+#include "sim/media/stream.h"
 #include "src/card/card_interfaces.h"
 
 #include <gtest/gtest.h>

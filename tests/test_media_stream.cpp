@@ -4,7 +4,7 @@
 // installed, the streams a real muxer writes.
 #include "stream_writer.h"
 
-#include "sim/media_stream.h"
+#include "sim/media/stream.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The simulated runtime itself: COM initialisation, the class registry, the
 // reference ledger, fault points, code pages, files and error texts.
+#include "sim/com/runtime.h"
 #include "sim/control.h"
-#include "sim/runtime.h"
 
 #include "src/platform/win32.h"
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
-#include "../src/log/osd_block.h"
+#include "../osdblock/osd_block.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 // that, and the decoder tells the graph of the end outside its lock.
 #include "server.h"
 
-#include "../card_decoder.h"
-#include "../graph_manager.h"
+#include "../card/decoder.h"
+#include "../graph/manager.h"
 
 #include <mutex>
 

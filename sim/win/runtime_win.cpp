@@ -1,10 +1,10 @@
 // The simulated runtime's services to the card's components, in the DLL that
 // serves them to the system's COM: fault points (never armed here), the trace
 // and text conversion. The class table, GUID names and QueryInterface are the
-// world's own (com_classes.cpp).
+// world's own (com/classes.cpp).
 #include "server.h"
 
-#include "../runtime.h"
+#include "../com/runtime.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // its renderers notice the end of their stream.
 #pragma once
 
-#include "../runtime.h"
+#include "../com/runtime.h"
 
 namespace simwin {
 

@@ -1,10 +1,10 @@
 // The native methods of org.quencommunity.tovix.TovixAPI. Each converts the
 // host's arguments, calls the operation that does the work and gives back
 // every string and array it took before it returns.
+#include "../../osdblock/osd_block.h"
 #include "../log/jni_guards.h"
 #include "../log/loadtime.h"
 #include "../log/log.h"
-#include "../log/osd_block.h"
 #include "../osd/osd.h"
 #include "../platform/exports.h"
 #include "../player/audio_video.h"

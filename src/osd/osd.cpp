@@ -2,9 +2,9 @@
 // each frame and letting everything go again.
 #include "osd.h"
 
+#include "../../osdblock/osd_block.h"
 #include "../card/modes.h"
 #include "../log/log.h"
-#include "../log/osd_block.h"
 #include "../log/properties.h"
 
 #include <cstdint>

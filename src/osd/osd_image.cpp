@@ -1,9 +1,9 @@
-// The OSD image block (its format: log/osd_block.h), filled by the process's
+// The OSD image block (its format: osdblock/osd_block.h), filled by the process's
 // one quantiser.
 #include "osd.h"
 
+#include "../../osdblock/osd_block.h"
 #include "../log/loadtime.h"
-#include "../log/osd_block.h"
 
 #include <cassert>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // for the tests of the simulated world.
 #pragma once
 
+#include "sim/com/runtime.h"
 #include "sim/control.h"
 #include "sim/control_card.h"
-#include "sim/runtime.h"
 #include "src/platform/directshow.h"
 
 #include <gtest/gtest.h>

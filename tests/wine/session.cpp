@@ -18,8 +18,8 @@
 // Usage: tovix_session <library folder> <masked log out>
 #include "checks.h"
 #include "fake_jni.h"
+#include "loaded_natives.h"
 #include "plugin_log.h"
-#include "session_natives.h"
 #include "stream_writer.h"
 
 #include <cmath>
@@ -115,29 +115,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     SessionNatives n{};
-    NativeSlot slots[] = {
-        {"openOSD", 8, reinterpret_cast<void**>(&n.openOSD)},
-        {"closeOSD", 8, reinterpret_cast<void**>(&n.closeOSD)},
-        {"updateOSD", 52, reinterpret_cast<void**>(&n.updateOSD)},
-        {"load", 40, reinterpret_cast<void**>(&n.load)},
-        {"free", 8, reinterpret_cast<void**>(&n.free)},
-        {"inactiveFile", 8, reinterpret_cast<void**>(&n.inactiveFile)},
-        {"play", 8, reinterpret_cast<void**>(&n.play)},
-        {"pause", 8, reinterpret_cast<void**>(&n.pause)},
-        {"getState", 8, reinterpret_cast<void**>(&n.getState)},
-        {"getDurationMillis", 8, reinterpret_cast<void**>(&n.getDurationMillis)},
-        {"getMediaTimeMillis", 8, reinterpret_cast<void**>(&n.getMediaTimeMillis)},
-        {"seek", 16, reinterpret_cast<void**>(&n.seek)},
-        {"setVolume", 12, reinterpret_cast<void**>(&n.setVolume)},
-        {"getVolume", 8, reinterpret_cast<void**>(&n.getVolume)},
-        {"setMute", 12, reinterpret_cast<void**>(&n.setMute)},
-        {"getMute", 8, reinterpret_cast<void**>(&n.getMute)},
-        {"setVideoRectangles", 24, reinterpret_cast<void**>(&n.setVideoRectangles)},
-        {"getVideoWidth", 8, reinterpret_cast<void**>(&n.getVideoWidth)},
-        {"getVideoHeight", 8, reinterpret_cast<void**>(&n.getVideoHeight)},
-    };
     std::string error;
-    if (!loadNatives(argv[1], slots, static_cast<int>(sizeof slots / sizeof slots[0]), &error)) {
+    if (!loadSessionNatives(argv[1], &n, &error)) {
         fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }

@@ -9,7 +9,7 @@
 // Usage: tovix_soak <frames> <cycles>
 #include "checks.h"
 #include "fake_jni.h"
-#include "session_natives.h"
+#include "loaded_natives.h"
 #include "stream_writer.h"
 
 #include <windows.h>
@@ -83,20 +83,8 @@ int main(int argc, char** argv) {
     const int frames = atoi(argv[1]);
     const int cycles = atoi(argv[2]);
     SessionNatives n{};
-    NativeSlot slots[] = {
-        {"openOSD", 8, reinterpret_cast<void**>(&n.openOSD)},
-        {"closeOSD", 8, reinterpret_cast<void**>(&n.closeOSD)},
-        {"updateOSD", 52, reinterpret_cast<void**>(&n.updateOSD)},
-        {"load", 40, reinterpret_cast<void**>(&n.load)},
-        {"free", 8, reinterpret_cast<void**>(&n.free)},
-        {"play", 8, reinterpret_cast<void**>(&n.play)},
-        {"pause", 8, reinterpret_cast<void**>(&n.pause)},
-        {"getState", 8, reinterpret_cast<void**>(&n.getState)},
-        {"getDurationMillis", 8, reinterpret_cast<void**>(&n.getDurationMillis)},
-        {"seek", 16, reinterpret_cast<void**>(&n.seek)},
-    };
     std::string error;
-    if (!loadNatives("", slots, static_cast<int>(sizeof slots / sizeof slots[0]), &error)) {
+    if (!loadSessionNatives("", &n, &error)) {
         fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }

@@ -1,0 +1,468 @@
+// The card's demultiplexer: its pins as the push graph wires it, and as a
+// splitter reading any IAsyncReader upstream, parsing the stream, and
+// delivering the samples of its streams (see card/stream_filters.h).
+#include "../graph/clock.h"
+#include "../media/types.h"
+#include "stream_filters.h"
+
+#include <cstring>
+
+namespace sim {
+
+const char kDemuxClassName[] = "MpegDemux";
+
+namespace {
+
+ClassRegistrar gDemuxClass(CLSID_MpegDemux, kDemuxClassName, createObject<DemuxFilter>);
+// Registered above the system's own MPEG splitters (MERIT_NORMAL, and
+// MERIT_NORMAL + 1), so that graph building picks the card's.
+FilterRegistrar gDemuxFilter({CLSID_MpegDemux,
+                              "MPEG DeMux",
+                              kMeritPreferred,
+                              {{MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System},
+                               {MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM}}});
+
+const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                            AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
+                            AM_SEEKING_CanGetDuration;
+const LONG kReadChunk = 1 << 20;
+const int64_t kPtsWrap = int64_t(1) << 33;
+
+AM_MEDIA_TYPE withFormat(REFGUID major, REFGUID sub, REFGUID formatType, const void* block,
+                         size_t size) {
+    AM_MEDIA_TYPE mt = makeMediaType(major, sub);
+    mt.formattype = formatType;
+    mt.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(size));
+    if (mt.pbFormat) {
+        memcpy(mt.pbFormat, block, size);
+        mt.cbFormat = static_cast<ULONG>(size);
+    }
+    return mt;
+}
+
+template <class Header> void fillHeader(const VideoFormat& picture, Header* h) {
+    h->rcSource = RECT{0, 0, picture.width, picture.height};
+    h->rcTarget = h->rcSource;
+    h->AvgTimePerFrame = picture.framePeriod;
+    h->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    h->bmiHeader.biWidth = picture.width;
+    h->bmiHeader.biHeight = picture.height;
+}
+
+// MPEG-2 video: MPEG2VIDEOINFO, its picture's shape in the header; MPEG-1
+// video: MPEG1VIDEOINFO.
+AM_MEDIA_TYPE videoType(const MediaInfo& info) {
+    VideoFormat picture = videoFormatOf(info);
+    if (info.videoMpegVersion == 2) {
+        MPEG2VIDEOINFO block{};
+        fillHeader(picture, &block.hdr);
+        block.hdr.dwPictAspectRatioX = static_cast<DWORD>(picture.aspectX);
+        block.hdr.dwPictAspectRatioY = static_cast<DWORD>(picture.aspectY);
+        return withFormat(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video, &block,
+                          sizeof block);
+    }
+    MPEG1VIDEOINFO block{};
+    fillHeader(picture, &block.hdr);
+    return withFormat(MEDIATYPE_Video, MEDIASUBTYPE_MPEG1Payload, FORMAT_MPEGVideo, &block,
+                      sizeof block);
+}
+
+// The format tag of AC-3 and LPCM is left unknown, as the system's own
+// demultiplexers leave it.
+AM_MEDIA_TYPE audioType(AudioCoding coding) {
+    WAVEFORMATEX block{};
+    block.nChannels = 2;
+    block.nSamplesPerSec = 48000;
+    const GUID* sub = &MEDIASUBTYPE_MPEG1AudioPayload;
+    if (coding == AudioCoding::Mpeg)
+        block.wFormatTag = 0x0050; // WAVE_FORMAT_MPEG
+    else if (coding == AudioCoding::Ac3)
+        sub = &MEDIASUBTYPE_DOLBY_AC3;
+    else
+        sub = &MEDIASUBTYPE_DVD_LPCM_AUDIO;
+    return withFormat(MEDIATYPE_Audio, *sub, FORMAT_WaveFormatEx, &block, sizeof block);
+}
+
+bool cardPlays(AudioCoding coding) {
+    return coding == AudioCoding::Mpeg || coding == AudioCoding::Ac3 || coding == AudioCoding::Lpcm;
+}
+
+REFERENCE_TIME unitsOf(int64_t ticks90k) {
+    return ticks90k * 1000 / 9;
+}
+
+} // namespace
+
+// ---- Pins --------------------------------------------------------------------------
+
+DemuxFilter::DemuxFilter() : BaseFilter(kDemuxClassName, CLSID_MpegDemux), seeking_(this) {
+    addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
+           {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM),
+            makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
+    addPushOutputs();
+}
+
+DemuxFilter::~DemuxFilter() {
+    for (Output& output : outputs_)
+        forgetOutput(&output);
+}
+
+void DemuxFilter::addPushOutputs() {
+    addPin(L"Subpicture", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Subpicture, GUID_NULL_TYPE)});
+    addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
+    addPin(L"Audio", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
+}
+
+void DemuxFilter::addStreamOutputs() {
+    removePinsFrom(kDemuxInput + 1);
+    if (info_.hasVideo) {
+        BasePin* pin = addPin(L"Video", PINDIR_OUTPUT, {videoType(info_)});
+        outputs_.push_back(Output{pin, -1});
+    }
+    int audio = 0;
+    for (int stream : info_.audioStreams) {
+        if (!cardPlays(audioCodingOf(stream)))
+            continue;
+        std::wstring name = ++audio == 1 ? L"Audio" : L"Audio " + std::to_wstring(audio);
+        BasePin* pin = addPin(name.c_str(), PINDIR_OUTPUT, {audioType(audioCodingOf(stream))});
+        outputs_.push_back(Output{pin, stream});
+    }
+}
+
+void* DemuxFilter::extraInterface(REFIID riid) {
+    if (riid == IID_ISimMediaInfo && !pulling_)
+        return static_cast<ISimMediaInfo*>(this);
+    return nullptr;
+}
+
+void* DemuxFilter::pinInterface(BasePin* pin, REFIID riid) {
+    if (riid == IID_IMediaSeeking && pulling_ && pin->direction() == PINDIR_OUTPUT)
+        return static_cast<IMediaSeeking*>(&seeking_);
+    return nullptr;
+}
+
+DemuxFilter::Output* DemuxFilter::outputOf(BasePin* pin) {
+    for (Output& output : outputs_)
+        if (output.pin == pin)
+            return &output;
+    return nullptr;
+}
+
+void DemuxFilter::forgetOutput(Output* output) {
+    if (output->receiver)
+        output->receiver->Release();
+    if (output->allocator)
+        output->allocator->Release();
+    output->receiver = nullptr;
+    output->allocator = nullptr;
+}
+
+HRESULT DemuxFilter::readStream(IAsyncReader* reader) {
+    LONGLONG total = 0, available = 0;
+    HRESULT hr = reader->Length(&total, &available);
+    if (FAILED(hr))
+        return hr;
+    bytes_.resize(static_cast<size_t>(total));
+    for (LONGLONG at = 0; at < total; at += kReadChunk) {
+        LONG length = static_cast<LONG>(total - at < kReadChunk ? total - at : kReadChunk);
+        hr = reader->SyncRead(at, length, bytes_.data() + at);
+        if (FAILED(hr))
+            return hr;
+    }
+    info_ = parseSystemStream(bytes_.data(), bytes_.size());
+    if (!info_.valid)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    SystemStreamReader packets(bytes_.data(), bytes_.size());
+    PesPacket packet;
+    while (packets.next(&packet))
+        if (static_cast<LONG>(packet.payloadSize) > largestPayload_)
+            largestPayload_ = static_cast<LONG>(packet.payloadSize);
+    return S_OK;
+}
+
+// The input decides the mode: a reader upstream makes a splitter of it. An
+// output of the splitter sends its samples through the peer's allocator, or
+// one of its own.
+HRESULT DemuxFilter::onCompleteConnect(BasePin* pin, IPin* peer) {
+    if (pin->index() == kDemuxInput && pin->direction() == PINDIR_INPUT) {
+        IAsyncReader* reader = nullptr;
+        if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))) ||
+            !reader)
+            return S_OK; // the push graph's source
+        HRESULT hr = readStream(reader);
+        reader->Release();
+        if (FAILED(hr)) {
+            bytes_.clear();
+            return hr;
+        }
+        pulling_ = true;
+        addStreamOutputs();
+        return S_OK;
+    }
+    Output* output = outputOf(pin);
+    if (!output)
+        return S_OK;
+    IMemInputPin* receiver = nullptr;
+    if (FAILED(peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&receiver))) ||
+        !receiver)
+        return VFW_E_NO_TRANSPORT;
+    IMemAllocator* allocator = nullptr;
+    if (FAILED(receiver->GetAllocator(&allocator)) || !allocator)
+        allocator = new MemAllocator();
+    ALLOCATOR_PROPERTIES wanted{4, largestPayload_ > 0 ? largestPayload_ : 1, 1, 0}, got{};
+    HRESULT hr = allocator->SetProperties(&wanted, &got);
+    if (SUCCEEDED(hr))
+        hr = receiver->NotifyAllocator(allocator, FALSE);
+    if (FAILED(hr)) {
+        allocator->Release();
+        receiver->Release();
+        return hr;
+    }
+    output->receiver = receiver;
+    output->allocator = allocator;
+    return S_OK;
+}
+
+void DemuxFilter::onDisconnected(BasePin* pin) {
+    if (Output* output = outputOf(pin)) {
+        forgetOutput(output);
+        return;
+    }
+    if (pin->index() != kDemuxInput || !pulling_)
+        return;
+    // Back to the pins the push graph wires.
+    for (Output& output : outputs_) {
+        if (IPin* peer = output.pin->peer())
+            peer->Disconnect();
+        output.pin->Disconnect();
+        forgetOutput(&output);
+    }
+    outputs_.clear();
+    pulling_ = false;
+    bytes_.clear();
+    info_ = MediaInfo();
+    removePinsFrom(kDemuxInput + 1);
+    addPushOutputs();
+    std::lock_guard<std::mutex> lock(mutex_);
+    start_ = 0;
+    delivered_ = false;
+}
+
+// ---- Delivery ------------------------------------------------------------------------
+
+HRESULT DemuxFilter::onRun(REFERENCE_TIME) {
+    deliver();
+    return S_OK;
+}
+
+HRESULT DemuxFilter::onStop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        delivered_ = false;
+    }
+    for (Output& output : outputs_)
+        if (output.allocator)
+            output.allocator->Decommit();
+    return S_OK;
+}
+
+// The samples of every connected output from the start position on, each
+// stamped with its time from there, then EndOfStream. An output whose peer
+// refuses a sample is sent no more.
+void DemuxFilter::deliver() {
+    REFERENCE_TIME start = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!pulling_ || delivered_)
+            return;
+        delivered_ = true;
+        start = start_;
+    }
+    struct Send {
+        Output* output;
+        bool started; // past the start position
+        bool refused; // the peer refused a sample
+    };
+    std::vector<Send> live;
+    for (Output& output : outputs_) {
+        if (!output.receiver || FAILED(output.allocator->Commit()))
+            continue;
+        output.pin->peer()->NewSegment(start, duration(), 1.0);
+        live.push_back(Send{&output, start == 0, false});
+    }
+    SystemStreamReader packets(bytes_.data(), bytes_.size());
+    PesPacket packet;
+    while (packets.next(&packet)) {
+        bool video = packet.stream >= 0xE0 && packet.stream <= 0xEF;
+        Send* target = nullptr;
+        for (Send& s : live)
+            if (s.output->stream == packet.stream || (s.output->stream < 0 && video))
+                target = &s;
+        if (!target || target->refused)
+            continue;
+        REFERENCE_TIME at = -1;
+        if (packet.pts >= 0) {
+            int64_t ticks = packet.pts - info_.firstPts;
+            if (ticks < -kPtsWrap / 2)
+                ticks += kPtsWrap;
+            at = unitsOf(ticks);
+            target->started = target->started || at >= start;
+        }
+        if (target->started)
+            target->refused = send(target->output, packet, at, start) != S_OK;
+    }
+    for (Send& s : live)
+        s.output->pin->peer()->EndOfStream();
+}
+
+// One packet's payload as a sample, stamped `at` less the segment's start.
+HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIME at,
+                          REFERENCE_TIME start) {
+    IMediaSample* sample = nullptr;
+    HRESULT hr = output->allocator->GetBuffer(&sample, nullptr, nullptr, 0);
+    if (FAILED(hr) || !sample)
+        return FAILED(hr) ? hr : E_POINTER;
+    BYTE* buffer = nullptr;
+    sample->GetPointer(&buffer);
+    LONG size = static_cast<LONG>(packet.payloadSize);
+    if (size > sample->GetSize())
+        size = sample->GetSize();
+    memcpy(buffer, bytes_.data() + packet.payload, static_cast<size_t>(size));
+    sample->SetActualDataLength(size);
+    if (at >= 0) {
+        REFERENCE_TIME from = at - start, to = at - start + 1;
+        sample->SetTime(&from, &to);
+        sample->SetSyncPoint(TRUE);
+    }
+    hr = output->receiver->Receive(sample);
+    sample->Release();
+    return hr;
+}
+
+void DemuxFilter::flushDownstream() {
+    for (Output& output : outputs_) {
+        if (IPin* peer = output.pin->peer()) {
+            peer->BeginFlush();
+            peer->EndFlush();
+        }
+    }
+}
+
+REFERENCE_TIME DemuxFilter::duration() const {
+    return static_cast<REFERENCE_TIME>(info_.duration() * kUnitsPerSecond + 0.5);
+}
+
+REFERENCE_TIME DemuxFilter::startPosition() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return start_;
+}
+
+HRESULT DemuxFilter::seek(REFERENCE_TIME position) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        REFERENCE_TIME end = duration();
+        start_ = position < 0 ? 0 : position > end ? end : position;
+        delivered_ = false;
+    }
+    if (state() == State_Stopped)
+        return S_OK;
+    flushDownstream();
+    if (state() == State_Running)
+        deliver();
+    return S_OK;
+}
+
+// ---- Seeking ----------------------------------------------------------------------
+// In media time only; the stream plays forwards only. The output pins share
+// one position: a seek on any of them moves them all.
+
+HRESULT DemuxSeeking::QueryInterface(REFIID riid, void** ppv) {
+    return demux_->QueryInterface(riid, ppv);
+}
+ULONG DemuxSeeking::AddRef() {
+    return demux_->addRef();
+}
+ULONG DemuxSeeking::Release() {
+    return demux_->release();
+}
+
+HRESULT DemuxSeeking::GetCapabilities(DWORD* capabilities) {
+    if (!capabilities)
+        return E_POINTER;
+    *capabilities = kCapabilities;
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::GetDuration(LONGLONG* duration) {
+    if (!duration)
+        return E_POINTER;
+    *duration = demux_->duration();
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::GetStopPosition(LONGLONG* stop) {
+    return GetDuration(stop);
+}
+
+HRESULT DemuxSeeking::GetCurrentPosition(LONGLONG* current) {
+    if (!current)
+        return E_POINTER;
+    *current = demux_->startPosition();
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                   DWORD stopFlags) {
+    DWORD how = currentFlags & AM_SEEKING_PositioningBitsMask;
+    if (how == AM_SEEKING_NoPositioning)
+        return S_OK;
+    if (!current)
+        return E_POINTER;
+    LONGLONG position = *current;
+    if (how == AM_SEEKING_RelativePositioning)
+        position += demux_->startPosition();
+    else if (how != AM_SEEKING_AbsolutePositioning)
+        return E_INVALIDARG;
+    HRESULT hr = demux_->seek(position);
+    if (SUCCEEDED(hr) && (currentFlags & AM_SEEKING_ReturnTime))
+        *current = demux_->startPosition();
+    if (SUCCEEDED(hr) && stop && (stopFlags & AM_SEEKING_ReturnTime))
+        *stop = demux_->duration();
+    return hr;
+}
+
+HRESULT DemuxSeeking::GetPositions(LONGLONG* current, LONGLONG* stop) {
+    if (current)
+        *current = demux_->startPosition();
+    if (stop)
+        *stop = demux_->duration();
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
+    if (earliest)
+        *earliest = 0;
+    if (latest)
+        *latest = demux_->duration();
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::SetRate(double rate) {
+    if (!(rate > 0.0))
+        return E_INVALIDARG;
+    rate_ = rate;
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::GetRate(double* rate) {
+    if (!rate)
+        return E_POINTER;
+    *rate = rate_;
+    return S_OK;
+}
+
+HRESULT DemuxSeeking::GetPreroll(LONGLONG*) {
+    return E_NOTIMPL;
+}
+
+} // namespace sim

@@ -1,0 +1,159 @@
+// The push graph's two streaming filters as the card's software ships them:
+// the shared-source filter (reads a file that may still be growing) and the
+// MPEG demultiplexer. Here are their identity, pins and the calls they
+// record; their streaming (ISimMediaInfo) is in media/push.cpp.
+#pragma once
+
+#include "../base/filter.h"
+
+#include "../media/stream.h"
+#include "../media/types.h"
+
+#include "../../src/card/card_interfaces.h"
+
+#include <mutex>
+#include <string>
+
+namespace sim {
+
+extern const char kSharedSourceClassName[]; // "SharedSource"
+extern const char kDemuxClassName[];        // "MpegDemux"
+
+// Shared source pins: 0 output (MEDIATYPE_Stream, MPEG-2 program stream).
+class SharedSourceFilter : public BaseFilter,
+                           public IFileSourceFilter,
+                           public ISharedAsync,
+                           public ISimMediaInfo {
+  public:
+    SharedSourceFilter();
+    ~SharedSourceFilter() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return BaseFilter::QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // IFileSourceFilter
+    HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* mt) override;
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* mt) override;
+
+    // ISharedAsync
+    HRESULT STDMETHODCALLTYPE SetFileLock(void* lock) override;
+    HRESULT STDMETHODCALLTYPE Reserved2() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetHostName(const char* host) override;
+
+    // ISimMediaInfo: the file as written so far.
+    HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override;
+
+    void* extraInterface(REFIID riid) override;
+
+    // What this instance was told.
+    const std::string& file() const { return file_; } // UTF-8, "" before Load
+    const std::wstring& wideFile() const { return wideFile_; }
+    void* fileLock() const { return lock_; } // null: the file is complete
+    const std::string& hostName() const { return host_; }
+
+  private:
+    std::string file_;
+    std::wstring wideFile_;
+    void* lock_ = nullptr;
+    std::string host_;
+    FileProbe probe_;
+    std::mutex probeMutex_; // polls and application calls may meet here
+};
+
+// Demultiplexer pins: 0 input (an MPEG-1 system or MPEG-2 program stream);
+// then, as the push graph wires it to the shared source, 1 sub-picture out,
+// 2 video out (MPEG-2 video), 3 audio out (MPEG audio). Connected to a
+// reader instead (IAsyncReader, the pull model), it reads and parses the
+// stream and its outputs become the streams found: a video pin when there
+// is video, an audio pin for each audio stream of a coding the card plays
+// (MPEG audio, AC-3, LPCM), each with its format block. It delivers their samples, then
+// EndOfStream, when the graph runs, and again from the new position after a seek; its output pins
+// answer IMediaSeeking. (card/demux.cpp)
+enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
+
+class DemuxFilter;
+
+// The demultiplexer's seeking, answered by each of its output pins.
+class DemuxSeeking : public MediaTimeSeeking {
+  public:
+    explicit DemuxSeeking(DemuxFilter* demux) : demux_(demux) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
+    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
+    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
+    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                           DWORD stopFlags) override;
+    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
+    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
+    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+
+  private:
+    DemuxFilter* demux_;
+    double rate_ = 1.0;
+};
+
+class DemuxFilter : public BaseFilter, public ISimMediaInfo {
+  public:
+    DemuxFilter();
+    ~DemuxFilter() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        return BaseFilter::QueryInterface(riid, ppv);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    // ISimMediaInfo, in the push graph only: its input's stream.
+    HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override;
+
+    void* extraInterface(REFIID riid) override;
+    void* pinInterface(BasePin* pin, REFIID riid) override;
+    HRESULT onCompleteConnect(BasePin* pin, IPin* peer) override;
+    void onDisconnected(BasePin* pin) override;
+    HRESULT onRun(REFERENCE_TIME start) override;
+    HRESULT onStop() override;
+
+    // For its seeking: the stream's length and where delivery starts, in
+    // 100 ns units; a seek delivers again from there.
+    REFERENCE_TIME duration() const;
+    REFERENCE_TIME startPosition();
+    HRESULT seek(REFERENCE_TIME position);
+
+  private:
+    struct Output {
+        BasePin* pin;
+        int stream;                         // the stream key its samples carry
+        IMemInputPin* receiver = nullptr;   // the peer's, one reference while connected
+        IMemAllocator* allocator = nullptr; // one reference while connected
+    };
+    void addPushOutputs();
+    HRESULT readStream(IAsyncReader* reader);
+    void addStreamOutputs();
+    Output* outputOf(BasePin* pin);
+    void forgetOutput(Output* output);
+    void deliver();
+    HRESULT send(Output* output, const PesPacket& packet, REFERENCE_TIME at, REFERENCE_TIME start);
+    void flushDownstream();
+
+    bool pulling_ = false; // connected to a reader
+    std::vector<uint8_t> bytes_;
+    MediaInfo info_;
+    LONG largestPayload_ = 0;
+    std::vector<Output> outputs_;
+    std::mutex mutex_; // guards start_ and delivered_, never held while calling out
+    REFERENCE_TIME start_ = 0;
+    bool delivered_ = false;
+    DemuxSeeking seeking_;
+};
+
+} // namespace sim

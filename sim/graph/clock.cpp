@@ -1,0 +1,96 @@
+// The graphs' reference clock and the switch between real and manual time.
+#include "clock.h"
+
+#include "../control_graph.h"
+
+#include <atomic>
+#include <ctime>
+
+namespace {
+
+std::atomic<bool> gManual{false};
+std::atomic<REFERENCE_TIME> gManualNow{0};
+std::atomic<DWORD> gWaitLimitMs{60000};
+
+REFERENCE_TIME realNow() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<REFERENCE_TIME>(now.tv_sec) * sim::kUnitsPerSecond + now.tv_nsec / 100;
+}
+
+} // namespace
+
+namespace sim {
+
+REFERENCE_TIME clockNow() {
+    return gManual ? gManualNow.load() : realNow();
+}
+bool manualClockOn() {
+    return gManual;
+}
+DWORD waitLimitMs() {
+    return gWaitLimitMs;
+}
+
+GraphClock::GraphClock() : ComObject("SystemClock") {}
+
+HRESULT GraphClock::QueryInterface(REFIID riid, void** ppv) {
+    return queryInterface(this, riid, ppv,
+                          {{&IID_IUnknown, static_cast<IReferenceClock*>(this)},
+                           {&IID_IReferenceClock, static_cast<IReferenceClock*>(this)}});
+}
+
+HRESULT GraphClock::GetTime(REFERENCE_TIME* time) {
+    if (!time)
+        return E_POINTER;
+    REFERENCE_TIME now = clockNow();
+    if (now < last_)
+        now = last_;
+    last_ = now;
+    *time = now;
+    return S_OK;
+}
+
+// Nothing in the world waits on clock advice: renderers are polled.
+HRESULT GraphClock::AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT GraphClock::AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT GraphClock::Unadvise(DWORD_PTR) {
+    return S_FALSE;
+}
+
+} // namespace sim
+
+namespace simctl {
+
+void setManualClock(bool on) {
+    // Switching starts the manual clock where real time stands, so that
+    // readings taken before the switch stay in the past.
+    if (on && !gManual)
+        gManualNow = realNow();
+    gManual = on;
+}
+
+void advanceClock(long ms) {
+    if (ms > 0)
+        gManualNow += static_cast<REFERENCE_TIME>(ms) * sim::kUnitsPerMs;
+}
+
+long long clockMs() {
+    return static_cast<long long>(sim::clockNow() / sim::kUnitsPerMs);
+}
+
+void setWaitLimit(unsigned long ms) {
+    gWaitLimitMs = static_cast<DWORD>(ms);
+}
+
+} // namespace simctl

@@ -1,0 +1,42 @@
+// The reference clock a graph hands its filters: real time by default, or a
+// manual clock that tests advance, so that positions and the end of a stream
+// come exactly when a test says.
+#pragma once
+
+#include "../com/runtime.h"
+
+namespace sim {
+
+// 100-nanosecond units, as REFERENCE_TIME counts them.
+const REFERENCE_TIME kUnitsPerSecond = 10000000;
+const REFERENCE_TIME kUnitsPerMs = 10000;
+
+// Now on the clock every graph uses: monotonic real time, or the manual
+// clock's reading while it is switched on.
+REFERENCE_TIME clockNow();
+bool manualClockOn();
+// The longest any wait of the world blocks in real time, in milliseconds;
+// a wait that would be longer gives up (see WaitForCompletion).
+DWORD waitLimitMs();
+
+class GraphClock : public IReferenceClock, public ComObject {
+  public:
+    GraphClock();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override;
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime,
+                                         HEVENT event, DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
+                                             HSEMAPHORE semaphore, DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR cookie) override;
+
+  private:
+    // GetTime never runs backwards, as the SDK promises.
+    REFERENCE_TIME last_ = 0;
+};
+
+} // namespace sim
