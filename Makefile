@@ -55,6 +55,17 @@ dll:
 	cmake --preset windows-x86
 	cmake --build --preset windows-x86 -j$(JOBS)
 
+# The quantiser and the OSD frame path of the DLL under Wine against native
+# Linux, in one run: the same bytes, then medians and ratios
+# (tests/wine/run_wine_quantizer.sh). WINE_BENCH_RUNS per frame.
+WINE_BENCH_RUNS ?= 21
+.PHONY: wine-bench
+wine-bench: dll
+	cmake --preset default
+	cmake --build --preset default -j$(JOBS) --target quantizer_frames osd_timing
+	tests/wine/run_wine_quantizer.sh build/default build/windows-x86 build/default/wine-bench \
+	  $(WINE_BENCH_RUNS) $(WINE_BENCH_RUNS)
+
 # What a Windows user installs: dist/tovixapi-<version>-win32.zip (TovixAPI.dll,
 # tovixdiag.exe, the simulated card, the README for Windows, SHA256SUMS) and
 # beside it the debug information of the stripped files. Two runs give the

@@ -1,6 +1,7 @@
-// CQuantizer: runs the stages for one frame and keeps what the next frame
-// needs (the palette, the frame and its indices) so that unchanged parts of
-// the OSD keep their colours.
+// The quantiser's state: runs the stages for one frame and keeps what the
+// next frame needs (the palette, the frame and its indices) so that
+// unchanged parts of the OSD keep their colours. Compiled once per kernel
+// build; CQuantizer (dispatch.cpp) reaches it through `engine`.
 #include "CQuantizer.h"
 
 #include <string.h>
@@ -11,11 +12,13 @@
 #include <vector>
 
 #include "src/colour.h"
+#include "src/engine.h"
 #include "src/histogram.h"
 #include "src/inputs.h"
 #include "src/nearest.h"
 #include "src/palette.h"
 #include "src/remap.h"
+#include "src/simd.h"
 #include "src/state.h"
 
 #include "../osdblock/osd_block.h"
@@ -456,42 +459,65 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     return 0;
 }
 
-} // namespace tovixquant
+// The entry points of this build (src/engine.h).
+namespace {
 
-CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width,
-                       unsigned height)
-    : imageHeight(height), imageWidth(width),
-      state_(new tovixquant::State(maxColours, bitsPerChannel)) {
+static_assert(alignof(State) <= kBufferAlignment, "State::operator new aligns to kBufferAlignment");
+
+State* stateOf(void* state) {
+    return static_cast<State*>(state);
+}
+
+TOVIXENGINE_ENTRY void* create(unsigned maxColours, unsigned bitsPerChannel, unsigned width,
+                               unsigned height) {
+    State* state = new State(maxColours, bitsPerChannel);
     try {
-        state_->reserve(static_cast<size_t>(width) * height, width, height, true);
+        state->reserve(static_cast<size_t>(width) * height, width, height, true);
     } catch (const std::exception&) {
         // Grown again on the first frame.
     }
+    return state;
 }
 
-CQuantizer::~CQuantizer() {
-    delete state_;
+void destroy(void* state) {
+    delete stateOf(state);
 }
 
-void CQuantizer::SetErrorDiffusion(bool enable) {
-    state_->diffuse = enable;
+void setErrorDiffusion(void* state, bool enable) {
+    stateOf(state)->diffuse = enable;
 }
 
-void CQuantizer::SetDistributeClut(bool enable) {
-    if (state_->distribute != enable)
-        state_->havePrevious = false;
-    state_->distribute = enable;
+void setDistributeClut(void* state, bool enable) {
+    State* s = stateOf(state);
+    if (s->distribute != enable)
+        s->havePrevious = false;
+    s->distribute = enable;
 }
 
-void CQuantizer::SetFullClutSearch(bool enable) {
-    state_->search.setFullSearch(enable);
+void setFullClutSearch(void* state, bool enable) {
+    stateOf(state)->search.setFullSearch(enable);
 }
 
-int CQuantizer::ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices) {
-    const uint64_t n = static_cast<uint64_t>(imageWidth) * imageHeight;
-    if (n > tovixquant::kMaxFramePixels)
+TOVIXENGINE_ENTRY int process(void* state, const _OsdColor* pixels, uint32_t width, uint32_t height,
+                              _OsdColor* palette, unsigned char* indices) {
+    const uint64_t n = static_cast<uint64_t>(width) * height;
+    if (n > kMaxFramePixels)
         return -1;
     if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr)))
         return -1;
-    return state_->run(pixels, imageWidth, imageHeight, palette, indices);
+    DoublePrecision precision;
+    return stateOf(state)->run(pixels, width, height, palette, indices);
 }
+
+} // namespace
+
+extern const tovixengine::Engine engine;
+const tovixengine::Engine engine = {TOVIXQUANT_SSE2 ? "sse2" : "scalar",
+                                    create,
+                                    destroy,
+                                    setErrorDiffusion,
+                                    setDistributeClut,
+                                    setFullClutSearch,
+                                    process};
+
+} // namespace tovixquant

@@ -17,29 +17,36 @@
 #include "nearest.h"
 #include "palette.h"
 #include "remap.h"
+#include "simd.h"
 
 namespace tovixquant {
 
-// Storage for one value per pixel. Every value is written before it is
-// read, so growing for a larger frame leaves the new memory as it is and
-// costs no pass over it; at construction (`touch`) it is cleared once, so
-// that the first frame does not meet the system's first-touch faults.
+// Storage for one value per pixel, aligned to kBufferAlignment. Every value
+// is written before it is read, so growing for a larger frame leaves the new
+// memory as it is and costs no pass over it; at construction (`touch`) it is
+// cleared once, so that the first frame does not meet the system's
+// first-touch faults.
 template <typename T> class PixelBuffer {
   public:
     void grow(size_t n, bool touch) {
         if (n <= size_)
             return;
-        data_.reset(new T[n]);
+        if (n > SIZE_MAX / sizeof(T))
+            throw std::bad_alloc();
+        data_.reset(static_cast<T*>(allocateAligned(n * sizeof(T))));
         size_ = n;
         if (touch)
             memset(data_.get(), 0, n * sizeof(T));
     }
     bool empty() const { return size_ == 0; }
     T* data() { return data_.get(); }
-    T& operator[](size_t i) { return data_[i]; }
+    T& operator[](size_t i) { return data_.get()[i]; }
 
   private:
-    std::unique_ptr<T[]> data_;
+    struct Free {
+        void operator()(T* p) const { freeAligned(p); }
+    };
+    std::unique_ptr<T, Free> data_;
     size_t size_ = 0;
 };
 
@@ -106,6 +113,11 @@ struct State {
         memset(palette, 0, sizeof palette);
         memset(paletteKeys, 0, sizeof paletteKeys);
     }
+
+    // The search's tables are read with aligned SSE loads: the state is
+    // aligned whatever the runtime's allocator gives.
+    static void* operator new(size_t bytes) { return allocateAligned(bytes); }
+    static void operator delete(void* p) { freeAligned(p); }
 
     void reserve(size_t pixels, uint32_t width, uint32_t height, bool touch);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
