@@ -544,6 +544,29 @@ void releaseGraph() {
     logMessage(tag, "Graph released...done.");
 }
 
+bool playerOpen() {
+    return gPlayerInitialized;
+}
+
+void resetPlayer() {
+    gPlayerInitialized = false;
+    gStreaming = false;
+    pGraphBuilder = nullptr;
+    pSourceFilter = nullptr;
+    pSharedAsync = nullptr;
+    pDemuxFilter = nullptr;
+    pMediaPosition = nullptr;
+    pMediaControl = nullptr;
+    pMediaEvent = nullptr;
+    pVideoWindow = nullptr;
+    pMediaSeeking = nullptr;
+    pBasicVideo = nullptr;
+    pBasicAudio = nullptr;
+    gDemuxReferenceHeld = false;
+    resetPlayback();
+    resetAudioVideo();
+}
+
 bool keptForNextLoad() {
     return pGraphBuilder || pSourceFilter || pSharedAsync || pDemuxFilter;
 }
