@@ -118,8 +118,23 @@ struct SharedSourceRecord {
 };
 TOVIX_CARD_CONTROL SharedSourceRecord sharedSource();
 
+// ---- The decoder's clock ---------------------------------------------------------
+// Whether the card's decoder offers the graph a reference clock is the
+// card's design, and unknown, so the world has both:
+//   DecoderClock::FollowsPresentation (at power-on): the decoder filter
+//     answers IReferenceClock, the graph picks it, and it moves with what the
+//     decoder presents, so it holds while the decoder's data has run out
+//     (at the written end of a file still being written);
+//   DecoderClock::None: the decoder has no clock; the graph uses the system
+//     clock, which runs on whatever the decoder does.
+// Decoder filters made after the call take the model.
+enum class DecoderClock { FollowsPresentation, None };
+TOVIX_CARD_CONTROL void setDecoderClock(DecoderClock model);
+TOVIX_CARD_CONTROL DecoderClock decoderClock();
+
 // Puts the card back as at power-on: registers, counters, the OSD layer, the
-// profile override, the snapshot folder override and the OSD object count.
+// profile override, the snapshot folder override, the OSD object count and
+// the decoder's clock.
 TOVIX_CARD_CONTROL void reset();
 
 } // namespace simcard

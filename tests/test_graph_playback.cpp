@@ -64,6 +64,7 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     shape.width = 704;
     shape.height = 576;
     ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
+    removeVideoRenderer();
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
@@ -218,6 +219,7 @@ TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
     StreamSpec shape;
     shape.seconds = 0.2;
     ASSERT_EQ(S_OK, render(writeStream("short.mpg", shape)));
+    removeVideoRenderer();
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
     ASSERT_EQ(S_OK, control->Run());
@@ -269,3 +271,201 @@ TEST_F(GraphWorld, AnEndlessWaitOnAGraphThatCannotFinishGivesUpAtTheWorldsLimit)
 }
 
 } // namespace
+
+namespace {
+
+// ---- The decoder's two clock models, and the graph's own time -------------------------
+
+// The push graph over a file of which `writer` has written two seconds so
+// far, still locked by its writer.
+struct GrowingPushGraph {
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    ISharedAsync* shared = nullptr;
+    std::vector<IPin*> pins;
+
+    void build(IGraphBuilder* graph, IBaseFilter* decoder) {
+        IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
+        shared = query<ISharedAsync>(source, IID_ISharedAsync);
+        static int lock = 0;
+        shared->SetFileLock(&lock);
+        ASSERT_EQ(S_OK, file->Load(L"live.mpg", nullptr));
+        file->Release();
+        pins = {pinOf(source, 0), pinOf(demux, 0), pinOf(demux, 2), pinOf(decoder, 0)};
+        ASSERT_EQ(S_OK, graph->ConnectDirect(pins[0], pins[1], nullptr));
+        ASSERT_EQ(S_OK, graph->ConnectDirect(pins[2], pins[3], nullptr));
+    }
+    ~GrowingPushGraph() {
+        for (IPin* pin : pins)
+            pin->Release();
+        if (shared)
+            shared->Release();
+        if (source)
+            source->Release();
+        if (demux)
+            demux->Release();
+    }
+};
+
+LONG nextCode(IMediaEventEx* events) {
+    LONG code = 0;
+    LONG_PTR p1, p2;
+    while (events->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        if (code != EC_CLOCK_CHANGED)
+            return code;
+    return 0;
+}
+
+} // namespace
+
+// Without a clock of the decoder's, the graph's position runs on with the
+// system clock past the written end of a file still being written, as on
+// Windows; once every renderer has completed, it is the stop exactly.
+TEST_F(GraphWorld, WithoutADecoderClockThePositionRunsOnPastTheWrittenEnd) {
+    simcard::setDecoderClock(simcard::DecoderClock::None);
+    StreamSpec shape;
+    shape.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(shape);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
+    GrowingPushGraph push;
+    addPushFilters(&push.source, &push.demux);
+    IBaseFilter* decoder = addDecoder();
+    push.build(graph, decoder);
+    IReferenceClock* decoderClock = nullptr;
+    EXPECT_EQ(E_NOINTERFACE, decoder->QueryInterface(IID_IReferenceClock,
+                                                     reinterpret_cast<void**>(&decoderClock)));
+
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    control->Run();
+    simctl::advanceClock(3000);
+    REFTIME t = 0;
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(3.0, t) << "the system clock knows nothing of the written end";
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
+    push.shared->SetFileLock(nullptr);
+    simctl::advanceClock(2000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(5.0, t);
+    EXPECT_EQ(0, nextCode(events)) << "the decoder, which waited, has a second to play";
+    simctl::advanceClock(2000);
+    EXPECT_EQ(EC_COMPLETE, nextCode(events));
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(6.0, t) << "after the end: the stop, exactly";
+    simctl::advanceClock(1000);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(6.0, t);
+
+    control->Stop();
+    control->Release();
+    position->Release();
+    events->Release();
+}
+
+// With the decoder's clock the graph's time stands while the decoder waits
+// at the written end, so the position holds there, and goes on from there.
+TEST_F(GraphWorld, TheDecoderClockHoldsAtTheWrittenEndAndTheGraphAsksNoFilter) {
+    StreamSpec shape;
+    shape.seconds = 6;
+    streamwriter::ProgramStreamWriter writer(shape);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(2.0)));
+    GrowingPushGraph push;
+    addPushFilters(&push.source, &push.demux);
+    IBaseFilter* decoder = addDecoder();
+    push.build(graph, decoder);
+
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaPosition* position = query<IMediaPosition>(graph, IID_IMediaPosition);
+    IMediaFilter* filter = query<IMediaFilter>(graph, IID_IMediaFilter);
+    control->Run();
+    IReferenceClock* clock = nullptr;
+    ASSERT_EQ(S_OK, filter->GetSyncSource(&clock));
+    IUnknown* clockIdentity = query<IUnknown>(clock, IID_IUnknown);
+    IUnknown* decoderIdentity = query<IUnknown>(decoder, IID_IUnknown);
+    EXPECT_EQ(decoderIdentity, clockIdentity) << "the graph runs on the decoder's clock";
+    simctl::advanceClock(3000);
+    REFTIME t = 0;
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(2.0, t);
+    simctl::armFault("DecoderFilter::GetCurrentPosition", E_UNEXPECTED);
+    EXPECT_EQ(S_OK, position->get_CurrentPosition(&t)) << "a running graph asks no filter";
+    simctl::clearFaults();
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(4.0)));
+    simctl::advanceClock(1500);
+    position->get_CurrentPosition(&t);
+    EXPECT_DOUBLE_EQ(3.5, t);
+
+    control->Stop();
+    clock->Release();
+    clockIdentity->Release();
+    decoderIdentity->Release();
+    filter->Release();
+    control->Release();
+    position->Release();
+}
+
+// ---- Renderers and the end; seeking while running ---------------------------------
+
+// The video renderer on nothing completes at Run; the graph tells the
+// application once the decoder has completed too. A seek while running
+// pauses, seeks and runs again from the seek; a run clears an end queued
+// from before.
+TEST_F(GraphWorld, EveryRendererCountedAtRunCompletesBeforeTheGraphDoes) {
+    addDecoder();
+    StreamSpec shape;
+    shape.seconds = 2;
+    ASSERT_EQ(S_OK, render(writeStream("clip.mpg", shape)));
+    IBaseFilter* renderer = nullptr;
+    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Video Renderer", &renderer));
+    IPin* overlay = pinOf(renderer, 0);
+    EXPECT_EQ(S_OK, graph->Disconnect(overlay)) << "an unconnected renderer completes at Run";
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    IMediaSeeking* rendererSeeking = query<IMediaSeeking>(renderer, IID_IMediaSeeking);
+    EXPECT_EQ(S_OK, rendererSeeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME));
+    rendererSeeking->Release();
+
+    control->Run();
+    EXPECT_EQ(0, nextCode(events)) << "the decoder has not completed";
+    simctl::advanceClock(2500);
+    EXPECT_EQ(EC_COMPLETE, nextCode(events));
+    LONGLONG now = 0;
+    seeking->GetCurrentPosition(&now);
+    EXPECT_EQ(20000000, now);
+
+    LONGLONG target = 5000000;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    EXPECT_EQ(2, simctl::graphState()) << "running again after the seek";
+    seeking->GetCurrentPosition(&now);
+    EXPECT_EQ(5000000, now);
+    simctl::advanceClock(1000);
+    seeking->GetCurrentPosition(&now);
+    EXPECT_EQ(15000000, now);
+    EXPECT_EQ(S_OK, seeking->SetRate(2.0));
+    EXPECT_EQ(2, simctl::graphState()) << "a rate change restores the state";
+    simctl::advanceClock(100);
+    seeking->GetCurrentPosition(&now);
+    EXPECT_EQ(17000000, now);
+    simctl::advanceClock(300);
+    EXPECT_EQ(EC_COMPLETE, nextCode(events)) << "the seek brought the end again";
+
+    // An end queued before a run is gone after it.
+    control->Pause();
+    target = 0;
+    seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                          AM_SEEKING_NoPositioning);
+    simctl::advanceClock(5000);
+    control->Run();
+    simctl::advanceClock(500);
+    EXPECT_EQ(0, nextCode(events));
+
+    control->Stop();
+    overlay->Release();
+    renderer->Release();
+    control->Release();
+    seeking->Release();
+    events->Release();
+}

@@ -72,9 +72,9 @@ TEST_F(Player, ARateThatCannotBeReadBackAnswersTheWantedRate) {
 TEST_F(Player, FailedPositionQueriesAreLoggedAndAnsweredWithZero) {
     ASSERT_TRUE(open());
     load("clip.mpg");
-    simctl::armFault("DecoderFilter::get_Duration", E_UNEXPECTED);
-    simctl::armFault("DecoderFilter::get_CurrentPosition", E_UNEXPECTED);
-    simctl::armFault("DecoderFilter::put_CurrentPosition", E_UNEXPECTED);
+    simctl::armFault("DecoderFilter::GetDuration", E_UNEXPECTED);
+    simctl::armFault("FilterGraph::get_CurrentPosition", E_UNEXPECTED);
+    simctl::armFault("DecoderFilter::SetPositions", E_UNEXPECTED);
     EXPECT_EQ(0, durationMs());
     EXPECT_EQ(0, positionMs());
     Java_org_quencommunity_tovix_TovixAPI_seek(env(), cls(), 100);

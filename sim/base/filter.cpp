@@ -178,10 +178,6 @@ BasePin* BaseFilter::pinAt(int index) const {
     return pins_[static_cast<size_t>(index)].get();
 }
 
-Fault BaseFilter::faultAt(const char* method) {
-    return fault(std::string(className()) + "::" + method);
-}
-
 HRESULT BaseFilter::QueryInterface(REFIID riid, void** ppv) {
     void* p = nullptr;
     if (riid == IID_IUnknown || riid == IID_IPersist || riid == IID_IMediaFilter ||
@@ -201,70 +197,108 @@ HRESULT BaseFilter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+void BaseFilter::notifyGraph(LONG code, LONG_PTR param1, LONG_PTR param2) {
+    IMediaEventSink* sink = nullptr;
+    if (graph_ &&
+        SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
+        sink) {
+        sink->Notify(code, param1, param2);
+        sink->Release();
+    }
+}
+
+FILTER_STATE BaseFilter::state() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return state_;
+}
+
+REFERENCE_TIME BaseFilter::startTime() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    return start_;
+}
+
+IReferenceClock* BaseFilter::clock() const {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (clock_)
+        clock_->AddRef();
+    return clock_;
+}
+
+void BaseFilter::setState(FILTER_STATE state) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state_ = state;
+}
+
 HRESULT BaseFilter::Stop() {
-    Fault f = faultAt("Stop");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Stop"), &armed))
+        return armed;
     HRESULT hr = S_OK;
-    if (state_ != State_Stopped)
+    if (state() != State_Stopped)
         hr = onStop();
-    state_ = State_Stopped;
+    setState(State_Stopped);
     return hr;
 }
 
 HRESULT BaseFilter::Pause() {
-    Fault f = faultAt("Pause");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Pause"), &armed))
+        return armed;
     HRESULT hr = S_OK;
-    if (state_ != State_Paused)
+    if (state() != State_Paused)
         hr = onPause();
     if (SUCCEEDED(hr))
-        state_ = State_Paused;
+        setState(State_Paused);
     return hr;
 }
 
 HRESULT BaseFilter::Run(REFERENCE_TIME start) {
-    Fault f = faultAt("Run");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Run"), &armed))
+        return armed;
     // A stopped filter passes through paused on its way to running.
-    if (state_ == State_Stopped) {
+    if (state() == State_Stopped) {
         HRESULT hr = Pause();
         if (FAILED(hr))
             return hr;
     }
-    start_ = start;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        start_ = start;
+    }
     HRESULT hr = S_OK;
-    if (state_ != State_Running)
+    if (state() != State_Running)
         hr = onRun(start);
     if (SUCCEEDED(hr))
-        state_ = State_Running;
+        setState(State_Running);
     return hr;
 }
 
 HRESULT BaseFilter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
-    *state = state_;
+    *state = this->state();
     return S_OK;
 }
 
 HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock) {
     if (clock)
         clock->AddRef();
-    if (clock_)
-        clock_->Release();
-    clock_ = clock;
+    IReferenceClock* old = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        old = clock_;
+        clock_ = clock;
+    }
+    if (old)
+        old->Release();
     return S_OK;
 }
 
 HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock) {
     if (!clock)
         return E_POINTER;
-    *clock = clock_;
-    if (clock_)
-        clock_->AddRef();
+    *clock = this->clock();
     return S_OK;
 }
 
@@ -272,9 +306,9 @@ HRESULT BaseFilter::EnumPins(IEnumPins** pins) {
     if (!pins)
         return E_POINTER;
     *pins = nullptr;
-    Fault f = faultAt("EnumPins");
-    if (f.fail && (f.null || FAILED(f.hr)))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "EnumPins"), &armed))
+        return armed;
     *pins = new PinEnumerator(this, 0);
     return S_OK;
 }
@@ -307,9 +341,9 @@ HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 }
 
 HRESULT BaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-    Fault f = faultAt("JoinFilterGraph");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "JoinFilterGraph"), &armed))
+        return armed;
     // No reference: the graph holds the filter, and a reference back would
     // keep both alive for ever.
     graph_ = graph;

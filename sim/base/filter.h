@@ -25,6 +25,7 @@
 #include "../com/runtime.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,10 +143,13 @@ class BaseFilter : public IBaseFilter, public ComObject {
     // For concrete filters.
     int pinCount() const { return static_cast<int>(pins_.size()); }
     BasePin* pinAt(int index) const;
-    FILTER_STATE state() const { return state_; }
-    REFERENCE_TIME startTime() const { return start_; }
+    // The state, the start time of the last run and the clock are read by
+    // streaming threads and pollers while the graph changes them.
+    FILTER_STATE state() const;
+    REFERENCE_TIME startTime() const;
+    // The filter's clock with a reference of the caller's, or null.
+    IReferenceClock* clock() const;
     IFilterGraph* graph() const { return graph_; } // no reference: the graph owns us
-    IReferenceClock* clock() const { return clock_; }
     const std::wstring& filterName() const { return name_; }
 
     // Hooks. Every pointer handed out from extraInterface and pinInterface
@@ -167,6 +171,10 @@ class BaseFilter : public IBaseFilter, public ComObject {
     virtual HRESULT onEndFlush(BasePin*) { return S_OK; }
     virtual HRESULT onNewSegment(BasePin*, REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
 
+    // Posts an event to the graph the filter is in (IMediaEventSink), if any;
+    // a renderer's EC_COMPLETE carries the filter.
+    void notifyGraph(LONG code, LONG_PTR param1, LONG_PTR param2);
+
   protected:
     // Pins are added in enumeration order by the concrete filter's
     // constructor.
@@ -176,11 +184,14 @@ class BaseFilter : public IBaseFilter, public ComObject {
     // no longer enumerated or found, but stay alive as long as the filter,
     // for whoever still holds one. A splitter's outputs follow its stream.
     void removePinsFrom(int index);
-    // A fault point of this filter, "<class>::<method>".
-    Fault faultAt(const char* method);
 
   private:
+    void setState(FILTER_STATE state);
+
     CLSID clsid_;
+    // Guards state_, start_ and clock_; never held while a hook runs (the
+    // graph changes one filter's state at a time).
+    mutable std::mutex stateMutex_;
     FILTER_STATE state_ = State_Stopped;
     REFERENCE_TIME start_ = 0;
     IReferenceClock* clock_ = nullptr; // one reference while set

@@ -185,11 +185,9 @@ HRESULT BasePin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* mt) {
     if (dir_ != PINDIR_OUTPUT)
         return E_UNEXPECTED;
     static const std::string generic = "IPin::Connect";
-    Fault f = fault(generic);
-    if (!f.fail)
-        f = fault(connectPoint_);
-    if (f.fail)
-        return FAILED(f.hr) ? f.hr : VFW_E_CANNOT_CONNECT;
+    HRESULT armed;
+    if (faultFires(generic, &armed) || faultFires(connectPoint_, &armed))
+        return FAILED(armed) ? armed : VFW_E_CANNOT_CONNECT;
     if (peer_)
         return VFW_E_ALREADY_CONNECTED;
     if (owner_->state() != State_Stopped)
@@ -229,11 +227,9 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* mt) {
     if (dir_ != PINDIR_INPUT)
         return E_UNEXPECTED;
     static const std::string generic = "IPin::ReceiveConnection";
-    Fault f = fault(generic);
-    if (!f.fail)
-        f = fault(receivePoint_);
-    if (f.fail)
-        return FAILED(f.hr) ? f.hr : VFW_E_TYPE_NOT_ACCEPTED;
+    HRESULT armed;
+    if (faultFires(generic, &armed) || faultFires(receivePoint_, &armed))
+        return FAILED(armed) ? armed : VFW_E_TYPE_NOT_ACCEPTED;
     if (peer_)
         return VFW_E_ALREADY_CONNECTED;
     if (owner_->state() != State_Stopped)

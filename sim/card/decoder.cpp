@@ -16,7 +16,7 @@ namespace {
 
 // Fault points of the register methods, named once: they are called on every
 // OSD frame, which must not allocate.
-Fault registerFault(int which) {
+bool registerFault(int which, HRESULT* armed) {
     static const std::string points[] = {
         "DecoderFilter::GetOutputFlags", "DecoderFilter::SetOutputFlags",
         "DecoderFilter::GetAspect",      "DecoderFilter::SetAspect",
@@ -24,23 +24,23 @@ Fault registerFault(int which) {
         "DecoderFilter::GetVgaMode",     "DecoderFilter::SetVgaMode",
         "DecoderFilter::GetAudioOutput", "DecoderFilter::SetAudioOutput",
     };
-    return fault(points[which]);
+    return faultFires(points[which], armed);
 }
 
 HRESULT readThrough(int point, card::Register r, int* value) {
     if (!value)
         return E_POINTER;
-    Fault f = registerFault(point);
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (registerFault(point, &armed))
+        return armed;
     *value = card::readRegister(r);
     return S_OK;
 }
 
 HRESULT writeThrough(int point, card::Register r, int value) {
-    Fault f = registerFault(point);
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (registerFault(point, &armed))
+        return armed;
     card::writeRegister(r, value);
     return S_OK;
 }
@@ -165,9 +165,9 @@ HRESULT DecoderFilter::ReadProfileString(const char* section, const char* key,
         return E_POINTER;
     if (bufferSize <= 0)
         return E_INVALIDARG;
-    Fault f = faultAt("ReadProfileString");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "ReadProfileString"), &armed))
+        return armed;
     std::string value;
     bool found = card::profileValue(section, key, &value);
     if (!found)

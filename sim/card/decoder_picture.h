@@ -13,10 +13,11 @@
 
 namespace sim {
 
-// An armed fault point "DecoderFilter::<method>" answers its code.
+// The decoder's fault point "DecoderFilter::<method>": its armed code, else S_OK.
 inline HRESULT decoderFault(const char* method) {
-    Fault f = fault(std::string("DecoderFilter::") + method);
-    return f.fail && FAILED(f.hr) ? f.hr : S_OK;
+    HRESULT armed = S_OK;
+    faultFires(faultPoint("DecoderFilter", method), &armed);
+    return armed;
 }
 
 // The stream as the decoder's connected input pins see it; video first.
@@ -90,7 +91,7 @@ class DecoderPicture : public NoDispatch<IBasicAudio, IBasicVideo2> {
         HRESULT hr = picture(&format);
         if (FAILED(hr))
             return hr;
-        *time = static_cast<double>(format.framePeriod) / 10000000.0;
+        *time = secondsFromUnits(format.framePeriod);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_BitRate(LONG* rate) override { return zero(rate); }

@@ -6,11 +6,13 @@
 // stream still being written has no end yet: the position stops at what has
 // been written, and EC_COMPLETE waits until the file is complete.
 #include "decoder_playback.h"
+#include "../control_card.h"
 #include "../control_graph.h"
 #include "../graph/clock.h"
 #include "../graph/manager.h"
 #include "../media/stream.h"
 
+#include <atomic>
 #include <cmath>
 #include <mutex>
 
@@ -22,14 +24,6 @@ const double kMaxRate = 8.0;
 const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
                             AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
                             AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
-
-LONGLONG toUnits(double seconds) {
-    return static_cast<LONGLONG>(std::llround(seconds * kUnitsPerSecond));
-}
-
-HRESULT faultAt(const char* method) {
-    return decoderFault(method);
-}
 
 } // namespace
 
@@ -93,7 +87,9 @@ HRESULT DecoderInput::ReceiveCanBlock() {
 
 DecoderPlayback::DecoderPlayback(BaseFilter* filter)
     : filter_(filter), picture_(filter), video_(filter->pinAt(kDecoderVideoIn), this),
-      audio_(filter->pinAt(kDecoderAudioIn), this) {}
+      audio_(filter->pinAt(kDecoderAudioIn), this),
+      seeking_(static_cast<IBaseFilter*>(filter), this),
+      offersClock_(simcard::decoderClock() == simcard::DecoderClock::FollowsPresentation) {}
 
 DecoderInput* DecoderPlayback::inputOf(BasePin* pin) {
     if (pin == video_.pin())
@@ -195,7 +191,7 @@ HRESULT DecoderPlayback::extent(Extent* out) const {
     seeking->Release();
     if (FAILED(hr))
         return hr;
-    out->seconds = static_cast<double>(duration) / kUnitsPerSecond;
+    out->seconds = secondsFromUnits(duration);
     out->growing = false;
     out->toldByEnds = true;
     return S_OK;
@@ -203,9 +199,9 @@ HRESULT DecoderPlayback::extent(Extent* out) const {
 
 void* DecoderPlayback::extraInterface(REFIID riid) {
     if (riid == IID_IMediaPosition)
-        return static_cast<IMediaPosition*>(this);
+        return static_cast<IMediaPosition*>(&mediaPosition_);
     if (riid == IID_IMediaSeeking)
-        return static_cast<IMediaSeeking*>(this);
+        return static_cast<IMediaSeeking*>(&seeking_);
     if (riid == IID_IBasicAudio)
         return static_cast<IBasicAudio*>(&picture_);
     if (riid == IID_IBasicVideo)
@@ -216,6 +212,8 @@ void* DecoderPlayback::extraInterface(REFIID riid) {
         return static_cast<IAMFilterMiscFlags*>(this);
     if (riid == IID_ISimTimedRenderer)
         return static_cast<ISimTimedRenderer*>(this);
+    if (riid == IID_IReferenceClock && offersClock_)
+        return static_cast<IReferenceClock*>(&clock_);
     return nullptr;
 }
 
@@ -229,6 +227,9 @@ HRESULT DecoderPlayback::onPause() {
 HRESULT DecoderPlayback::onRun(REFERENCE_TIME) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     rebase(position_);
+    // A renderer tells every run that it has reached its end, as the graph
+    // counts its renderers again at each run.
+    posted_ = false;
     return S_OK;
 }
 
@@ -289,212 +290,136 @@ void DecoderPlayback::Poll() {
     }
     // Told outside the lock: the graph may be calling in from another
     // thread with its own lock held.
-    IFilterGraph* graph = filter_->graph();
-    IMediaEventSink* sink = nullptr;
-    if (graph &&
-        SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
-        sink) {
-        sink->Notify(EC_COMPLETE, S_OK,
-                     reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
-        sink->Release();
-    }
+    filter_->notifyGraph(EC_COMPLETE, S_OK,
+                         reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
 }
 
-HRESULT DecoderPlayback::get_Duration(REFTIME* length) {
-    if (!length)
-        return E_POINTER;
-    HRESULT hr = faultAt("get_Duration");
-    if (FAILED(hr))
-        return hr;
+// ---- Seeking ---------------------------------------------------------------------
+
+DecoderSeeking::DecoderSeeking(IUnknown* identity, DecoderPlayback* playback)
+    : SeekingBase(identity, kCapabilities, kDecoderClassName), playback_(playback) {}
+
+HRESULT DecoderSeeking::durationHook(LONGLONG* duration) {
+    return playback_->duration(duration);
+}
+
+HRESULT DecoderSeeking::positionHook(LONGLONG* current) {
+    return playback_->currentPosition(current);
+}
+
+HRESULT DecoderSeeking::seekHook(LONGLONG* current) {
+    return playback_->seek(current);
+}
+
+HRESULT DecoderSeeking::rateHook(double rate) {
+    return playback_->changeRate(rate);
+}
+
+HRESULT DecoderPlayback::duration(LONGLONG* duration) {
     Extent stream;
-    hr = extent(&stream);
-    if (FAILED(hr))
-        return hr;
-    *length = stream.seconds;
+    HRESULT hr = extent(&stream);
+    if (SUCCEEDED(hr))
+        *duration = unitsFromSeconds(stream.seconds);
+    return hr;
+}
+
+HRESULT DecoderPlayback::currentPosition(LONGLONG* current) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    *current = unitsFromSeconds(position());
     return S_OK;
 }
 
-HRESULT DecoderPlayback::put_CurrentPosition(REFTIME time) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    HRESULT hr = faultAt("put_CurrentPosition");
-    if (FAILED(hr))
-        return hr;
+// Within the stream; the source delivers it again from there.
+HRESULT DecoderPlayback::seek(LONGLONG* current) {
+    double time = secondsFromUnits(*current);
     Extent stream;
-    hr = extent(&stream);
-    if (FAILED(hr))
-        return hr;
-    if (!(time > 0.0))
-        time = 0.0;
-    if (time > stream.seconds)
-        time = stream.seconds;
-    rebase(time);
-    posted_ = false;
-    record();
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        HRESULT hr = extent(&stream);
+        if (FAILED(hr))
+            return hr;
+        if (!(time > 0.0))
+            time = 0.0;
+        if (time > stream.seconds)
+            time = stream.seconds;
+        rebase(time);
+        posted_ = false;
+        record(seeking_.rate());
+    }
+    *current = unitsFromSeconds(time);
     if (!stream.toldByEnds)
         return S_OK;
-    // The source delivers the stream again from there.
     IMediaSeeking* seeking = upstreamSeeking();
     if (!seeking)
         return S_OK;
-    LONGLONG at = toUnits(time);
-    hr = seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
-                               AM_SEEKING_NoPositioning);
+    LONGLONG at = *current;
+    HRESULT hr = seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                                       AM_SEEKING_NoPositioning);
     seeking->Release();
     return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT DecoderPlayback::get_CurrentPosition(REFTIME* time) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!time)
-        return E_POINTER;
-    HRESULT hr = faultAt("get_CurrentPosition");
-    if (FAILED(hr))
-        return hr;
-    *time = position();
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::get_StopTime(REFTIME* time) {
-    return get_Duration(time);
-}
-
-HRESULT DecoderPlayback::put_StopTime(REFTIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT DecoderPlayback::get_PrerollTime(REFTIME* time) {
-    if (!time)
-        return E_POINTER;
-    *time = 0.0;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::put_PrerollTime(REFTIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT DecoderPlayback::put_Rate(double rate) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    HRESULT hr = faultAt("put_Rate");
-    if (FAILED(hr))
-        return hr;
-    // The card plays forwards only, and not faster than its fast scan.
-    if (!(rate > 0.0) || rate > kMaxRate)
+// The card plays forwards only, and not faster than its fast scan.
+HRESULT DecoderPlayback::changeRate(double rate) {
+    if (rate > kMaxRate)
         return E_INVALIDARG;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     rebase(position());
-    rate_ = rate;
-    record();
+    record(rate);
     return S_OK;
 }
 
-HRESULT DecoderPlayback::get_Rate(double* rate) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!rate)
-        return E_POINTER;
-    HRESULT hr = faultAt("get_Rate");
-    if (FAILED(hr))
-        return hr;
-    *rate = rate_;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::CanSeekForward(LONG* canSeek) {
-    if (!canSeek)
-        return E_POINTER;
-    *canSeek = OATRUE;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::CanSeekBackward(LONG* canSeek) {
-    return CanSeekForward(canSeek);
-}
-
-HRESULT DecoderPlayback::GetCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    HRESULT hr = faultAt("GetCapabilities");
-    if (FAILED(hr))
-        return hr;
-    *capabilities = kCapabilities;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::GetDuration(LONGLONG* duration) {
-    if (!duration)
-        return E_POINTER;
-    REFTIME seconds = 0;
-    HRESULT hr = get_Duration(&seconds);
-    *duration = toUnits(seconds);
-    return hr;
-}
-
-HRESULT DecoderPlayback::GetStopPosition(LONGLONG* stop) {
-    return GetDuration(stop);
-}
-
-HRESULT DecoderPlayback::GetCurrentPosition(LONGLONG* current) {
-    if (!current)
-        return E_POINTER;
-    REFTIME seconds = 0;
-    HRESULT hr = get_CurrentPosition(&seconds);
-    *current = toUnits(seconds);
-    return hr;
-}
-
-HRESULT DecoderPlayback::GetPositions(LONGLONG* current, LONGLONG* stop) {
-    if (current) {
-        HRESULT hr = GetCurrentPosition(current);
-        if (FAILED(hr))
-            return hr;
-    }
-    return stop ? GetStopPosition(stop) : S_OK;
-}
-
-HRESULT DecoderPlayback::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
-    if (earliest)
-        *earliest = 0;
-    return latest ? GetDuration(latest) : S_OK;
-}
-
-HRESULT DecoderPlayback::SetRate(double rate) {
-    return put_Rate(rate);
-}
-
-HRESULT DecoderPlayback::GetRate(double* rate) {
-    return get_Rate(rate);
-}
-
-HRESULT DecoderPlayback::GetPreroll(LONGLONG* preroll) {
-    if (!preroll)
-        return E_POINTER;
-    *preroll = 0;
-    return S_OK;
-}
-
-HRESULT DecoderPlayback::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG*, DWORD) {
-    DWORD how = currentFlags & AM_SEEKING_PositioningBitsMask;
-    if (how == AM_SEEKING_NoPositioning)
-        return S_OK;
-    if (!current)
-        return E_POINTER;
-    double seconds = static_cast<double>(*current) / kUnitsPerSecond;
-    if (how == AM_SEEKING_RelativePositioning)
-        seconds += position();
-    else if (how != AM_SEEKING_AbsolutePositioning)
-        return E_INVALIDARG;
-    return put_CurrentPosition(seconds);
-}
-
+// The card presents on its own time, which is the system's: the graph's
+// clock may be the decoder's own, which follows this.
 REFERENCE_TIME DecoderPlayback::now() const {
-    REFERENCE_TIME t = clockNow();
-    if (IReferenceClock* clock = filter_->clock())
-        clock->GetTime(&t);
-    return t;
+    return clockNow();
 }
 
 void DecoderPlayback::rebase(double position) {
     position_ = position;
     base_ = now();
+    presentedFrom_ = position;
+}
+
+REFERENCE_TIME DecoderPlayback::presentedTime() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    double p = position();
+    if (p > presentedFrom_)
+        presented_ += unitsFromSeconds((p - presentedFrom_) / seeking_.rate());
+    presentedFrom_ = p;
+    return presented_;
+}
+
+HRESULT DecoderClockImpl::QueryInterface(REFIID riid, void** ppv) {
+    return playback_->QueryInterface(riid, ppv);
+}
+
+ULONG DecoderClockImpl::AddRef() {
+    return playback_->AddRef();
+}
+
+ULONG DecoderClockImpl::Release() {
+    return playback_->Release();
+}
+
+HRESULT DecoderClockImpl::GetTime(REFERENCE_TIME* time) {
+    if (!time)
+        return E_POINTER;
+    *time = playback_->presentedTime();
+    return S_OK;
+}
+
+HRESULT DecoderClockImpl::AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT DecoderClockImpl::AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE,
+                                         DWORD_PTR* cookie) {
+    if (cookie)
+        *cookie = 0;
+    return E_NOTIMPL;
 }
 
 // Seconds into the stream: frozen unless running, then moving with the
@@ -506,7 +431,7 @@ double DecoderPlayback::position() {
     REFERENCE_TIME t = now();
     bool running = filter_->state() == State_Running;
     if (running)
-        p += static_cast<double>(t - base_) / kUnitsPerSecond * rate_;
+        p += secondsFromUnits(t - base_) * seeking_.rate();
     Extent stream;
     if (SUCCEEDED(extent(&stream)) && p > stream.seconds) {
         p = stream.seconds;
@@ -518,8 +443,24 @@ double DecoderPlayback::position() {
     return p < 0 ? 0 : p;
 }
 
-void DecoderPlayback::record() const {
-    recordPlayback(rate_, position_);
+void DecoderPlayback::record(double rate) const {
+    recordPlayback(rate, position_);
 }
 
 } // namespace sim
+
+namespace {
+std::atomic<simcard::DecoderClock> gClockModel{simcard::DecoderClock::FollowsPresentation};
+} // namespace
+
+namespace simcard {
+
+void setDecoderClock(DecoderClock model) {
+    gClockModel = model;
+}
+
+DecoderClock decoderClock() {
+    return gClockModel;
+}
+
+} // namespace simcard

@@ -14,6 +14,7 @@
 // complete file.
 #pragma once
 
+#include "../base/seeking.h"
 #include "../graph/manager.h"
 #include "../media/types.h"
 #include "decoder_picture.h"
@@ -56,10 +57,46 @@ class DecoderInput : public IMemInputPin {
     IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
-class DecoderPlayback final : public NoDispatch<IMediaPosition>,
-                              public MediaTimeSeeking,
-                              public IAMFilterMiscFlags,
-                              public ISimTimedRenderer {
+// The decoder's IMediaSeeking: the seeking base with the playback's hooks.
+class DecoderSeeking final : public SeekingBase {
+  public:
+    DecoderSeeking(IUnknown* identity, DecoderPlayback* playback);
+
+  protected:
+    HRESULT durationHook(LONGLONG* duration) override;
+    HRESULT positionHook(LONGLONG* current) override;
+    HRESULT seekHook(LONGLONG* current) override;
+    HRESULT rateHook(double rate) override;
+
+  private:
+    DecoderPlayback* playback_;
+};
+
+// The decoder's reference clock (simcard::DecoderClock::FollowsPresentation):
+// it moves with what the decoder presents, by the stream time presented
+// (the media time played over the rate), so it stands while the decoder is
+// paused, stopped or out of data, and never runs backwards.
+class DecoderClockImpl final : public IReferenceClock {
+  public:
+    explicit DecoderClockImpl(DecoderPlayback* playback) : playback_(playback) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override;
+    // Nothing in the world waits on clock advice.
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT,
+                                         DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE,
+                                             DWORD_PTR* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return S_FALSE; }
+
+  private:
+    DecoderPlayback* playback_;
+};
+
+class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRenderer {
   public:
     explicit DecoderPlayback(BaseFilter* filter);
 
@@ -91,31 +128,14 @@ class DecoderPlayback final : public NoDispatch<IMediaPosition>,
     // ISimTimedRenderer
     void STDMETHODCALLTYPE Poll() override;
 
-    // IMediaPosition
-    HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* length) override;
-    HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME) override;
-    HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME) override;
-    HRESULT STDMETHODCALLTYPE put_Rate(double rate) override;
-    HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) override;
-    HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) override;
+    // The decoder clock's reading (see DecoderClockImpl).
+    REFERENCE_TIME presentedTime();
 
-    // IMediaSeeking (media time, 100 ns units)
-    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
-    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
-    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                           DWORD stopFlags) override;
-    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
-    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
-    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+    // The seeking hooks (see DecoderSeeking), in 100 ns units.
+    HRESULT duration(LONGLONG* duration);
+    HRESULT currentPosition(LONGLONG* current);
+    HRESULT seek(LONGLONG* current);
+    HRESULT changeRate(double rate);
 
   private:
     // How long the stream is, and how its end is told.
@@ -133,12 +153,14 @@ class DecoderPlayback final : public NoDispatch<IMediaPosition>,
     REFERENCE_TIME now() const;
     void rebase(double position);
     double position();
-    void record() const;
+    void record(double rate) const;
 
     BaseFilter* filter_;
     double position_ = 0.0;   // seconds at base_ (or now, when not running)
-    REFERENCE_TIME base_ = 0; // clock time the position was last fixed
-    double rate_ = 1.0;
+    REFERENCE_TIME base_ = 0; // system clock time the position was last fixed
+    // The decoder clock: its reading, and the position it last followed.
+    REFERENCE_TIME presented_ = 0;
+    double presentedFrom_ = 0.0;
     bool posted_ = false; // EC_COMPLETE sent for the current run to the end
     // Guards the above: where the system's graph manager runs the decoder, a
     // thread of the world's polls it while the application calls in.
@@ -146,6 +168,10 @@ class DecoderPlayback final : public NoDispatch<IMediaPosition>,
     DecoderPicture picture_;
     DecoderInput video_;
     DecoderInput audio_;
+    DecoderSeeking seeking_; // keeps the rate
+    bool offersClock_;       // the clock model when the filter was made
+    PositionOverSeeking mediaPosition_{&seeking_};
+    DecoderClockImpl clock_{this};
 };
 
 } // namespace sim

@@ -26,7 +26,6 @@ const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwa
                             AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
                             AM_SEEKING_CanGetDuration;
 const LONG kReadChunk = 1 << 20;
-const int64_t kPtsWrap = int64_t(1) << 33;
 
 AM_MEDIA_TYPE withFormat(REFGUID major, REFGUID sub, REFGUID formatType, const void* block,
                          size_t size) {
@@ -88,14 +87,16 @@ bool cardPlays(AudioCoding coding) {
 }
 
 REFERENCE_TIME unitsOf(int64_t ticks90k) {
-    return ticks90k * 1000 / 9;
+    return ticks90k * kUnitsPerSecond / kPtsPerSecond;
 }
 
 } // namespace
 
 // ---- Pins --------------------------------------------------------------------------
 
-DemuxFilter::DemuxFilter() : BaseFilter(kDemuxClassName, CLSID_MpegDemux), seeking_(this) {
+DemuxFilter::DemuxFilter()
+    : BaseFilter(kDemuxClassName, CLSID_MpegDemux),
+      seeking_(static_cast<IBaseFilter*>(this), this) {
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
            {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM),
             makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
@@ -136,8 +137,12 @@ void* DemuxFilter::extraInterface(REFIID riid) {
 }
 
 void* DemuxFilter::pinInterface(BasePin* pin, REFIID riid) {
-    if (riid == IID_IMediaSeeking && pulling_ && pin->direction() == PINDIR_OUTPUT)
+    if (!pulling_ || pin->direction() != PINDIR_OUTPUT)
+        return nullptr;
+    if (riid == IID_IMediaSeeking)
         return static_cast<IMediaSeeking*>(&seeking_);
+    if (riid == IID_IMediaPosition)
+        return static_cast<IMediaPosition*>(&position_);
     return nullptr;
 }
 
@@ -246,6 +251,7 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
     std::lock_guard<std::mutex> lock(mutex_);
     start_ = 0;
     delivered_ = false;
+    seeking_.reset();
 }
 
 // ---- Delivery ------------------------------------------------------------------------
@@ -349,19 +355,15 @@ void DemuxFilter::flushDownstream() {
 }
 
 REFERENCE_TIME DemuxFilter::duration() const {
-    return static_cast<REFERENCE_TIME>(info_.duration() * kUnitsPerSecond + 0.5);
+    return unitsFromSeconds(info_.duration());
 }
 
-REFERENCE_TIME DemuxFilter::startPosition() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return start_;
-}
-
-HRESULT DemuxFilter::seek(REFERENCE_TIME position) {
+HRESULT DemuxFilter::seek(REFERENCE_TIME* position) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         REFERENCE_TIME end = duration();
-        start_ = position < 0 ? 0 : position > end ? end : position;
+        start_ = *position < 0 ? 0 : *position > end ? end : *position;
+        *position = start_;
         delivered_ = false;
     }
     if (state() == State_Stopped)
@@ -373,96 +375,18 @@ HRESULT DemuxFilter::seek(REFERENCE_TIME position) {
 }
 
 // ---- Seeking ----------------------------------------------------------------------
-// In media time only; the stream plays forwards only. The output pins share
-// one position: a seek on any of them moves them all.
+// In media time only; the stream plays forwards only.
 
-HRESULT DemuxSeeking::QueryInterface(REFIID riid, void** ppv) {
-    return demux_->QueryInterface(riid, ppv);
-}
-ULONG DemuxSeeking::AddRef() {
-    return demux_->addRef();
-}
-ULONG DemuxSeeking::Release() {
-    return demux_->release();
-}
+DemuxSeeking::DemuxSeeking(IUnknown* identity, DemuxFilter* demux)
+    : SeekingBase(identity, kCapabilities), demux_(demux) {}
 
-HRESULT DemuxSeeking::GetCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    *capabilities = kCapabilities;
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::GetDuration(LONGLONG* duration) {
-    if (!duration)
-        return E_POINTER;
+HRESULT DemuxSeeking::durationHook(LONGLONG* duration) {
     *duration = demux_->duration();
     return S_OK;
 }
 
-HRESULT DemuxSeeking::GetStopPosition(LONGLONG* stop) {
-    return GetDuration(stop);
-}
-
-HRESULT DemuxSeeking::GetCurrentPosition(LONGLONG* current) {
-    if (!current)
-        return E_POINTER;
-    *current = demux_->startPosition();
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                   DWORD stopFlags) {
-    DWORD how = currentFlags & AM_SEEKING_PositioningBitsMask;
-    if (how == AM_SEEKING_NoPositioning)
-        return S_OK;
-    if (!current)
-        return E_POINTER;
-    LONGLONG position = *current;
-    if (how == AM_SEEKING_RelativePositioning)
-        position += demux_->startPosition();
-    else if (how != AM_SEEKING_AbsolutePositioning)
-        return E_INVALIDARG;
-    HRESULT hr = demux_->seek(position);
-    if (SUCCEEDED(hr) && (currentFlags & AM_SEEKING_ReturnTime))
-        *current = demux_->startPosition();
-    if (SUCCEEDED(hr) && stop && (stopFlags & AM_SEEKING_ReturnTime))
-        *stop = demux_->duration();
-    return hr;
-}
-
-HRESULT DemuxSeeking::GetPositions(LONGLONG* current, LONGLONG* stop) {
-    if (current)
-        *current = demux_->startPosition();
-    if (stop)
-        *stop = demux_->duration();
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
-    if (earliest)
-        *earliest = 0;
-    if (latest)
-        *latest = demux_->duration();
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::SetRate(double rate) {
-    if (!(rate > 0.0))
-        return E_INVALIDARG;
-    rate_ = rate;
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::GetRate(double* rate) {
-    if (!rate)
-        return E_POINTER;
-    *rate = rate_;
-    return S_OK;
-}
-
-HRESULT DemuxSeeking::GetPreroll(LONGLONG*) {
-    return E_NOTIMPL;
+HRESULT DemuxSeeking::seekHook(LONGLONG* current) {
+    return demux_->seek(current);
 }
 
 } // namespace sim

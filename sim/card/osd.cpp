@@ -105,15 +105,16 @@ class OsdObject : public IOsdObject, public sim::ComObject {
             return E_POINTER;
         *block = nullptr;
         static const std::string point = "OsdObject::GetBlockBuffer";
-        sim::Fault f = sim::fault(point);
+        HRESULT armed = S_OK;
+        bool fired = sim::faultFires(point, &armed);
         {
             Layer& l = layer();
             std::lock_guard<std::mutex> lock(l.mutex);
             l.requests++;
             l.lastSize = size;
         }
-        if (f.fail)
-            return FAILED(f.hr) ? f.hr : E_OUTOFMEMORY;
+        if (fired)
+            return FAILED(armed) ? armed : E_OUTOFMEMORY; // no buffer: never a success
         // The card's OSD memory holds no block longer than its format allows.
         if (size > kMaxBlockLength) {
             sim::trace("OSD block buffer of %u bytes refused: beyond the OSD memory", size);
@@ -129,16 +130,17 @@ class OsdObject : public IOsdObject, public sim::ComObject {
 
     HRESULT STDMETHODCALLTYPE Close() override {
         static const std::string point = "OsdObject::Close";
-        sim::Fault f = sim::fault(point);
+        HRESULT armed = S_OK;
+        sim::faultFires(point, &armed);
         closed_ = true;
-        return f.fail && FAILED(f.hr) ? f.hr : S_OK;
+        return armed;
     }
 
     HRESULT STDMETHODCALLTYPE SetDisplay(int on) override {
         static const std::string point = "OsdObject::SetDisplay";
-        sim::Fault f = sim::fault(point);
-        if (f.fail && FAILED(f.hr))
-            return f.hr;
+        HRESULT armed;
+        if (sim::faultFires(point, &armed))
+            return armed;
         Layer& l = layer();
         std::lock_guard<std::mutex> lock(l.mutex);
         if (!on) {
@@ -159,9 +161,9 @@ class OsdObject : public IOsdObject, public sim::ComObject {
 
     HRESULT STDMETHODCALLTYPE SetDestination(RECT area) override {
         static const std::string point = "OsdObject::SetDestination";
-        sim::Fault f = sim::fault(point);
-        if (f.fail && FAILED(f.hr))
-            return f.hr;
+        HRESULT armed;
+        if (sim::faultFires(point, &armed))
+            return armed;
         Layer& l = layer();
         std::lock_guard<std::mutex> lock(l.mutex);
         l.destination = area;
@@ -294,9 +296,9 @@ class OsdEnumerator : public IOsdEnumerator, public sim::ComObject {
     ULONG STDMETHODCALLTYPE Release() override { return release(); }
 
     HRESULT STDMETHODCALLTYPE Reset() override {
-        sim::Fault f = sim::fault("OsdEnumerator::Reset");
-        if (f.fail && FAILED(f.hr))
-            return f.hr;
+        HRESULT armed;
+        if (sim::faultFires("OsdEnumerator::Reset", &armed))
+            return armed;
         position_ = 0;
         return S_OK;
     }

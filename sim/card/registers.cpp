@@ -196,6 +196,7 @@ void reset() {
     clearProfileText();
     sim::card::resetOsdLayer();
     sim::card::resetStreamRecords();
+    setDecoderClock(DecoderClock::FollowsPresentation);
 }
 
 } // namespace simcard

@@ -42,15 +42,16 @@ void* SharedSourceFilter::extraInterface(REFIID riid) {
 HRESULT SharedSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* mt) {
     if (!fileName)
         return E_POINTER;
-    Fault f = faultAt("Load");
+    HRESULT armed = S_OK;
+    bool fired = faultFires(faultPoint(className(), "Load"), &armed);
     {
         std::lock_guard<std::mutex> lock(gMutex);
         gRecord.loadCalls++;
         gRecord.file = narrow(fileName);
         gRecord.loadHadMediaType = mt != nullptr;
     }
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    if (fired)
+        return armed;
     wideFile_ = fileName;
     file_ = narrow(fileName);
     return S_OK;
@@ -75,28 +76,30 @@ HRESULT SharedSourceFilter::GetCurFile(LPOLESTR* fileName, AM_MEDIA_TYPE* mt) {
 }
 
 HRESULT SharedSourceFilter::SetFileLock(void* lock) {
-    Fault f = faultAt("SetFileLock");
+    HRESULT armed = S_OK;
+    bool fired = faultFires(faultPoint(className(), "SetFileLock"), &armed);
     {
         std::lock_guard<std::mutex> guard(gMutex);
         gRecord.lockCalls++;
         gRecord.lock = lock;
     }
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    if (fired)
+        return armed;
     lock_ = lock;
     return S_OK;
 }
 
 HRESULT SharedSourceFilter::SetHostName(const char* host) {
-    Fault f = faultAt("SetHostName");
+    HRESULT armed = S_OK;
+    bool fired = faultFires(faultPoint(className(), "SetHostName"), &armed);
     {
         std::lock_guard<std::mutex> lock(gMutex);
         gRecord.hostCalls++;
         gRecord.host = host ? host : "";
         gRecord.hostWasNull = host == nullptr;
     }
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    if (fired)
+        return armed;
     host_ = host ? host : "";
     return S_OK;
 }

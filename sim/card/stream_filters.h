@@ -5,6 +5,7 @@
 #pragma once
 
 #include "../base/filter.h"
+#include "../base/seeking.h"
 
 #include "../media/stream.h"
 #include "../media/types.h"
@@ -48,12 +49,6 @@ class SharedSourceFilter : public BaseFilter,
 
     void* extraInterface(REFIID riid) override;
 
-    // What this instance was told.
-    const std::string& file() const { return file_; } // UTF-8, "" before Load
-    const std::wstring& wideFile() const { return wideFile_; }
-    void* fileLock() const { return lock_; } // null: the file is complete
-    const std::string& hostName() const { return host_; }
-
   private:
     std::string file_;
     std::wstring wideFile_;
@@ -76,30 +71,19 @@ enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kD
 
 class DemuxFilter;
 
-// The demultiplexer's seeking, answered by each of its output pins.
-class DemuxSeeking : public MediaTimeSeeking {
+// The demultiplexer's seeking, answered by each of its output pins: they
+// share one position, and a seek on any of them moves them all.
+class DemuxSeeking final : public SeekingBase {
   public:
-    explicit DemuxSeeking(DemuxFilter* demux) : demux_(demux) {}
+    DemuxSeeking(IUnknown* identity, DemuxFilter* demux);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
-    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
-    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
-    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
-                                           DWORD stopFlags) override;
-    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
-    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
-    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
-    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+  protected:
+    HRESULT durationHook(LONGLONG* duration) override;
+    HRESULT seekHook(LONGLONG* current) override;
+    HRESULT rateHook(double) override { return S_OK; }
 
   private:
     DemuxFilter* demux_;
-    double rate_ = 1.0;
 };
 
 class DemuxFilter : public BaseFilter, public ISimMediaInfo {
@@ -126,8 +110,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     // For its seeking: the stream's length and where delivery starts, in
     // 100 ns units; a seek delivers again from there.
     REFERENCE_TIME duration() const;
-    REFERENCE_TIME startPosition();
-    HRESULT seek(REFERENCE_TIME position);
+    HRESULT seek(REFERENCE_TIME* position);
 
   private:
     struct Output {
@@ -154,6 +137,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     REFERENCE_TIME start_ = 0;
     bool delivered_ = false;
     DemuxSeeking seeking_;
+    PositionOverSeeking position_{&seeking_};
 };
 
 } // namespace sim

@@ -130,9 +130,11 @@ HRESULT queryInterface(ComObject* object, REFIID riid, void** ppv,
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    Fault f = fault(std::string("QueryInterface:") + object->className() + ":" + guidName(riid));
-    if (f.fail)
-        return FAILED(f.hr) ? f.hr : E_NOINTERFACE;
+    HRESULT armed;
+    if (faultFires(std::string("QueryInterface:") + object->className() + ":" + guidName(riid),
+                   &armed))
+        return FAILED(armed) ? armed
+                             : E_NOINTERFACE; // QueryInterface never hands back null with success
     for (const InterfaceEntry& entry : table) {
         if (IsEqualGUID(*entry.iid, riid)) {
             *ppv = entry.pointer;

@@ -3,9 +3,6 @@
 #include "../control.h"
 #include "runtime.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -46,14 +43,7 @@ Fault fault(const std::string& point) {
     return answer;
 }
 
-void trace(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (getenv("TOVIX_SIM_TRACE"))
-        fprintf(stderr, "[sim] %s\n", line);
+void keepTraceLine(const char* line) {
     std::lock_guard<std::mutex> lock(gMutex);
     gTrace.push_back(line);
 }

@@ -20,9 +20,9 @@ extern "C" {
 
 HRESULT CoInitialize(LPVOID) {
     gCoInitializeCalls++;
-    sim::Fault f = sim::fault("CoInitialize");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (sim::faultFires("CoInitialize", &armed))
+        return armed;
     // The first call on a thread answers S_OK, later ones S_FALSE; each
     // successful call needs its own CoUninitialize.
     return tComDepth++ == 0 ? S_OK : S_FALSE;

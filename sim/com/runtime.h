@@ -144,17 +144,29 @@ void nameGuid(REFGUID guid, const char* name);
 // Fault points. Every call of fault() records `point` as reached and answers
 // whether the point is armed for this call: `fail` with `hr` (which may be a
 // success code such as VFW_S_PARTIAL_RENDER), and `null` when the call is to
-// hand back a null pointer instead of an object.
+// hand back a null pointer instead of an object. Calls that answer an
+// HRESULT consult their point through faultFires; fault() itself is for the
+// calls that hand back an object or nothing.
 struct Fault {
     bool fail = false;
     bool null = false;
     HRESULT hr = S_OK;
 };
 Fault fault(const std::string& point);
+// The one way an HRESULT call consults its point: true when the point is
+// armed for this call, with the armed code in `hr`, which the call answers
+// in place of its work (a success code too: RenderFile answering
+// VFW_S_PARTIAL_RENDER).
+bool faultFires(const std::string& point, HRESULT* hr);
+// The point "<className>::<method>" of an object's method.
+std::string faultPoint(const char* className, const char* method);
 
 // The simulated world's own trace (rejected OSD blocks and the like), kept in
 // memory for tests and echoed to stderr when TOVIX_SIM_TRACE is set.
 void trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Where a trace line goes besides stderr: the in-memory trace here, the
+// debugger's output in tovixsim.dll.
+void keepTraceLine(const char* line);
 
 // The calling thread's Win32 last-error value.
 void setLastError(DWORD error);

@@ -3,13 +3,10 @@
 // come exactly when a test says.
 #pragma once
 
+#include "../base/media_time.h"
 #include "../com/runtime.h"
 
 namespace sim {
-
-// 100-nanosecond units, as REFERENCE_TIME counts them.
-const REFERENCE_TIME kUnitsPerSecond = 10000000;
-const REFERENCE_TIME kUnitsPerMs = 10000;
 
 // Now on the clock every graph uses: monotonic real time, or the manual
 // clock's reading while it is switched on.

@@ -103,11 +103,24 @@ bool FilterGraph::defaultHandling(LONG code) const {
 
 HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
     if (eventCode == EC_COMPLETE && defaultHandling(EC_COMPLETE)) {
-        // The application hears of the end once per run, with the status
-        // the renderer gave and no filter pointer.
-        if (completeSent_ || state_ != State_Running)
+        // The application hears of the end once per run, when every
+        // renderer counted at Run has told of its own, with the status the
+        // last one gave and no filter pointer. Others are dropped.
+        if (completeSent_ || (state_ != State_Running && !starting_))
+            return S_OK;
+        auto* from = reinterpret_cast<IBaseFilter*>(param2);
+        bool counted = false, told = false;
+        for (IBaseFilter* r : renderers_)
+            counted = counted || r == from;
+        for (IBaseFilter* c : completed_)
+            told = told || c == from;
+        if (!counted || told)
+            return S_OK;
+        completed_.push_back(from);
+        if (completed_.size() < renderers_.size())
             return S_OK;
         completeSent_ = true;
+        lastStop_ = stopPosition();
         events_.push_back(Event{EC_COMPLETE, param1, 0});
         log("EC_COMPLETE");
         return S_OK;
@@ -139,9 +152,9 @@ HRESULT FilterGraph::GetEventHandle(OAEVENT* handle) {
 }
 
 HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param2, LONG msTimeout) {
-    Fault f = fault("FilterGraph::GetEvent");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::GetEvent", &armed))
+        return armed;
     if (!eventCode || !param1 || !param2)
         return E_POINTER;
     *eventCode = 0;
@@ -157,9 +170,9 @@ HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param
 }
 
 HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* eventCode) {
-    Fault f = fault("FilterGraph::WaitForCompletion");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::WaitForCompletion", &armed))
+        return armed;
     if (!eventCode)
         return E_POINTER;
     *eventCode = 0;

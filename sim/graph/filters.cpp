@@ -6,6 +6,8 @@
 #include "../control_graph.h"
 #include "internal.h"
 
+#include <algorithm>
+
 #include "../../src/platform/win32.h"
 
 #include <cstdarg>
@@ -160,7 +162,7 @@ HRESULT FilterGraph::QueryInterface(REFIID riid, void** ppv) {
          {&IID_IMediaEvent, static_cast<IMediaEvent*>(static_cast<IMediaEventEx*>(this))},
          {&IID_IMediaEventEx, static_cast<IMediaEventEx*>(this)},
          {&IID_IMediaEventSink, static_cast<IMediaEventSink*>(this)},
-         {&IID_IMediaPosition, static_cast<IMediaPosition*>(this)},
+         {&IID_IMediaPosition, static_cast<IMediaPosition*>(&position_)},
          {&IID_IMediaSeeking, static_cast<IMediaSeeking*>(this)},
          {&IID_IBasicAudio, static_cast<IBasicAudio*>(this)},
          {&IID_IBasicVideo, static_cast<IBasicVideo*>(static_cast<IBasicVideo2*>(this))},
@@ -250,9 +252,9 @@ std::wstring FilterGraph::uniqueName(LPCWSTR wanted, bool* renamed) const {
 }
 
 HRESULT FilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
-    Fault f = fault("FilterGraph::AddFilter");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::AddFilter", &armed))
+        return armed;
     return addMember(filter, name);
 }
 
@@ -281,9 +283,9 @@ HRESULT FilterGraph::addMember(IBaseFilter* filter, LPCWSTR name) {
 }
 
 HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter) {
-    Fault f = fault("FilterGraph::RemoveFilter");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::RemoveFilter", &armed))
+        return armed;
     // E_FAIL for a filter that is not a member (null included), as the
     // SDK documents the call's failure; VFW_E_NOT_IN_GRAPH is not among
     // its answers.
@@ -329,6 +331,8 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
     filter->SetSyncSource(nullptr);
     filter->JoinFilterGraph(nullptr, nullptr);
     members_.erase(members_.begin() + static_cast<long>(index));
+    for (std::vector<IBaseFilter*>* list : {&renderers_, &completed_})
+        list->erase(std::remove(list->begin(), list->end(), filter), list->end());
     version_++;
     log("RemoveFilter: %s", narrow(member.name.c_str()).c_str());
     // A clock the filter gave the graph goes with it; the next pause picks
@@ -348,9 +352,9 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
 }
 
 HRESULT FilterGraph::EnumFilters(IEnumFilters** filters) {
-    Fault f = fault("FilterGraph::EnumFilters");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::EnumFilters", &armed))
+        return armed;
     if (!filters)
         return E_POINTER;
     *filters = new FilterEnumerator(this, 0, version_);
@@ -390,9 +394,9 @@ IBaseFilter* owningFilter(IPin* pin) {
 // says: it refuses nothing for its own state or the pins' directions; the
 // pins do (a running filter's pin, an input pin asked to connect out).
 HRESULT FilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* mt) {
-    Fault f = fault("FilterGraph::ConnectDirect");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::ConnectDirect", &armed))
+        return armed;
     if (!out || !in)
         return E_POINTER;
     if (!isMember(owningFilter(out)) || !isMember(owningFilter(in)))

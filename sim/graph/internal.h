@@ -43,12 +43,4 @@ HRESULT forwardToAll(const FilterGraph* graph, REFIID iid, HRESULT none, Method 
     return result;
 }
 
-// A fault armed at "FilterGraph::<method>": true, with its answer in `hr`.
-inline bool graphFault(const char* method, HRESULT* hr) {
-    Fault f = fault(std::string("FilterGraph::") + method);
-    if (f.fail)
-        *hr = f.hr;
-    return f.fail;
-}
-
 } // namespace sim

@@ -7,13 +7,15 @@
 //   graph/media_control.cpp   IMediaControl, IMediaFilter (state and clock),
 //                       IVideoFrameStep
 //   graph/events.cpp    IMediaEventEx, IMediaEventSink
-//   graph/position.cpp  IMediaPosition, IMediaSeeking (forwarded to renderers)
+//   graph/position.cpp  IMediaSeeking (forwarded to renderers; IMediaPosition
+//                       is PositionOverSeeking over it)
 //   graph/forward.cpp   IBasicAudio, IBasicVideo2, IVideoWindow (forwarded)
 //
 // Where the graph answers differently from Windows on purpose, the method
 // says why.
 #pragma once
 
+#include "../base/seeking.h"
 #include "../com/runtime.h"
 #include "clock.h"
 
@@ -36,16 +38,16 @@ struct ISimTimedRenderer : IUnknown {
     ~ISimTimedRenderer() = default;
 };
 
-class FilterGraph : public IFilterGraph2,
-                    public IMediaFilter,
-                    public IGraphVersion,
-                    public IVideoFrameStep,
-                    public IObjectWithSite,
-                    public NoDispatch<IMediaControl, IMediaEventEx, IMediaPosition, IBasicAudio,
-                                      IBasicVideo2, IVideoWindow>,
-                    public IMediaEventSink,
-                    public IMediaSeeking,
-                    public ComObject {
+class FilterGraph
+    : public IFilterGraph2,
+      public IMediaFilter,
+      public IGraphVersion,
+      public IVideoFrameStep,
+      public IObjectWithSite,
+      public NoDispatch<IMediaControl, IMediaEventEx, IBasicAudio, IBasicVideo2, IVideoWindow>,
+      public IMediaEventSink,
+      public IMediaSeeking,
+      public ComObject {
   public:
     FilterGraph();
     ~FilterGraph() override;
@@ -128,19 +130,6 @@ class FilterGraph : public IFilterGraph2,
 
     // IMediaEventSink
     HRESULT STDMETHODCALLTYPE Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) override;
-
-    // IMediaPosition
-    HRESULT STDMETHODCALLTYPE get_Duration(REFTIME* length) override;
-    HRESULT STDMETHODCALLTYPE put_CurrentPosition(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_CurrentPosition(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE get_StopTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_StopTime(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE get_PrerollTime(REFTIME* time) override;
-    HRESULT STDMETHODCALLTYPE put_PrerollTime(REFTIME time) override;
-    HRESULT STDMETHODCALLTYPE put_Rate(double rate) override;
-    HRESULT STDMETHODCALLTYPE get_Rate(double* rate) override;
-    HRESULT STDMETHODCALLTYPE CanSeekForward(LONG* canSeek) override;
-    HRESULT STDMETHODCALLTYPE CanSeekBackward(LONG* canSeek) override;
 
     // IMediaSeeking
     HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
@@ -297,7 +286,18 @@ class FilterGraph : public IFilterGraph2,
     bool completionPending() const;
     bool defaultHandling(LONG code) const;
     // A seek or a rate change may bring the end of the stream again.
-    void rearmCompletion() { completeSent_ = false; }
+    void rearmCompletion();
+    // Whether `filter` counts as a renderer: IAMFilterMiscFlags says so, or
+    // without that interface, it seeks in media time (or has IMediaPosition)
+    // and has no output pin.
+    bool isRenderer(IBaseFilter* filter) const;
+    // The graph's position while it plays, worked out from its clock; and
+    // the position the filters report (the first seeking member that
+    // answers), or 0.
+    LONGLONG clockPosition() const;
+    LONGLONG filtersPosition();
+    // The longest stop position the members report, else the last one read.
+    LONGLONG stopPosition();
     // The members whose IMediaSeeking works in media time (each with a
     // reference), newest first: the streams the graph seeks and times.
     std::vector<IMediaSeeking*> seekers() const;
@@ -324,11 +324,23 @@ class FilterGraph : public IFilterGraph2,
     double rate_ = 1.0;
     GUID timeFormat_;
     std::deque<Event> events_;
-    bool completeSent_ = false;           // EC_COMPLETE has gone to the application this run
+    bool completeSent_ = false; // EC_COMPLETE has gone to the application this run
+    // The renderers counted at the last Run (members, no references of
+    // their own), and those of them that have told of their end since.
+    std::vector<IBaseFilter*> renderers_;
+    std::vector<IBaseFilter*> completed_;
+    bool starting_ = false; // filters are being run: their EC_COMPLETE counts
+    // The media position at stream time streamAt_ while running; where the
+    // graph stands while paused.
+    LONGLONG positionAt_ = 0;
+    REFERENCE_TIME streamAt_ = 0;
+    LONGLONG lastStop_ = 0;
     std::vector<LONG> cancelledDefaults_; // codes whose default handling is cancelled
     LONG notifyFlags_ = 0;
     HANDLE logFile_ = nullptr;
     IUnknown* site_ = nullptr; // one reference, or null
+    // IMediaPosition: seconds over the graph's IMediaSeeking.
+    PositionOverSeeking position_{static_cast<IMediaSeeking*>(this), "FilterGraph"};
 };
 
 } // namespace sim

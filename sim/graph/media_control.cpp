@@ -91,8 +91,12 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
     HRESULT result = S_OK;
     switch (target) {
     case State_Paused:
-        if (state_ == State_Running)
+        if (state_ == State_Running) {
+            positionAt_ = completeSent_ ? stopPosition() : clockPosition();
             pausedAt_ = now - start_;
+        } else {
+            positionAt_ = filtersPosition();
+        }
         for (const Member& m : members_) {
             HRESULT hr = m.filter->Pause();
             if (FAILED(hr) && SUCCEEDED(result))
@@ -139,41 +143,99 @@ HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
     // An end told before this run is old news (other events stay).
     for (auto e = events_.begin(); e != events_.end();)
         e = e->code == EC_COMPLETE ? events_.erase(e) : e + 1;
+    if (state_ == State_Stopped)
+        positionAt_ = filtersPosition();
+    // The renderers whose end makes the graph's are the ones there now.
+    renderers_.clear();
+    for (const Member& m : members_)
+        if (isRenderer(m.filter))
+            renderers_.push_back(m.filter);
+    rearmCompletion();
     start_ = start;
+    streamAt_ = clockTime() - start_;
+    // Renderers may tell of their end while they start (one with nothing
+    // connected does at once).
+    starting_ = true;
     HRESULT result = S_OK;
     for (const Member& m : members_) {
         HRESULT hr = m.filter->Run(start_);
         if (FAILED(hr) && SUCCEEDED(result))
             result = hr;
     }
+    starting_ = false;
     return result;
 }
 
+void FilterGraph::rearmCompletion() {
+    completeSent_ = false;
+    completed_.clear();
+}
+
+bool FilterGraph::isRenderer(IBaseFilter* filter) const {
+    IAMFilterMiscFlags* flags = nullptr;
+    if (SUCCEEDED(
+            filter->QueryInterface(IID_IAMFilterMiscFlags, reinterpret_cast<void**>(&flags))) &&
+        flags) {
+        bool renderer = (flags->GetMiscFlags() & AM_FILTER_MISC_FLAGS_IS_RENDERER) != 0;
+        flags->Release();
+        return renderer;
+    }
+    bool seeks = false;
+    IMediaSeeking* seeking = nullptr;
+    if (SUCCEEDED(filter->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) &&
+        seeking) {
+        seeks = seeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME) == S_OK;
+        seeking->Release();
+    }
+    IMediaPosition* position = nullptr;
+    if (!seeks &&
+        SUCCEEDED(
+            filter->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&position))) &&
+        position) {
+        seeks = true;
+        position->Release();
+    }
+    if (!seeks)
+        return false;
+    IEnumPins* pins = nullptr;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return true;
+    bool output = false;
+    IPin* pin = nullptr;
+    while (!output && pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION dir = PINDIR_INPUT;
+        output = SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT;
+        pin->Release();
+    }
+    pins->Release();
+    return !output;
+}
+
 HRESULT FilterGraph::Run() {
-    Fault f = fault("FilterGraph::Run");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Run", &armed))
+        return armed;
     return changeState(State_Running);
 }
 
 HRESULT FilterGraph::Pause() {
-    Fault f = fault("FilterGraph::Pause");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Pause", &armed))
+        return armed;
     return changeState(State_Paused);
 }
 
 HRESULT FilterGraph::Stop() {
-    Fault f = fault("FilterGraph::Stop");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::Stop", &armed))
+        return armed;
     return changeState(State_Stopped);
 }
 
 HRESULT FilterGraph::StopWhenReady() {
-    Fault f = fault("FilterGraph::StopWhenReady");
-    if (f.fail)
-        return f.hr;
+    HRESULT armed;
+    if (faultFires("FilterGraph::StopWhenReady", &armed))
+        return armed;
     if (state_ == State_Stopped)
         return S_OK;
     // Cue every filter (paused) before stopping, so that the position the

@@ -1,4 +1,4 @@
-// IMediaSeeking and IMediaPosition of the graph. The graph keeps its time
+// IMediaSeeking of the graph (its IMediaPosition is PositionOverSeeking). The graph keeps its time
 // format and its rate itself; the rest goes to the members that seek in
 // media time, newest first, and their answers are combined as Windows
 // combines them: durations and stop positions are the longest, capabilities
@@ -6,11 +6,8 @@
 // E_NOTIMPL only when no member did better. Without such a member the graph
 // answers for itself, as an empty graph does on Windows.
 //
-// The current position is the one deliberate difference: Windows works it
-// out from the graph's clock and asks no filter while it has a clock. Here
-// it comes from the seeking member, because the card's decoder holds it at
-// the end of what a file still being written holds, which the clock alone
-// cannot know.
+// The current position is the graph's own while it runs on a clock (see
+// GetCurrentPosition).
 #include "internal.h"
 
 namespace sim {
@@ -62,117 +59,12 @@ std::vector<IMediaSeeking*> FilterGraph::seekers() const {
     return out;
 }
 
-// ---- IMediaPosition: seconds over IMediaSeeking ------------------------------
-
-namespace {
-
-const double kUnits = 10000000.0;
-
-LONGLONG units(REFTIME seconds) {
-    return static_cast<LONGLONG>(seconds * kUnits + (seconds < 0 ? -0.5 : 0.5));
-}
-
-} // namespace
-
-HRESULT FilterGraph::get_Duration(REFTIME* length) {
-    HRESULT hr;
-    if (graphFault("get_Duration", &hr))
-        return hr;
-    if (!length)
-        return E_POINTER;
-    LONGLONG duration = 0;
-    hr = GetDuration(&duration);
-    if (SUCCEEDED(hr))
-        *length = static_cast<double>(duration) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::put_CurrentPosition(REFTIME time) {
-    HRESULT hr;
-    if (graphFault("put_CurrentPosition", &hr))
-        return hr;
-    LONGLONG current = units(time);
-    return SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
-                        AM_SEEKING_NoPositioning);
-}
-
-HRESULT FilterGraph::get_CurrentPosition(REFTIME* time) {
-    HRESULT hr;
-    if (graphFault("get_CurrentPosition", &hr))
-        return hr;
-    if (!time)
-        return E_POINTER;
-    LONGLONG current = 0;
-    hr = GetCurrentPosition(&current);
-    if (SUCCEEDED(hr))
-        *time = static_cast<double>(current) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::get_StopTime(REFTIME* time) {
-    if (!time)
-        return E_POINTER;
-    LONGLONG stop = 0;
-    HRESULT hr = GetStopPosition(&stop);
-    if (SUCCEEDED(hr))
-        *time = static_cast<double>(stop) / kUnits;
-    return hr;
-}
-
-HRESULT FilterGraph::put_StopTime(REFTIME time) {
-    LONGLONG stop = units(time);
-    return SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
-}
-
-// The graph has no preroll of its own to tell or take.
-HRESULT FilterGraph::get_PrerollTime(REFTIME* time) {
-    if (!time)
-        return E_POINTER;
-    return E_NOTIMPL;
-}
-
-HRESULT FilterGraph::put_PrerollTime(REFTIME) {
-    return E_NOTIMPL;
-}
-
-HRESULT FilterGraph::put_Rate(double rate) {
-    HRESULT hr;
-    if (graphFault("put_Rate", &hr))
-        return hr;
-    return SetRate(rate);
-}
-
-HRESULT FilterGraph::get_Rate(double* rate) {
-    HRESULT hr;
-    if (graphFault("get_Rate", &hr))
-        return hr;
-    return GetRate(rate);
-}
-
-HRESULT FilterGraph::CanSeekForward(LONG* canSeek) {
-    if (!canSeek)
-        return E_POINTER;
-    DWORD caps = AM_SEEKING_CanSeekForwards;
-    HRESULT hr = CheckCapabilities(&caps);
-    *canSeek = hr == S_OK ? OATRUE : OAFALSE;
-    return S_OK;
-}
-
-HRESULT FilterGraph::CanSeekBackward(LONG* canSeek) {
-    if (!canSeek)
-        return E_POINTER;
-    DWORD caps = AM_SEEKING_CanSeekBackwards;
-    HRESULT hr = CheckCapabilities(&caps);
-    *canSeek = hr == S_OK ? OATRUE : OAFALSE;
-    return S_OK;
-}
-
 // ---- IMediaSeeking --------------------------------------------------------------
 
 // What every seeking member can do; nothing for a graph without one.
 HRESULT FilterGraph::GetCapabilities(DWORD* capabilities) {
     HRESULT hr;
-    if (graphFault("GetCapabilities", &hr))
+    if (faultFires("FilterGraph::GetCapabilities", &hr))
         return hr;
     if (!capabilities)
         return E_POINTER;
@@ -180,7 +72,9 @@ HRESULT FilterGraph::GetCapabilities(DWORD* capabilities) {
     DWORD common = members.empty() ? 0 : ~0u;
     for (IMediaSeeking* s : members) {
         DWORD own = 0;
-        common &= SUCCEEDED(s->GetCapabilities(&own)) ? own : 0;
+        HRESULT own_hr = s->GetCapabilities(&own);
+        if (own_hr != E_NOTIMPL) // a member with nothing to say leaves the rest
+            common &= SUCCEEDED(own_hr) ? own : 0;
     }
     releaseAll(members);
     *capabilities = common;
@@ -271,23 +165,45 @@ HRESULT FilterGraph::GetStopPosition(LONGLONG* stop) {
     return longest(seekers(), &IMediaSeeking::GetStopPosition, stop);
 }
 
-// See the top of the file: from the seeking member; without one, the
-// graph's own stream time at its rate (none without a clock).
+// While the graph plays on a clock, its position is worked out from the
+// clock and no filter is asked; once every renderer has told of its end it
+// is the stop position exactly. Stopped, or without a clock, the filters
+// say.
 HRESULT FilterGraph::GetCurrentPosition(LONGLONG* current) {
     if (!current)
         return E_POINTER;
     poll();
+    if (!clock_ || state_ == State_Stopped)
+        *current = filtersPosition();
+    else if (completeSent_)
+        *current = stopPosition();
+    else if (state_ == State_Running)
+        *current = clockPosition();
+    else
+        *current = positionAt_;
+    return S_OK;
+}
+
+LONGLONG FilterGraph::clockPosition() const {
+    REFERENCE_TIME stream = clockTime() - start_;
+    return positionAt_ + static_cast<LONGLONG>(static_cast<double>(stream - streamAt_) * rate_);
+}
+
+LONGLONG FilterGraph::filtersPosition() {
     std::vector<IMediaSeeking*> members = seekers();
-    if (members.empty()) {
-        REFERENCE_TIME stream = state_ == State_Running  ? clockTime() - start_
-                                : state_ == State_Paused ? pausedAt_
-                                                         : 0;
-        *current = clock_ ? static_cast<LONGLONG>(static_cast<double>(stream) * rate_) : 0;
-        return S_OK;
-    }
-    HRESULT hr = members.front()->GetCurrentPosition(current);
+    LONGLONG position = 0;
+    bool found = false;
+    for (IMediaSeeking* s : members)
+        found = found || SUCCEEDED(s->GetCurrentPosition(&position));
     releaseAll(members);
-    return hr;
+    return found ? position : 0;
+}
+
+LONGLONG FilterGraph::stopPosition() {
+    LONGLONG stop = 0;
+    if (SUCCEEDED(GetStopPosition(&stop)))
+        lastStop_ = stop;
+    return lastStop_;
 }
 
 // Only a conversion to the same format (null is the one in use) is known.
@@ -306,8 +222,16 @@ HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* target, const GUID* targetForma
 // Every member is asked with the caller's positions. Without ReturnTime a
 // member's write-back stays with the graph; with it, the caller's variable
 // travels from member to member and ends with the last one's answer.
+//
+// A running graph is paused for the seek and runs again from where it went,
+// as on Windows: no filter is running while it is told to seek.
 HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
                                   DWORD stopFlags) {
+    bool running = state_ == State_Running;
+    if (running && (currentFlags & AM_SEEKING_PositioningBitsMask))
+        changeState(State_Paused);
+    else
+        running = false;
     std::vector<IMediaSeeking*> members = seekers();
     HRESULT result = E_NOTIMPL;
     for (IMediaSeeking* s : members) {
@@ -318,8 +242,12 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
         combine(&result, s->SetPositions(c, currentFlags, t, stopFlags));
     }
     releaseAll(members);
-    if (SUCCEEDED(result) && (currentFlags & AM_SEEKING_PositioningBitsMask))
+    if (SUCCEEDED(result) && (currentFlags & AM_SEEKING_PositioningBitsMask)) {
         rearmCompletion();
+        positionAt_ = filtersPosition();
+    }
+    if (running)
+        changeState(State_Running);
     return result;
 }
 
@@ -338,8 +266,12 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
 }
 
 // The rate goes to every member; the graph keeps the one they took. A
-// graph without members keeps the normal rate and takes no other.
+// graph without members keeps the normal rate and takes no other. A running
+// graph is paused for the change and runs again from where it stood.
 HRESULT FilterGraph::SetRate(double rate) {
+    bool running = state_ == State_Running;
+    if (running)
+        changeState(State_Paused);
     std::vector<IMediaSeeking*> members = seekers();
     HRESULT result = members.empty() && rate == rate_ ? S_OK : E_NOTIMPL;
     for (IMediaSeeking* s : members)
@@ -349,6 +281,8 @@ HRESULT FilterGraph::SetRate(double rate) {
         rate_ = rate;
         log("Rate %.3f", rate);
     }
+    if (running)
+        changeState(State_Running);
     return result;
 }
 

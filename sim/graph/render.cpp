@@ -180,7 +180,7 @@ void FilterGraph::renderLeftovers(IBaseFilter* filter) {
 HRESULT FilterGraph::renderFile(LPCWSTR file) {
     std::string path = file ? narrow(file) : "";
     HRESULT hr = S_OK;
-    if (graphFault("RenderFile", &hr)) {
+    if (faultFires("FilterGraph::RenderFile", &hr)) {
         recordOutcome(path, hr, 0, 0);
         return hr;
     }

@@ -9,7 +9,9 @@ namespace {
 
 const CLSID CLSID_AsyncReader = {
     0xE436EBB5, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-const int64_t kUnits = 10000000; // of a sample's time stamps: bytes times this
+// A sample asked of the reader names its bytes by its time stamps, each
+// offset counted as if it were seconds in 100 ns units.
+const int64_t kUnitsPerByte = kUnitsPerSecond;
 
 } // namespace
 
@@ -33,11 +35,7 @@ ULONG FileReader::Release() {
 }
 
 bool FileReader::open(const std::string& path) {
-#ifdef _WIN32
-    std::FILE* file = _wfopen(widen(path).c_str(), L"rb");
-#else
     std::FILE* file = fopen(path.c_str(), "rb");
-#endif
     if (!file)
         return false;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -82,14 +80,13 @@ HRESULT FileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer) {
     return got == static_cast<size_t>(length) ? S_OK : S_FALSE;
 }
 
-// A sample's time stamps name the bytes it asks for, times 10^7.
 HRESULT FileReader::readInto(IMediaSample* sample) {
     REFERENCE_TIME start = 0, end = 0;
     HRESULT hr = sample->GetTime(&start, &end);
     if (FAILED(hr))
         return hr;
-    LONGLONG position = start / kUnits;
-    LONG length = static_cast<LONG>(end / kUnits - position);
+    LONGLONG position = start / kUnitsPerByte;
+    LONG length = static_cast<LONG>(end / kUnitsPerByte - position);
     if (length > sample->GetSize())
         return VFW_E_BUFFER_OVERFLOW;
     BYTE* buffer = nullptr;
@@ -174,9 +171,9 @@ void* FileSourceFilter::pinInterface(BasePin* pin, REFIID riid) {
 HRESULT FileSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE*) {
     if (!fileName)
         return E_POINTER;
-    Fault f = faultAt("Load");
-    if (f.fail && FAILED(f.hr))
-        return f.hr;
+    HRESULT armed;
+    if (faultFires(faultPoint(className(), "Load"), &armed))
+        return armed;
     if (!file_.empty())
         return E_UNEXPECTED; // a source loads once
     bool found = false;

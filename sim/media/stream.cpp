@@ -25,7 +25,6 @@ const uint8_t kExtension = 0xB5;
 const uint8_t kGroupOfPictures = 0xB8;
 const uint8_t kPicture = 0x00;
 const int kPrivate1Id = 0xBD;
-const int64_t kPtsWrap = int64_t(1) << 33;
 
 // Files up to twice this size are parsed whole; larger ones at both ends.
 const size_t kProbeSpan = size_t(2) << 20;
@@ -223,6 +222,8 @@ bool SystemStreamReader::next(PesPacket* packet) {
                 break;
             if (layer == SystemLayer::Mpeg2Program)
                 length += p[13] & 0x07; // stuffing
+            if (pos_ + length > size_)
+                break; // its stuffing is not written yet
             if (layer_ == SystemLayer::None)
                 layer_ = layer;
             pos_ += length;
@@ -301,7 +302,7 @@ bool SystemStreamReader::readPes(int id, PesPacket* packet) {
 double MediaInfo::duration() const {
     if (firstPts < 0 || lastPts < firstPts)
         return 0.0;
-    return static_cast<double>(lastPts - firstPts) / 90000.0;
+    return static_cast<double>(lastPts - firstPts) / static_cast<double>(kPtsPerSecond);
 }
 
 MediaInfo parseSystemStream(const uint8_t* data, size_t size) {

@@ -25,6 +25,10 @@ enum class SystemLayer { None, Mpeg1System, Mpeg2Program };
 // stream 1, 0xBD00 plus the sub-stream id of the payload's first byte.
 const int kPrivateStream1 = 0xBD00;
 
+// Presentation time stamps count 90 kHz ticks in 33 bits, and wrap.
+const int64_t kPtsWrap = int64_t(1) << 33;
+const int64_t kPtsPerSecond = 90000;
+
 enum class AudioCoding { None, Mpeg, Ac3, Dts, Lpcm };
 // The coding a stream key stands for; None for video and anything else.
 AudioCoding audioCodingOf(int stream);

@@ -3,13 +3,6 @@
 
 #include <cstring>
 
-#ifndef _WIN32
-extern "C" const GUID IID_IMediaSample = {
-    0x56A8689A, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-extern "C" const GUID IID_IMemAllocator = {
-    0x56A8689C, 0x0AD4, 0x11CE, {0xB0, 0x3A, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-#endif
-
 namespace sim {
 
 const GUID MEDIASUBTYPE_MPEG1System = {
@@ -164,8 +157,7 @@ VideoFormat videoFormatOf(const MediaInfo& info) {
     VideoFormat format;
     format.width = info.width;
     format.height = info.height;
-    format.framePeriod =
-        info.frameRate > 0 ? static_cast<REFERENCE_TIME>(10000000.0 / info.frameRate + 0.5) : 0;
+    format.framePeriod = info.frameRate > 0 ? unitsFromSeconds(1.0 / info.frameRate) : 0;
     format.aspectX = info.width;
     format.aspectY = info.height;
     if (info.videoMpegVersion == 2) {
@@ -176,58 +168,6 @@ VideoFormat videoFormatOf(const MediaInfo& info) {
         }
     }
     return format;
-}
-
-HRESULT MediaTimeSeeking::CheckCapabilities(DWORD* capabilities) {
-    if (!capabilities)
-        return E_POINTER;
-    DWORD have = 0;
-    HRESULT hr = GetCapabilities(&have);
-    if (FAILED(hr))
-        return hr;
-    DWORD wanted = *capabilities;
-    *capabilities &= have;
-    if (*capabilities == wanted)
-        return S_OK;
-    return *capabilities ? S_FALSE : E_FAIL;
-}
-
-HRESULT MediaTimeSeeking::IsFormatSupported(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
-}
-
-HRESULT MediaTimeSeeking::QueryPreferredFormat(GUID* format) {
-    if (!format)
-        return E_POINTER;
-    *format = TIME_FORMAT_MEDIA_TIME;
-    return S_OK;
-}
-
-HRESULT MediaTimeSeeking::GetTimeFormat(GUID* format) {
-    return QueryPreferredFormat(format);
-}
-
-HRESULT MediaTimeSeeking::IsUsingTimeFormat(const GUID* format) {
-    return IsFormatSupported(format);
-}
-
-HRESULT MediaTimeSeeking::SetTimeFormat(const GUID* format) {
-    if (!format)
-        return E_POINTER;
-    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : E_INVALIDARG;
-}
-
-HRESULT MediaTimeSeeking::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat,
-                                            LONGLONG source, const GUID* sourceFormat) {
-    if (!target)
-        return E_POINTER;
-    if ((targetFormat && *targetFormat != TIME_FORMAT_MEDIA_TIME) ||
-        (sourceFormat && *sourceFormat != TIME_FORMAT_MEDIA_TIME))
-        return E_INVALIDARG;
-    *target = source;
-    return S_OK;
 }
 
 MemAllocator::MemAllocator() : ComObject("MemAllocator") {}

@@ -6,10 +6,6 @@
 
 #include "../com/runtime.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstdlib>
-
 namespace sim {
 
 // Faults are injected by the Linux tests only; under a real COM runtime
@@ -18,14 +14,7 @@ Fault fault(const std::string&) {
     return Fault();
 }
 
-void trace(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (getenv("TOVIX_SIM_TRACE"))
-        fprintf(stderr, "[sim] %s\n", line);
+void keepTraceLine(const char* line) {
     OutputDebugStringA(line);
 }
 
