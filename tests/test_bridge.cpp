@@ -9,6 +9,7 @@
 #include "src/log/loadtime.h"
 #include "src/log/log.h"
 #include "src/log/properties.h"
+#include "src/player/player.h"
 
 #include <gtest/gtest.h>
 
@@ -335,14 +336,23 @@ TEST_F(Bridge, ALoadWhoseStringsCannotBeReadStopsAtTheFirst) {
                                    "hint; nothing loaded"));
     jni.clearException();
 
-    // The host's name cannot be read: the file is loaded as one without a
-    // host, and the error is not left for the host.
+    // The host's name cannot be read: the load ends there too, the two
+    // strings taken are given back and the error stays for the host.
     jni.failCharsOf("server");
+    jni.clearCalls();
     natives::load(env(), cls(), 2, 0, jni.newString("h"), jni.newString("g.mpg"),
                   jni.newString("server"), false);
-    EXPECT_TRUE(logHas("hh:mm:ss - <TOVIXAPI>: load shifted=false maj=2 min=0 hint='h' "
-                       "file='g.mpg' host='NULL'"));
-    EXPECT_FALSE(jni.exceptionPending());
+    EXPECT_EQ((std::vector<std::string>{"GetStringUTFChars h", "GetStringUTFChars g.mpg",
+                                        "GetStringUTFChars server", "ReleaseStringUTFChars g.mpg",
+                                        "ReleaseStringUTFChars h"}),
+              jni.calls())
+        << "no other JNI call, the exception is not cleared";
+    EXPECT_TRUE(jni.exceptionPending());
+    EXPECT_TRUE(
+        logHas("hh:mm:ss - <TOVIXAPI>: load: could not read the host name; nothing loaded"));
+    EXPECT_FALSE(testlog::logHasStart("hh:mm:ss - <TOVIXAPI>: load shifted="));
+    EXPECT_FALSE(gPlayerInitialized) << "nothing loaded";
+    jni.clearException();
 }
 
 // ---- Host paths -----------------------------------------------------------

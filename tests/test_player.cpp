@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -340,13 +341,26 @@ TEST_F(Player, FreeWaitsOnlyAFewSecondsForAGrowingFileItCouldNotStop) {
     close();
 }
 
-TEST_F(Player, ClosingTheOsdUnderAPlayingFileTearsThePlayerDownFirst) {
+TEST_F(Player, ClosingTheOsdUnderAPlayingFileSwitchesItOffThenTearsThePlayerDown) {
     ASSERT_TRUE(open());
     load("clip.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
     EXPECT_TRUE(play());
     simctl::advanceClock(1000);
     long flagged = simctl::callsIntoUnloadedServers();
+    simctl::resetPointsReached();
     close();
+    // The order of the first calls of the closing: the OSD off before the
+    // player's tear-down with its completion wait, the card's flags and the
+    // decoder after it.
+    std::vector<std::string> reached = simctl::pointsReached();
+    auto at = [&reached](const std::string& point) {
+        return std::find(reached.begin(), reached.end(), point) - reached.begin();
+    };
+    for (const char* point : {"OsdObject::SetDisplay", "FilterGraph::WaitForCompletion",
+                              "DecoderFilter::SetOutputFlags"})
+        EXPECT_LT(at(point), static_cast<long>(reached.size())) << point << " not reached";
+    EXPECT_LT(at("OsdObject::SetDisplay"), at("FilterGraph::StopWhenReady"));
+    EXPECT_LT(at("FilterGraph::WaitForCompletion"), at("DecoderFilter::SetOutputFlags"));
     EXPECT_TRUE(logHas(line("releaseTovixPlayer", "After filters release... ...and done.")));
     EXPECT_FALSE(gPlayerInitialized);
     EXPECT_FALSE(simctl::graphAlive());

@@ -180,6 +180,52 @@ TEST_F(Player, UntilTheHostSetsALevelAFileTakesTheDecodersOwnButNotItsSilence) {
     freeAndClose();
 }
 
+// A first file whose decoder cannot tell its level, or tells the silence it
+// was left at, plays at the full level, not at the 0.0 stored at load.
+TEST_F(Player, AFirstFileWhoseDecoderLevelCannotBeReadPlaysAtFullLevel) {
+    ASSERT_TRUE(open());
+    simctl::armFault("DecoderFilter::get_Volume", E_UNEXPECTED, 1);
+    load("clip.mpg");
+    EXPECT_EQ(0, simctl::renderer().volume);
+    EXPECT_FALSE(testlog::logHasStart(line("voLogToLin", "VOLCONV:")))
+        << "no level read, none converted";
+    EXPECT_FLOAT_EQ(1.0f, Java_org_quencommunity_tovix_TovixAPI_getVolume(env(), cls()));
+    freeAndClose();
+}
+
+TEST_F(Player, AFirstFileWhoseDecoderIsSilentPlaysAtFullLevel) {
+    ASSERT_TRUE(open());
+    // Left silent by an earlier user of the card.
+    IBasicAudio* audio = nullptr;
+    ASSERT_EQ(S_OK,
+              pDecoderFilter->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&audio)));
+    audio->put_Volume(-10000);
+    audio->Release();
+    load("clip.mpg");
+    EXPECT_EQ(0, simctl::renderer().volume) << "the decoder's silence is not a level";
+    EXPECT_TRUE(logHas(line("voLogToLin", "VOLCONV: log=-10000  lin=0.000")));
+    EXPECT_FLOAT_EQ(1.0f, Java_org_quencommunity_tovix_TovixAPI_getVolume(env(), cls()));
+    freeAndClose();
+}
+
+// The decoder's level is read and logged for every file, also once the host
+// has set its own, which is the one kept.
+TEST_F(Player, EveryFileLogsTheDecodersLevel) {
+    ASSERT_TRUE(open());
+    setVolume(0.25f);
+    load("clip.mpg");
+    const std::string fromDecoder = line("voLogToLin", "VOLCONV: log=0  lin=1.000");
+    EXPECT_EQ(1, logCount(fromDecoder)) << "the decoder's level at power-on";
+    setMute(true);
+    free();
+    load("clip.mpg");
+    EXPECT_TRUE(logHas(line("voLogToLin", "VOLCONV: log=-10000  lin=0.000")))
+        << "the silence of the mute, read and logged";
+    setMute(false);
+    EXPECT_EQ(volLinToLog(0.25f), simctl::renderer().volume) << "the host's level is kept";
+    freeAndClose();
+}
+
 TEST_F(Player, TheVideoIsPlacedWhereTheHostSays) {
     ASSERT_TRUE(open());
     gVerboseLog = true;

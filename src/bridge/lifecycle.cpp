@@ -17,11 +17,14 @@ bool openOsdInOrder(JNIEnv* env, jclass cls) {
 }
 
 void closeOsdInOrder() {
-    // The OSD's closing ends with CoUninitialize, which unloads the code of
-    // every component this thread loaded: nothing of the player may be
-    // called after it. A player still set up is torn down first, as free
-    // would; what a failed set-up kept for the next load goes too, since its
-    // graph would go on holding the decoder filter that the closing lets go.
+    // The OSD goes off first, so that the last menu does not stay on screen
+    // while the player's tear-down waits for its clip to end. The OSD's
+    // closing ends with CoUninitialize, which unloads the code of every
+    // component this thread loaded: the player goes before it, as free would
+    // take it down; what a failed set-up kept for the next load goes too,
+    // since its graph would go on holding the decoder filter that the
+    // closing lets go.
+    switchOsdOff();
     if (gPlayerInitialized)
         releaseTovixPlayer();
     else if (keptForNextLoad())

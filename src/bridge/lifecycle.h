@@ -10,7 +10,8 @@ const char kNativeTag[] = "TOVIXAPI";
 // kept; then the plug-in switches, the output settings and the OSD
 // connection. Answers whether the OSD connection opened.
 bool openOsdInOrder(JNIEnv* env, jclass cls);
-// closeOSD: what the player holds, then the OSD connection and COM.
+// closeOSD: the OSD switched off, then what the player holds, then the rest of
+// the OSD connection and COM.
 void closeOsdInOrder();
 // load: the player's set-up, then the file, when the set-up succeeded.
 void loadInOrder(const char* path, const char* host, bool shifted, int major, int minor);

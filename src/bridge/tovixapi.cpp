@@ -103,10 +103,10 @@ NATIVE(jboolean, updateOSD)
     }
     memcpy(gRgbBuffer, elements.get(), static_cast<size_t>(gRgbBufferSize));
     elements.release();
-    // Only a frame the quantiser could not reduce is reported; a frame
-    // dropped for want of the OSD answers true, as the host expects.
-    HRESULT hr = processOsdImage(gRgbBuffer, bitmapWidth, bitmapHeight);
-    return SUCCEEDED(hr) ? JNI_TRUE : JNI_FALSE;
+    // Nothing on the frame path reaches the host: a frame the OSD could not
+    // show has been logged there, and the host is answered true all the same.
+    processOsdImage(gRgbBuffer, bitmapWidth, bitmapHeight);
+    return JNI_TRUE;
 }
 
 NATIVE(void, load)
@@ -118,9 +118,8 @@ NATIVE(void, load)
         return;
     }
     // A string the VM cannot hand over leaves an OutOfMemoryError pending,
-    // and no JNI call but giving back may follow it. A missing hint or file
-    // name ends the load, and the error reaches the host; a missing host
-    // name is a load without one, as for a null host.
+    // and no JNI call but giving back may follow it. Whichever string it is,
+    // the load ends there and the error reaches the host.
     StringChars hint(env, encodingHint);
     StringChars path(env, hint.get() ? jFileName : nullptr);
     if (!path.get()) {
@@ -128,9 +127,15 @@ NATIVE(void, load)
         hint.release();
         return;
     }
+    // A host name the VM could not hand over ends the load too: the error
+    // stays pending for the host, and only what was taken is given back.
     StringChars hostText(env, host);
-    if (host && !hostText.get())
-        env->ExceptionClear();
+    if (host && !hostText.get()) {
+        logMessage(kNativeTag, "load: could not read the host name; nothing loaded");
+        path.release();
+        hint.release();
+        return;
+    }
     int major = maj;
     int minor = min;
     bool isShifted = shifted != JNI_FALSE;

@@ -74,7 +74,7 @@ HRESULT setupTovixOsd() {
     return S_OK;
 }
 
-void releaseTovixOsd() {
+void switchOsdOff() {
     osdInitialized = false;
     if (pOsd) {
         pOsd->Close();
@@ -85,6 +85,10 @@ void releaseTovixOsd() {
     if (pOsdEnum)
         pOsdEnum->Release();
     pOsdEnum = nullptr;
+}
+
+void releaseTovixOsd() {
+    switchOsdOff();
     // The card's output goes back to what it was before the first opening,
     // before the interface to it is let go.
     resetWindowProperties();
@@ -119,9 +123,9 @@ HRESULT processOsdImage(const void* rgbPixels, int width, int height) {
         logMessage(tag, "Cannot update OSD because OSD surface is not available!!!");
         return S_FALSE;
     }
-    // A quantiser that failed has written no palette and no indices: the
-    // block holds whatever the buffer held, and is not shown.
-    if (buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage) != 0) {
+    // A quantiser that failed (it answers -1) has written no palette and no
+    // indices: the block holds whatever the buffer held, and is not shown.
+    if (buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage) < 0) {
         logMessage(tag,
                    "Cannot update OSD because the %dx%d frame could not be quantised; the "
                    "previous frame stays on screen",

@@ -25,6 +25,9 @@ extern "C" TOVIX_EXPORT int buildOsdImage(const _OsdColor* rgbPixels, int width,
 
 extern "C" TOVIX_EXPORT HRESULT setupTovixOsd();
 extern "C" TOVIX_EXPORT void releaseTovixOsd();
+// The first steps of releaseTovixOsd: the display switched off, the OSD
+// object and its enumerator let go. The decoder's interfaces and COM stay.
+void switchOsdOff();
 // Shows one frame. Answers S_OK when it was shown, S_FALSE when it was
 // dropped for want of an OSD object, a block buffer or a size the block can
 // describe, and E_FAIL when the quantiser could not fill the block.

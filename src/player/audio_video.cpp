@@ -22,6 +22,8 @@ bool gHostLevelSet = false;
 
 // The graph's silent level; also what a level of zero or less maps to.
 const LONG kSilent = -10000;
+// The level a file plays at while nobody has set one: 0 on the graph's scale.
+const float kFullLevel = 1.0f;
 
 const char* yesNo(bool value) {
     return value ? "true" : "false";
@@ -47,6 +49,13 @@ int volLinToLog(float level) {
     return value;
 }
 
+void resetAudioVideo() {
+    gMute = false;
+    gVolume = 0.0f;
+    gClosedCaptioning = 0;
+    gHostLevelSet = false;
+}
+
 int getMute() {
     return gMute ? 1 : 0;
 }
@@ -63,11 +72,14 @@ HRESULT setMute(bool mute) {
 
 void applyAudioToNewGraph() {
     // The decoder outlives each graph and holds the level it was last
-    // given: the host's own, or the silence of a mute. Only a level not yet
-    // set by the host is taken from it, and never that silence.
+    // given: the host's own, or the silence of a mute. Its level is read and
+    // logged for every file, but taken only while the host has set none, and
+    // never when it is that silence: a level nobody set is the full one.
     LONG volume = 0;
-    if (!gHostLevelSet && SUCCEEDED(pBasicAudio->get_Volume(&volume)) && volume != kSilent)
-        gVolume = volLogToLin(volume);
+    bool read = SUCCEEDED(pBasicAudio->get_Volume(&volume));
+    float decoderLevel = read ? volLogToLin(volume) : kFullLevel;
+    if (!gHostLevelSet)
+        gVolume = read && volume != kSilent ? decoderLevel : kFullLevel;
     setMute(gMute);
 }
 

@@ -14,6 +14,10 @@ extern int gClosedCaptioning;
 float volLogToLin(int value);
 int volLinToLog(float level);
 
+// For tests: the level, mute and closed-captioning state as at load, the
+// host's level forgotten.
+void resetAudioVideo();
+
 // Puts the host's level and mute state on a graph just opened (pBasicAudio
 // held).
 void applyAudioToNewGraph();

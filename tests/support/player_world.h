@@ -9,6 +9,7 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
+#include "src/player/audio_video.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ class Player : public testing::Test {
     void SetUp() override {
         simctl::reset();
         simcard::reset();
+        resetAudioVideo();
         simctl::setManualClock(true);
         streamwriter::StreamSpec shape;
         shape.width = 352;
