@@ -36,7 +36,7 @@ packages-check:
 # (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media /path/to/file.mpg").
 # Builds only what the session loads; cmake's make runs without make's
 # directory lines (they come from the MAKEFLAGS this make hands down).
-DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
+DEMO_TARGETS = TovixAPI tovixsimjni tovixhost demo_pictures
 demo: packages-demo
 	@mkdir -p build
 	@echo "configuring build/default (log in build/configure-default.log)"

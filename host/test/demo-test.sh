@@ -38,7 +38,7 @@ status=$?
 cat session.txt
 [ $status -eq 0 ] || fail "the session exited with status $status"
 expect_in session.txt '^Summary$' "the summary is printed"
-expect_in session.txt 'OSD frames sent +5 \(library time per frame: median [0-9.]+ ms, worst [0-9.]+ ms\)' \
+expect_in session.txt 'OSD frames sent +6 \(library time per frame: median [0-9.]+ ms, worst [0-9.]+ ms\)' \
     "frames and timing"
 expect_in session.txt 'quantisation error +PSNR' "the quantisation error"
 expect_in session.txt 'playback states' "the playback states"
@@ -46,7 +46,7 @@ expect_in session.txt 'report +.*/out/report.html' "where the report is"
 expect_in session.txt 'log problems +none$' "a whole session leaves no error or refusal in the plug-in log"
 expect_in session.txt 'openOSD +-> true  \(card: TV, NTSC, YUV; aspect WIDE; HD mode 4; VGA mode 2; audio SPDIF\)' \
     "the card's registers by name"
-expect_in session.txt 'OSD snapshots +.*\(5 PNG' "one snapshot per frame"
+expect_in session.txt 'OSD snapshots +.*\(6 PNG' "one snapshot per frame"
 grep -q 'Exception' session.txt && fail "the session printed an exception"
 
 report=$work/out/report.html
@@ -57,12 +57,16 @@ if [ -f "$report" ]; then
     expect_in "$report" '<p>Played: the recording recording.mpg.*then the finished file finished.mpg' \
         "the report names what was played"
     expect_in "$report" 'id="light"' "the checkerboard switch"
+    expect_in "$report" '<h2>What the TV showed</h2>' "the strip of screens"
+    expect_in "$report" '<b>[0-9]+ seek</b> \(recording\)<br>position 2\.0[0-9]+ s, picture at 2\.0' \
+        "the screen after the seek shows the recording's picture at 2 s"
     grep -q '<body class="light"' "$report" && fail "the light checkerboard is the default"
     grep -q -E '(src|href)="(https?:)?//' "$report" && fail "the report fetches something from the network"
 else
     fail "no report.html"
 fi
 ls "$work"/out/snapshots/*.png >/dev/null 2>&1 || fail "no OSD snapshots"
+ls "$work"/out/screens/[0-9][0-9]-seek.png >/dev/null 2>&1 || fail "no screen after the seek"
 [ -f "$work/out/dshow_log.txt" ] || fail "no graph log in the output folder"
 
 log=$(ls "$work"/out/tovix_log_*.txt 2>/dev/null | head -1)

@@ -62,6 +62,7 @@ final class Session {
     private int step;
     private boolean cardView;
     private boolean graphView;
+    private Screens screens = new Screens(null, false);
 
     Session(Options options) {
         this.options = options;
@@ -87,6 +88,7 @@ final class Session {
         for (OsdScenes.Frame frame : frames) {
             sendFrame(frame);
         }
+        screen("OSD frames sent", false);
         if (playFirstFile()) {
             playFinishedFile();
         }
@@ -127,6 +129,7 @@ final class Session {
         if (SimControl.load()) {
             cardView = SimControl.has("card");
             graphView = SimControl.has("graph");
+            screens = new Screens(options.out.resolve("screens"), SimControl.has("screen"));
         }
         Files.createDirectories(snapshots);
         noteCard("at power-on");
@@ -153,6 +156,7 @@ final class Session {
     /** The outputs of an earlier session would be mistaken for this one's. */
     private void removeEarlierOutputs() throws IOException {
         deleteMatching(snapshots, "osd_\\d+\\.png");
+        deleteMatching(options.out.resolve("screens"), "\\d\\d+-.*\\.png");
         deleteMatching(
             options.out,
             "tovix_log_\\d+\\.txt|dshow_log\\.txt|report\\.html|recording\\.mpg|finished\\.mpg");
@@ -185,6 +189,8 @@ final class Session {
         for (Path image : options.images) {
             frames.add(userPicture(image));
         }
+        // What stays over the video while it plays.
+        frames.add(scenes.nowPlaying(OSD_WIDTH, OSD_HEIGHT));
         return frames;
     }
 
@@ -357,6 +363,7 @@ final class Session {
                 ? " (the file holds no video stream: this is the library's default size)"
                 : "";
         progress("setVideoRectangles", "(40, 30) 640x360 -> video is " + size + noVideo);
+        screen("setVideoRectangles", true);
         report.videoSize = size + noVideo;
 
         if (writer != null) {
@@ -426,7 +433,8 @@ final class Session {
         phase = "finished file";
         Path file = options.out.resolve("finished.mpg").toAbsolutePath();
         try (OutputStream out = Files.newOutputStream(file)) {
-            ProgramStreamWriter w = new ProgramStreamWriter(out, 352, 288, 25, 0.0);
+            ProgramStreamWriter w =
+                new ProgramStreamWriter(out, 352, 288, 25, 0.0, ClockPictures.of(352, 288, 25));
             w.writeSeconds(5.0);
             w.finish();
         }
@@ -490,6 +498,19 @@ final class Session {
         long duration = loaded ? TovixAPI.getDurationMillis() : -1;
         report.timeline.add(new Report.Sample((System.nanoTime() - startNanos) / 1e9, state,
                                               position, duration, label, loaded ? phase : null));
+        screen(label, loaded);
+    }
+
+    /** What the card's output shows after a step, for screens/ and the report's strip. */
+    private void screen(String step, boolean loaded) {
+        try {
+            Screens.Shot shot = screens.take(step, loaded ? phase : null);
+            if (shot != null) {
+                report.screens.add(shot);
+            }
+        } catch (IOException e) {
+            System.err.println("demo: the screen after " + step + ": " + e.getMessage());
+        }
     }
 
     /** "recording: opened, playing, ended; finished file: ..." */
