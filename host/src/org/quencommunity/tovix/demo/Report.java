@@ -290,6 +290,7 @@ final class Report {
                 .append(s.phase != null ? " (" + esc(s.phase) + ")" : "")
                 .append("<br>")
                 .append(esc(s.moment()))
+                .append(s.aside != null ? "<br>" + esc(s.aside) : "")
                 .append("<br>")
                 .append(esc(s.screen.mode))
                 .append("</figcaption></figure>\n");

@@ -34,15 +34,18 @@ final class Screens {
         /** What was loaded ("recording", ...); null when nothing was. */
         final String phase;
         final SimControl.Screen screen;
+        /** What else the session knew at that moment; null when nothing. */
+        final String aside;
         final String file;
         final String jpegBase64;
 
-        Shot(int number, String step, String phase, SimControl.Screen screen, String file,
-             String jpegBase64) {
+        Shot(int number, String step, String phase, SimControl.Screen screen, String aside,
+             String file, String jpegBase64) {
             this.number = number;
             this.step = step;
             this.phase = phase;
             this.screen = screen;
+            this.aside = aside;
             this.file = file;
             this.jpegBase64 = jpegBase64;
         }
@@ -71,8 +74,11 @@ final class Screens {
         this.available = available;
     }
 
-    /** The screen after `step` of `phase`, or null when it is not taken. */
-    Shot take(String step, String phase) throws IOException {
+    /**
+     * The screen after `step` of `phase` (null: nothing loaded), with `aside`
+     * for its caption; null when it is not taken.
+     */
+    Shot take(String step, String phase, String aside) throws IOException {
         if (!available) {
             return null;
         }
@@ -89,7 +95,7 @@ final class Screens {
             System.err.println("demo: the screen " + folder.resolve(name) + " was not written");
         }
         taken = number;
-        return new Shot(number, step, phase, screen, name, thumbnail(screen));
+        return new Shot(number, step, phase, screen, aside, name, thumbnail(screen));
     }
 
     private static String fileName(String step) {

@@ -63,6 +63,8 @@ final class Session {
     private boolean cardView;
     private boolean graphView;
     private Screens screens = new Screens(null, false);
+    /** The recording being written while it plays; null otherwise. */
+    private Recorder recorder;
 
     Session(Options options) {
         this.options = options;
@@ -298,6 +300,7 @@ final class Session {
             file = options.out.resolve("recording.mpg").toAbsolutePath();
             writer = new Recorder(file, 4.0, 12.0);
             writer.start();
+            recorder = writer;
             writer.awaitFirstData();
             shifted = true;
             phase = "recording";
@@ -483,6 +486,7 @@ final class Session {
     }
 
     private void free() {
+        recorder = null;
         TovixAPI.free();
         sample("free", false);
     }
@@ -504,7 +508,12 @@ final class Session {
     /** What the card's output shows after a step, for screens/ and the report's strip. */
     private void screen(String step, boolean loaded) {
         try {
-            Screens.Shot shot = screens.take(step, loaded ? phase : null);
+            // While the recording grows, how far the writer has got: the
+            // screens show playback following it.
+            String aside = loaded && recorder != null && recorder.isAlive()
+                               ? String.format("recording written to %.1f s", recorder.seconds())
+                               : null;
+            Screens.Shot shot = screens.take(step, loaded ? phase : null, aside);
             if (shot != null) {
                 report.screens.add(shot);
             }
