@@ -23,6 +23,7 @@ enum Aspect { kAsIs = 0, kPanScan = 1, kLetterBox = 2, kWide = 3 };
 // A scaled picture may be larger than the screen (pan and scan, a
 // destination reaching past the edges), within reason.
 const int64_t kMostScaledPixels = int64_t(64) << 20;
+const LONG kFar = 1 << 24;
 
 struct Mode {
     int width = 720;
@@ -173,7 +174,10 @@ Placement place(const Mode& mode, int aspectRegister, const Source& s, int pictu
     p.cropWidth = pictureWidth;
     p.cropHeight = pictureHeight;
     if (!s.defaultDestination) {
-        p.left = s.left, p.top = s.top, p.width = s.width, p.height = s.height;
+        // Far beyond any screen is as good as there; sums stay in range.
+        auto bound = [](LONG v) { return static_cast<int>(std::clamp<LONG>(v, -kFar, kFar)); };
+        p.left = bound(s.left), p.top = bound(s.top);
+        p.width = bound(s.width), p.height = bound(s.height);
         return p;
     }
     p.width = mode.width, p.height = mode.height;
@@ -230,11 +234,10 @@ void blend(simcard::Screen& screen, const OsdView& osd) {
     int x0 = std::max(0, osd.left), x1 = std::min(screen.width, osd.left + osd.width);
     int y0 = std::max(0, osd.top), y1 = std::min(screen.height, osd.top + osd.height);
     for (int y = y0; y < y1; y++) {
-        const uint32_t* from =
-            osd.pixels.data() + static_cast<ptrdiff_t>(y - osd.top) * osd.width - osd.left;
+        const uint32_t* from = osd.pixels.data() + static_cast<ptrdiff_t>(y - osd.top) * osd.width;
         uint32_t* to = screen.pixels.data() + static_cast<ptrdiff_t>(y) * screen.width;
         for (int x = x0; x < x1; x++) {
-            uint32_t o = from[x];
+            uint32_t o = from[x - osd.left];
             uint32_t a = o >> 24;
             if (a == 0)
                 continue;
