@@ -11,10 +11,10 @@
 
 #include "fake_jni.h"
 #include "natives.h"
+#include "osd_frames.h"
 #include "sim/control_card.h"
 #include "src/log/loadtime.h"
 #include "src/osd/osd.h"
-#include "testframes/osd_frames.h"
 
 #include <cstdio>
 #include <cstdlib>

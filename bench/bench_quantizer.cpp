@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 
@@ -70,12 +70,11 @@ void BM_Menu1920x1080Growing(benchmark::State& state) {
 }
 BENCHMARK(BM_Menu1920x1080Growing)->Unit(benchmark::kMillisecond);
 
-// The highlight moves back and forth between two items on one quantiser;
-// the time is per frame, the flicker that of the last pair.
-void BM_MovedHighlight720x480(benchmark::State& state) {
-    static const osdframes::Frame a = osdframes::menuFrame(720, 480, 1, 0);
-    static const osdframes::Frame b = osdframes::menuFrame(720, 480, 2, 0);
-    CQuantizer q(256, 8, 720, 480);
+// Frames `a` and `b` alternate on one quantiser, as a session sends them;
+// the time is per frame, the flicker that of the last pair (b after a) over
+// the pixels the two share.
+void runPair(benchmark::State& state, const osdframes::Frame& a, const osdframes::Frame& b) {
+    CQuantizer q(256, 8, a.width, a.height);
     std::vector<_OsdColor> paletteA(256), paletteB(256);
     std::vector<unsigned char> indicesA(a.pixels.size()), indicesB(b.pixels.size());
     configure(q, a);
@@ -98,10 +97,43 @@ void BM_MovedHighlight720x480(benchmark::State& state) {
         100.0 * osdframes::flicker(a.pixels.data(), paletteA.data(), indicesA.data(),
                                    b.pixels.data(), paletteB.data(), indicesB.data(),
                                    a.pixels.size());
-    state.counters["psnr_dB"] =
+    const double psnr =
         osdframes::psnr(b.pixels.data(), paletteB.data(), indicesB.data(), b.pixels.size());
+    state.counters["psnr_dB"] = psnr > 99 ? 99 : psnr;
+}
+
+// The highlight moves back and forth between two items.
+void BM_MovedHighlight720x480(benchmark::State& state) {
+    static const osdframes::Frame a = osdframes::menuFrame(720, 480, 1, 0);
+    static const osdframes::Frame b = osdframes::menuFrame(720, 480, 2, 0);
+    runPair(state, a, b);
 }
 BENCHMARK(BM_MovedHighlight720x480)->Unit(benchmark::kMillisecond);
+
+// The host sends the same frame again.
+void BM_SameFrame720x480(benchmark::State& state) {
+    static const osdframes::Frame a = osdframes::menuFrame(720, 480, 1, 0);
+    runPair(state, a, a);
+}
+BENCHMARK(BM_SameFrame720x480)->Unit(benchmark::kMillisecond);
+
+// A 480 x 160 volume pop-up comes and goes over the menu: every pixel of
+// it changes from frame to frame.
+void BM_VolumePopup720x480(benchmark::State& state) {
+    static const osdframes::Frame a = osdframes::menuFrame(720, 480, 1, 0);
+    static const osdframes::Frame b = osdframes::withVolumePopup(a, 0.6f);
+    runPair(state, a, b);
+}
+BENCHMARK(BM_VolumePopup720x480)->Unit(benchmark::kMillisecond);
+
+// The volume bar of a pop-up on screen grows by a step.
+void BM_VolumeStep720x480(benchmark::State& state) {
+    static const osdframes::Frame menu = osdframes::menuFrame(720, 480, 1, 0);
+    static const osdframes::Frame a = osdframes::withVolumePopup(menu, 0.5f);
+    static const osdframes::Frame b = osdframes::withVolumePopup(menu, 0.6f);
+    runPair(state, a, b);
+}
+BENCHMARK(BM_VolumeStep720x480)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "CQuantizer.h"
+#include "osd_frames.h"
 #include "state.h"
-#include "testframes/osd_frames.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         std::vector<double> times[6];
         for (int r = 0; r < runs; ++r) {
             tovixquant::State s(256, 8);
-            s.reserve(n, w, true);
+            s.reserve(n, w, h, true);
             s.frame = f.frame.pixels.data();
             double t0 = now();
             int level = 0;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 

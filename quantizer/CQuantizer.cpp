@@ -1,6 +1,7 @@
-// CQuantizer: runs the stages for one frame and keeps what the next frame
-// needs (the palette, the frame and its indices) so that unchanged parts of
-// the OSD keep their colours.
+// The quantiser's state: runs the stages for one frame and keeps what the
+// next frame needs (the palette, the frame and its indices) so that
+// unchanged parts of the OSD keep their colours. Compiled once per kernel
+// build; CQuantizer (dispatch.cpp) reaches it through `engine`.
 #include "CQuantizer.h"
 
 #include <string.h>
@@ -11,11 +12,13 @@
 #include <vector>
 
 #include "src/colour.h"
+#include "src/engine.h"
 #include "src/histogram.h"
 #include "src/inputs.h"
 #include "src/nearest.h"
 #include "src/palette.h"
 #include "src/remap.h"
+#include "src/simd.h"
 #include "src/state.h"
 
 #include "../osdblock/osd_block.h"
@@ -38,7 +41,7 @@ constexpr int32_t kDiffuseMinError = 8;
 // refused rather than allocated.
 constexpr uint64_t kMaxFramePixels = kOsdMaxPixels;
 
-void State::reserve(size_t pixels, uint32_t width, bool touch) {
+void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) {
     if (pixels > capacity || previousFrame.empty()) {
         // Growing loses what the buffers held, which only a frame of the
         // previous frame's size would look at, and this one is larger.
@@ -54,13 +57,16 @@ void State::reserve(size_t pixels, uint32_t width, bool touch) {
         entryIndex.resize(colours);
         entryDiffuse.resize(colours);
         entryAlt.resize(colours);
-        entryStamp.resize(colours);
-        entryError.resize(colours);
+        entryErrors.resize(colours);
     }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
         errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
         candidates.resize(rowCapacity);
+    }
+    if (height > rowsCapacity) {
+        rowsCapacity = height;
+        changes.resize(rowsCapacity);
     }
     inputs.reserve(colours);
     builder.reserve(PaletteInputs::kCapacity);
@@ -101,6 +107,7 @@ bool State::losslessPalette(size_t colours) {
             return true;
         }
     }
+    nextStamp(); // a new palette
     paletteCount = static_cast<int>(colours);
     for (size_t e = 0; e < colours; ++e) {
         paletteKeys[e] = keys[e];
@@ -113,6 +120,24 @@ bool State::losslessPalette(size_t colours) {
     return false;
 }
 
+int32_t State::mapEntry(size_t e, int guess) {
+    const uint32_t key = histogram.keys()[e];
+    const Premul q = premultiplyKey(representativeColour(key, histogram.level()));
+    const int best = search.find(q, guess);
+    entryIndex[e] = static_cast<uint8_t>(best);
+    const int32_t d = distance2(q, search.entry(best));
+    entryDiffuse[e] = key != 0 && d > kDiffuseMinError;
+    entryErrors[e] = EntryErrors{stamp, d};
+    return d;
+}
+
+void State::nextStamp() {
+    if (++stamp == 0) {
+        std::fill(entryErrors.begin(), entryErrors.end(), EntryErrors{0, 0});
+        stamp = 1;
+    }
+}
+
 // Maps the frame's colours to the previous palette and keeps it when the
 // frame's error under it stays close to what it was when the palette was
 // made. With a previous frame of the same size only the pixels that changed
@@ -122,7 +147,6 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         return false;
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
-    const uint32_t* counts = histogram.counts();
     // Transparent pixels need an exactly transparent entry.
     bool needTransparent = false;
     for (size_t e = 0; e < colours && !needTransparent; ++e)
@@ -134,63 +158,62 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         setSearchPalette();
     const double limit =
         (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
-    const int level = histogram.level();
-    auto mapEntry = [&](size_t e, int guess) {
-        const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        const int best = search.find(q, guess);
-        entryIndex[e] = static_cast<uint8_t>(best);
-        const int32_t d = distance2(q, search.entry(best));
-        entryDiffuse[e] = keys[e] != 0 && d > kDiffuseMinError;
-        return d;
-    };
-
-    if (!sameSize) {
-        uint64_t error = 0;
-        for (size_t e = 0; e < colours; ++e) {
-            error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
-            if (static_cast<double>(error) > limit)
-                return false;
-        }
-        frameError = error;
-        return true;
-    }
-
-    if (++stamp == 0) {
-        std::fill(entryStamp.begin(), entryStamp.end(), 0u);
-        stamp = 1;
-    }
-    // The changed pixels' share of the total: out goes what each counted
-    // in the previous frame (its colour, as that frame's histogram saw it,
-    // to its nearest entry), in comes its new colour's error.
-    uint64_t added = 0, removed = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        // Unchanged stretches are skipped four pixels at a time.
-        i += samePixels(frame + i, previousFrame.data() + i, pixels - i);
-        if (i == pixels)
-            break;
-        const uint32_t e = pixelEntry[i];
-        if (entryStamp[e] != stamp) {
-            // The entry the pixel had is a good first guess.
-            entryError[e] =
-                mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
-            entryStamp[e] = stamp;
-        }
-        added += static_cast<uint32_t>(entryError[e]);
-        // What goes out is part of the total, so the new total is at least
-        // what came in: once that is over the limit, the rest need not be
-        // looked at.
-        if (static_cast<double>(added) > limit)
-            return false;
-        const uint32_t before =
-            representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
-        removed += static_cast<uint32_t>(
-            distance2(premultiplyKey(before), search.entry(previousNearest[i])));
-    }
-    const uint64_t error = frameError - removed + added;
-    if (static_cast<double>(error) > limit)
+    uint64_t error;
+    if (!(sameSize ? changedError(limit, error) : wholeError(limit, error)))
         return false;
     frameError = error;
     return true;
+}
+
+// The error of every colour of the frame under the palette, as long as it
+// stays within the limit.
+bool State::wholeError(double limit, uint64_t& total) {
+    const size_t colours = histogram.size();
+    const uint32_t* counts = histogram.counts();
+    uint64_t error = 0;
+    for (size_t e = 0; e < colours; ++e) {
+        error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
+        if (static_cast<double>(error) > limit)
+            return false;
+    }
+    total = error;
+    return true;
+}
+
+// The previous frame's error brought up to date over the changed pixels:
+// out goes what each counted in the previous frame (its colour, as that
+// frame's histogram saw it, to its nearest entry), in comes its new
+// colour's error.
+bool State::changedError(double limit, uint64_t& total) {
+    uint64_t added = 0, removed = 0;
+    for (size_t c = 0; c < changeCount; ++c) {
+        const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
+        const size_t end = rowStart + changes[c].end;
+        for (size_t i = rowStart + changes[c].begin; i < end; ++i) {
+            // Unchanged stretches are skipped four pixels at a time.
+            i += samePixels(frame + i, previousFrame.data() + i, end - i);
+            if (i == end)
+                break;
+            const uint32_t e = pixelEntry[i];
+            const EntryErrors& known = entryErrors[e];
+            if (known.stamp != stamp) {
+                // The entry the pixel had is a good first guess.
+                mapEntry(e, previousIndices[i] < paletteCount ? previousIndices[i] : -1);
+            }
+            added += static_cast<uint32_t>(known.error);
+            // What goes out is part of the total, so the new total is at
+            // least what came in: once that is over the limit, the rest need
+            // not be looked at.
+            if (static_cast<double>(added) > limit)
+                return false;
+            const uint32_t before =
+                representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
+            removed += static_cast<uint32_t>(
+                distance2(premultiplyKey(before), search.entry(previousNearest[i])));
+        }
+    }
+    total = frameError - removed + added;
+    return static_cast<double>(total) <= limit;
 }
 
 void State::newPalette(size_t pixels) {
@@ -201,6 +224,7 @@ void State::newPalette(size_t pixels) {
     for (size_t e = 0; e < colours; ++e)
         transparent = transparent || keys[e] == 0;
 
+    nextStamp(); // a new palette
     inputs.gather(histogram);
     const int offset = transparent ? 1 : 0;
     _OsdColor chosen[256];
@@ -254,6 +278,8 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     job.entryAlt = entryAlt.data();
     job.previousPixels = keepIndices ? previousFrame.data() : nullptr;
     job.previousIndices = previousIndices.data();
+    job.changes = changes.data();
+    job.changeCount = changeCount;
     job.savePixels = previousFrame.data();
     job.saveIndices = previousIndices.data();
     job.saveNearest = previousNearest.data();
@@ -264,11 +290,140 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     return job;
 }
 
+bool State::stepError(size_t pixels, uint64_t& total) {
+    if (paletteCount == 0)
+        return false;
+    if (!searchCurrent)
+        setSearchPalette();
+    const bool haveTransparent =
+        std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
+    const double limit =
+        (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    // In integers for the test on every pixel: a total is over the limit
+    // when it is over its integer part.
+    const uint64_t limitWhole = static_cast<uint64_t>(limit);
+    const uint32_t* keys = histogram.keys();
+    const int level = histogram.level();
+    // As in reusePalette: out goes what each changed pixel counted in the
+    // previous frame, in comes its new colour's error, each found once per
+    // colour while the palette is kept. What the old colour counted is its
+    // distance to the nearest entry the pixel had, its own mapping under
+    // this palette.
+    uint64_t added = 0, removed = 0;
+    int guess = -1; // the last colour's entry: neighbours are often alike
+    auto changed = [&](size_t i, uint32_t old, uint32_t now) {
+        EntryErrors& before = entryErrors[old];
+        if (before.stamp != stamp) {
+            const int nearest = previousNearest[i];
+            const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
+                                        search.entry(nearest));
+            entryIndex[old] = static_cast<uint8_t>(nearest);
+            entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
+            before = EntryErrors{stamp, d};
+        }
+        removed += static_cast<uint32_t>(before.error);
+        const EntryErrors& after = entryErrors[now];
+        if (after.stamp != stamp) {
+            if (keys[now] == 0 && !haveTransparent)
+                return false; // transparent pixels need an exactly transparent entry
+            mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
+        }
+        guess = entryIndex[now];
+        added += static_cast<uint32_t>(after.error);
+        // The new total is at least what came in.
+        return added <= limitWhole;
+    };
+    for (size_t c = 0; c < changeCount; ++c) {
+        const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
+        if (!histogram.update(frame, previousFrame.data(), previousWidth,
+                              rowStart + changes[c].begin, rowStart + changes[c].end,
+                              pixelEntry.data(), changed))
+            return false;
+    }
+    total = frameError - removed + added;
+    return static_cast<double>(total) <= limit;
+}
+
+bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
+    const size_t n = static_cast<size_t>(width) * height;
+    if (changeCount == 0) {
+        memcpy(indices, previousIndices.data(), n);
+        return true;
+    }
+    bool diffuseNow = diffuse;
+    if (exact) {
+        const size_t known = histogram.size();
+        auto any = [](size_t, uint32_t, uint32_t) { return true; };
+        for (size_t c = 0; c < changeCount; ++c) {
+            const size_t rowStart = static_cast<size_t>(changes[c].y) * width;
+            if (!histogram.update(frame, previousFrame.data(), width, rowStart + changes[c].begin,
+                                  rowStart + changes[c].end, pixelEntry.data(), any))
+                return false;
+        }
+        // Still exact when every new colour is in the palette.
+        const uint32_t* keys = histogram.keys();
+        for (size_t e = known; e < histogram.size(); ++e) {
+            const uint32_t* hit = std::find(paletteKeys, paletteKeys + paletteCount, keys[e]);
+            if (hit == paletteKeys + paletteCount)
+                return false;
+            entryIndex[e] = static_cast<uint8_t>(hit - paletteKeys);
+            entryDiffuse[e] = 0;
+        }
+        diffuseNow = false;
+    } else {
+        uint64_t error;
+        if (!stepError(n, error))
+            return false;
+        // A frame that has become few enough colours to keep them all is
+        // made exact by a full run.
+        if (histogram.level() == 0 && histogram.live() <= maxColours)
+            return false;
+        frameError = error;
+    }
+    const RemapJob job = remapJob(width, height, true, diffuseNow, indices);
+    if (diffuseNow && !searchCurrent)
+        setSearchPalette();
+    remap(job, search);
+    return true;
+}
+
+void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
+    const size_t n = static_cast<size_t>(width) * height;
+    nextStamp(); // the histogram's entries are numbered afresh
+    int level = 0;
+    // The last level has no more colours than the table holds.
+    while (!histogram.build(frame, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel)
+        ++level;
+    const size_t colours = histogram.size();
+
+    bool representable = level == 0 && colours <= maxColours;
+    for (size_t e = 0; e < colours && representable && bits < 8; ++e)
+        representable =
+            packColour(roundToBits(unpackColour(histogram.keys()[e]), bits)) == histogram.keys()[e];
+
+    bool kept;
+    bool diffuseNow = diffuse;
+    if (representable) {
+        kept = losslessPalette(colours);
+        diffuseNow = false; // every colour is exact
+    } else {
+        kept = reusePalette(n, sameSize);
+        if (!kept)
+            newPalette(n);
+    }
+    exact = representable;
+
+    const RemapJob job = remapJob(width, height, kept && sameSize, diffuseNow, indices);
+    if (diffuseNow && !searchCurrent)
+        setSearchPalette();
+    remap(job, search);
+}
+
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
                unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     try {
-        reserve(n, width, false);
+        reserve(n, width, height, false);
     } catch (const std::exception&) {
         // Out of memory, or a frame larger than memory can address. A
         // buffer may have grown (and lost the previous frame) before another
@@ -284,82 +439,85 @@ int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdCol
     // The frame is read where it is. Every stage treats a fully transparent
     // pixel as (0,0,0,0) whatever its colour bytes.
     frame = pixels;
-    const _OsdColor* px = pixels;
 
-    int level = 0;
-    // The last level has no more colours than the table holds.
-    while (!histogram.build(px, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel)
-        ++level;
-    const size_t colours = histogram.size();
-
-    bool representable = level == 0 && colours <= maxColours;
-    for (size_t e = 0; e < colours && representable && bits < 8; ++e)
-        representable =
-            packColour(roundToBits(unpackColour(histogram.keys()[e]), bits)) == histogram.keys()[e];
-
+    // Most frames of a session are the previous one with a few rows
+    // changed: their cost follows the change.
     const bool sameSize = havePrevious && width == previousWidth && height == previousHeight;
-    bool kept;
-    bool diffuseNow = diffuse;
-    if (representable) {
-        kept = losslessPalette(colours);
-        diffuseNow = false; // every colour is exact
-    } else {
-        kept = reusePalette(n, sameSize);
-        if (!kept)
-            newPalette(n);
+    changeCount =
+        sameSize ? findChanges(frame, previousFrame.data(), width, height, changes.data()) : 0;
+    if (!sameSize || !step(width, height, indices)) {
+        full(width, height, sameSize, indices);
+        previousLevel = histogram.level();
     }
-
-    const RemapJob job = remapJob(width, height, kept && sameSize, diffuseNow, indices);
-    if (diffuseNow && !searchCurrent)
-        setSearchPalette();
-    remap(job, search);
 
     memcpy(out, palette, static_cast<size_t>(paletteCount) * sizeof(_OsdColor));
     memset(out + paletteCount, 0, static_cast<size_t>(256 - paletteCount) * sizeof(_OsdColor));
     frame = nullptr;
     previousWidth = width;
     previousHeight = height;
-    previousLevel = level;
     havePrevious = true;
     return 0;
 }
 
-} // namespace tovixquant
+// The entry points of this build (src/engine.h).
+namespace {
 
-CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned width,
-                       unsigned height)
-    : imageHeight(height), imageWidth(width),
-      state_(new tovixquant::State(maxColours, bitsPerChannel)) {
+static_assert(alignof(State) <= kBufferAlignment, "State::operator new aligns to kBufferAlignment");
+
+State* stateOf(void* state) {
+    return static_cast<State*>(state);
+}
+
+TOVIXENGINE_ENTRY void* create(unsigned maxColours, unsigned bitsPerChannel, unsigned width,
+                               unsigned height) {
+    State* state = new State(maxColours, bitsPerChannel);
     try {
-        state_->reserve(static_cast<size_t>(width) * height, width, true);
+        state->reserve(static_cast<size_t>(width) * height, width, height, true);
     } catch (const std::exception&) {
         // Grown again on the first frame.
     }
+    return state;
 }
 
-CQuantizer::~CQuantizer() {
-    delete state_;
+void destroy(void* state) {
+    delete stateOf(state);
 }
 
-void CQuantizer::SetErrorDiffusion(bool enable) {
-    state_->diffuse = enable;
+void setErrorDiffusion(void* state, bool enable) {
+    stateOf(state)->diffuse = enable;
 }
 
-void CQuantizer::SetDistributeClut(bool enable) {
-    if (state_->distribute != enable)
-        state_->havePrevious = false;
-    state_->distribute = enable;
+void setDistributeClut(void* state, bool enable) {
+    State* s = stateOf(state);
+    if (s->distribute != enable)
+        s->havePrevious = false;
+    s->distribute = enable;
 }
 
-void CQuantizer::SetFullClutSearch(bool enable) {
-    state_->search.setFullSearch(enable);
+void setFullClutSearch(void* state, bool enable) {
+    stateOf(state)->search.setFullSearch(enable);
 }
 
-int CQuantizer::ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices) {
-    const uint64_t n = static_cast<uint64_t>(imageWidth) * imageHeight;
-    if (n > tovixquant::kMaxFramePixels)
+TOVIXENGINE_ENTRY int process(void* state, const _OsdColor* pixels, uint32_t width, uint32_t height,
+                              _OsdColor* palette, unsigned char* indices) {
+    const uint64_t n = static_cast<uint64_t>(width) * height;
+    if (n > kMaxFramePixels)
         return -1;
     if (palette == nullptr || (n != 0 && (pixels == nullptr || indices == nullptr)))
         return -1;
-    return state_->run(pixels, imageWidth, imageHeight, palette, indices);
+    DoublePrecision precision;
+    return stateOf(state)->run(pixels, width, height, palette, indices);
 }
+
+} // namespace
+
+extern const tovixengine::Engine engine;
+const tovixengine::Engine engine = {TOVIXQUANT_SSE2 ? "sse2" : "scalar",
+                                    create,
+                                    destroy,
+                                    setErrorDiffusion,
+                                    setDistributeClut,
+                                    setFullClutSearch,
+                                    process};
+
+} // namespace tovixquant

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 #include "../osdblock/osd_block.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 

@@ -16,6 +16,11 @@
 // that did not change since the previous frame keep their index, so parts of
 // the OSD that did not change do not flicker.
 //
+// The kernels use SSE2 where the processor has it and scalar code otherwise
+// (or when the environment variable TOVIX_NO_SSE2 is set to anything but
+// "0"); both give the same bytes. On 32-bit x86 the scalar code needs SSE,
+// for its floating point: without it ProcessImage refuses every frame.
+//
 // Work buffers are sized at construction for the given frame size and grow
 // only when a larger frame arrives. One object must not run two frames at
 // the same time; it starts no threads. Output depends only on the sequence
@@ -35,8 +40,8 @@ struct _OsdColor {
     unsigned char alpha;
 };
 
-namespace tovixquant {
-struct State;
+namespace tovixengine {
+struct Engine;
 }
 
 class CQuantizer {
@@ -88,11 +93,16 @@ class CQuantizer {
     // exactly imageWidth * imageHeight index bytes, and nothing else.
     // Returns 0 on success, -1 when a pointer needed for the frame is null,
     // the frame has more pixels than an OSD block holds (16,776,183), or its
-    // buffers cannot be allocated; nothing is written then.
+    // buffers cannot be allocated (or the processor lacks SSE); nothing is
+    // written then.
     int ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices);
 
   private:
-    tovixquant::State* state_;
+    // The kernel build this process uses (SSE2 or scalar) and the state it
+    // made; both null on a processor without SSE, where every frame is
+    // refused.
+    const tovixengine::Engine* engine_;
+    void* state_;
 };
 
 #endif

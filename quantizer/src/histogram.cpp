@@ -20,6 +20,27 @@ uint32_t levelMask(int level) {
     return packColour(m);
 }
 
+// Along a long run of pixel value px from pixels[i], the pixels' entries
+// four at a time; returns how many were written (none without SSE2).
+inline uint32_t continueRun(const _OsdColor* pixels, size_t i, size_t count, uint32_t px,
+                            uint32_t entry, uint32_t* pixelEntry) {
+    uint32_t written = 0;
+#if TOVIXQUANT_SSE2
+    const __m128i same = _mm_set1_epi32(static_cast<int>(px));
+    const __m128i entries = _mm_set1_epi32(static_cast<int>(entry));
+    while (i + 4 <= count &&
+           _mm_movemask_epi8(_mm_cmpeq_epi32(
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i)), same)) == 0xFFFF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelEntry + i), entries);
+        i += 4;
+        written += 4;
+    }
+#else
+    (void)pixels, (void)i, (void)count, (void)px, (void)entry, (void)pixelEntry;
+#endif
+    return written;
+}
+
 } // namespace
 
 void Histogram::reserve(size_t pixels) {
@@ -51,24 +72,43 @@ void Histogram::clear() {
     for (size_t i = 0; i < used_; ++i)
         slots_[slotOf_[i]] = 0;
     used_ = 0;
+    live_ = 0;
+}
+
+bool Histogram::entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& entry) {
+    uint32_t* const slots = slots_.data();
+    const uint32_t* const keys = keys_.data();
+    uint32_t slot = hash >> slotShift_;
+    for (;;) {
+        const uint32_t s = slots[slot];
+        if (s == 0)
+            break;
+        if (keys[s - 1] == key) {
+            entry = s - 1;
+            return true;
+        }
+        slot = (slot + 1) & slotMask_;
+    }
+    if (used == keys_.size())
+        return false;
+    entry = static_cast<uint32_t>(used++);
+    slots[slot] = entry + 1;
+    slotOf_[entry] = slot;
+    keys_[entry] = key;
+    counts_[entry] = 0;
+    return true;
 }
 
 bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry) {
     clear();
     memset(recent_.data(), 0, recent_.size() * sizeof recent_[0]);
+    memset(changeColours_.data(), 0, changeColours_.size() * sizeof changeColours_[0]);
     level_ = level;
     const uint32_t mask = levelMask(level);
-    const size_t capacity = keys_.size();
-    uint32_t* slots = slots_.data();
-    uint32_t* keys = keys_.data();
     uint32_t* counts = counts_.data();
-
-    uint32_t* slotOf = slotOf_.data();
     // Members in locals: the stores below could otherwise alias them.
-    const int slotShift = slotShift_;
     uint64_t* recentTable = recent_.data();
     const int recentShift = recentShift_;
-    const uint32_t slotMask = slotMask_;
     size_t used = used_;
 
     // Menus are mostly runs of one colour: a run's pixels skip the tables,
@@ -81,20 +121,9 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         const uint32_t px = packColour(pixels[i]);
         if (px == prevPixel && prevEntry != UINT32_MAX) {
             pixelEntry[i++] = prevEntry;
-            ++runLength;
-#if TOVIXQUANT_SSE2
-            // Along a long run, four pixels at a time.
-            const __m128i same = _mm_set1_epi32(static_cast<int>(px));
-            const __m128i entries = _mm_set1_epi32(static_cast<int>(prevEntry));
-            while (i + 4 <= count &&
-                   _mm_movemask_epi8(_mm_cmpeq_epi32(
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i)), same)) ==
-                       0xFFFF) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelEntry + i), entries);
-                i += 4;
-                runLength += 4;
-            }
-#endif
+            const uint32_t more = continueRun(pixels, i, count, px, prevEntry, pixelEntry);
+            i += more;
+            runLength += 1 + more;
             continue;
         }
         if (prevEntry != UINT32_MAX)
@@ -110,26 +139,9 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
             entry = static_cast<uint32_t>(recent) - 1;
         } else {
-            uint32_t slot = hash >> slotShift;
-            for (;;) {
-                const uint32_t s = slots[slot];
-                if (s == 0) {
-                    if (used == capacity) {
-                        used_ = used;
-                        return false;
-                    }
-                    entry = static_cast<uint32_t>(used++);
-                    slots[slot] = entry + 1;
-                    slotOf[entry] = slot;
-                    keys[entry] = key;
-                    counts[entry] = 0;
-                    break;
-                }
-                if (keys[s - 1] == key) {
-                    entry = s - 1;
-                    break;
-                }
-                slot = (slot + 1) & slotMask;
+            if (!entryOf(key, hash, used, entry)) {
+                used_ = live_ = used;
+                return false;
             }
             recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
         }
@@ -140,8 +152,12 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     }
     if (prevEntry != UINT32_MAX)
         counts[prevEntry] += runLength;
-    used_ = used;
+    used_ = live_ = used;
     return true;
+}
+
+uint32_t Histogram::mask() const {
+    return tovixquant::levelMask(level_);
 }
 
 uint32_t posterise(uint32_t pixel, int level) {

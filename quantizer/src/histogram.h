@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CQuantizer.h"
+#include "colour.h"
 
 namespace tovixquant {
 
@@ -25,7 +26,24 @@ class Histogram {
     // this level; the caller then tries the next level.
     bool build(const _OsdColor* pixels, size_t count, int level, uint32_t* pixelEntry);
 
+    // Moves pixels begin..end-1 of a frame `width` pixels wide that differ
+    // from `previous` (the frame the histogram last saw there) from their
+    // old colour to their new one, at
+    // the level of the last build, and writes their new colour numbers to
+    // `pixelEntry`; calls changed(i, old, now) for each such pixel i (old
+    // and now may be the same colour number: a key stands for several
+    // colours above level 0, and all transparent pixels are one). A colour
+    // no pixel has any more keeps its entry, counted 0. Returns false when
+    // a new colour finds the table full (the histogram must then be built
+    // afresh) or when `changed` returns false.
+    template <typename Changed>
+    bool update(const _OsdColor* pixels, const uint32_t* previous, size_t width, size_t begin,
+                size_t end, uint32_t* pixelEntry, Changed changed);
+
+    // Entries, including those counted 0 since an update.
     size_t size() const { return used_; }
+    // Colours that some pixel has.
+    size_t live() const { return live_; }
     int level() const { return level_; }
     const uint32_t* keys() const { return keys_.data(); }
     const uint32_t* counts() const { return counts_.data(); }
@@ -37,6 +55,9 @@ class Histogram {
 
   private:
     void clear();
+    // Entry of `key`, added (counted 0) when new; false when the table is full.
+    bool entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& entry);
+    uint32_t mask() const;
 
     std::vector<uint32_t> slots_; // entry number + 1, 0 when free
     std::vector<uint32_t> keys_;
@@ -47,12 +68,71 @@ class Histogram {
     // every frame).
     static constexpr size_t kMaxRecent = size_t(1) << 16;
     std::vector<uint64_t> recent_;
+    // The same for update(), cleared by build().
+    static constexpr int kChangeColourBits = 12;
+    std::vector<uint64_t> changeColours_ = std::vector<uint64_t>(size_t(1) << kChangeColourBits);
     int recentShift_ = 32;
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
     size_t used_ = 0;
+    size_t live_ = 0;
     int level_ = 0;
 };
+
+template <typename Changed>
+bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t width,
+                       size_t begin, size_t end, uint32_t* pixelEntry, Changed changed) {
+    const uint32_t keyMask = mask();
+    uint32_t* const counts = counts_.data();
+    size_t used = used_;
+    size_t live = live_;
+    bool done = true;
+    // Runs of one colour look it up once, and so does a colour that the
+    // pixel above has already (gradients across a bar, vertical edges).
+    uint32_t runPixel = 0, runEntry = UINT32_MAX;
+    for (size_t i = begin; i < end; ++i) {
+        i += samePixels(pixels + i, previous + i, end - i);
+        if (i == end)
+            break;
+        const uint32_t px = packColour(pixels[i]);
+        uint32_t entry = runEntry;
+        if (px != runPixel || runEntry == UINT32_MAX) {
+            if (i >= width && packColour(pixels[i - width]) == px) {
+                entry = pixelEntry[i - width];
+            } else {
+                // A small table of the colours that changes brought, which
+                // stays in the cache from frame to frame, before the large one.
+                const uint32_t key = normaliseKey(px & keyMask);
+                const uint32_t hash = key * 0x9E3779B1u;
+                uint64_t& seen = changeColours_[hash >> (32 - kChangeColourBits)];
+                if (static_cast<uint32_t>(seen >> 32) == key && seen != 0) {
+                    entry = static_cast<uint32_t>(seen) - 1;
+                } else {
+                    if (!entryOf(key, hash, used, entry)) {
+                        done = false;
+                        break;
+                    }
+                    seen = (static_cast<uint64_t>(key) << 32) | (entry + 1);
+                }
+            }
+            runPixel = px;
+            runEntry = entry;
+        }
+        const uint32_t old = pixelEntry[i];
+        if (entry != old) {
+            live -= --counts[old] == 0;
+            live += counts[entry]++ == 0;
+            pixelEntry[i] = entry;
+        }
+        if (!changed(i, old, entry)) {
+            done = false;
+            break;
+        }
+    }
+    used_ = used;
+    live_ = live;
+    return done;
+}
 
 // The key of a pixel's colour at posterisation `level`, as build() counts it.
 uint32_t posterise(uint32_t pixel, int level);

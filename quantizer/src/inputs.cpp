@@ -21,10 +21,10 @@ void PaletteInputs::reserve(size_t colours) {
     }
 }
 
-void PaletteInputs::gather(const Histogram& histogram) {
+// The premultiplied colour of every histogram entry.
+void PaletteInputs::premultiplyEntries(const Histogram& histogram) {
     const size_t colours = histogram.size();
     const uint32_t* keys = histogram.keys();
-    const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
     Premul* premul = entryPremul_.data();
     if (level == 0) {
@@ -33,92 +33,110 @@ void PaletteInputs::gather(const Histogram& histogram) {
         for (size_t e = 0; e < colours; ++e)
             premul[e] = premultiplyKey(representativeColour(keys[e], level));
     }
-    int shift = 0;
-    if (colours > kMaxInputs)
-        shift = 2;
+}
+
+// The group of colour p, of w pixels, with the low `shift` bits dropped;
+// colours of very few pixels (grain, the edges of anti-aliased strokes) go
+// to groups twice as wide, marked apart by the top bit of each byte, which
+// narrow groups never set. Returns the group's number, or UINT32_MAX when
+// the table of groups is full.
+uint32_t PaletteInputs::groupOf(const Premul& p, uint32_t w, uint32_t key, int shift,
+                                size_t& groupCount) {
+    const bool rare = w <= kRareCount;
+    const int bits = shift + (rare ? 1 : 0);
+    const uint32_t group =
+        (static_cast<uint32_t>(p.r >> bits) | (static_cast<uint32_t>(p.g >> bits) << 8) |
+         (static_cast<uint32_t>(p.b >> bits) << 16) | (static_cast<uint32_t>(p.a >> bits) << 24)) |
+        (rare ? 0x80808080u : 0u);
+    const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
+    uint32_t slot = (group * 0x9E3779B1u) >> 17;
+    uint32_t input;
+    for (;;) {
+        const uint32_t s = groupSlots_[slot];
+        if (s == 0) {
+            if (groupCount == groupSums_.size())
+                return UINT32_MAX;
+            input = static_cast<uint32_t>(groupCount++);
+            groupSlots_[slot] = input + 1;
+            groupSums_[input] = GroupSum{{0, 0, 0, 0}, 0, group, key, 0};
+            break;
+        }
+        if (groupSums_[s - 1].key == group) {
+            input = s - 1;
+            break;
+        }
+        slot = (slot + 1) & slotMask;
+    }
+    // Exact integer sums; the mean is taken once the group is complete.
+    GroupSum& sum = groupSums_[input];
+    sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
+    sum.s[1] += uint64_t(w) * static_cast<uint32_t>(p.g);
+    sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
+    sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
+    sum.w += w;
+    if (w > sum.heaviestCount) {
+        sum.heaviestCount = w;
+        sum.heaviestKey = key;
+    }
+    return input;
+}
+
+// Frees the groups' slots for the next frame (finding each group again)
+// and, unless the table overflowed, makes each group an input.
+void PaletteInputs::finishGroups(size_t groupCount, bool overflow) {
+    const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
+    for (size_t i = 0; i < groupCount; ++i) {
+        const GroupSum& sum = groupSums_[i];
+        uint32_t slot = (sum.key * 0x9E3779B1u) >> 17;
+        while (groupSlots_[slot] != i + 1)
+            slot = (slot + 1) & slotMask;
+        groupSlots_[slot] = 0;
+        if (!overflow) {
+            const double w = static_cast<double>(sum.w);
+            WeightedColour wc;
+            for (int k = 0; k < 4; ++k)
+                wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
+            wc.weight = w;
+            wc.heaviestKey = sum.heaviestKey;
+            wc.heaviestWeight = sum.heaviestCount;
+            inputs_.push_back(wc);
+        }
+    }
+}
+
+void PaletteInputs::gather(const Histogram& histogram) {
+    const size_t colours = histogram.size();
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    premultiplyEntries(histogram);
+    const Premul* premul = entryPremul_.data();
+    // Groups as narrow as the table of groups allows.
+    int shift = colours > kMaxInputs ? 2 : 0;
     for (;;) {
         bool overflow = false;
         size_t groupCount = 0;
         inputs_.clear();
-        const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
         for (size_t e = 0; e < colours; ++e) {
             if (keys[e] == 0)
                 continue;
-            const Premul p = premul[e];
-            const uint32_t w = counts[e];
             uint32_t input;
             if (shift == 0) {
+                const Premul p = premul[e];
+                const double w = counts[e];
                 input = static_cast<uint32_t>(inputs_.size());
-                inputs_.push_back(WeightedColour{{float(p.r), float(p.g), float(p.b), float(p.a)},
-                                                 double(w),
-                                                 keys[e],
-                                                 double(w)});
+                inputs_.push_back(WeightedColour{
+                    {float(p.r), float(p.g), float(p.b), float(p.a)}, w, keys[e], w});
             } else {
-                // Colours of very few pixels (grain, the edges of anti-aliased
-                // strokes) go to groups twice as wide, marked apart by the
-                // top bit of each byte, which narrow groups never set.
-                const bool rare = w <= kRareCount;
-                const int bits = shift + (rare ? 1 : 0);
-                const uint32_t group = (static_cast<uint32_t>(p.r >> bits) |
-                                        (static_cast<uint32_t>(p.g >> bits) << 8) |
-                                        (static_cast<uint32_t>(p.b >> bits) << 16) |
-                                        (static_cast<uint32_t>(p.a >> bits) << 24)) |
-                                       (rare ? 0x80808080u : 0u);
-                uint32_t slot = (group * 0x9E3779B1u) >> 17;
-                for (;;) {
-                    const uint32_t s = groupSlots_[slot];
-                    if (s == 0) {
-                        if (groupCount == groupSums_.size()) {
-                            overflow = true;
-                            break;
-                        }
-                        input = static_cast<uint32_t>(groupCount++);
-                        groupSlots_[slot] = input + 1;
-                        groupSums_[input] = GroupSum{{0, 0, 0, 0}, 0, group, keys[e], 0};
-                        break;
-                    }
-                    if (groupSums_[s - 1].key == group) {
-                        input = s - 1;
-                        break;
-                    }
-                    slot = (slot + 1) & slotMask;
-                }
-                if (overflow)
+                input = groupOf(premul[e], counts[e], keys[e], shift, groupCount);
+                if (input == UINT32_MAX) {
+                    overflow = true;
                     break;
-                // Exact integer sums; the mean is taken once the group is complete.
-                GroupSum& sum = groupSums_[input];
-                sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
-                sum.s[1] += uint64_t(w) * static_cast<uint32_t>(p.g);
-                sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
-                sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
-                sum.w += w;
-                if (w > sum.heaviestCount) {
-                    sum.heaviestCount = w;
-                    sum.heaviestKey = keys[e];
                 }
             }
             entryInput_[e] = input;
         }
-        if (shift != 0) {
-            for (size_t i = 0; i < groupCount; ++i) {
-                // Free the slots for the next frame: find each group again.
-                const GroupSum& sum = groupSums_[i];
-                uint32_t slot = (sum.key * 0x9E3779B1u) >> 17;
-                while (groupSlots_[slot] != i + 1)
-                    slot = (slot + 1) & slotMask;
-                groupSlots_[slot] = 0;
-                if (!overflow) {
-                    const double w = static_cast<double>(sum.w);
-                    WeightedColour wc;
-                    for (int k = 0; k < 4; ++k)
-                        wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
-                    wc.weight = w;
-                    wc.heaviestKey = sum.heaviestKey;
-                    wc.heaviestWeight = sum.heaviestCount;
-                    inputs_.push_back(wc);
-                }
-            }
-        }
+        if (shift != 0)
+            finishGroups(groupCount, overflow);
         if (!overflow)
             return;
         ++shift;

@@ -51,6 +51,10 @@ class PaletteInputs {
         uint32_t heaviestCount;
     };
 
+    void premultiplyEntries(const Histogram& histogram);
+    uint32_t groupOf(const Premul& p, uint32_t w, uint32_t key, int shift, size_t& groupCount);
+    void finishGroups(size_t groupCount, bool overflow);
+
     std::vector<WeightedColour> inputs_;
     std::vector<uint32_t> entryInput_;
     std::vector<Premul> entryPremul_;

@@ -62,19 +62,19 @@ _OsdColor straightFromPremul(const float premul[4], int bits) {
     return roundToBits(out, bits);
 }
 
-void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
-    box.priority = -1.0;
-    box.axis = 0;
-    box.threshold = 0;
-    if (box.end - box.begin < 2)
-        return;
+// First pass over a box: extent and spread of its members along each axis,
+// and the axis to cut (the widest by population, else the one of most
+// squared error). Integer sums: weights are pixel counts, values bytes, so
+// 64 bits hold any frame the quantiser accepts.
+int PaletteBuilder::chooseAxis(const Box& box, bool byPopulation, BoxExtent& extent) const {
     const Item* items = items_.data();
-
-    // First pass: extent and spread of the box along each axis.
-    // Integer sums: weights are pixel counts, values bytes, so 64 bits hold
-    // any frame the quantiser accepts.
-    int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
+    int* lo = extent.lo;
+    int* hi = extent.hi;
     uint64_t iw = 0, i1[4] = {0, 0, 0, 0}, i2[4] = {0, 0, 0, 0};
+    for (int a = 0; a < 4; ++a) {
+        lo[a] = 255;
+        hi[a] = 0;
+    }
     for (uint32_t i = box.begin; i < box.end; ++i) {
         const Item& it = items[i];
         const uint64_t w = it.count;
@@ -87,11 +87,11 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
             i2[a] += w * (v * v);
         }
     }
+    extent.weight = iw;
     const double sw = static_cast<double>(iw);
-    double s1[4], s2[4];
     for (int a = 0; a < 4; ++a) {
-        s1[a] = static_cast<double>(i1[a]);
-        s2[a] = static_cast<double>(i2[a]);
+        extent.s1[a] = static_cast<double>(i1[a]);
+        extent.s2[a] = static_cast<double>(i2[a]);
     }
     int axis = 0;
     if (byPopulation) {
@@ -101,20 +101,22 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     } else {
         double best = -1;
         for (int a = 0; a < 4; ++a) {
-            const double spread = s2[a] - s1[a] * s1[a] / sw;
+            const double spread = extent.s2[a] - extent.s1[a] * extent.s1[a] / sw;
             if (hi[a] > lo[a] && spread > best) {
                 best = spread;
                 axis = a;
             }
         }
     }
-    if (hi[axis] == lo[axis])
-        return;
+    return axis;
+}
 
-    // Second pass: statistics per value along the chosen axis, in integers
-    // over the members' rounded components.
+// Second pass: statistics per value along the axis, in integers over the
+// members' rounded components.
+void PaletteBuilder::fillBuckets(const Box& box, int axis, int lo, int hi) {
+    const Item* items = items_.data();
     Bucket* buckets = buckets_;
-    for (int v = lo[axis]; v <= hi[axis]; ++v) {
+    for (int v = lo; v <= hi; ++v) {
         Bucket& b = buckets[v];
         b.w = b.ss = 0;
         b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
@@ -131,31 +133,22 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
         b.s[3] += s[3];
         b.ss += s[0] * it.v[0] + s[1] * it.v[1] + s[2] * it.v[2] + s[3] * it.v[3];
     }
-    box.axis = axis;
+}
 
-    if (byPopulation) {
-        uint64_t left = 0;
-        box.threshold = hi[axis] - 1;
-        for (int v = lo[axis]; v < hi[axis]; ++v) {
-            left += buckets[v].w;
-            if (left * 2 >= iw) {
-                box.threshold = v;
-                break;
-            }
-        }
-        box.priority = sw;
-        return;
-    }
-
-    double total[4] = {s1[0], s1[1], s1[2], s1[3]};
-    const double totalSs = s2[0] + s2[1] + s2[2] + s2[3];
+// The cut along the box's axis that removes the most squared error, from
+// the buckets: its threshold, and the error it removes as the priority.
+void PaletteBuilder::bestCut(Box& box, const BoxExtent& extent) const {
+    const int axis = box.axis;
+    const double sw = static_cast<double>(extent.weight);
+    const double* total = extent.s1;
+    const double totalSs = extent.s2[0] + extent.s2[1] + extent.s2[2] + extent.s2[3];
     auto sse = [](double w, const double* s, double ss) {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
     const double whole = sse(sw, total, totalSs);
     uint64_t w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
-    for (int v = lo[axis]; v < hi[axis]; ++v) {
-        const Bucket& b = buckets[v];
+    for (int v = extent.lo[axis]; v < extent.hi[axis]; ++v) {
+        const Bucket& b = buckets_[v];
         if (b.w == 0)
             continue;
         w += b.w;
@@ -173,6 +166,37 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
             box.threshold = v;
         }
     }
+}
+
+void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
+    box.priority = -1.0;
+    box.axis = 0;
+    box.threshold = 0;
+    if (box.end - box.begin < 2)
+        return;
+    BoxExtent extent;
+    const int axis = chooseAxis(box, byPopulation, extent);
+    const int lo = extent.lo[axis], hi = extent.hi[axis];
+    if (hi == lo)
+        return;
+    fillBuckets(box, axis, lo, hi);
+    box.axis = axis;
+
+    if (byPopulation) {
+        // At the weighted median.
+        uint64_t left = 0;
+        box.threshold = hi - 1;
+        for (int v = lo; v < hi; ++v) {
+            left += buckets_[v].w;
+            if (left * 2 >= extent.weight) {
+                box.threshold = v;
+                break;
+            }
+        }
+        box.priority = static_cast<double>(extent.weight);
+        return;
+    }
+    bestCut(box, extent);
 }
 
 void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {

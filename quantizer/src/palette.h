@@ -51,7 +51,19 @@ class PaletteBuilder {
         int threshold;
     };
 
+    // A box's members' extent and sums along each axis.
+    struct BoxExtent {
+        int lo[4], hi[4];
+        uint64_t weight;
+        double s1[4], s2[4]; // weighted sums of the values and their squares
+    };
+
+    // The box's best cut (axis and threshold) and its priority, -1 when it
+    // cannot be cut.
     void evaluate(Box& box, bool byPopulation);
+    int chooseAxis(const Box& box, bool byPopulation, BoxExtent& extent) const;
+    void fillBuckets(const Box& box, int axis, int lo, int hi);
+    void bestCut(Box& box, const BoxExtent& extent) const;
     void medianCut(int maxEntries, bool byPopulation);
 
     // One input colour during the cut: its rounded components, pixel

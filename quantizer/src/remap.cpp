@@ -299,15 +299,15 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
     return any != 0;
 }
 
-// The index pass of a row under the previous frame's palette: as indexRow,
-// but stretches equal to the previous frame keep their indices (and their
-// nearest entries, kept in place) and take no error.
+// The index pass of pixels begin..end-1 of a row under the previous frame's
+// palette: as indexRow, but stretches equal to the previous frame keep their
+// indices (and their nearest entries, kept in place) and take no error.
 uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t* previousIndices,
                 const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
-                uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t w) {
+                uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t begin, uint32_t end) {
     uint8_t any = 0;
-    for (uint32_t x = 0; x < w; ++x) {
-        const size_t same = samePixels(pixels + x, previous + x, w - x);
+    for (uint32_t x = begin; x < end; ++x) {
+        const size_t same = samePixels(pixels + x, previous + x, end - x);
         if (same != 0) {
             memcpy(indices + x, previousIndices + x, same);
             memset(flags + x, 0, same);
@@ -322,104 +322,172 @@ uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t
     return any;
 }
 
+// The error carried from row to row. `now` holds the error carried into the
+// current row, `next` the error for the row below, one slot of four values
+// per pixel with a spare slot at each end. Only the span of a row that
+// received error is dirty; it is cleared once the row has been used, so
+// most of a wide frame's error rows are never touched.
+struct ErrorRows {
+    int32_t* now;
+    int32_t* next;
+    // Dirty span of `now` as slot numbers [lo, hi); empty when lo >= hi.
+    uint32_t lo = 0, hi = 0;
+
+    static void clearSpan(int32_t* row, uint32_t from, uint32_t to) {
+        if (from < to)
+            memset(row + static_cast<size_t>(from) * 4, 0,
+                   static_cast<size_t>(to - from) * 4 * sizeof(int32_t));
+    }
+    // Nothing in the current row takes error: what was carried into it is
+    // dropped.
+    void drop() {
+        clearSpan(now, lo, hi);
+        lo = hi = 0;
+    }
+};
+
+// The diffusion pass of row y: the pixels whose flag is set take their
+// share of the carried error (in serpentine order) and pass on the rest.
+void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
+                NearestSearch& search) {
+    const uint32_t w = job.width;
+    const size_t rowStart = static_cast<size_t>(y) * w;
+    const _OsdColor* row = job.pixels + rowStart;
+    const uint32_t* const pixelEntry = job.pixelEntry + rowStart;
+    uint8_t* const entryDiffuse = job.entryDiffuse;
+    uint8_t* const entryAlt = job.entryAlt;
+    uint8_t* const indices = job.indices + rowStart;
+    uint32_t nextLo = UINT32_MAX, nextHi = 0;
+    const bool forward = (y & 1) == 0;
+    const int dir = forward ? 1 : -1;
+    keepSmoothCandidates(job.pixels, flags, y, w, job.height);
+    for (uint32_t k = 0; k < w; ++k) {
+        // Skip stretches without candidates eight at a time.
+        if (k + 8 <= w) {
+            uint64_t eight;
+            memcpy(&eight, flags + (forward ? k : w - 8 - k), sizeof eight);
+            if (eight == 0) {
+                k += 7;
+                continue;
+            }
+        }
+        const uint32_t x = forward ? k : w - 1 - k;
+        if (!flags[x])
+            continue;
+        const uint32_t entry = pixelEntry[x];
+        // Mirrored on reverse rows.
+        int32_t* below = err.next + (static_cast<size_t>(x) + 1) * 4;
+        const ErrorTargets to = {err.now + (static_cast<size_t>(x) + 1) * 4,
+                                 err.now + (static_cast<size_t>(x) + 1 + dir) * 4, below - dir * 4,
+                                 below, below + dir * 4};
+        bool passed;
+        indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
+                                                       entryDiffuse[entry], entryAlt[entry], to,
+                                                       search, &passed));
+        if (!passed)
+            continue;
+        // Slots x .. x + 2 of the row below (and of this row) were written.
+        if (x < nextLo)
+            nextLo = x;
+        if (x + 3 > nextHi)
+            nextHi = x + 3;
+    }
+    // This row's writes ahead stay within the row below's span.
+    ErrorRows::clearSpan(err.now, std::min(err.lo, nextLo), std::max(err.hi, nextHi));
+    std::swap(err.now, err.next);
+    err.lo = nextLo;
+    err.hi = nextHi;
+    if (err.lo >= err.hi)
+        err.lo = err.hi = 0;
+}
+
+// Row y of the frame, pixels begin..end-1 of it as they differ from the
+// previous frame (the whole row when there is none), then its diffusion.
+void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, ErrorRows& err,
+              NearestSearch& search) {
+    const uint32_t w = job.width;
+    const size_t rowStart = static_cast<size_t>(y) * w;
+    const _OsdColor* row = job.pixels + rowStart;
+    uint8_t* const flags = job.candidates;
+    uint8_t* const indices = job.indices + rowStart;
+    uint8_t anyFlag;
+    if (job.previousPixels) {
+        const uint8_t* previousIndices = job.previousIndices + rowStart;
+        memcpy(indices, previousIndices, begin);
+        memcpy(indices + end, previousIndices + end, w - end);
+        memset(flags, 0, begin);
+        memset(flags + end, 0, w - end);
+        anyFlag = keepRow(row, job.previousPixels + rowStart, previousIndices,
+                          job.pixelEntry + rowStart, job.entryIndex, job.entryDiffuse, indices,
+                          job.saveNearest + rowStart, flags, begin, end);
+    } else {
+        anyFlag = indexRow(job.pixelEntry + rowStart, job.entryIndex, job.entryDiffuse, indices,
+                           job.saveNearest + rowStart, flags, w);
+    }
+    if (job.diffuse && !anyFlag)
+        err.drop();
+    else if (job.diffuse)
+        diffuseRow(job, y, flags, err, search);
+    // What the next frame compares with, copied while the row is at hand
+    // (outside the span it holds these pixels already).
+    copyRow(job.savePixels + rowStart + begin, row + begin, end - begin);
+    memcpy(job.saveIndices + rowStart + begin, indices + begin, end - begin);
+}
+
 } // namespace
+
+size_t findChanges(const _OsdColor* frame, const uint32_t* previous, uint32_t w, uint32_t h,
+                   RowChange* changes) {
+    size_t count = 0;
+    const size_t rowBytes = static_cast<size_t>(w) * sizeof(uint32_t);
+    for (uint32_t y = 0; y < h; ++y) {
+        const size_t rowStart = static_cast<size_t>(y) * w;
+        const _OsdColor* row = frame + rowStart;
+        const uint32_t* before = previous + rowStart;
+        if (memcmp(row, before, rowBytes) == 0)
+            continue;
+        const uint32_t begin = static_cast<uint32_t>(samePixels(row, before, w));
+        uint32_t end = w;
+        while (packColour(row[end - 1]) == before[end - 1])
+            --end;
+        changes[count++] = RowChange{y, begin, end};
+    }
+    return count;
+}
 
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
-    uint8_t* const flags = job.candidates;
-    // Local copies: a store through a byte pointer may alias anything, so
-    // the compiler would otherwise reload every field of job after each one.
-    const _OsdColor* const pixels = job.pixels;
-    const uint32_t* const pixelEntry = job.pixelEntry;
-    uint8_t* const entryDiffuse = job.entryDiffuse;
-    uint8_t* const entryAlt = job.entryAlt;
-    uint8_t* const indices = job.indices;
-    uint8_t* const nearest = job.saveNearest;
-    const bool diffuse = job.diffuse;
-
-    // errThis holds the error carried into the current row, errNext the
-    // error for the row below, one slot of four values per pixel with a
-    // spare slot at each end. Only the span of a row that received error is
-    // dirty; it is cleared once the row has been used, so most of a wide
-    // frame's error rows are never touched.
     const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
-    int32_t* errThis = job.errorRows;
-    int32_t* errNext = job.errorRows + rowValues;
-    if (diffuse)
-        memset(errThis, 0, 2 * rowValues * sizeof(int32_t));
-    // Dirty spans as slot numbers [lo, hi) of the padded rows; empty when lo >= hi.
-    uint32_t thisLo = 0, thisHi = 0;
-    auto clearSpan = [](int32_t* row, uint32_t lo, uint32_t hi) {
-        if (lo < hi)
-            memset(row + static_cast<size_t>(lo) * 4, 0,
-                   static_cast<size_t>(hi - lo) * 4 * sizeof(int32_t));
-    };
+    ErrorRows err;
+    err.now = job.errorRows;
+    err.next = job.errorRows + rowValues;
+    if (job.diffuse)
+        memset(err.now, 0, 2 * rowValues * sizeof(int32_t));
 
     // One row at a time, while it is in the cache: every pixel first gets
     // its colour's nearest entry (or keeps last frame's index when it did
     // not change); then the pixels of colours worth diffusing are visited
     // again.
-    for (uint32_t y = 0; y < h; ++y) {
-        const size_t rowStart = static_cast<size_t>(y) * w;
-        const _OsdColor* row = pixels + rowStart;
-        const uint8_t anyFlag =
-            job.previousPixels
-                ? keepRow(row, job.previousPixels + rowStart, job.previousIndices + rowStart,
-                          pixelEntry + rowStart, job.entryIndex, entryDiffuse, indices + rowStart,
-                          nearest + rowStart, flags, w)
-                : indexRow(pixelEntry + rowStart, job.entryIndex, entryDiffuse, indices + rowStart,
-                           nearest + rowStart, flags, w);
-        if (diffuse && !anyFlag) {
-            // Nothing here takes error: what was carried into the row is dropped.
-            clearSpan(errThis, thisLo, thisHi);
-            thisLo = thisHi = 0;
-        } else if (diffuse) {
-            uint32_t nextLo = UINT32_MAX, nextHi = 0;
-            const bool forward = (y & 1) == 0;
-            const int dir = forward ? 1 : -1;
-            keepSmoothCandidates(pixels, flags, y, w, h);
-            for (uint32_t k = 0; k < w; ++k) {
-                // Skip stretches without candidates eight at a time.
-                if (k + 8 <= w) {
-                    uint64_t eight;
-                    memcpy(&eight, flags + (forward ? k : w - 8 - k), sizeof eight);
-                    if (eight == 0) {
-                        k += 7;
-                        continue;
-                    }
-                }
-                const uint32_t x = forward ? k : w - 1 - k;
-                if (!flags[x])
-                    continue;
-                const uint32_t entry = pixelEntry[rowStart + x];
-                // Mirrored on reverse rows.
-                int32_t* below = errNext + (static_cast<size_t>(x) + 1) * 4;
-                const ErrorTargets to = {errThis + (static_cast<size_t>(x) + 1) * 4,
-                                         errThis + (static_cast<size_t>(x) + 1 + dir) * 4,
-                                         below - dir * 4, below, below + dir * 4};
-                bool passed;
-                indices[rowStart + x] = static_cast<uint8_t>(
-                    diffusePixel(premultiply(row[x]), job.entryIndex[entry], entryDiffuse[entry],
-                                 entryAlt[entry], to, search, &passed));
-                if (!passed)
-                    continue;
-                // Slots x .. x + 2 of the row below (and of this row) were written.
-                if (x < nextLo)
-                    nextLo = x;
-                if (x + 3 > nextHi)
-                    nextHi = x + 3;
+    if (!job.previousPixels) {
+        for (uint32_t y = 0; y < h; ++y)
+            remapRow(job, y, 0, w, err, search);
+    } else {
+        // Rows that did not change keep their indices; the error carried
+        // into such a row stops there, as no pixel of it takes any.
+        uint32_t y = 0;
+        for (size_t c = 0; c <= job.changeCount; ++c) {
+            const uint32_t changed = c < job.changeCount ? job.changes[c].y : h;
+            if (changed > y) {
+                memcpy(job.indices + static_cast<size_t>(y) * w,
+                       job.previousIndices + static_cast<size_t>(y) * w,
+                       static_cast<size_t>(changed - y) * w);
+                if (job.diffuse)
+                    err.drop();
             }
-            // This row's writes ahead stay within the row below's span.
-            clearSpan(errThis, std::min(thisLo, nextLo), std::max(thisHi, nextHi));
-            std::swap(errThis, errNext);
-            thisLo = nextLo;
-            thisHi = nextHi;
-            if (thisLo >= thisHi)
-                thisLo = thisHi = 0;
+            if (c < job.changeCount)
+                remapRow(job, changed, job.changes[c].begin, job.changes[c].end, err, search);
+            y = changed + 1;
         }
-        // What the next frame compares with, copied while the row is at hand.
-        copyRow(job.savePixels + rowStart, row, w);
-        memcpy(job.saveIndices + rowStart, indices + rowStart, w);
     }
 #if TOVIXQUANT_SSE2
     _mm_sfence();

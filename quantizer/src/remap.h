@@ -10,6 +10,17 @@
 
 namespace tovixquant {
 
+// A row of a frame that differs from the previous frame's, and the span
+// [begin, end) of its pixels from the first to the last one that differs.
+struct RowChange {
+    uint32_t y, begin, end;
+};
+
+// The rows of `frame` (width w, height h) that differ from `previous`, top
+// to bottom, into `changes` (room for h); returns their number.
+size_t findChanges(const _OsdColor* frame, const uint32_t* previous, uint32_t w, uint32_t h,
+                   RowChange* changes);
+
 struct RemapJob {
     const _OsdColor* pixels; // a fully transparent pixel counts as (0,0,0,0)
     uint32_t width;
@@ -21,8 +32,12 @@ struct RemapJob {
     uint8_t* entryDiffuse;
     uint8_t* entryAlt;
     // Previous frame, same size and same palette; null when there is none.
+    // With it, only the changed rows are remapped, and only the pixels that
+    // differ in them: the others keep their indices and take no error.
     const uint32_t* previousPixels;
     const uint8_t* previousIndices;
+    const RowChange* changes;
+    size_t changeCount;
     bool diffuse;
     int32_t* errorRows;  // 2 * (width + 2) * 4 values of scratch
     uint8_t* candidates; // width values of scratch

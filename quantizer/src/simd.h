@@ -1,11 +1,15 @@
-// Which vector instructions the quantiser's kernels may use. SSE2 is the
-// baseline of every processor the product runs on, but the compiler must be
-// told (x86-64 always is; 32-bit x86 with -msse2 or /arch:SSE2). Every
+// Which vector instructions the quantiser's kernels may use. x86-64 always
+// has SSE2; 32-bit x86 has it when the compiler is told (-msse2), which the
+// build does for the SSE2 build of the kernels only (src/engine.h). Every
 // kernel with an SSE2 path keeps a scalar one that gives the same bytes;
-// defining TOVIXQUANT_SCALAR selects the scalar paths, so that the two can
-// be compared.
+// defining TOVIXQUANT_SCALAR selects the scalar paths.
 #ifndef TOVIX_QUANTIZER_SIMD_H
 #define TOVIX_QUANTIZER_SIMD_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <new>
 
 #if !defined(TOVIXQUANT_SCALAR) &&                                                                 \
     (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
@@ -29,5 +33,60 @@ inline __m128i max32(__m128i a, __m128i b) {
 #else
 #define TOVIXQUANT_SSE2 0
 #endif
+
+namespace tovixquant {
+
+// Alignment of the work buffers and of the state: a cache line, which also
+// serves every 16-byte SSE load. The runtime's allocator is not asked for
+// it (32-bit Windows' malloc gives 8 bytes): each block is over-allocated
+// through operator new and the address of the block kept just below the
+// aligned start.
+constexpr size_t kBufferAlignment = 64;
+
+inline void* allocateAligned(size_t bytes) {
+    if (bytes > SIZE_MAX - kBufferAlignment - sizeof(void*))
+        throw std::bad_alloc();
+    char* const block =
+        static_cast<char*>(::operator new(bytes + kBufferAlignment + sizeof(void*)));
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block) + sizeof(void*);
+    char* const aligned =
+        block + (sizeof(void*) + (kBufferAlignment - start % kBufferAlignment) % kBufferAlignment);
+    reinterpret_cast<void**>(aligned)[-1] = block;
+    return aligned;
+}
+
+inline void freeAligned(void* p) {
+    if (p)
+        ::operator delete(static_cast<void**>(p)[-1]);
+}
+
+// On 32-bit x86 without SSE2 the compiler does double arithmetic on the x87
+// unit, which by default rounds to 64 bits of mantissa where SSE2 rounds to
+// 53, and so can decide differently. While an object of this class lives,
+// the x87 unit rounds every result to double precision, as SSE2 does (the
+// values here stay far from the limits of double's exponent, the one other
+// difference). Elsewhere it does nothing.
+class DoublePrecision {
+  public:
+#if (defined(__i386__) && defined(__GNUC__)) && !defined(__SSE2__)
+    DoublePrecision() {
+        __asm__ volatile("fnstcw %0" : "=m"(saved_));
+        const unsigned short doubleMantissa =
+            static_cast<unsigned short>((saved_ & ~0x300) | 0x200);
+        __asm__ volatile("fldcw %0" : : "m"(doubleMantissa));
+    }
+    ~DoublePrecision() {
+        __asm__ volatile("fldcw %0" : : "m"(saved_));
+    }
+
+  private:
+    unsigned short saved_;
+#else
+    DoublePrecision() {}
+    ~DoublePrecision() {}
+#endif
+};
+
+} // namespace tovixquant
 
 #endif

@@ -17,29 +17,36 @@
 #include "nearest.h"
 #include "palette.h"
 #include "remap.h"
+#include "simd.h"
 
 namespace tovixquant {
 
-// Storage for one value per pixel. Every value is written before it is
-// read, so growing for a larger frame leaves the new memory as it is and
-// costs no pass over it; at construction (`touch`) it is cleared once, so
-// that the first frame does not meet the system's first-touch faults.
+// Storage for one value per pixel, aligned to kBufferAlignment. Every value
+// is written before it is read, so growing for a larger frame leaves the new
+// memory as it is and costs no pass over it; at construction (`touch`) it is
+// cleared once, so that the first frame does not meet the system's
+// first-touch faults.
 template <typename T> class PixelBuffer {
   public:
     void grow(size_t n, bool touch) {
         if (n <= size_)
             return;
-        data_.reset(new T[n]);
+        if (n > SIZE_MAX / sizeof(T))
+            throw std::bad_alloc();
+        data_.reset(static_cast<T*>(allocateAligned(n * sizeof(T))));
         size_ = n;
         if (touch)
             memset(data_.get(), 0, n * sizeof(T));
     }
     bool empty() const { return size_ == 0; }
     T* data() { return data_.get(); }
-    T& operator[](size_t i) { return data_[i]; }
+    T& operator[](size_t i) { return data_.get()[i]; }
 
   private:
-    std::unique_ptr<T[]> data_;
+    struct Free {
+        void operator()(T* p) const { freeAligned(p); }
+    };
+    std::unique_ptr<T, Free> data_;
     size_t size_ = 0;
 };
 
@@ -51,6 +58,7 @@ struct State {
 
     size_t capacity = 0; // pixels the frame buffers hold
     uint32_t rowCapacity = 0;
+    uint32_t rowsCapacity = 0;
     const _OsdColor* frame = nullptr; // the frame being quantised
     PixelBuffer<uint32_t> previousFrame;
     PixelBuffer<uint8_t> previousIndices;
@@ -65,6 +73,9 @@ struct State {
     std::vector<uint8_t> entryAlt;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> candidates;
+    // The rows that differ from the previous frame (of the same size).
+    std::vector<RowChange> changes;
+    size_t changeCount = 0;
 
     Histogram histogram;
     PaletteInputs inputs;
@@ -79,11 +90,20 @@ struct State {
     // Total squared error of the last frame's colours to their nearest
     // entries, kept up to date from frame to frame while the palette is kept.
     uint64_t frameError = 0;
-    std::vector<uint32_t> entryStamp; // `stamp` when the entry was mapped this frame
-    std::vector<int32_t> entryError;
+    // A histogram entry's mapping to the palette (entryIndex, entryDiffuse
+    // and this error) holds while the entry carries the current `stamp`,
+    // which moves on whenever the histogram is built afresh or the palette
+    // changes: in a session of small changes a colour seen again is not
+    // looked up again.
+    struct EntryErrors {
+        uint32_t stamp;
+        int32_t error; // squared distance of the colour to its nearest entry
+    };
+    std::vector<EntryErrors> entryErrors;
     uint32_t stamp = 0;
 
     bool havePrevious = false;
+    bool exact = false; // the previous frame was reproduced exactly
     uint32_t previousWidth = 0, previousHeight = 0;
     int previousLevel = 0; // posterisation level of the previous frame's histogram
 
@@ -94,11 +114,34 @@ struct State {
         memset(paletteKeys, 0, sizeof paletteKeys);
     }
 
-    void reserve(size_t pixels, uint32_t width, bool touch);
+    // The search's tables are read with aligned SSE loads: the state is
+    // aligned whatever the runtime's allocator gives.
+    static void* operator new(size_t bytes) { return allocateAligned(bytes); }
+    static void operator delete(void* p) { freeAligned(p); }
+
+    void reserve(size_t pixels, uint32_t width, uint32_t height, bool touch);
     int run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,
             unsigned char* indices);
+    // A frame of the previous frame's size whose `changes` are known, run
+    // from the previous frame's histogram and palette at the cost of what
+    // changed. False when that cannot give what a full run gives: the frame
+    // then needs a full run.
+    bool step(uint32_t width, uint32_t height, unsigned char* indices);
+    // A frame quantised from its whole histogram.
+    void full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices);
+    // The histogram brought up to date over the changed rows, and with it
+    // the error under the previous palette (into `total`); false when that
+    // palette no longer serves (or the histogram must be built afresh).
+    bool stepError(size_t pixels, uint64_t& total);
     bool losslessPalette(size_t colours);
+    // Maps histogram entry e to its nearest entry (`guess` first), stamps
+    // it and returns the squared distance.
+    int32_t mapEntry(size_t e, int guess);
+    void nextStamp();
+    // With sameSize, only the pixels of `changes` are looked at.
     bool reusePalette(size_t pixels, bool sameSize);
+    bool wholeError(double limit, uint64_t& total);
+    bool changedError(double limit, uint64_t& total);
     void newPalette(size_t pixels);
     void setSearchPalette();
     // The remap of the frame being quantised; keepIndices: pixels equal to

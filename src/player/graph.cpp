@@ -409,7 +409,10 @@ void releaseTovixPlayer() {
     gPlayerInitialized = false;
     stop();
     logMessage(tag, "After stop...");
-    if (pMediaEvent) {
+    // Only a clip that plays on after a failed stop is waited for: a
+    // stopped or ended one has nothing more to finish, and a wait on a clip
+    // that a seek restarted after its end would last until it ends again.
+    if (pMediaEvent && (gPlaybackState == kStatePlaying || gPlaybackState == kStatePaused)) {
         LONG code = 0;
         pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }

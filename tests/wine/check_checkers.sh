@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The checks of the Windows package catch what they are there to catch: an
 # import missing from the list of what Windows XP exports, a function newer
-# than Windows XP in that list, and a README that no longer matches the
-# settings and log lines of the library.
+# than Windows XP in that list, a README that no longer matches the
+# settings and log lines of the library, and SSE2 code where a processor
+# without it may run.
 #
 # Usage: check_checkers.sh <repository> <TovixAPI.dll> <work>
 set -uo pipefail
@@ -44,5 +45,23 @@ sed 's/@LOG No OSD board found@/@LOG No OSD card found@/' "$template" >"$work/st
 must_fail 'the log line "No OSD card found" is no longer in the library' \
     python3 "$repo/package/readme.py" "$work/stale-log.txt.in" "$repo/src"
 
-[ "$failed" = 0 ] && echo "the import list, the header check and the README check each caught their fault"
+# SSE2 in a function that a processor without SSE2 may run, SSE outside the
+# quantiser, and no SSE2 build at all, in what objdump shows of a DLL.
+printf '%s\n' \
+    '10001000 <tovixquant::NearestSearch::scan(tovixquant::Premul const&, int) const>:' \
+    $'10001000:\tpaddd  %xmm1,%xmm0' \
+    '10001010 <tovixquant_scalar::NearestSearch::second(tovixquant_scalar::Premul const&, int)>:' \
+    $'10001010:\tsqrtss %xmm1,%xmm0' \
+    '10001020 <std::vector<unsigned char, std::allocator<unsigned char> >::_M_default_append(unsigned int)>:' \
+    $'10001020:\tmovdqu %xmm0,(%eax)' >"$work/vector-sse2.txt"
+must_fail "^FAILED: std::vector<unsigned char.*: SSE2 outside the SSE2 build \(movdqu" \
+    python3 "$here/instruction_check.py" --disassembly "$work/vector-sse2.txt"
+sed 's/movdqu/movups/' "$work/vector-sse2.txt" >"$work/vector-sse.txt"
+must_fail "^FAILED: std::vector<unsigned char.*: SSE outside the quantiser" \
+    python3 "$here/instruction_check.py" --disassembly "$work/vector-sse.txt"
+sed 's/paddd  %xmm1,%xmm0/addl %eax,%ebx/; /movdqu/d' "$work/vector-sse2.txt" >"$work/no-sse2.txt"
+must_fail "^FAILED: no function of the SSE2 build uses SSE2" \
+    python3 "$here/instruction_check.py" --disassembly "$work/no-sse2.txt"
+
+[ "$failed" = 0 ] && echo "the import list, the header check, the README check and the instruction check each caught their fault"
 exit "$failed"

@@ -22,6 +22,10 @@ import org.quencommunity.tovix.sim.SimControl;
  * the first time only: each screen costs the card a decode.
  */
 final class Screens {
+    /** The folder of the output folder that holds them. */
+    static final String FOLDER = "screens";
+    /** Their names: number and step. */
+    static final String NAMES = "\\d\\d+-[a-z0-9-]*\\.png";
     /** How often one step of one file is shown. */
     static final int TIMES_PER_STEP = 1;
     /** The width of the pictures in the report. */

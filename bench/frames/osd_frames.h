@@ -3,8 +3,8 @@
 // strokes composited over a transparent background), plus the error and
 // flicker figures the quantiser is judged by. Header-only; not part of the
 // quantiser library itself.
-#ifndef TOVIX_QUANTIZER_TESTFRAMES_OSD_FRAMES_H
-#define TOVIX_QUANTIZER_TESTFRAMES_OSD_FRAMES_H
+#ifndef TOVIX_BENCH_FRAMES_OSD_FRAMES_H
+#define TOVIX_BENCH_FRAMES_OSD_FRAMES_H
 
 #include <math.h>
 #include <stddef.h>
@@ -375,6 +375,57 @@ inline Frame flatFrame(uint32_t width, uint32_t height) {
         p.red = snap(p.red);
         p.alpha = p.alpha == 0 ? 0 : (p.alpha > 230 ? 255 : 204);
         f.pixels[i] = p;
+    }
+    return f;
+}
+
+// `under` with a 480 x 160 volume pop-up at the bottom centre, as a host
+// shows it over a menu: a dark translucent panel with rounded corners, a
+// speaker, the word and the level as text, and a bar filled to `level`
+// (0 to 1) with a gradient. Pixels outside the pop-up's shape are left as
+// they are, byte for byte.
+inline Frame withVolumePopup(const Frame& under, float level) {
+    const uint32_t pw = std::min<uint32_t>(480, under.width),
+                   ph = std::min<uint32_t>(160, under.height);
+    Canvas c(pw, ph);
+    c.roundRect(1, 1, pw - 1.0f, ph - 1.0f, 18, 1, [&](float, float y) {
+        return mix(rgba(30, 44, 84, 0.9f), rgba(8, 14, 34, 0.92f), y / ph);
+    });
+    c.roundRect(28, 52, 40, 76, 2, 1, [](float, float) { return rgba(235, 238, 245); });
+    c.stroke(40, 56, 54, 44, 2.0f, rgba(235, 238, 245));
+    c.stroke(40, 72, 54, 84, 2.0f, rgba(235, 238, 245));
+    c.stroke(54, 44, 54, 84, 2.0f, rgba(235, 238, 245));
+    c.text(80, 44, "Volume", 22, rgba(255, 255, 255));
+    static const char* const numbers[] = {"0",  "10", "20", "30", "40", "50",
+                                          "60", "70", "80", "90", "100"};
+    const int step = static_cast<int>(lrintf(std::min(std::max(level, 0.0f), 1.0f) * 10));
+    c.text(pw - 90.0f, 44, numbers[step], 22, rgba(230, 236, 255, 0.9f));
+    const float bx0 = 80, bx1 = pw - 40.0f, by0 = 92, by1 = 112;
+    c.roundRect(bx0, by0, bx1, by1, 10, 1, [](float, float) { return rgba(255, 255, 255, 0.18f); });
+    const float fill = bx0 + (bx1 - bx0) * std::min(std::max(level, 0.0f), 1.0f);
+    if (fill > bx0)
+        c.roundRect(bx0, by0, fill, by1, 10, 1, [&](float x, float) {
+            return mix(rgba(232, 140, 24), rgba(252, 200, 64), (x - bx0) / (bx1 - bx0));
+        });
+    const Frame pop = c.toFrame();
+
+    // Source over, pixel by pixel, in premultiplied floats.
+    Frame f = under;
+    const uint32_t x0 = (under.width - pw) / 2, y0 = under.height - ph - (under.height - ph) / 8;
+    for (uint32_t y = 0; y < ph; ++y) {
+        for (uint32_t x = 0; x < pw; ++x) {
+            const _OsdColor& s = pop.pixels[static_cast<size_t>(y) * pw + x];
+            if (s.alpha == 0)
+                continue;
+            _OsdColor& d = f.pixels[static_cast<size_t>(y0 + y) * under.width + x0 + x];
+            const float sa = s.alpha / 255.0f, da = d.alpha / 255.0f * (1 - sa);
+            const float a = sa + da;
+            auto comp = [&](unsigned char sc, unsigned char dc) {
+                return static_cast<unsigned char>(lrintf((sc * sa + dc * da) / a));
+            };
+            d = _OsdColor{comp(s.blue, d.blue), comp(s.green, d.green), comp(s.red, d.red),
+                          static_cast<unsigned char>(lrintf(a * 255.0f))};
+        }
     }
     return f;
 }

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The quantiser of TovixAPI.dll under Wine against the native Linux build, in
+# one run: the same bytes on every generated frame, and the times.
+#
+# quantizer_frames draws the frames on Linux, then quantises them natively,
+# under Wine with the SSE2 kernels, and under Wine with the scalar ones
+# (TOVIX_NO_SSE2=1, as on a processor without SSE2); every frame's output
+# and the sequence's digest must agree. With more than one run, each frame
+# is then timed on the three, and with a last argument the OSD frame path
+# too: updateOSD through libTovixAPI.so and through TovixAPI.dll
+# (tovixsim.dll registered in the prefix as the card).
+#
+# Usage: run_wine_quantizer.sh <linux build> <windows build> <work> <runs> [<osd rounds>]
+# Exits 77 (skipped) when Wine is not installed, 1 when any bytes differ.
+set -euo pipefail
+
+linux_build=$(cd "$1" && pwd)
+windows_build=$(cd "$2" && pwd)
+work=$(mkdir -p "$3" && cd "$3" && pwd)
+runs=$4
+osd_rounds=${5:-}
+here=$(cd "$(dirname "$0")" && pwd)
+
+. "$here/wine_prefix.sh"
+wine_prefix "$windows_build/wineprefix-quantizer" "the quantiser under Wine"
+rm -rf "$work"
+mkdir -p "$work/frames"
+wine_boot "$work/wineboot.txt"
+
+frames_linux=$linux_build/tests/wine/quantizer_frames
+frames_windows=$windows_build/bin/quantizer_frames.exe
+"$frames_linux" write "$work/frames"
+cd "$work"
+"$frames_linux" run frames 1 >native.txt
+wine "$frames_windows" run frames 1 | tr -d '\r' >sse2.txt
+TOVIX_NO_SSE2=1 wine "$frames_windows" run frames 1 | tr -d '\r' >scalar.txt
+
+failed=0
+# The kernels each run used: the second field of every line.
+for run in native:sse2 sse2:sse2 scalar:scalar; do
+    file=${run%%:*} kernels=${run##*:}
+    if awk -v k="$kernels" '$2 != k { bad = 1 } END { exit !bad }' "$file.txt"; then
+        echo "the $file run did not use the $kernels kernels:"
+        cat "$file.txt"
+        failed=1
+    fi
+done
+# Name, frame digest and output digest must agree line by line.
+digests() { awk '{ print $1, $3, $4 }' "$1"; }
+for file in sse2 scalar; do
+    if ! diff <(digests native.txt) <(digests "$file.txt") >"$file.diff"; then
+        echo "Wine with the $file kernels gives other bytes than Linux (< Linux, > Wine):"
+        cat "$file.diff"
+        failed=1
+    fi
+done
+[ "$failed" = 0 ] && echo "the same bytes on Linux and under Wine with the SSE2 and the scalar kernels:" \
+    $(awk '{ print $1 }' native.txt)
+
+# The times: three rounds, each frame on Linux, then under Wine with either
+# kernels, a third of the runs each time, so that the machine's other work
+# weighs on all three alike.
+if [ "$runs" -gt 1 ]; then
+    share=$(((runs + 2) / 3))
+    for round in 1 2 3; do
+        for frame in $(awk '$1 != "sequence" { print $1 }' native.txt); do
+            "$frames_linux" run frames "$share" "$frame" >>native-times.txt
+            wine "$frames_windows" run frames "$share" "$frame" | tr -d '\r' >>sse2-times.txt
+            TOVIX_NO_SSE2=1 wine "$frames_windows" run frames "$share" "$frame" |
+                tr -d '\r' >>scalar-times.txt
+        done
+    done
+    echo
+    echo "quantiser, median of $((3 * share)) runs (fastest in brackets), milliseconds:"
+    python3 "$here/time_table.py" native-times.txt sse2-times.txt scalar-times.txt
+fi
+
+if [ -n "$osd_rounds" ]; then
+    wine_register_card "$windows_build" >/dev/null
+    mkdir -p osd-linux osd-wine
+    (cd osd-linux && "$linux_build/tests/wine/osd_timing" "$linux_build/lib" ../frames "$osd_rounds" >times.txt)
+    (cd osd-wine && wine "$windows_build/bin/osd_timing.exe" "" ../frames "$osd_rounds" | tr -d '\r' >times.txt)
+    echo
+    echo "OSD frame path (updateOSD), median of $osd_rounds calls (fastest in brackets), milliseconds:"
+    for series in highlight screens; do
+        linux=$(grep "^osd-$series " osd-linux/times.txt)
+        wine=$(grep "^osd-$series " osd-wine/times.txt)
+        awk -v s="$series" -v l="$linux" -v w="$wine" 'BEGIN {
+            split(l, a, /[= ]+/); split(w, b, /[= ]+/)
+            printf "%-10s Linux %7.2f (%6.2f)  Wine %7.2f (%6.2f) %5.2fx\n", s, a[3], a[5], b[3], b[5], b[3] / a[3] }'
+    done
+fi
+exit "$failed"
