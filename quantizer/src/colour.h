@@ -31,21 +31,6 @@ inline _OsdColor unpackColour(uint32_t v) {
     return c;
 }
 
-// Packed values: memory order B,G,R,A, so on every host we read and write
-// the bytes explicitly rather than shifting the 32-bit value.
-inline int keyBlue(uint32_t k) {
-    return unpackColour(k).blue;
-}
-inline int keyGreen(uint32_t k) {
-    return unpackColour(k).green;
-}
-inline int keyRed(uint32_t k) {
-    return unpackColour(k).red;
-}
-inline int keyAlpha(uint32_t k) {
-    return unpackColour(k).alpha;
-}
-
 // round(v / 255) for 0 <= v <= 255 * 255.
 inline int div255(int v) {
     return (v + 128 + ((v + 128) >> 8)) >> 8;

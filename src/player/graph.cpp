@@ -409,10 +409,11 @@ void releaseTovixPlayer() {
     gPlayerInitialized = false;
     stop();
     logMessage(tag, "After stop...");
-    // Only a clip that plays on after a failed stop is waited for: a
-    // stopped or ended one has nothing more to finish, and a wait on a clip
-    // that a seek restarted after its end would last until it ends again.
-    if (pMediaEvent && (gPlaybackState == kStatePlaying || gPlaybackState == kStatePaused)) {
+    // A clip that has ended has nothing more to finish: its completion was
+    // taken from the queue already, and a wait would last the whole time-out.
+    // Any other clip is waited for as before; after a stop that took, the
+    // graph is stopped and the wait answers at once.
+    if (pMediaEvent && gPlaybackState != kStateEnded) {
         LONG code = 0;
         pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }
