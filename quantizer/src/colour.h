@@ -31,6 +31,12 @@ inline _OsdColor unpackColour(uint32_t v) {
     return c;
 }
 
+// A packed value's alpha, read from its bytes (memory order B,G,R,A) rather
+// than by shifting, so that it is right on every host.
+inline int keyAlpha(uint32_t k) {
+    return unpackColour(k).alpha;
+}
+
 // round(v / 255) for 0 <= v <= 255 * 255.
 inline int div255(int v) {
     return (v + 128 + ((v + 128) >> 8)) >> 8;
