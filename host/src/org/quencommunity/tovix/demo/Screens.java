@@ -11,6 +11,7 @@ import java.util.Base64;
 import java.util.HashMap;
 import java.util.Locale;
 import java.util.Map;
+import java.util.Set;
 import javax.imageio.ImageIO;
 import org.quencommunity.tovix.sim.SimControl;
 
@@ -26,6 +27,11 @@ final class Screens {
     static final String FOLDER = "screens";
     /** Their names: number and step. */
     static final String NAMES = "\\d\\d+-[a-z0-9-]*\\.png";
+    /**
+     * Steps that only wait a moment in a state that holds the picture
+     * (opened, paused, stopped, ended): their screen is the one before.
+     */
+    static final Set<String> HELD = Set.of("opened", "paused", "stopped", "ended");
     /** How often one step of one file is shown. */
     static final int TIMES_PER_STEP = 1;
     /** The width of the pictures in the report. */
@@ -83,7 +89,7 @@ final class Screens {
      * for its caption; null when it is not taken.
      */
     Shot take(String step, String phase, String aside) throws IOException {
-        if (!available) {
+        if (!available || HELD.contains(step)) {
             return null;
         }
         String key = phase + "/" + step;
