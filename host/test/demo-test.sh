@@ -164,6 +164,8 @@ expect_in hd.txt 'guide +720x480, 10 colours -> true .*card shows 720x576 \(scal
     "a scaled frame: the quantiser's error and the scaled picture's"
 expect_in hd.txt 'quantisation error +PSNR mean [0-9.]+ dB, worst [0-9.]+ dB over 3 frames; 2 frames shown exactly; scaled to the screen: PSNR mean' \
     "the summary gives the quantiser's error apart from the scaled pictures'"
+expect_in "$work/hd/report.html" '<br>HDTV mode 1 \(576p\) 720x576</figcaption>' \
+    "the screens at the HD mode's size"
 
 # ---- The user's files are never removed ----
 # An earlier session's outputs given as input are refused before anything

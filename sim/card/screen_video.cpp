@@ -190,7 +190,7 @@ struct Codec {
 // the parser's, from the packets' stamps.
 class Decoding {
   public:
-    Decoding(int64_t target) : target_(target) {}
+    explicit Decoding(int64_t target) : target_(target) {}
     ~Decoding() {
         av_frame_free(&kept_);
         av_frame_free(&frame_);
@@ -219,8 +219,9 @@ class Decoding {
         return true;
     }
 
-    // Feeds one stretch of the elementary stream stamped `pts` (or none);
-    // false once the picture is settled.
+    // Feeds one packet's stretch of the elementary stream, stamped `pts`
+    // (or none when negative); a null `data` drains the decoder. False once
+    // the picture is settled.
     bool feed(const uint8_t* data, size_t size, int64_t pts) {
         while (size > 0 || data == nullptr) {
             uint8_t* out = nullptr;
@@ -234,7 +235,6 @@ class Decoding {
                 data += used;
                 size -= static_cast<size_t>(used);
             }
-            pts = -1; // the stamp goes with the first picture only
             if (outSize > 0) {
                 codec_.packet->data = out;
                 codec_.packet->size = outSize;
@@ -259,13 +259,13 @@ class Decoding {
         return f;
     }
     int64_t keptPts() const { return keptPts_; }
-    int errors() const { return errors_; }
 
   private:
     bool send(AVPacket* packet) {
-        int r = avcodec_send_packet(codec_.context, packet);
-        if (r < 0 && r != AVERROR_EOF)
-            errors_++;
+        // A packet the decoder refuses is passed over: the pictures after
+        // it may still decode, and libavcodec's complaint stays for the
+        // reason when none does.
+        avcodec_send_packet(codec_.context, packet);
         while (avcodec_receive_frame(codec_.context, frame_) == 0) {
             int64_t pts = frame_->best_effort_timestamp;
             if (pts == AV_NOPTS_VALUE)
@@ -273,8 +273,10 @@ class Decoding {
             lastPts_ = pts;
             bool early = kept_ == nullptr;
             if (pts <= target_ || early) {
-                if (!kept_)
-                    kept_ = av_frame_alloc();
+                if (!kept_ && !(kept_ = av_frame_alloc())) {
+                    settled_ = true;
+                    break;
+                }
                 av_frame_unref(kept_);
                 av_frame_move_ref(kept_, frame_);
                 keptPts_ = pts;
@@ -301,7 +303,6 @@ class Decoding {
     int64_t keptPts_ = 0;
     int64_t lastPts_ = AV_NOPTS_VALUE;
     bool settled_ = false;
-    int errors_ = 0;
 };
 
 struct InstallLog {
