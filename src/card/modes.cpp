@@ -22,6 +22,10 @@ ITvVgaOutput3* pTvVgaOutput = nullptr;
 IAudioOutput* pAudioOutput = nullptr;
 IREALmagicProfile* pRmProfile = nullptr;
 
+namespace {
+
+// The output configuration read from the host's settings, once per process,
+// and the card's flags word as first found, which the closing restores.
 int gOutputFlags = kUnsetMode;
 int gHdMode = kUnsetMode;
 int gVgaMode = kUnsetMode;
@@ -30,8 +34,6 @@ bool gAspectSet = false;
 int gAudioOutput = 0;
 bool gAudioSet = false;
 int gSavedOutputFlags = kUnsetMode;
-
-namespace {
 
 // The graph's own video window while the player holds one; the player's
 // reference, not one of ours.
@@ -211,6 +213,28 @@ int setupModes(JNIEnv* env, jclass cls) {
         logMessage(tag, "Unknown tovix/aspect mode '%s'", aspect);
     gAspectSet = true;
     return 0;
+}
+
+void resetOutputModes() {
+    gWidth = kDefaultWidth;
+    gHeight = kDefaultHeight;
+    pDecoderFilter = nullptr;
+    pTvVgaOutput = nullptr;
+    pAudioOutput = nullptr;
+    pRmProfile = nullptr;
+    gOutputFlags = kUnsetMode;
+    gHdMode = kUnsetMode;
+    gVgaMode = kUnsetMode;
+    gAspect = 0;
+    gAspectSet = false;
+    gAudioOutput = 0;
+    gAudioSet = false;
+    gSavedOutputFlags = kUnsetMode;
+    gGraphVideoWindow = nullptr;
+}
+
+ScreenSize screenSize() {
+    return {gWidth, gHeight};
 }
 
 IBaseFilter* decoderFilter() {

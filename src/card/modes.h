@@ -22,14 +22,18 @@ extern ITvVgaOutput3* pTvVgaOutput;
 extern IAudioOutput* pAudioOutput;
 extern IREALmagicProfile* pRmProfile;
 
-extern int gOutputFlags;
-extern int gHdMode;
-extern int gVgaMode;
-extern int gAspect;
-extern bool gAspectSet;
-extern int gAudioOutput;
-extern bool gAudioSet;
-extern int gSavedOutputFlags;
+// The screen size the output mode gives (gWidth x gHeight), for the other
+// subsystems.
+struct ScreenSize {
+    int width;
+    int height;
+};
+ScreenSize screenSize();
+
+// For tests and fuzzers: the settings unread, the screen size and the
+// captured flags word as at load. Holds no reference: the decoder filter and
+// its interfaces must have been released (closeOSD) first.
+void resetOutputModes();
 
 // The decoder filter, borrowed: no reference is added for the caller.
 IBaseFilter* decoderFilter();

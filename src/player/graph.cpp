@@ -448,7 +448,7 @@ void releaseTovixPlayer() {
     // taken from the queue already, and a wait would last the whole time-out.
     // Any other clip is waited for as before; after a stop that took, the
     // graph is stopped and the wait answers at once.
-    if (pMediaEvent && gPlaybackState != kStateEnded) {
+    if (pMediaEvent && !clipEnded()) {
         LONG code = 0;
         pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }
@@ -542,6 +542,29 @@ void releaseGraph() {
     logMessage(tag, "Done with enumerator");
     releaseAndClear(pGraphBuilder);
     logMessage(tag, "Graph released...done.");
+}
+
+bool playerOpen() {
+    return gPlayerInitialized;
+}
+
+void resetPlayer() {
+    gPlayerInitialized = false;
+    gStreaming = false;
+    pGraphBuilder = nullptr;
+    pSourceFilter = nullptr;
+    pSharedAsync = nullptr;
+    pDemuxFilter = nullptr;
+    pMediaPosition = nullptr;
+    pMediaControl = nullptr;
+    pMediaEvent = nullptr;
+    pVideoWindow = nullptr;
+    pMediaSeeking = nullptr;
+    pBasicVideo = nullptr;
+    pBasicAudio = nullptr;
+    gDemuxReferenceHeld = false;
+    resetPlayback();
+    resetAudioVideo();
 }
 
 bool keptForNextLoad() {

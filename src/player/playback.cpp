@@ -6,10 +6,9 @@
 #include "../log/log.h"
 #include "player.h"
 
-PlaybackState gPlaybackState = kStateNone;
-
 namespace {
 
+PlaybackState gPlaybackState = kStateNone;
 // What the host was last told of the position since the clip was opened or
 // sought, in seconds; negative when nothing since. A graph that works the
 // position out from its clock runs past the end of a file still being
@@ -41,6 +40,13 @@ bool positionAvailable(const char* tag, const char* unavailable) {
 
 } // namespace
 
+void resetPlayback() {
+    gPlaybackState = kStateNone;
+    gShownPosition = -1.0;
+    gEndReached = false;
+    gRateInForce = 1.0;
+}
+
 void updateState() {
     while (pMediaEvent) {
         LONG code = 0;
@@ -55,6 +61,10 @@ void updateState() {
         }
         pMediaEvent->FreeEventParams(code, param1, param2);
     }
+}
+
+bool clipEnded() {
+    return gPlaybackState == kStateEnded;
 }
 
 void clipOpened() {

@@ -13,7 +13,9 @@ enum PlaybackState : int {
     kStateStopped = 4,
     kStateEnded = 5,
 };
-extern PlaybackState gPlaybackState;
+
+// For tests and fuzzers: the state as at load, nothing opened.
+void resetPlayback();
 
 // Drains the graph's pending events without waiting.
 void updateState();
@@ -21,6 +23,8 @@ void updateState();
 void clipOpened();
 // Stops a clip that plays or is paused, before another file is opened.
 void stopRunningClip();
+// Whether the clip has played to its end, as last seen (no event drained).
+bool clipEnded();
 
 extern "C" TOVIX_EXPORT int getState();
 extern "C" TOVIX_EXPORT int play();
