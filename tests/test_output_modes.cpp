@@ -365,6 +365,18 @@ TEST_F(OutputModes, HdtvScreenSizeComesFromTheProfile) {
     EXPECT_TRUE(
         logHas(line("lookupWidthAndHeight", "Found dimenstions 1920x1080 with description 1080i")));
     EXPECT_EQ(4, simcard::registers().hdMode);
+
+    // A mode the profile does not hold is named with its setting, and the
+    // size stays.
+    forgetSettings();
+    jni.setProperty("tovix/hdmode", "99");
+    readSettings();
+    getDecoderInterfaces();
+    gWidth = 1920;
+    determineDimensions();
+    EXPECT_TRUE(logHas(line("determineDimensions", "tovix/hdmode 99 has no mode description in "
+                                                   "section HDTV of the card's profile")));
+    EXPECT_EQ(1920, gWidth);
     EXPECT_EQ(0x30, simcard::registers().outputFlags);
 }
 
@@ -379,6 +391,10 @@ TEST_F(OutputModes, MissingOrMalformedDescriptionsLeaveTheSize) {
     gHeight = 600;
     determineDimensions();
     EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "Could not parse mode description: garbage")));
+    // The description alone does not tell which setting chose it.
+    EXPECT_TRUE(logHas(line("determineDimensions",
+                            "tovix/vgamode 2 has no mode description in section Progressive of "
+                            "the card's profile")));
     lookupWidthAndHeight(3, "Progressive", &gWidth, &gHeight);
     EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "Could not parse mode description: XGA 1024")));
     lookupWidthAndHeight(7, "Progressive", &gWidth, &gHeight);

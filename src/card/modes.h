@@ -50,6 +50,8 @@ extern "C" TOVIX_EXPORT void releaseDecoderInterfaces();
 extern "C" TOVIX_EXPORT void setWindowProperties();
 extern "C" TOVIX_EXPORT void resetWindowProperties();
 extern "C" TOVIX_EXPORT void determineDimensions();
-void lookupWidthAndHeight(int mode, const char* section, int* width, int* height);
+// False when the profile holds no description of the mode that parses (the
+// screen size is then left as it was); true otherwise, also without a profile.
+bool lookupWidthAndHeight(int mode, const char* section, int* width, int* height);
 extern "C" TOVIX_EXPORT void setVga();
 extern "C" TOVIX_EXPORT void setTv();

@@ -14,9 +14,12 @@ enum PlaybackState : int {
     kStateEnded = 5,
 };
 
-// For tests and fuzzers: the state as at load, nothing opened.
+// For tests and fuzzers: the state as at load, nothing opened, no position
+// shown, the rate 1.
 void resetPlayback();
 
+// The state as last moved, without draining the graph's events.
+PlaybackState playbackState();
 // Drains the graph's pending events without waiting.
 void updateState();
 // A file has just been opened: its clip waits to be played.

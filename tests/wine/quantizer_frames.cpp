@@ -29,7 +29,7 @@
 
 #include "CQuantizer.h"
 #include "engine.h"
-#include "testframes/osd_frames.h"
+#include "osd_frames.h"
 
 namespace {
 
