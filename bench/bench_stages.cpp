@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
             s.reserve(n, w, h, true);
             s.frame = f.frame.pixels.data();
             double t0 = now();
-            int level = 0;
+            int level = tovixquant::firstLevel(s.frame, n);
             while (!s.histogram.build(s.frame, n, level, s.pixelEntry.data()) &&
                    level < tovixquant::Histogram::kMaxLevel)
                 ++level;

@@ -390,7 +390,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     nextStamp(); // the histogram's entries are numbered afresh
-    int level = 0;
+    int level = firstLevel(frame, n);
     // The last level has no more colours than the table holds.
     while (!histogram.build(frame, n, level, pixelEntry.data()) && level < Histogram::kMaxLevel)
         ++level;

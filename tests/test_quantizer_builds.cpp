@@ -111,8 +111,7 @@ TEST(QuantizerBuilds, StateAndPixelBuffersAreAlignedOverAnEightByteAllocator) {
         std::vector<char> between(static_cast<size_t>(i) * 24 + 1);
         auto* state = new tovixquant::State(256, 8);
         EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(state) % tovixquant::kBufferAlignment);
-        state->reserve(static_cast<size_t>(i) * 1000 + 7, 100, static_cast<uint32_t>(i) * 10 + 1,
-                       true);
+        state->reserve(static_cast<size_t>(i) * 1000 + 7, 100, 10 * i + 1, true);
         EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(state->previousFrame.data()) %
                           tovixquant::kBufferAlignment);
         EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(state->pixelEntry.data()) %

@@ -8,7 +8,7 @@
 namespace tovixquant {
 namespace {
 
-constexpr int kRefinePasses = 1;
+constexpr int kRefinePasses = 0;
 // An entry takes its cluster's heaviest colour exactly when that colour
 // holds at least this share of the cluster's pixels.
 constexpr double kSnapShare = 0.5;

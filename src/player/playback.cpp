@@ -47,10 +47,6 @@ void resetPlayback() {
     gRateInForce = 1.0;
 }
 
-PlaybackState playbackState() {
-    return gPlaybackState;
-}
-
 void updateState() {
     while (pMediaEvent) {
         LONG code = 0;
@@ -65,6 +61,10 @@ void updateState() {
         }
         pMediaEvent->FreeEventParams(code, param1, param2);
     }
+}
+
+bool clipEnded() {
+    return gPlaybackState == kStateEnded;
 }
 
 void clipOpened() {

@@ -14,18 +14,17 @@ enum PlaybackState : int {
     kStateEnded = 5,
 };
 
-// For tests and fuzzers: the state as at load, nothing opened, no position
-// shown, the rate 1.
+// For tests and fuzzers: the state as at load, nothing opened.
 void resetPlayback();
 
-// The state as last moved, without draining the graph's events.
-PlaybackState playbackState();
 // Drains the graph's pending events without waiting.
 void updateState();
 // A file has just been opened: its clip waits to be played.
 void clipOpened();
 // Stops a clip that plays or is paused, before another file is opened.
 void stopRunningClip();
+// Whether the clip has played to its end, as last seen (no event drained).
+bool clipEnded();
 
 extern "C" TOVIX_EXPORT int getState();
 extern "C" TOVIX_EXPORT int play();
