@@ -33,9 +33,10 @@ packages-check:
 
 # The host session against the simulated card. Logs, OSD snapshots and
 # report.html land in build/default/demo-out; DEMO_ARGS adds options
-# (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media /path/to/file.mpg").
-# Builds only what the session loads; cmake's make runs without make's
-# directory lines (they come from the MAKEFLAGS this make hands down).
+# (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media film.mpg"),
+# whose relative paths are taken from the folder make runs in. Builds only
+# what the session loads; cmake's make runs without make's directory lines
+# (they come from the MAKEFLAGS this make hands down).
 DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
 demo: packages-demo
 	@mkdir -p build
@@ -44,7 +45,16 @@ demo: packages-demo
 	@env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL cmake --build --preset default -j$(JOBS) --target $(DEMO_TARGETS)
 	@mkdir -p build/default/demo && rm -f build/default/demo/tovix_log_*.txt build/default/demo/dshow_log.txt
 	@cd build/default/demo && $(CURDIR)/host/demo/run-demo.sh .. \
-	  --settings $(CURDIR)/host/demo/demo.properties --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
+	  --base $(CURDIR) --settings $(CURDIR)/host/demo/demo.properties \
+	  --out $(CURDIR)/build/default/demo-out $(DEMO_ARGS)
+
+# The quantiser's command-line tool: build/default/tools/osdquant.
+.PHONY: osdquant
+osdquant: packages-demo
+	@mkdir -p build
+	@cmake --preset default >build/configure-default.log 2>&1 || { cat build/configure-default.log; exit 1; }
+	@env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL cmake --build --preset default -j$(JOBS) --target osdquant
+	@echo "built build/default/tools/osdquant (build/default/tools/osdquant --help for its options)"
 
 # The 32-bit Windows DLLs, cross-compiled with mingw-w64 into build/windows-x86.
 .PHONY: dll

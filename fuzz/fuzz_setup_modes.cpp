@@ -1,10 +1,17 @@
 // setupModes with any texts for the seven output-mode settings, read
-// through the fake host's getProperty, compared with what each text must
-// encode to. The settings are read once per process, so each input starts
-// from the unread state.
+// through the fake host's getProperty and applied to the simulated card.
+// The oracle reads the card's registers back by the layout of the flags
+// word (bit 0 TV, bit 5 HDTV; bits 1 and 3 PAL and PAL60, both PALM, bit 4
+// USETV; bits 6 and 7 RGB, bit 7 alone YUV, bit 9 SCART), not through a
+// copy of the library's table, and names what the card holds; that name
+// must be the setting's text, or the one whose code is zero when the text
+// is not accepted. The settings are read once per process, so each input
+// starts from the unread state.
 #include "log_trim.h"
 #include "settings.h"
 
+#include "sim/control.h"
+#include "sim/control_card.h"
 #include "src/card/modes.h"
 #include "src/log/log.h"
 
@@ -12,22 +19,58 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
-struct Code {
-    const char* text;
-    int code;
-};
+// Registers no setting gives, so that a value left unwritten shows.
+const simcard::Registers kUnlikely = {0x1000, 9, 77, 77, 9};
 
-bool encode(const Code* codes, size_t count, const std::string& text, int* code) {
-    for (size_t i = 0; i < count; i++) {
-        if (text == codes[i].text) {
-            *code = codes[i].code;
-            return true;
-        }
+// The text itself when it is one of `accepted`, else `whenNot`.
+std::string acceptedOr(const std::string& text, std::initializer_list<const char*> accepted,
+                       const char* whenNot) {
+    for (const char* a : accepted)
+        if (text == a)
+            return text;
+    return whenNot;
+}
+
+std::string outputKind(int flags) {
+    if ((flags & 0x21) == 0x21)
+        return "TV and HDTV";
+    return (flags & 0x1) ? "TV" : (flags & 0x20) ? "HDTV" : "VGA";
+}
+
+std::string standard(int flags) {
+    switch (flags & 0x1A) {
+    case 0x0:
+        return "NTSC";
+    case 0x2:
+        return "PAL";
+    case 0x8:
+        return "PAL60";
+    case 0xA:
+        return "PALM";
+    case 0x10:
+        return "USETV";
+    default:
+        return "bits " + std::to_string(flags & 0x1A);
     }
-    return false;
+}
+
+std::string connector(int flags) {
+    switch (flags & 0x2C0) {
+    case 0x0:
+        return "COMPOSITE";
+    case 0x80:
+        return "YUV";
+    case 0xC0:
+        return "RGB";
+    case 0x200:
+        return "SCART";
+    default:
+        return "bits " + std::to_string(flags & 0x2C0);
+    }
 }
 
 // A decimal integer that fills the whole text, clamped to 32 bits.
@@ -53,20 +96,14 @@ bool integer(const std::string& text, int* value) {
     return true;
 }
 
-const Code kOutputs[] = {{"TV", 0x1}, {"VGA", 0x0}, {"HDTV", 0x20}};
-const Code kStandards[] = {
-    {"NTSC", 0x0}, {"PAL", 0x2}, {"PAL60", 0x8}, {"PALM", 0xA}, {"USETV", 0x10}};
-const Code kConnectors[] = {{"COMPOSITE", 0x0}, {"YUV", 0x80}, {"RGB", 0xC0}, {"SCART", 0x200}};
-const Code kAudios[] = {{"STEREO", 0}, {"SPDIF", 2}};
-const Code kAspects[] = {{"ASIS", 0}, {"PAN_SCAN", 1}, {"LETTER_BOX", 2}, {"WIDE", 3}};
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The plug-in log open, so that every message with a setting's text in
-    // it is really written.
+    // it is really written; COM up for the card's decoder filter.
     fakejni::FakeJni jni;
     openLogs(jni.env(), jni.hostClass());
+    CoInitialize(nullptr);
     return 0;
 }
 
@@ -85,40 +122,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     const bool methodPresent = fuzzsettings::apply(in, jni, settings, 300);
 
-    gOutputFlags = gHdMode = gVgaMode = kUnsetMode;
-    gAspect = gAudioOutput = 0;
-    gAspectSet = gAudioSet = false;
+    resetOutputModes();
     setupModes(jni.env(), jni.hostClass());
     fuzzsettings::checkJni(jni);
+    getDecoderInterfaces();
+    simcard::setRegisters(kUnlikely);
+    setWindowProperties();
+    const simcard::Registers card = simcard::registers();
 
     std::string v[7];
     for (int i = 0; i < 7; i++)
         v[i] = settings[i].expected(128, methodPresent);
-    int flags = 0;
-    int code = 0;
-    if (encode(kOutputs, 3, v[0], &code))
-        flags = code;
-    if (encode(kStandards, 5, v[1], &code))
-        flags |= code;
-    if (encode(kConnectors, 4, v[2], &code))
-        flags |= code;
-    fuzzinput::check(gOutputFlags == flags, "output flags");
-    int audio = 0;
-    encode(kAudios, 2, v[3], &audio);
-    fuzzinput::check(gAudioSet && gAudioOutput == audio, "audio output");
-    int mode = kUnsetMode;
-    int expectedHd = integer(v[4], &mode) ? mode : kUnsetMode;
-    fuzzinput::check(gHdMode == expectedHd, "HD mode");
-    mode = kUnsetMode;
-    int expectedVga = integer(v[5], &mode) ? mode : kUnsetMode;
-    fuzzinput::check(gVgaMode == expectedVga, "VGA mode");
-    int aspect = 0;
-    encode(kAspects, 4, v[6], &aspect);
-    fuzzinput::check(gAspectSet && gAspect == aspect, "aspect");
+    fuzzinput::check((card.outputFlags & ~0x2FB) == 0, "output flags: bits outside the layout");
+    fuzzinput::check(outputKind(card.outputFlags) == acceptedOr(v[0], {"TV", "VGA", "HDTV"}, "VGA"),
+                     "output kind");
+    fuzzinput::check(standard(card.outputFlags) ==
+                         acceptedOr(v[1], {"NTSC", "PAL", "PAL60", "PALM", "USETV"}, "NTSC"),
+                     "standard");
+    fuzzinput::check(connector(card.outputFlags) ==
+                         acceptedOr(v[2], {"COMPOSITE", "YUV", "RGB", "SCART"}, "COMPOSITE"),
+                     "connector");
+    const char* audios[] = {"STEREO", "?", "SPDIF"};
+    fuzzinput::check(card.audioOutput >= 0 && card.audioOutput <= 2 && card.audioOutput != 1 &&
+                         audios[card.audioOutput] ==
+                             acceptedOr(v[3], {"STEREO", "SPDIF"}, "STEREO"),
+                     "audio output");
+    int mode = 0;
+    fuzzinput::check(card.hdMode == (integer(v[4], &mode) ? mode : kUnlikely.hdMode), "HD mode");
+    fuzzinput::check(card.vgaMode == (integer(v[5], &mode) ? mode : kUnlikely.vgaMode), "VGA mode");
+    const char* aspects[] = {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"};
+    fuzzinput::check(card.aspect >= 0 && card.aspect <= 3 &&
+                         aspects[card.aspect] ==
+                             acceptedOr(v[6], {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"}, "ASIS"),
+                     "aspect");
 
-    // The screen size follows without a profile: the TV size, or the
-    // default with its message.
+    // The screen size follows from the output kind; without a profile it
+    // is the TV size, or the default with its message.
+    simctl::armFault("QueryInterface:DecoderFilter:IREALmagicProfile", E_NOINTERFACE);
+    releaseDecoderInterfaces();
+    getDecoderInterfaces();
+    simctl::clearFaults();
     determineDimensions();
     fuzzinput::check(gWidth == 720 && gHeight == 480, "screen size without a profile");
+    releaseDecoderInterfaces();
     return 0;
 }

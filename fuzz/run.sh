@@ -6,7 +6,8 @@
 # usage: fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
 #   SECONDS_PER_TARGET  defaults to 60
 #   TARGET              fuzz_update_osd, fuzz_osd_image, fuzz_setup_modes,
-#                       fuzz_lookup_mode, fuzz_config_player, fuzz_load
+#                       fuzz_lookup_mode, fuzz_config_player, fuzz_load,
+#                       fuzz_natives, fuzz_stream
 #                       (all by default)
 #
 # Inputs found on the way go to build/fuzz/corpus/TARGET, never into the
@@ -20,7 +21,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(fuzz_update_osd fuzz_osd_image fuzz_setup_modes fuzz_lookup_mode
-             fuzz_config_player fuzz_load)
+             fuzz_config_player fuzz_load fuzz_natives fuzz_stream)
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -37,10 +37,13 @@ bool loadSessionNatives(const std::string& folder, SessionNatives* n, std::strin
         slot("inactiveFile", &n->inactiveFile),
         slot("play", &n->play),
         slot("pause", &n->pause),
+        slot("stop", &n->stop),
         slot("getState", &n->getState),
         slot("getDurationMillis", &n->getDurationMillis),
         slot("getMediaTimeMillis", &n->getMediaTimeMillis),
         slot("seek", &n->seek),
+        slot("getPlaybackRate", &n->getPlaybackRate),
+        slot("setPlaybackRate", &n->setPlaybackRate),
         slot("setVolume", &n->setVolume),
         slot("getVolume", &n->getVolume),
         slot("setMute", &n->setMute),
@@ -58,3 +61,5 @@ static_assert(argumentBytes(decltype(SessionNatives::updateOSD){}) == 52, "updat
 static_assert(argumentBytes(decltype(SessionNatives::load){}) == 40, "load@40");
 static_assert(argumentBytes(decltype(SessionNatives::seek){}) == 16, "seek@16");
 static_assert(argumentBytes(decltype(SessionNatives::setVolume){}) == 12, "setVolume@12");
+static_assert(argumentBytes(decltype(SessionNatives::setPlaybackRate){}) == 12,
+              "setPlaybackRate@12");

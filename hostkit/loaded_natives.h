@@ -17,10 +17,13 @@ struct SessionNatives {
     jint(JNICALL* inactiveFile)(JNIEnv*, jclass);
     jboolean(JNICALL* play)(JNIEnv*, jclass);
     jboolean(JNICALL* pause)(JNIEnv*, jclass);
+    jboolean(JNICALL* stop)(JNIEnv*, jclass);
     jint(JNICALL* getState)(JNIEnv*, jclass);
     jlong(JNICALL* getDurationMillis)(JNIEnv*, jclass);
     jlong(JNICALL* getMediaTimeMillis)(JNIEnv*, jclass);
     jlong(JNICALL* seek)(JNIEnv*, jclass, jlong);
+    jfloat(JNICALL* getPlaybackRate)(JNIEnv*, jclass);
+    jfloat(JNICALL* setPlaybackRate)(JNIEnv*, jclass, jfloat);
     jfloat(JNICALL* setVolume)(JNIEnv*, jclass, jfloat);
     jfloat(JNICALL* getVolume)(JNIEnv*, jclass);
     void(JNICALL* setMute)(JNIEnv*, jclass, jboolean);

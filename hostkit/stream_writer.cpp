@@ -9,6 +9,8 @@ namespace streamwriter {
 
 namespace {
 
+const int kPrivateStream1 = 0xBD;
+
 void put(std::vector<uint8_t>& out, std::initializer_list<int> bytes) {
     for (int b : bytes)
         out.push_back(static_cast<uint8_t>(b));
@@ -40,7 +42,9 @@ void systemHeader(std::vector<uint8_t>& out, const StreamSpec& shape) {
     put(body, {0x80, 0xC4, 0xE1, 0x04 | (shape.audioStreams << 2 & 0xFC), 0xE1, 0xFF});
     if (shape.video)
         put(body, {0xE0, 0xE0, 0xE8});
-    for (int i = 0; i < shape.audioStreams; i++)
+    if (shape.ac3 && shape.audioStreams > 0)
+        put(body, {kPrivateStream1, 0xE0, 0x3A});
+    for (int i = 0; i < shape.audioStreams && !shape.ac3; i++)
         put(body, {0xC0 + i, 0xC0, 0x20});
     put(out, {0x00, 0x00, 0x01, 0xBB, int(body.size() >> 8), int(body.size() & 0xFF)});
     out.insert(out.end(), body.begin(), body.end());
@@ -74,6 +78,24 @@ std::vector<uint8_t> videoPayload(const StreamSpec& shape, bool withSequenceHead
 std::vector<uint8_t> audioPayload() {
     std::vector<uint8_t> p = {0xFF, 0xFD, 0x94, 0x00}; // MPEG-1 layer II frame header
     p.resize(32, 0x55);
+    return p;
+}
+
+// DVD's private stream 1: the sub-stream id, one frame starting at offset 1,
+// then an AC-3 sync frame (48 kHz, 192 kbit/s).
+std::vector<uint8_t> ac3Payload(int subStream) {
+    std::vector<uint8_t> p = {static_cast<uint8_t>(subStream),
+                              0x01,
+                              0x00,
+                              0x01,
+                              0x0B,
+                              0x77,
+                              0x00,
+                              0x00,
+                              0x14,
+                              0x40,
+                              0x43};
+    p.resize(40, 0x33);
     return p;
 }
 
@@ -115,8 +137,12 @@ std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
         packHeader(out, pts > 9000 ? pts - 9000 : 0, spec_.mpeg1);
         if (spec_.video)
             pes(out, 0xE0, pts, videoPayload(spec_, next_ == 0), spec_.mpeg1);
-        for (int a = 0; a < spec_.audioStreams; a++)
-            pes(out, 0xC0 + a, pts, audioPayload(), spec_.mpeg1);
+        for (int a = 0; a < spec_.audioStreams; a++) {
+            if (spec_.ac3)
+                pes(out, kPrivateStream1, pts, ac3Payload(0x80 + a), spec_.mpeg1);
+            else
+                pes(out, 0xC0 + a, pts, audioPayload(), spec_.mpeg1);
+        }
         next_++;
     }
     return out;

@@ -2,8 +2,8 @@
 // program streams (MPEG-2 video) or MPEG-1 system streams (MPEG-1 video):
 // pack headers, a system header, video PES packets (the first with a
 // sequence header giving the picture size and frame rate) and, if asked,
-// MPEG audio PES packets, all time-stamped. A writer can hand out a stream in stretches, to stand
-// in for a file that is still being written.
+// MPEG audio or AC-3 PES packets, all time-stamped. A writer can hand out a stream in stretches, to
+// stand in for a file that is still being written.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,7 @@ struct StreamSpec {
     double seconds = 2.0;  // from the first time stamp to the last
     bool video = true;
     int audioStreams = 1;     // stream ids 0xC0, 0xC1, ...
+    bool ac3 = false;         // audio as AC-3 in private stream 1, sub-streams 0x80, 0x81, ...
     int64_t firstPts = 90000; // 90 kHz
     bool mpeg1 = false;       // the MPEG-1 pack layer and PES syntax
 };

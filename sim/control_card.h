@@ -57,6 +57,10 @@ TOVIX_CARD_CONTROL void resetRegisterCounts();
 TOVIX_CARD_CONTROL void setProfileText(const std::string& iniText);
 TOVIX_CARD_CONTROL void clearProfileText();
 TOVIX_CARD_CONTROL std::string builtinProfile();
+// The value of a key as the card's profile interface answers it; false when
+// the profile does not hold it.
+TOVIX_CARD_CONTROL bool profileValue(const std::string& section, const std::string& key,
+                                     std::string* value);
 
 // ---- OSD --------------------------------------------------------------------
 // How many OSD objects the enumerator hands out (1 by default).
@@ -90,6 +94,9 @@ TOVIX_CARD_CONTROL int osdWidth();
 TOVIX_CARD_CONTROL int osdHeight();
 TOVIX_CARD_CONTROL std::vector<uint32_t> osdPixels();
 TOVIX_CARD_CONTROL uint32_t osdPixel(int x, int y); // 0 outside the screen
+// The last accepted block at its own size (lastBlockHeader's width and
+// height), before it was scaled to its rectangle.
+TOVIX_CARD_CONTROL std::vector<uint32_t> osdBlockPixels();
 // PNG snapshots of every accepted block: into this folder when set (empty:
 // the folder named by TOVIX_SIM_SNAPSHOTS, else none), as osd_0001.png, ...
 TOVIX_CARD_CONTROL void setSnapshotFolder(const std::string& folder);

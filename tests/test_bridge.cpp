@@ -2,6 +2,7 @@
 // and the natives' own work (frames into the staging buffer, load's
 // strings, conversions).
 #include "fake_jni.h"
+#include "library_world.h"
 #include "natives.h"
 #include "plugin_log.h"
 
@@ -20,17 +21,9 @@ namespace {
 using testlog::logHas;
 using testlog::pluginLogLines;
 
-class Bridge : public testing::Test {
+class Bridge : public LibraryWorld {
   protected:
-    JNIEnv* env() { return jni.env(); }
-    jclass cls() { return jni.hostClass(); }
     void openLog() { openLogs(env(), cls()); }
-    // Everything taken from the JVM was given back, and nothing misused it.
-    void TearDown() override {
-        EXPECT_EQ(0, jni.outstanding());
-        EXPECT_TRUE(jni.violations().empty()) << jni.violations().front();
-    }
-    fakejni::FakeJni jni;
 };
 
 // ---- getProperty ----------------------------------------------------------

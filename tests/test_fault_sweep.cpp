@@ -16,6 +16,7 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
+#include "src/bridge/lifecycle.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,7 @@ bool handsOutObject(const std::string& point) {
 void prepareWorld() {
     simctl::reset();
     simcard::reset();
+    resetLibrary();
     simctl::setManualClock(true);
     simctl::setWaitLimit(2000);
 }

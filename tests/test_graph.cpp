@@ -293,6 +293,7 @@ TEST_F(GraphWorld, TheGraphTraceGoesToTheLogHandle) {
 TEST_F(GraphWorld, RenderFileBuildsAroundTheDecoderAndRendersItsOverlay) {
     IBaseFilter* decoder = addDecoder();
     std::string path = writeStream("clip.mpg", StreamSpec());
+    size_t rendersBefore = simctl::renderOutcomes().size();
     EXPECT_EQ(S_OK, render(path));
     EXPECT_EQ(
         (std::vector<std::string>{"Video Renderer", "MPEG DeMux", "clip.mpg", "Sigma Decoder"}),
@@ -302,8 +303,8 @@ TEST_F(GraphWorld, RenderFileBuildsAroundTheDecoderAndRendersItsOverlay) {
         EXPECT_TRUE(connected(p)) << "decoder pin " << pin;
         p->Release();
     }
-    ASSERT_EQ(1u, simctl::renderOutcomes().size());
-    EXPECT_EQ(2, simctl::renderOutcomes()[0].streams);
+    ASSERT_EQ(rendersBefore + 1, simctl::renderOutcomes().size());
+    EXPECT_EQ(2, simctl::renderOutcomes().back().streams);
 }
 
 TEST_F(GraphWorld, RenderFileAnswersForStreamsWithoutATakerAndForBadFiles) {
@@ -353,6 +354,57 @@ TEST_F(GraphWorld, AnMpeg1SystemStreamPlaysItsLengthAndAudioAloneHasNoPicture) {
 TEST_F(GraphWorld, RenderFileWithNothingToTakeTheStreamsLeavesTheGraphAsItWas) {
     EXPECT_EQ(VFW_E_CANNOT_RENDER, render(writeStream("clip.mpg", StreamSpec())));
     EXPECT_TRUE(simctl::graphFilterNames().empty());
+}
+
+// A stream whose video holds no MPEG sequence header (H.264 in a program
+// stream, say): every sequence header start code of a written stream turned
+// into a user-data one.
+std::string writeVideoThatIsNotMpeg(const char* name) {
+    std::vector<uint8_t> bytes = streamwriter::programStream(StreamSpec());
+    for (size_t i = 0; i + 3 < bytes.size(); i++) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] == 0xB3)
+            bytes[i + 3] = 0xB2;
+    }
+    FILE* f = fopen(name, "wb");
+    EXPECT_NE(nullptr, f);
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return name;
+}
+
+TEST_F(GraphWorld, TheDecoderRefusesVideoThatIsNotMpeg) {
+    // The rendered graph: the audio plays, the video finds no taker.
+    IBaseFilter* decoder = addDecoder();
+    std::string path = writeVideoThatIsNotMpeg("h264.mpg");
+    EXPECT_EQ(VFW_S_VIDEO_NOT_RENDERED, render(path));
+    IPin* video = pinOf(decoder, 0);
+    IPin* audio = pinOf(decoder, 1);
+    EXPECT_FALSE(connected(video));
+    EXPECT_TRUE(connected(audio));
+    video->Release();
+    audio->Release();
+
+    // The push graph: the demultiplexer offers MPEG-2 video whatever the
+    // stream holds; the decoder asks upstream and refuses it.
+    graph->Release();
+    graph = create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    IBaseFilter* source = nullptr;
+    IBaseFilter* demux = nullptr;
+    addPushFilters(&source, &demux);
+    decoder = addDecoder();
+    IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
+    ASSERT_EQ(S_OK, file->Load(sim::widen(path).c_str(), nullptr));
+    IPin* pins[4] = {pinOf(source, 0), pinOf(demux, 0), pinOf(demux, 2), pinOf(decoder, 0)};
+    ASSERT_EQ(S_OK, graph->ConnectDirect(pins[0], pins[1], nullptr));
+    EXPECT_TRUE(FAILED(graph->ConnectDirect(pins[2], pins[3], nullptr)));
+    EXPECT_FALSE(connected(pins[3]));
+    for (IPin* pin : pins)
+        pin->Release();
+    file->Release();
+    source->Release();
+    demux->Release();
 }
 
 TEST_F(GraphWorld, RenderAndConnectBuildOnlyWhatTheWorldCanTake) {

@@ -1,6 +1,7 @@
 // The plug-in log: banner, line formats, verbose gating, lines before the
 // log opens, and lines that would not fit.
 #include "fake_jni.h"
+#include "library_world.h"
 #include "natives.h"
 #include "plugin_log.h"
 
@@ -23,11 +24,13 @@ using testlog::readPluginLog;
 
 const SYSTEMTIME kNoon = {2026, 12, 1, 7, 12, 15, 0, 0};
 
-class PluginLog : public testing::Test {
+class PluginLog : public LibraryWorld {
   protected:
-    void SetUp() override { simctl::setLocalTime(&kNoon); }
+    void SetUp() override {
+        LibraryWorld::SetUp();
+        simctl::setLocalTime(&kNoon);
+    }
     void open() { openLogs(jni.env(), jni.hostClass()); }
-    fakejni::FakeJni jni;
 };
 
 TEST_F(PluginLog, BannerNamesPluginHostAndUiFile) {

@@ -2,6 +2,7 @@
 // the natives, and what the simulated card shows.
 #include "counting_allocator.h"
 #include "fake_jni.h"
+#include "library_world.h"
 #include "natives.h"
 #include "plugin_log.h"
 
@@ -55,20 +56,13 @@ std::vector<jint> frame(int width, int height) {
     return pixels;
 }
 
-class OsdTest : public testing::Test {
+class OsdTest : public LibraryWorld {
   protected:
     void SetUp() override {
-        simctl::reset();
-        simcard::reset();
+        LibraryWorld::SetUp();
         initsBefore = simctl::coInitializeCalls();
         uninitsBefore = simctl::coUninitializeCalls();
     }
-    void TearDown() override {
-        EXPECT_EQ(0, jni.outstanding());
-        EXPECT_TRUE(jni.violations().empty());
-    }
-    JNIEnv* env() { return jni.env(); }
-    jclass cls() { return jni.hostClass(); }
     bool open() { return natives::openOSD(env(), cls()) == JNI_TRUE; }
     void close() { natives::closeOSD(env(), cls()); }
     bool send(const std::vector<jint>& pixels, int width, int height) {
@@ -86,7 +80,6 @@ class OsdTest : public testing::Test {
         EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
     }
 
-    fakejni::FakeJni jni;
     long initsBefore = 0;
     long uninitsBefore = 0;
 };
@@ -296,7 +289,7 @@ TEST_F(OsdConnection, WithoutABlockBufferTheFrameIsDroppedAndTheNextAsksAgain) {
     EXPECT_TRUE(logHas(
         line("processOsdImage", "Cannot update OSD because OSD surface is not available!!!")));
     EXPECT_EQ(0, simcard::blocksShown());
-    EXPECT_EQ(346632, gOsdImageSize);
+    EXPECT_EQ(346632u, simcard::lastBlockBufferSize());
     send(720, 480);
     EXPECT_EQ(2, simcard::blockBufferRequests()) << "asked again at the same size";
     EXPECT_EQ(1, simcard::blocksShown());

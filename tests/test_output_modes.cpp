@@ -7,6 +7,7 @@
 
 #include "sim/control.h"
 #include "sim/control_card.h"
+#include "src/bridge/lifecycle.h"
 #include "src/card/modes.h"
 #include "src/log/log.h"
 #include "src/log/properties.h"
@@ -114,6 +115,7 @@ class OutputModes : public comtest::ComWorld {
   protected:
     void SetUp() override {
         ComWorld::SetUp();
+        resetLibrary();
         openLogs(jni.env(), jni.hostClass());
     }
     void TearDown() override {
@@ -123,23 +125,31 @@ class OutputModes : public comtest::ComWorld {
     }
     // Forgets the settings read, as a new process would.
     void forgetSettings() {
-        gOutputFlags = gHdMode = gVgaMode = kUnsetMode;
-        gAspect = gAudioOutput = 0;
-        gAspectSet = gAudioSet = false;
+        releaseDecoderInterfaces();
+        resetOutputModes();
     }
     void readSettings() { setupModes(jni.env(), jni.hostClass()); }
+    // Reads the settings and applies them to a card that held `before`;
+    // answers what the card holds then. The default `before` holds values
+    // no setting gives, so that what was not written shows.
+    simcard::Registers applied(const simcard::Registers& before = kUnlikely) {
+        readSettings();
+        getDecoderInterfaces();
+        simcard::setRegisters(before);
+        setWindowProperties();
+        return simcard::registers();
+    }
+    static constexpr simcard::Registers kUnlikely = {0x1000, 9, 77, 77, 9};
     fakejni::FakeJni jni;
 };
 
 TEST_F(OutputModes, DefaultsAreTvUseTvCompositeLetterBoxStereo) {
-    readSettings();
-    EXPECT_EQ(0x11, gOutputFlags);
-    EXPECT_EQ(0, gHdMode);
-    EXPECT_EQ(0, gVgaMode);
-    EXPECT_EQ(2, gAspect);
-    EXPECT_TRUE(gAspectSet);
-    EXPECT_EQ(0, gAudioOutput);
-    EXPECT_TRUE(gAudioSet);
+    simcard::Registers card = applied();
+    EXPECT_EQ(0x11, card.outputFlags);
+    EXPECT_EQ(0, card.hdMode);
+    EXPECT_EQ(0, card.vgaMode);
+    EXPECT_EQ(2, card.aspect);
+    EXPECT_EQ(0, card.audioOutput);
     for (const char* key : {"tovix/output", "tovix/standard", "tovix/connector", "tovix/audio",
                             "tovix/hdmode", "tovix/vgamode", "tovix/aspect"})
         EXPECT_EQ(1, jni.propertyReads(key)) << key;
@@ -150,7 +160,8 @@ TEST_F(OutputModes, DefaultsAreTvUseTvCompositeLetterBoxStereo) {
     jni.setProperty("tovix/output", "VGA");
     readSettings();
     EXPECT_EQ(1, jni.propertyReads("tovix/output"));
-    EXPECT_EQ(0x11, gOutputFlags);
+    setWindowProperties();
+    EXPECT_EQ(0x11, simcard::registers().outputFlags);
     determineDimensions();
     EXPECT_EQ(720, gWidth);
     EXPECT_EQ(480, gHeight);
@@ -172,20 +183,18 @@ TEST_F(OutputModes, EveryAcceptedTextHasItsCode) {
         jni.setProperty("tovix/output", c.output);
         jni.setProperty("tovix/standard", c.standard);
         jni.setProperty("tovix/connector", c.connector);
-        readSettings();
-        EXPECT_EQ(c.flags, gOutputFlags) << c.output << " " << c.standard << " " << c.connector;
+        EXPECT_EQ(c.flags, applied().outputFlags)
+            << c.output << " " << c.standard << " " << c.connector;
     }
     const char* aspects[] = {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"};
     for (int code = 0; code < 4; code++) {
         forgetSettings();
         jni.setProperty("tovix/aspect", aspects[code]);
-        readSettings();
-        EXPECT_EQ(code, gAspect);
+        EXPECT_EQ(code, applied().aspect) << aspects[code];
     }
     forgetSettings();
     jni.setProperty("tovix/audio", "SPDIF");
-    readSettings();
-    EXPECT_EQ(2, gAudioOutput);
+    EXPECT_EQ(2, applied().audioOutput);
     for (const std::string& l : testlog::readPluginLog())
         EXPECT_EQ(std::string::npos, l.find("Unknown")) << l;
 }
@@ -196,20 +205,17 @@ TEST_F(OutputModes, TextsNotAcceptedAreReportedAndCountAsZero) {
     jni.setProperty("tovix/connector", "S-VIDEO");
     jni.setProperty("tovix/audio", "AC3");
     jni.setProperty("tovix/aspect", "wide");
-    readSettings();
+    simcard::Registers card = applied();
     EXPECT_TRUE(logHas(line("setupModes", "Unknown tovix/output mode 'tv'")));
     EXPECT_TRUE(logHas(line("setupModes", "Unknown tovix/standard mode 'PAL '")));
     EXPECT_TRUE(logHas(line("setupModes", "Unknown tovix/connector mode 'S-VIDEO'")));
     EXPECT_TRUE(logHas(line("setupModes", "Unknown tovix/audio mode 'AC3'")));
     EXPECT_TRUE(logHas(line("setupModes", "Unknown tovix/aspect mode 'wide'")));
-    EXPECT_EQ(0, gOutputFlags) << "VGA, NTSC, composite";
-    EXPECT_EQ(0, gAudioOutput);
-    EXPECT_TRUE(gAudioSet);
-    EXPECT_EQ(0, gAspect);
-    EXPECT_TRUE(gAspectSet);
+    EXPECT_EQ(0, card.outputFlags) << "VGA, NTSC, composite";
+    EXPECT_EQ(0, card.audioOutput) << "stereo, written";
+    EXPECT_EQ(0, card.aspect) << "as is, written";
 
     // Output kind VGA: the screen size comes from the progressive modes.
-    getDecoderInterfaces();
     determineDimensions();
     EXPECT_EQ(640, gWidth);
     EXPECT_EQ(480, gHeight);
@@ -238,14 +244,11 @@ TEST_F(OutputModes, ModeNumbersMustBeWholeDecimalIntegers) {
         forgetSettings();
         jni.setProperty("tovix/hdmode", c.text);
         jni.setProperty("tovix/vgamode", c.text);
-        readSettings();
-        if (c.accepted) {
-            EXPECT_EQ(c.value, gHdMode) << "'" << c.text << "'";
-            EXPECT_EQ(c.value, gVgaMode) << "'" << c.text << "'";
-        } else {
-            EXPECT_EQ(kUnsetMode, gHdMode) << "'" << c.text << "'";
-            EXPECT_EQ(kUnsetMode, gVgaMode) << "'" << c.text << "'";
-        }
+        simcard::Registers card = applied();
+        // A mode not accepted is not configured: the card keeps its own.
+        int expected = c.accepted ? c.value : kUnlikely.hdMode;
+        EXPECT_EQ(expected, card.hdMode) << "'" << c.text << "'";
+        EXPECT_EQ(expected, card.vgaMode) << "'" << c.text << "'";
     }
     EXPECT_EQ(5, testlog::logCount(line("setupModes", "tovix/hdmode must be an integer value")));
     EXPECT_EQ(5, testlog::logCount(line("setupModes", "tovix/vgamode must be an integer value")));
@@ -313,10 +316,13 @@ TEST_F(OutputModes, BeforeTheSettingsAreReadFlagsAreCapturedAndNothingWritten) {
     simcard::Registers odd = {0x82, 1, 2, 3, 2};
     simcard::setRegisters(odd);
     setWindowProperties();
-    EXPECT_EQ(0x82, gSavedOutputFlags);
     simcard::Registers writes = simcard::registerWrites();
     EXPECT_EQ(0, writes.outputFlags + writes.aspect + writes.hdMode + writes.vgaMode +
                      writes.audioOutput);
+    // The word found was captured: the closing puts it back.
+    simcard::setRegisters({0x01, 1, 2, 3, 2});
+    resetWindowProperties();
+    EXPECT_EQ(0x82, simcard::registers().outputFlags);
     determineDimensions();
     EXPECT_EQ(720, gWidth) << "the unset sentinel has the TV bit";
 }
@@ -359,6 +365,13 @@ TEST_F(OutputModes, HdtvScreenSizeComesFromTheProfile) {
     EXPECT_TRUE(
         logHas(line("lookupWidthAndHeight", "Found dimenstions 1920x1080 with description 1080i")));
     EXPECT_EQ(4, simcard::registers().hdMode);
+
+    // A mode the profile does not hold is named with its setting.
+    gHdMode = 99;
+    determineDimensions();
+    EXPECT_TRUE(logHas(line("determineDimensions", "tovix/hdmode 99 has no mode description in "
+                                                   "section HDTV of the card's profile")));
+    EXPECT_EQ(1920, gWidth);
     EXPECT_EQ(0x30, simcard::registers().outputFlags);
 }
 
@@ -373,6 +386,10 @@ TEST_F(OutputModes, MissingOrMalformedDescriptionsLeaveTheSize) {
     gHeight = 600;
     determineDimensions();
     EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "Could not parse mode description: garbage")));
+    // The description alone does not tell which setting chose it.
+    EXPECT_TRUE(logHas(line("determineDimensions",
+                            "tovix/vgamode 2 has no mode description in section Progressive of "
+                            "the card's profile")));
     lookupWidthAndHeight(3, "Progressive", &gWidth, &gHeight);
     EXPECT_TRUE(logHas(line("lookupWidthAndHeight", "Could not parse mode description: XGA 1024")));
     lookupWidthAndHeight(7, "Progressive", &gWidth, &gHeight);
@@ -508,7 +525,8 @@ TEST_F(OutputModes, SetTvAndSetVgaReplaceTheWholeWordOnlyWhenItDiffers) {
     setVga();
     EXPECT_EQ(0, simcard::registers().outputFlags);
     EXPECT_EQ(2, simcard::registerWrites().outputFlags);
-    EXPECT_EQ(0x11, gOutputFlags) << "the configured word stays";
+    setWindowProperties();
+    EXPECT_EQ(0x11, simcard::registers().outputFlags) << "the configured word stays";
 
     simctl::armFault("DecoderFilter::GetOutputFlags", E_FAIL, 1);
     setTv();

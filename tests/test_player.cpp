@@ -130,11 +130,13 @@ TEST_F(Player, ARenderedFilePlaysToItsEndOnTheClock) {
     EXPECT_EQ(5000, positionMs()) << "a finished clip is still asked";
     Java_org_quencommunity_tovix_TovixAPI_seek(env(), cls(), 1000);
     EXPECT_EQ(1000, positionMs());
-    EXPECT_EQ(5, state()) << "seeking leaves a finished clip finished";
+    EXPECT_EQ(2, state()) << "the seek restarted the running graph";
+    simctl::advanceClock(4500);
+    EXPECT_EQ(5, state());
 
     freeAndClose();
     EXPECT_TRUE(logHas(line("releaseTovixPlayer", "After completion wait...")));
-    EXPECT_EQ(5, gPlaybackState) << "the tear-down does not reset the state";
+    EXPECT_EQ(5, state()) << "the tear-down does not reset the state";
 }
 
 TEST_F(Player, ASecondLoadStopsThePlayingClipAndAStoppedClipAnswersNothing) {
@@ -155,7 +157,7 @@ TEST_F(Player, ASecondLoadStopsThePlayingClipAndAStoppedClipAnswersNothing) {
     Java_org_quencommunity_tovix_TovixAPI_seek(env(), cls(), 3000);
     EXPECT_EQ(lines + 1, testlog::readPluginLog().size()) << "only the native's own seek line";
     freeAndClose();
-    EXPECT_EQ(4, gPlaybackState);
+    EXPECT_EQ(4, state());
 }
 
 TEST_F(Player, APartialRenderIsReportedAndLeavesThePlayerAsItWas) {
@@ -410,13 +412,14 @@ TEST_F(Player, APathWithANulCharacterIsRefusedForBothGraphs) {
     // The JVM sends U+0000 as C0 80; in a wide path it would end the name
     // early and open clip.mpg instead.
     const std::string withNul = "clip.mpg\xC0\x80x";
+    size_t rendersBefore = simctl::renderOutcomes().size();
     ASSERT_TRUE(open());
     load(withNul);
     std::string refused = line("openFile", "Can not open file because its path holds a NUL "
                                            "character: " +
                                                withNul);
     EXPECT_TRUE(logHas(refused));
-    EXPECT_TRUE(simctl::renderOutcomes().empty());
+    EXPECT_EQ(rendersBefore, simctl::renderOutcomes().size()) << "nothing rendered";
     EXPECT_EQ(0, state());
     free();
     load(withNul, kMpegMajor, kMpegMinor, true);

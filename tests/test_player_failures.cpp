@@ -161,7 +161,12 @@ TEST_F(Player, TheExportsNothingCallsStillWork) {
     EXPECT_NE(pDecoderFilter, second) << "a new instance";
     EXPECT_EQ(0, getFilterName(second)) << "the decoder has no IFilterInfo";
     EXPECT_EQ(0, getFilterName(nullptr));
+    // getFileName does nothing: no line, no call into the world.
+    size_t lines = testlog::readPluginLog().size();
+    simctl::resetPointsReached();
     getFileName();
+    EXPECT_EQ(lines, testlog::readPluginLog().size());
+    EXPECT_TRUE(simctl::pointsReached().empty());
     second->Release();
     close();
     EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();

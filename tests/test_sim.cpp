@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <set>
+#include <string>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -48,7 +53,8 @@ class Sim : public testing::Test {
     void TearDown() override {
         simctl::reset();
         simctl::restoreBuiltinClasses();
-        EXPECT_EQ(0, simctl::liveCount("Widget")) << simctl::describeLiveObjects();
+        EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
+        EXPECT_EQ(0, simctl::comInitDepth());
     }
 };
 
@@ -232,14 +238,31 @@ TEST_F(Sim, CreateFileHonoursDispositionAndSharing) {
                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-TEST_F(Sim, LocalTimeCanBeFixed) {
-    SYSTEMTIME fixed = {2026, 12, 1, 7, 9, 5, 17, 0};
+TEST_F(Sim, LocalTimeCanBeFixedAndGivenBackToTheClock) {
+    SYSTEMTIME fixed = {2026, 12, 1, 7, 9, 5, 17, 250};
     simctl::setLocalTime(&fixed);
     SYSTEMTIME now;
     GetLocalTime(&now);
-    EXPECT_EQ(9, now.wHour);
-    EXPECT_EQ(17, now.wSecond);
+    EXPECT_EQ(0, memcmp(&fixed, &now, sizeof now)) << "every field as fixed";
+    usleep(20000);
+    GetLocalTime(&now);
+    EXPECT_EQ(17, now.wSecond) << "time stands still while fixed";
+    EXPECT_EQ(250, now.wMilliseconds);
+
+    // Unfixed, it is the machine's local time again.
     simctl::setLocalTime(nullptr);
+    time_t before = time(nullptr);
+    GetLocalTime(&now);
+    time_t after = time(nullptr);
+    struct tm local;
+    localtime_r(&before, &local);
+    EXPECT_EQ(local.tm_year + 1900, now.wYear);
+    EXPECT_EQ(local.tm_mon + 1, now.wMonth);
+    EXPECT_EQ(local.tm_wday, now.wDayOfWeek);
+    long seconds = now.wHour * 3600L + now.wMinute * 60L + now.wSecond;
+    long low = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+    EXPECT_GE(seconds, low);
+    EXPECT_LE(seconds, low + static_cast<long>(after - before) + 1);
 }
 
 TEST_F(Sim, ErrorTextsExistForTheCodesTheLibraryMeets) {
@@ -254,7 +277,28 @@ TEST_F(Sim, ErrorTextsExistForTheCodesTheLibraryMeets) {
     EXPECT_EQ(0u, AMGetErrorTextA(static_cast<HRESULT>(0x80041234), text, sizeof text));
     char small[8];
     EXPECT_EQ(7u, AMGetErrorTextA(E_FAIL, small, sizeof small));
-    EXPECT_EQ('\0', small[7]);
+    EXPECT_STREQ("Unspeci", small) << "cut to the buffer and terminated";
+    EXPECT_EQ(0u, AMGetErrorTextA(E_FAIL, small, 0));
+
+    // Windows's own texts for the codes a user most often meets in the
+    // plug-in log, and a text of its own for each code.
+    const std::pair<HRESULT, const char*> windows[] = {
+        {E_FAIL, "Unspecified error."},
+        {VFW_E_CANNOT_RENDER, "No combination of filters could be found to render the stream."},
+        {VFW_E_NOT_CONNECTED,
+         "The operation cannot be performed because the pins are not connected."},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "The system cannot find the file specified."}};
+    for (const auto& known : windows) {
+        AMGetErrorTextA(known.first, text, sizeof text);
+        EXPECT_STREQ(known.second, text) << std::hex << known.first;
+    }
+    std::set<std::string> distinct;
+    for (HRESULT hr : {E_FAIL, E_NOINTERFACE, E_POINTER, E_OUTOFMEMORY, E_UNEXPECTED,
+                       REGDB_E_CLASSNOTREG, VFW_E_NOT_CONNECTED, VFW_E_CANNOT_RENDER,
+                       VFW_S_PARTIAL_RENDER, VFW_E_WRONG_STATE, VFW_E_ALREADY_CONNECTED}) {
+        AMGetErrorTextA(hr, text, sizeof text);
+        EXPECT_TRUE(distinct.insert(text).second) << std::hex << hr << " shares its text";
+    }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
+#include "src/bridge/lifecycle.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,7 @@ class Soak : public testing::Test {
     void SetUp() override {
         simctl::reset();
         simcard::reset();
+        resetLibrary();
         simctl::setManualClock(true);
         ASSERT_TRUE(session::writeMedia());
         // The fake JNI keeps a record of every call; a fresh one per batch
@@ -91,6 +93,7 @@ class Soak : public testing::Test {
         ASSERT_EQ(JNI_TRUE, natives::openOSD(jni->env(), jni->hostClass()));
     }
     void TearDown() override {
+        Java_org_quencommunity_tovix_TovixAPI_free(jni->env(), jni->hostClass());
         natives::closeOSD(jni->env(), jni->hostClass());
         EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
         EXPECT_EQ(0, simctl::comInitDepth());

@@ -11,6 +11,7 @@ checks=(
     "Windows DLLs built, exports checked|windows_dll_build windows_dll_exports windows_dll_instructions|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "Wine session against the DLLs|wine_session|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "DLL's quantiser under Wine|wine_quantizer|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
+    "timed scenarios, Linux against Wine|wine_scenarios|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "Windows package reproducible, XP imports only|windows_package windows_package_imports windows_xp_imports_list windows_package_checks_catch|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "tovixdiag.exe under Wine|wine_diag|not registered: mingw-w64 (g++-mingw-w64-i686) is not installed"
     "valgrind over a whole session|valgrind_session|not registered: valgrind is not installed"

@@ -266,14 +266,22 @@ SIMCTL(jint, osdHeight)(JNIEnv*, jclass) {
 }
 
 // 0xAARRGGBB values go across unchanged: a Java int holds the same bits.
-SIMCTL(jintArray, osdPixels)(JNIEnv* env, jclass) {
-    std::vector<uint32_t> pixels = simcard::osdPixels();
+namespace {
+jintArray toJavaPixels(JNIEnv* env, const std::vector<uint32_t>& pixels) {
     static_assert(sizeof(jint) == sizeof(uint32_t), "one pixel per Java int");
     jintArray array = env->NewIntArray(static_cast<jsize>(pixels.size()));
     if (array && !pixels.empty())
         env->SetIntArrayRegion(array, 0, static_cast<jsize>(pixels.size()),
                                reinterpret_cast<const jint*>(pixels.data()));
     return array;
+}
+} // namespace
+
+SIMCTL(jintArray, osdPixels)(JNIEnv* env, jclass) {
+    return toJavaPixels(env, simcard::osdPixels());
+}
+SIMCTL(jintArray, osdBlockPixels)(JNIEnv* env, jclass) {
+    return toJavaPixels(env, simcard::osdBlockPixels());
 }
 
 SIMCTL(void, setSnapshotFolder)(JNIEnv* env, jclass, jstring folder) {
@@ -287,6 +295,12 @@ SIMCTL(jboolean, writeOsdPng)(JNIEnv* env, jclass, jstring path) {
 }
 SIMCTL(void, setProfileText)(JNIEnv* env, jclass, jstring text) {
     simcard::setProfileText(toStd(env, text));
+}
+SIMCTL(jstring, profileValue)(JNIEnv* env, jclass, jstring section, jstring key) {
+    std::string value;
+    if (!simcard::profileValue(toStd(env, section), toStd(env, key), &value))
+        return nullptr;
+    return toJava(env, value);
 }
 SIMCTL(void, resetCard)(JNIEnv*, jclass) {
     simcard::reset();

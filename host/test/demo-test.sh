@@ -88,14 +88,27 @@ fi
 
 # ---- Setting values refused, a file that does not play ----
 # An MPEG-1 system stream's pack header and nothing after it: the library
-# finds no duration in it, and the run must say so and fail.
+# finds no duration in it, and the run must say so and fail. The settings
+# hold values the library refuses and values it takes without a word: a VGA
+# output (from BANANA) whose mode the card's profile lacks, an HD mode it
+# lacks too, a switch that is neither on nor off, a key it never reads.
 printf '\x00\x00\x01\xba\x21\x00\x01\x00\x01\x80\x00\x01' >mpeg1.mpg
 sed -e 's|^tovix/output=.*|tovix/output=BANANA|' -e 's|^tovix/aspect=.*|tovix/aspect=42|' \
-    -e 's|^tovix/connector=.*|tovix/connector=|' "$source/host/demo/demo.properties" >bad.properties
-# Outputs of an earlier run, which the session must remove.
+    -e 's|^tovix/connector=.*|tovix/connector=|' -e 's|^tovix/hdmode=.*|tovix/hdmode=99|' \
+    -e 's|^tovix/vgamode=.*|tovix/vgamode=-3|' -e 's|^tovix/verbose_log=.*|tovix/verbose_log=1|' \
+    "$source/host/demo/demo.properties" >bad.properties
+echo 'tovix/colour=blue' >>bad.properties
+# Outputs of an earlier run, which the session must remove, as its list
+# names them; a file it did not list, and a listed name outside its
+# outputs, stay.
 mkdir -p "$work/failed/snapshots"
-touch "$work/failed/recording.mpg" "$work/failed/report.html" "$work/failed/snapshots/osd_0099.png"
-"$run" "$build" --settings bad.properties --out "$work/failed" --frames 1 --media mpeg1.mpg >failed.txt 2>&1
+touch "$work/failed/recording.mpg" "$work/failed/report.html" "$work/failed/snapshots/osd_0099.png" \
+    "$work/failed/snapshots/osd_0098.png" "$work/failed/notes.txt" "$work/kept.mpg"
+printf 'recording.mpg\nsnapshots/osd_0099.png\nnotes.txt\n../kept.mpg\n' >"$work/failed/.demo-outputs"
+# Run from another folder: the relative paths are taken from --base.
+mkdir -p elsewhere
+(cd elsewhere && "$run" "$build" --base "$work" --settings bad.properties --out failed --frames 1 \
+    --media mpeg1.mpg) >failed.txt 2>&1
 status=$?
 cat failed.txt
 [ $status -eq 1 ] || fail "a file without duration: exit status $status, not 1"
@@ -107,14 +120,80 @@ expect_in failed.txt "setting +tovix/connector='' not accepted by the library; t
     "an empty connector"
 expect_in failed.txt "setting +tovix/aspect='42' not accepted by the library; the card got ASIS" \
     "an aspect the library refused"
-expect_in failed.txt 'log problems +3 setting values not taken' "the plug-in log's complaints are counted"
+expect_in failed.txt 'log problems +4 setting values not taken' "the plug-in log's complaints are counted"
 expect_in failed.txt "^ +[0-9:]+ - <setupModes>: Unknown tovix/output mode 'BANANA'" "and quoted"
+expect_in failed.txt "setting +tovix/vgamode='-3' is not a mode of the card's profile \(section Progressive; its modes: 0 \(VGA 640 480\), 1 \(SVGA 800 600\)" \
+    "a VGA mode the profile lacks, named from the plug-in log, with the modes it has"
+expect_in "$(ls "$work"/failed/tovix_log_*.txt | head -1)" \
+    "<determineDimensions>: tovix/vgamode -3 has no mode description in section Progressive" \
+    "the plug-in log names the key behind the mode description it could not read"
+grep -q -E 'Could not parse mode description: $' failed.txt && fail "an empty mode description quoted without its key"
+expect_in failed.txt "setting +tovix/hdmode='99' is not a mode of the card's profile \(section HDTV; its modes: 0 \(480p 720 480\)" \
+    "an HD mode the profile lacks, which the library takes without a word"
+expect_in failed.txt "setting +tovix/verbose_log='1' is neither true nor false; the library reads it as off" \
+    "a switch that is neither on nor off"
+expect_in failed.txt "setting +tovix/colour='blue' is not a setting the library reads" "an unknown key"
+expect_in failed.txt 'settings not taken +7 \(4 named in the plug-in log; 3 the library takes without a word' \
+    "the settings not taken agree with the log's count, or say why not"
+expect_in failed.txt "outputs in +$work/failed\$" "where the outputs went, taken from --base"
 grep -q 'Exception' failed.txt && fail "the failed session printed an exception"
 [ -e "$work/failed/recording.mpg" ] && fail "an earlier run's recording.mpg is left in the output folder"
 [ -e "$work/failed/snapshots/osd_0099.png" ] && fail "an earlier run's snapshot is left in the output folder"
+[ -e "$work/failed/snapshots/osd_0098.png" ] || fail "a snapshot the earlier run did not list was removed"
+[ -e "$work/failed/notes.txt" ] || fail "a listed file that is no output of the demo was removed"
+[ -e "$work/kept.mpg" ] || fail "a listed file outside the output folder was removed"
 expect_in "$work/failed/report.html" 'class="failed">FAILED: .*no duration' "the report shows the failure"
-expect_in "$work/failed/report.html" '<p>Played: your file .*mpeg1.mpg \(MPEG-1 system stream' \
-    "the report names the user's file"
+expect_in "$work/failed/report.html" '<p>Played: nothing.</p>' "a failed run played nothing"
+expect_in "$work/failed/report.html" '<p>Not played: your file .*mpeg1.mpg \(MPEG-1 system stream' \
+    "the report names the user's file as not played"
+expect_in "$work/failed/report.html" 'restored the output flags it found on the card' \
+    "the card table says why the output flags went back after closeOSD"
+
+# ---- An OSD scaled to an HD screen ----
+# 720x480 frames on a 720x576 screen: the quantiser's error is reported
+# apart from the scaled picture's (the guide's 10 colours pass the quantiser
+# exactly; scaled by rows, they do not).
+sed -e 's|^tovix/output=.*|tovix/output=HDTV|' -e 's|^tovix/hdmode=.*|tovix/hdmode=1|' \
+    -e 's|^tovix/scale_osd=.*|tovix/scale_osd=true|' "$source/host/demo/demo.properties" >hd.properties
+"$run" "$build" --settings hd.properties --out "$work/hd" --frames 1 --media mpeg1.mpg >hd.txt 2>&1
+expect_in hd.txt 'guide +720x480, 10 colours -> true .*card shows 720x576 \(scaled\), PSNR exact, scaled picture [0-9.]+ dB' \
+    "a scaled frame: the quantiser's error and the scaled picture's"
+expect_in hd.txt 'quantisation error +PSNR mean [0-9.]+ dB, worst [0-9.]+ dB over 3 frames; 1 frame shown exactly; scaled to the screen: PSNR mean' \
+    "the summary gives the quantiser's error apart from the scaled pictures'"
+
+# ---- The user's files are never removed ----
+# An earlier session's outputs given as input are refused before anything
+# is removed, followed through a symbolic link too.
+ln -sf "$work/out/finished.mpg" link.mpg
+for input in "--media $work/out/recording.mpg" "--media link.mpg" "--image $work/out/snapshots/osd_0001.png" \
+    "--settings $work/out/report.html"; do
+    # shellcheck disable=SC2086
+    "$run" "$build" --out "$work/out" $input >own.txt 2>&1
+    s=$?
+    [ $s -eq 2 ] || fail "an output given as input ($input): exit status $s, not 2"
+    expect_in own.txt "is one of the demo's outputs in $work/out, which this run replaces" \
+        "an output given as input is refused ($input)"
+done
+[ -s "$work/out/recording.mpg" ] && [ -s "$work/out/finished.mpg" ] && [ -s "$work/out/report.html" ] ||
+    fail "the earlier session's outputs were removed although the run was refused"
+
+# ---- Video the card cannot decode ----
+# H.264 in an MPEG-2 program stream: the card decodes MPEG-1 and MPEG-2 video
+# only, and the run must say that the file's video is not MPEG.
+if command -v ffmpeg >/dev/null && ffmpeg -loglevel error -f lavfi -i testsrc2=size=720x576:rate=25 -t 1 \
+    -c:v libx264 -f vob h264.mpg </dev/null; then
+    "$run" "$build" --out "$work/h264" --frames 1 --media h264.mpg >h264.txt 2>&1
+    s=$?
+    cat h264.txt
+    [ $s -eq 1 ] || fail "H.264 video: exit status $s, not 1"
+    expect_in h264.txt "media +playing your file .*h264.mpg \(MPEG-2 program stream, [0-9]+ bytes, its video is not MPEG video" \
+        "the file's video is named as not MPEG before it is played"
+    expect_in h264.txt "^demo: FAILED: .*h264.mpg .*its video is not MPEG video" "and in the failure"
+    expect_in h264.txt "<buildGraph>: Cannot connect demux filter video out pin to decoder filter" \
+        "the simulated decoder refuses the video"
+else
+    echo "demo-test: no ffmpeg with libx264: the H.264 case is not run"
+fi
 
 # ---- Bad input ----
 bad() { # WHAT EXPECTED-MESSAGE ARGS...
@@ -122,7 +201,7 @@ bad() { # WHAT EXPECTED-MESSAGE ARGS...
     shift 2
     "$run" "$build" "$@" >bad.txt 2>&1
     local s=$?
-    [ $s -ne 0 ] || fail "$what: exit status 0"
+    [ $s -eq 2 ] || fail "$what: exit status $s, not 2"
     grep -q -E -- "$message" bad.txt || { fail "$what: no message matching '$message'"; cat bad.txt; }
     grep -q -E 'Exception|^\s+at ' bad.txt && { fail "$what: a stack trace"; cat bad.txt; }
 }
@@ -133,6 +212,15 @@ bad "a missing media file" "media file not found: .*nowhere.mpg" --media nowhere
 echo "not a stream" >not-a-stream.mpg
 bad "a media file that is no program stream" "is not an MPEG program stream" --media not-a-stream.mpg
 bad "an image that is no picture" "is not a picture" --image not-a-stream.mpg
+mkdir -p a-folder
+bad "a folder as media" "media file is a directory, not a file: .*a-folder" --media a-folder
+bad "a folder as image" "image is a directory, not a file: .*a-folder" --image a-folder
+bad "a folder as settings" "settings file is a directory, not a file: .*a-folder" --settings a-folder
+: >empty.mpg
+bad "an empty media file" "media file is empty: .*empty.mpg" --media empty.mpg
+printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR=1\nkey=\x01\n' >junk.properties
+bad "a settings file of binary junk" "settings file is not a text .properties file \(byte 0x1A at offset 6\)" \
+    --settings junk.properties
 bad "an output folder that is a file" "is a file, not a folder" --out a-file
 bad "an output folder that cannot be made" "cannot create or write the output folder" --out a-file/below
 bad "a frame count that is not a number" "--frames takes a whole number" --frames many
@@ -140,6 +228,15 @@ bad "an option without its value" "needs a value" --out
 
 "$run" "$build" --help >help.txt 2>&1 || fail "--help exits non-zero"
 expect_in help.txt '^usage: demo ' "--help shows the usage"
+expect_in help.txt 'default: build/default/demo-out under make demo' "--help names make demo's output folder"
+
+# ---- What make runs ----
+# The README's commands: make demo takes the user's paths from the folder
+# it was started in; make osdquant builds the tool.
+make -s -n -C "$source" demo >make-demo.txt 2>&1
+expect_in make-demo.txt "--base $source " "make demo passes the folder it was started in"
+make -s -n -C "$source" osdquant >make-osdquant.txt 2>&1
+expect_in make-osdquant.txt "--target osdquant" "make osdquant builds the tool"
 
 if [ $failures -ne 0 ]; then
     echo "demo-test: $failures checks failed"

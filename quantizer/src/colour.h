@@ -31,17 +31,8 @@ inline _OsdColor unpackColour(uint32_t v) {
     return c;
 }
 
-// Packed values: memory order B,G,R,A, so on every host we read and write
-// the bytes explicitly rather than shifting the 32-bit value.
-inline int keyBlue(uint32_t k) {
-    return unpackColour(k).blue;
-}
-inline int keyGreen(uint32_t k) {
-    return unpackColour(k).green;
-}
-inline int keyRed(uint32_t k) {
-    return unpackColour(k).red;
-}
+// A packed value's alpha, read from its bytes (memory order B,G,R,A) rather
+// than by shifting, so that it is right on every host.
 inline int keyAlpha(uint32_t k) {
     return unpackColour(k).alpha;
 }

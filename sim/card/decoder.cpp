@@ -1,6 +1,7 @@
 // The decoder filter: its pins, output registers and profile.
 #include "decoder.h"
 
+#include "../media/stream.h"
 #include "../media/types.h"
 #include "decoder_playback.h"
 #include "state.h"
@@ -90,6 +91,24 @@ HRESULT DecoderFilter::onPause() {
 HRESULT DecoderFilter::onRun(REFERENCE_TIME start) {
     return playback_->onRun(start);
 }
+// The card decodes MPEG-1 and MPEG-2 video only. A video stream in which no
+// MPEG sequence header is found (H.264 in a program stream, for one) is
+// refused at the connection, whatever subtype the demultiplexer announced
+// for it: in push mode the stream itself is asked, through the filters
+// upstream; in pull mode the demultiplexer's format block tells, since it
+// has no picture size without a sequence header.
+HRESULT DecoderFilter::onCompleteConnect(BasePin* pin, IPin*) {
+    if (pin->index() != kDecoderVideoIn)
+        return S_OK;
+    MediaInfo info;
+    if (SUCCEEDED(upstreamMediaInfo(pin, &info)) && info.videoNotMpeg())
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    VideoFormat format;
+    if (readVideoFormat(pin->mediaType(), &format) && (format.width <= 0 || format.height <= 0))
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
 void DecoderFilter::onConnected(BasePin* pin) {
     playback_->onConnected(pin);
 }

@@ -65,6 +65,7 @@ class DecoderFilter : public BaseFilter,
     HRESULT onStop() override;
     HRESULT onPause() override;
     HRESULT onRun(REFERENCE_TIME start) override;
+    HRESULT onCompleteConnect(BasePin* pin, IPin* peer) override;
     void onConnected(BasePin* pin) override;
     void onDisconnected(BasePin* pin) override;
     HRESULT onEndOfStream(BasePin* pin) override;

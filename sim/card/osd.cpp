@@ -43,6 +43,10 @@ struct Layer {
     std::vector<uint32_t> screen;
     int width = 0;
     int height = 0;
+    // The last block at its own size, kept only when it was scaled to its
+    // destination (otherwise the screen is the block).
+    std::vector<uint32_t> block;
+    bool scaled = false;
     std::vector<uint32_t> columnMap; // source column of every screen column
     std::string snapshotFolder;
     int snapshots = 0;
@@ -240,9 +244,17 @@ class OsdObject : public IOsdObject, public sim::ComObject {
         l.width = rw;
         l.height = rh;
         l.screen.resize(static_cast<size_t>(rw) * static_cast<size_t>(rh));
+        l.scaled = rw != w || rh != h;
         if (w == 0 || h == 0) {
             std::fill(l.screen.begin(), l.screen.end(), 0u);
+            l.block.clear();
             return;
+        }
+        if (l.scaled) {
+            size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
+            l.block.resize(n);
+            for (size_t i = 0; i < n; i++)
+                l.block[i] = palette[indices[i]];
         }
         l.columnMap.resize(static_cast<size_t>(rw));
         for (int x = 0; x < rw; x++)
@@ -335,6 +347,8 @@ void resetOsdLayer() {
     l.destination = RECT{};
     l.destinationSet = false;
     l.screen.clear();
+    l.block.clear();
+    l.scaled = false;
     l.width = l.height = 0;
     l.snapshotFolder.clear();
     l.snapshots = 0;
@@ -412,6 +426,12 @@ std::vector<uint32_t> osdPixels() {
     Layer& l = layer();
     std::lock_guard<std::mutex> lock(l.mutex);
     return l.screen;
+}
+
+std::vector<uint32_t> osdBlockPixels() {
+    Layer& l = layer();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    return l.scaled ? l.block : l.screen;
 }
 
 uint32_t osdPixel(int x, int y) {

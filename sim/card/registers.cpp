@@ -186,6 +186,10 @@ std::string builtinProfile() {
     return kBuiltinProfile;
 }
 
+bool profileValue(const std::string& section, const std::string& key, std::string* value) {
+    return sim::card::profileValue(section, key, value);
+}
+
 void reset() {
     setRegisters(kStart);
     resetRegisterCounts();

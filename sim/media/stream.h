@@ -44,6 +44,10 @@ struct MediaInfo {
     uint64_t bytes = 0;            // where the parse ended: after the last whole packet
     bool growing = false;          // the file is still being written
 
+    // A video stream in which no MPEG sequence header was found: video of
+    // another coding (H.264, say) that an MPEG decoder cannot take.
+    bool videoNotMpeg() const { return hasVideo && videoMpegVersion == 0; }
+
     // Seconds from the earliest to the latest time stamp; 0 without two.
     double duration() const;
 };

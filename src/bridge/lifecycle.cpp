@@ -3,6 +3,7 @@
 #include "lifecycle.h"
 
 #include "../card/modes.h"
+#include "../log/loadtime.h"
 #include "../log/log.h"
 #include "../log/properties.h"
 #include "../osd/osd.h"
@@ -25,11 +26,20 @@ void closeOsdInOrder() {
     // since its graph would go on holding the decoder filter that the
     // closing lets go.
     switchOsdOff();
-    if (gPlayerInitialized)
+    if (playerOpen())
         releaseTovixPlayer();
     else if (keptForNextLoad())
         releaseFilters();
     releaseTovixOsd();
+}
+
+void resetLibrary() {
+    resetPlayer();
+    resetOsd();
+    resetOutputModes();
+    resetLoadTimeObjects();
+    resetSwitches();
+    resetLogs();
 }
 
 void loadInOrder(const char* path, const char* host, bool shifted, int major, int minor) {

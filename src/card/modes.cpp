@@ -22,6 +22,10 @@ ITvVgaOutput3* pTvVgaOutput = nullptr;
 IAudioOutput* pAudioOutput = nullptr;
 IREALmagicProfile* pRmProfile = nullptr;
 
+namespace {
+
+// The output configuration read from the host's settings, once per process,
+// and the card's flags word as first found, which the closing restores.
 int gOutputFlags = kUnsetMode;
 int gHdMode = kUnsetMode;
 int gVgaMode = kUnsetMode;
@@ -30,8 +34,6 @@ bool gAspectSet = false;
 int gAudioOutput = 0;
 bool gAudioSet = false;
 int gSavedOutputFlags = kUnsetMode;
-
-namespace {
 
 // The graph's own video window while the player holds one; the player's
 // reference, not one of ours.
@@ -213,6 +215,28 @@ int setupModes(JNIEnv* env, jclass cls) {
     return 0;
 }
 
+void resetOutputModes() {
+    gWidth = kDefaultWidth;
+    gHeight = kDefaultHeight;
+    pDecoderFilter = nullptr;
+    pTvVgaOutput = nullptr;
+    pAudioOutput = nullptr;
+    pRmProfile = nullptr;
+    gOutputFlags = kUnsetMode;
+    gHdMode = kUnsetMode;
+    gVgaMode = kUnsetMode;
+    gAspect = 0;
+    gAspectSet = false;
+    gAudioOutput = 0;
+    gAudioSet = false;
+    gSavedOutputFlags = kUnsetMode;
+    gGraphVideoWindow = nullptr;
+}
+
+ScreenSize screenSize() {
+    return {gWidth, gHeight};
+}
+
 IBaseFilter* decoderFilter() {
     return pDecoderFilter;
 }
@@ -324,24 +348,34 @@ void resetWindowProperties() {
         pTvVgaOutput->SetOutputFlags(gSavedOutputFlags);
 }
 
+// The line before this one quotes the description only, empty for a mode the
+// profile does not hold; this one names the setting behind it.
+static void logModeNotFound(const char* key, int mode, const char* section) {
+    logMessage("determineDimensions",
+               "%s %d has no mode description in section %s of the card's profile", key, mode,
+               section);
+}
+
 void determineDimensions() {
     if (gOutputFlags & 0x1) {
         gWidth = kDefaultWidth;
         gHeight = kDefaultHeight;
     } else if (gOutputFlags & 0x20) {
-        lookupWidthAndHeight(gHdMode, "HDTV", &gWidth, &gHeight);
+        if (!lookupWidthAndHeight(gHdMode, "HDTV", &gWidth, &gHeight))
+            logModeNotFound("tovix/hdmode", gHdMode, "HDTV");
     } else {
-        lookupWidthAndHeight(gVgaMode, "Progressive", &gWidth, &gHeight);
+        if (!lookupWidthAndHeight(gVgaMode, "Progressive", &gWidth, &gHeight))
+            logModeNotFound("tovix/vgamode", gVgaMode, "Progressive");
     }
 }
 
-void lookupWidthAndHeight(int mode, const char* section, int* width, int* height) {
+bool lookupWidthAndHeight(int mode, const char* section, int* width, int* height) {
     const char* tag = "lookupWidthAndHeight";
     if (!pRmProfile) {
         *width = kDefaultWidth;
         *height = kDefaultHeight;
         logMessage(tag, "no RM profiler.  Using default width and height.");
-        return;
+        return true;
     }
     // Room for any int: a mode outside the card's keys (such as one never
     // configured) gives a key the profile does not hold, and so the "could
@@ -360,9 +394,10 @@ void lookupWidthAndHeight(int mode, const char* section, int* width, int* height
         *width = w;
         *height = h;
         logMessage(tag, "Found dimenstions %dx%d with description %s", w, h, name);
-    } else {
-        logMessage(tag, "Could not parse mode description: %s", description);
+        return true;
     }
+    logMessage(tag, "Could not parse mode description: %s", description);
+    return false;
 }
 
 void setVga() {

@@ -22,14 +22,18 @@ extern ITvVgaOutput3* pTvVgaOutput;
 extern IAudioOutput* pAudioOutput;
 extern IREALmagicProfile* pRmProfile;
 
-extern int gOutputFlags;
-extern int gHdMode;
-extern int gVgaMode;
-extern int gAspect;
-extern bool gAspectSet;
-extern int gAudioOutput;
-extern bool gAudioSet;
-extern int gSavedOutputFlags;
+// The screen size the output mode gives (gWidth x gHeight), for the other
+// subsystems.
+struct ScreenSize {
+    int width;
+    int height;
+};
+ScreenSize screenSize();
+
+// For tests and fuzzers: the settings unread, the screen size and the
+// captured flags word as at load. Holds no reference: the decoder filter and
+// its interfaces must have been released (closeOSD) first.
+void resetOutputModes();
 
 // The decoder filter, borrowed: no reference is added for the caller.
 IBaseFilter* decoderFilter();
@@ -46,6 +50,8 @@ extern "C" TOVIX_EXPORT void releaseDecoderInterfaces();
 extern "C" TOVIX_EXPORT void setWindowProperties();
 extern "C" TOVIX_EXPORT void resetWindowProperties();
 extern "C" TOVIX_EXPORT void determineDimensions();
-void lookupWidthAndHeight(int mode, const char* section, int* width, int* height);
+// False when the profile holds no description of the mode that parses (the
+// screen size is then left as it was); true otherwise, also without a profile.
+bool lookupWidthAndHeight(int mode, const char* section, int* width, int* height);
 extern "C" TOVIX_EXPORT void setVga();
 extern "C" TOVIX_EXPORT void setTv();

@@ -6,10 +6,27 @@
 #include <cstddef>
 #include <new>
 
-CQuantizer* pQuantizer = new CQuantizer(256, 8, 720, 480);
+namespace {
+
+// A whole 720 x 480 frame of the host's 32-bit pixels.
+const int32_t kStagingBufferAtLoad = 720 * 480 * 4;
+
+CQuantizer* newQuantizer() {
+    return new CQuantizer(256, 8, 720, 480);
+}
+
+} // namespace
+
+CQuantizer* pQuantizer = newQuantizer();
 FileLock gFileLock;
-int32_t gRgbBufferSize = 720 * 480 * 4;
-unsigned char* gRgbBuffer = new unsigned char[720 * 480 * 4];
+int32_t gRgbBufferSize = kStagingBufferAtLoad;
+unsigned char* gRgbBuffer = new unsigned char[kStagingBufferAtLoad];
+
+void resetLoadTimeObjects() {
+    delete pQuantizer;
+    pQuantizer = newQuantizer();
+    sizeStagingBuffer(kStagingBufferAtLoad);
+}
 
 bool sizeStagingBuffer(int32_t size) {
     if (size == gRgbBufferSize && gRgbBuffer)

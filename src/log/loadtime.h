@@ -28,5 +28,10 @@ extern FileLock gFileLock;
 extern unsigned char* gRgbBuffer;
 extern int32_t gRgbBufferSize;
 
+// For tests and fuzzers: a new quantiser, whose work buffers have not yet
+// grown, and the staging buffer of 720 x 480 pixels, as at load. The lock
+// object stays.
+void resetLoadTimeObjects();
+
 // Makes the staging buffer exactly `size` bytes; false when it cannot be had.
 bool sizeStagingBuffer(int32_t size);

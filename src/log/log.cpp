@@ -158,6 +158,17 @@ void openLogs(JNIEnv* env, jclass cls) {
     }
 }
 
+void resetLogs() {
+    if (gLogFile)
+        fclose(gLogFile);
+    gLogFile = nullptr;
+    if (gGraphLog)
+        CloseHandle(gGraphLog);
+    gGraphLog = nullptr;
+    gAppVersion[0] = '\0';
+    gQtvFile[0] = '\0';
+}
+
 void logMessage(const char* tag, const char* format, ...) {
     va_list args;
     va_start(args, format);

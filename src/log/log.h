@@ -14,6 +14,10 @@ extern HANDLE gGraphLog;
 // "wizard/widget_db_file" from the host.
 void openLogs(JNIEnv* env, jclass cls);
 
+// For tests and fuzzers: both logs closed, as at load, so that the next
+// openLogs writes a new plug-in log with its banner.
+void resetLogs();
+
 // One line "hh:mm:ss - <tag>: message". Dropped while the log is closed.
 void logMessage(const char* tag, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // As logMessage, but only while gVerboseLog is on.

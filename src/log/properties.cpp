@@ -83,6 +83,12 @@ bool getProperty(JNIEnv* env, jclass cls, const char* key, const char* defaultVa
     return true;
 }
 
+void resetSwitches() {
+    gStreamAllMpegs = true;
+    gScaleOSD = false;
+    gVerboseLog = false;
+}
+
 int configPlayer(JNIEnv* env, jclass cls) {
     char streamAll[12];
     char scale[12];

@@ -15,5 +15,8 @@ extern "C" TOVIX_EXPORT bool gVerboseLog;
 TOVIX_EXPORT bool getProperty(JNIEnv* env, jclass cls, const char* key, const char* defaultValue,
                               char* out, int outSize);
 
+// For tests and fuzzers: the three switches as at load.
+void resetSwitches();
+
 // Reads the three plug-in switches.
 extern "C" TOVIX_EXPORT int configPlayer(JNIEnv* env, jclass cls);

@@ -13,9 +13,11 @@ bool osdInitialized = false;
 IOsdEnumerator* pOsdEnum = nullptr;
 IOsdObject* pOsd = nullptr;
 unsigned char* pOsdImage = nullptr;
-int gOsdImageSize = -1;
 
 namespace {
+
+// The byte size of the block buffer last asked of the OSD object.
+int gOsdImageSize = -1;
 
 // Whether the opening's CoInitialize succeeded and waits for its
 // CoUninitialize. A closing without one (a second closeOSD, or one before
@@ -24,6 +26,15 @@ namespace {
 bool gComPending = false;
 
 } // namespace
+
+void resetOsd() {
+    osdInitialized = false;
+    pOsdEnum = nullptr;
+    pOsd = nullptr;
+    pOsdImage = nullptr;
+    gOsdImageSize = -1;
+    gComPending = false;
+}
 
 HRESULT initCom() {
     return CoInitialize(nullptr);
@@ -144,8 +155,9 @@ HRESULT updateOsd(int width, int height) {
     RECT area;
     area.left = 0;
     area.top = 0;
-    area.right = gScaleOSD ? gWidth : width;
-    area.bottom = gScaleOSD ? gHeight : height;
+    ScreenSize screen = screenSize();
+    area.right = gScaleOSD ? screen.width : width;
+    area.bottom = gScaleOSD ? screen.height : height;
     setWindowProperties();
     pOsd->SetDestination(area);
     return pOsd->SetDisplay(1);

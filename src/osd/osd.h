@@ -15,7 +15,10 @@ extern "C" TOVIX_EXPORT bool osdInitialized;
 extern "C" TOVIX_EXPORT IOsdEnumerator* pOsdEnum;
 extern "C" TOVIX_EXPORT IOsdObject* pOsd;
 extern "C" TOVIX_EXPORT unsigned char* pOsdImage;
-extern int gOsdImageSize;
+
+// For tests and fuzzers: the connection closed and forgotten, as at load.
+// Holds no reference: the connection must have been closed first.
+void resetOsd();
 
 // Writes one OSD image block for a frame of width x height pixels into
 // `osdImage` (at least width * height + 1032 bytes). Answers the

@@ -10,11 +10,12 @@
 #include <climits>
 #include <cmath>
 
+namespace {
+
+// The host's settings; they outlive every graph.
 bool gMute = false;
 float gVolume = 0.0f;
 int gClosedCaptioning = 0;
-
-namespace {
 
 // Whether gVolume is a level the host set. Until it is, a new graph takes
 // its level from the decoder.

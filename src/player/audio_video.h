@@ -5,10 +5,6 @@
 #include "../platform/exports.h"
 #include "../platform/platform.h"
 
-extern bool gMute;
-extern float gVolume;
-extern int gClosedCaptioning;
-
 // The host's linear level (0 to 1) against the graph's volume value (0 full,
 // -10000 silent), on a natural-logarithm scale.
 float volLogToLin(int value);

@@ -126,64 +126,80 @@ HRESULT setupTovixPlayer(int major, int minor, bool shifted) {
     return S_OK;
 }
 
+namespace {
+
+// The graph manager, with the graph log attached; 1 when it cannot be made.
+int createGraphBuilder(const char* tag) {
+    if (pGraphBuilder)
+        return 0;
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IGraphBuilder, reinterpret_cast<void**>(&pGraphBuilder));
+    if (FAILED(obtained(hr, pGraphBuilder))) {
+        pGraphBuilder = nullptr;
+        logError(failureCode(hr), tag, "Could not create graph builder!!!!");
+        return 1;
+    }
+    if (gGraphLog)
+        pGraphBuilder->SetLogFile(reinterpret_cast<DWORD_PTR>(gGraphLog));
+    return 0;
+}
+
+// The push graph's shared source and demultiplexer, each made once and
+// added to the graph; 1 at the first step that fails.
+int addPushFilters(const char* tag) {
+    if (!pSourceFilter) {
+        HRESULT hr = CoCreateInstance(CLSID_SharedSource, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IBaseFilter, reinterpret_cast<void**>(&pSourceFilter));
+        if (FAILED(obtained(hr, pSourceFilter))) {
+            pSourceFilter = nullptr;
+            logError(failureCode(hr), tag, "Cannot create shared source filter!!!");
+            return 1;
+        }
+    }
+    // Asked for again while it is missing: a source filter kept from a
+    // failed set-up would otherwise open every later file without the
+    // server's name and without the lock.
+    if (!pSharedAsync) {
+        HRESULT hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
+                                                   reinterpret_cast<void**>(&pSharedAsync));
+        if (FAILED(obtained(hr, pSharedAsync))) {
+            pSharedAsync = nullptr;
+            logError(failureCode(hr), tag, "Can not get shared source interface!!");
+            return 1;
+        }
+    }
+    HRESULT hr = pGraphBuilder->AddFilter(pSourceFilter, L"Shared Source");
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot add source filter to Graph!!!");
+        return 1;
+    }
+    if (!pDemuxFilter) {
+        hr = CoCreateInstance(CLSID_MpegDemux, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                              reinterpret_cast<void**>(&pDemuxFilter));
+        if (FAILED(obtained(hr, pDemuxFilter))) {
+            pDemuxFilter = nullptr;
+            logError(failureCode(hr), tag, "Cannot create demux filter!!!");
+            return 1;
+        }
+        gDemuxReferenceHeld = true;
+    }
+    hr = pGraphBuilder->AddFilter(pDemuxFilter, L"MPEG DeMux");
+    if (FAILED(hr)) {
+        logError(hr, tag, "Cannot add demux filter to Graph!!!");
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
 int createFilters(int major, int minor, bool shifted) {
     const char* tag = "buildGraph";
     createDecoderFilter();
-    if (!pGraphBuilder) {
-        HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IGraphBuilder, reinterpret_cast<void**>(&pGraphBuilder));
-        if (FAILED(obtained(hr, pGraphBuilder))) {
-            pGraphBuilder = nullptr;
-            logError(failureCode(hr), tag, "Could not create graph builder!!!!");
-            return 1;
-        }
-        if (gGraphLog)
-            pGraphBuilder->SetLogFile(reinterpret_cast<DWORD_PTR>(gGraphLog));
-    }
-    if (streamFile(shifted ? 1 : 0, major, minor) == 1) {
-        if (!pSourceFilter) {
-            HRESULT hr =
-                CoCreateInstance(CLSID_SharedSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                 reinterpret_cast<void**>(&pSourceFilter));
-            if (FAILED(obtained(hr, pSourceFilter))) {
-                pSourceFilter = nullptr;
-                logError(failureCode(hr), tag, "Cannot create shared source filter!!!");
-                return 1;
-            }
-        }
-        // Asked for again while it is missing: a source filter kept from a
-        // failed set-up would otherwise open every later file without the
-        // server's name and without the lock.
-        if (!pSharedAsync) {
-            HRESULT hr = pSourceFilter->QueryInterface(IID_ISharedAsync,
-                                                       reinterpret_cast<void**>(&pSharedAsync));
-            if (FAILED(obtained(hr, pSharedAsync))) {
-                pSharedAsync = nullptr;
-                logError(failureCode(hr), tag, "Can not get shared source interface!!");
-                return 1;
-            }
-        }
-        HRESULT hr = pGraphBuilder->AddFilter(pSourceFilter, L"Shared Source");
-        if (FAILED(hr)) {
-            logError(hr, tag, "Cannot add source filter to Graph!!!");
-            return 1;
-        }
-        if (!pDemuxFilter) {
-            hr = CoCreateInstance(CLSID_MpegDemux, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(&pDemuxFilter));
-            if (FAILED(obtained(hr, pDemuxFilter))) {
-                pDemuxFilter = nullptr;
-                logError(failureCode(hr), tag, "Cannot create demux filter!!!");
-                return 1;
-            }
-            gDemuxReferenceHeld = true;
-        }
-        hr = pGraphBuilder->AddFilter(pDemuxFilter, L"MPEG DeMux");
-        if (FAILED(hr)) {
-            logError(hr, tag, "Cannot add demux filter to Graph!!!");
-            return 1;
-        }
-    }
+    if (createGraphBuilder(tag) != 0)
+        return 1;
+    if (streamFile(shifted ? 1 : 0, major, minor) == 1 && addPushFilters(tag) != 0)
+        return 1;
     if (!decoderFilter()) {
         logMessage(tag, "Can not add decoder filter because it is NULL");
         return 1;
@@ -222,47 +238,36 @@ int getGraphInterfaces() {
     return 0;
 }
 
-HRESULT openFile(const char* path, const char* host, bool shifted, int major, int minor) {
-    const char* tag = "openFile";
-    stopRunningClip();
+namespace {
+
+// The host's path as the wide path the graph opens; false, with the reason
+// logged, for a path that cannot be opened as given.
+bool widePathOf(const char* tag, const char* path, WCHAR (&widePath)[MAX_PATH]) {
     // A path that does not fit is refused whole: opening a truncated path
     // could play some other file.
-    WCHAR widePath[MAX_PATH];
     if (!path) {
         logMessage(tag, "Can not open file because no path was given");
-        return E_FAIL;
+        return false;
     }
     int length = hostPathToWide(path, widePath, MAX_PATH);
     if (length < 0) {
         logMessage(tag, "Can not open file because its path is longer than %d characters: %s",
                    MAX_PATH - 1, path);
-        return E_FAIL;
+        return false;
     }
     // The host sends U+0000 as C0 80. In the wide path it would end the name
     // early, and the file opened would be another one.
     if (holdsNul(widePath, length)) {
         logMessage(tag, "Can not open file because its path holds a NUL character: %s", path);
-        return E_FAIL;
+        return false;
     }
-    if (takesPushPath(shifted, major, minor)) {
-        if (FAILED(pushOpen(path, widePath, host, shifted)))
-            return E_FAIL;
-    } else {
-        logMessage(tag, "Automatically building graph for file %s", path);
-        if (!pGraphBuilder) {
-            logMessage(tag, "Can not load file because graph builder is not available: %s", path);
-            return E_FAIL;
-        }
-        HRESULT hr = pGraphBuilder->RenderFile(widePath, nullptr);
-        if (hr != S_OK) {
-            logError(hr, tag, "Could not render file '%s'", path);
-            return hr;
-        }
-        cleanupGraph();
-    }
-    logGraph();
-    // Queried only while not held, as every interface variable is: a second
-    // open on the same graph must not overwrite (and so leak) a reference.
+    return true;
+}
+
+// The basic video and audio interfaces of the graph. Queried only while not
+// held, as every interface variable is: a second open on the same graph must
+// not overwrite (and so leak) a reference.
+HRESULT getBasicInterfaces(const char* tag) {
     HRESULT hr = S_OK;
     if (!pBasicVideo) {
         hr =
@@ -281,6 +286,36 @@ HRESULT openFile(const char* path, const char* host, bool shifted, int major, in
             return E_FAIL;
         }
     }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT openFile(const char* path, const char* host, bool shifted, int major, int minor) {
+    const char* tag = "openFile";
+    stopRunningClip();
+    WCHAR widePath[MAX_PATH];
+    if (!widePathOf(tag, path, widePath))
+        return E_FAIL;
+    if (takesPushPath(shifted, major, minor)) {
+        if (FAILED(pushOpen(path, widePath, host, shifted)))
+            return E_FAIL;
+    } else {
+        logMessage(tag, "Automatically building graph for file %s", path);
+        if (!pGraphBuilder) {
+            logMessage(tag, "Can not load file because graph builder is not available: %s", path);
+            return E_FAIL;
+        }
+        HRESULT hr = pGraphBuilder->RenderFile(widePath, nullptr);
+        if (hr != S_OK) {
+            logError(hr, tag, "Could not render file '%s'", path);
+            return hr;
+        }
+        cleanupGraph();
+    }
+    logGraph();
+    if (FAILED(getBasicInterfaces(tag)))
+        return E_FAIL;
     applyAudioToNewGraph();
     clipOpened();
     setWindowProperties();
@@ -409,7 +444,11 @@ void releaseTovixPlayer() {
     gPlayerInitialized = false;
     stop();
     logMessage(tag, "After stop...");
-    if (pMediaEvent) {
+    // A clip that has ended has nothing more to finish: its completion was
+    // taken from the queue already, and a wait would last the whole time-out.
+    // Any other clip is waited for as before; after a stop that took, the
+    // graph is stopped and the wait answers at once.
+    if (pMediaEvent && gPlaybackState != kStateEnded) {
         LONG code = 0;
         pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }
@@ -503,6 +542,29 @@ void releaseGraph() {
     logMessage(tag, "Done with enumerator");
     releaseAndClear(pGraphBuilder);
     logMessage(tag, "Graph released...done.");
+}
+
+bool playerOpen() {
+    return gPlayerInitialized;
+}
+
+void resetPlayer() {
+    gPlayerInitialized = false;
+    gStreaming = false;
+    pGraphBuilder = nullptr;
+    pSourceFilter = nullptr;
+    pSharedAsync = nullptr;
+    pDemuxFilter = nullptr;
+    pMediaPosition = nullptr;
+    pMediaControl = nullptr;
+    pMediaEvent = nullptr;
+    pVideoWindow = nullptr;
+    pMediaSeeking = nullptr;
+    pBasicVideo = nullptr;
+    pBasicAudio = nullptr;
+    gDemuxReferenceHeld = false;
+    resetPlayback();
+    resetAudioVideo();
 }
 
 bool keptForNextLoad() {

@@ -13,7 +13,9 @@ enum PlaybackState : int {
     kStateStopped = 4,
     kStateEnded = 5,
 };
-extern PlaybackState gPlaybackState;
+
+// For tests and fuzzers: the state as at load, nothing opened.
+void resetPlayback();
 
 // Drains the graph's pending events without waiting.
 void updateState();

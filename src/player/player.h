@@ -38,6 +38,15 @@ extern "C" TOVIX_EXPORT HRESULT createRmInterface(IBaseFilter** filter);
 extern "C" TOVIX_EXPORT int getFilterName(IUnknown* object);
 extern "C" TOVIX_EXPORT void getFileName();
 
+// Whether the player is set up (gPlayerInitialized), for the other
+// subsystems.
+bool playerOpen();
+
+// For tests and fuzzers: the player as at load, with the playback state and
+// the audio settings. Holds no reference: the player must have been torn
+// down (free, or closeOSD) first.
+void resetPlayer();
+
 // Whether a set-up that failed kept a graph or a push-graph filter for the
 // next load (gPlayerInitialized is false then).
 bool keptForNextLoad();

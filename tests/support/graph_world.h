@@ -22,6 +22,7 @@ class GraphWorld : public testing::Test {
         simctl::reset();
         simcard::reset();
         simctl::setManualClock(true);
+        simctl::setWaitLimit(60000);
         CoInitialize(nullptr);
         graph = comtest::create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     }

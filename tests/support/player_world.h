@@ -3,13 +3,13 @@
 #pragma once
 
 #include "fake_jni.h"
+#include "library_world.h"
 #include "natives.h"
 #include "stream_writer.h"
 
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
-#include "src/player/audio_video.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,10 @@
 const jbyte kMpegMajor = 1;
 const jbyte kMpegMinor = 31;
 
-class Player : public testing::Test {
+class Player : public LibraryWorld {
   protected:
     void SetUp() override {
-        simctl::reset();
-        simcard::reset();
-        resetAudioVideo();
+        LibraryWorld::SetUp();
         simctl::setManualClock(true);
         streamwriter::StreamSpec shape;
         shape.width = 352;
@@ -33,12 +31,6 @@ class Player : public testing::Test {
         shape.seconds = 5;
         ASSERT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
     }
-    void TearDown() override {
-        EXPECT_EQ(0, jni.outstanding());
-        EXPECT_TRUE(jni.violations().empty());
-    }
-    JNIEnv* env() { return jni.env(); }
-    jclass cls() { return jni.hostClass(); }
     bool open() { return natives::openOSD(env(), cls()) == JNI_TRUE; }
     void load(const std::string& path, jbyte maj = 2, jbyte min = 0, bool shifted = false,
               const char* host = nullptr) {
@@ -91,6 +83,4 @@ class Player : public testing::Test {
                 names.push_back(object.className);
         return names;
     }
-
-    fakejni::FakeJni jni;
 };

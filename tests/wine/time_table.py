@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""The table of run_wine_quantizer.sh: from quantizer_frames' lines of the
+"""The tables of run_wine_quantizer.sh: from quantizer_frames' lines of the
 native build, then of each other build, the median and fastest time of each
 frame over all its lines, and each other build's median as a ratio to the
-native one.
+native one; then the processor time per run (all the lines' processor time
+over their runs), with the same ratios.
 
 Usage: time_table.py <native lines> <other lines>...
 """
@@ -13,27 +14,43 @@ HEADINGS = {"native": "Linux x86-64", "sse2": "Wine SSE2", "scalar": "Wine scala
 
 
 def times(path):
-    """Frame name -> every time of it in the file, in milliseconds."""
+    """Frame name -> (every time of it in the file, processor time of them
+    all), in milliseconds."""
     found = {}
     for line in open(path):
         words = line.split()
         fields = dict(w.split("=", 1) for w in words[2:] if "=" in w)
         if "times" in fields:
-            found.setdefault(words[0], []).extend(float(t) for t in fields["times"].split(","))
+            runs, cpu = found.setdefault(words[0], ([], [0.0]))
+            runs.extend(float(t) for t in fields["times"].split(","))
+            cpu[0] += float(fields["cpu"])
     return found
 
 
 def main(paths):
     builds = [times(p) for p in paths]
     names = [p.split("/")[-1].split("-")[0] for p in paths]
-    print(f"{'frame':10} {HEADINGS.get(names[0], names[0]):>16}" +
-          "".join(f" {HEADINGS.get(n, n):>23}" for n in names[1:]))
-    for frame, native in builds[0].items():
+    heading = f"{'frame':10} {HEADINGS.get(names[0], names[0]):>16}" + "".join(
+        f" {HEADINGS.get(n, n):>23}" for n in names[1:])
+    print(heading)
+    for frame, (native, _) in builds[0].items():
         base = statistics.median(native)
         row = f"{frame:10} {base:7.2f} ({min(native):6.2f})"
         for other in builds[1:]:
-            median = statistics.median(other[frame])
-            row += f" {median:7.2f} ({min(other[frame]):6.2f}) {median / base:5.2f}x"
+            runs = other[frame][0]
+            median = statistics.median(runs)
+            row += f" {median:7.2f} ({min(runs):6.2f}) {median / base:5.2f}x"
+        print(row)
+    print()
+    print("processor time per run, milliseconds:")
+    print(f"{'frame':10} {HEADINGS.get(names[0], names[0]):>16}" +
+          "".join(f" {HEADINGS.get(n, n):>16}" for n in names[1:]))
+    for frame, (native, cpu) in builds[0].items():
+        base = cpu[0] / len(native)
+        row = f"{frame:10} {base:16.2f}"
+        for other in builds[1:]:
+            runs, total = other[frame]
+            row += f" {total[0] / len(runs):9.2f} {total[0] / len(runs) / base:5.2f}x"
         print(row)
     return 0
 

@@ -9,6 +9,19 @@ final class Card {
 
     private Card() {}
 
+    /** How many mode numbers, from 0, the demo asks the card's profile about. */
+    static final int PROFILE_MODES = 64;
+
+    /**
+     * The section of the card's profile that describes the modes of a mode setting: the library
+     * looks the HD mode up under "HDTV" and the VGA mode under "Progressive". Null for other keys.
+     */
+    static String modeSection(String key) {
+        return key.equals("tovix/hdmode") ? "HDTV"
+        : key.equals("tovix/vgamode")     ? "Progressive"
+                                          : null;
+    }
+
     static String state(int state) {
         return state >= 0 && state < STATE_NAMES.length ? STATE_NAMES[state] : "code " + state;
     }

@@ -63,9 +63,8 @@ public final class Demo {
         Report report = session.report;
         // The library writes its logs into the working directory; the output
         // folder gets a copy of each.
-        Path pluginLog = copyLog(options.out, session.pluginLog);
-        Path graphLog =
-            copyLog(options.out, Paths.get("").toAbsolutePath().resolve("dshow_log.txt"));
+        Path pluginLog = copyLog(session, session.pluginLog);
+        Path graphLog = copyLog(session, Paths.get("").toAbsolutePath().resolve("dshow_log.txt"));
         List<String> logLines = PluginLog.read(pluginLog);
         PluginLog problems = PluginLog.of(logLines);
         report.pluginLog = pluginLog == null ? null : String.join("\n", logLines);
@@ -73,6 +72,7 @@ public final class Demo {
         report.settingsNotTaken = session.settingsNotTaken;
         report.failures = session.failures;
         Path html = options.out.resolve("report.html");
+        session.wrote(html);
         Files.writeString(html, report.html(), StandardCharsets.UTF_8);
 
         List<Double> times = session.frameMillis;
@@ -85,8 +85,14 @@ public final class Demo {
         System.out.println("  quantisation error  " + report.psnrSummary());
         System.out.println("  playback states     " + session.statesSummary());
         List<String> notTaken = session.settingsNotTaken;
+        int silent = notTaken.size() - session.settingsNamedByLog;
         System.out.println("  settings not taken  " +
-                           (notTaken.isEmpty() ? "none" : notTaken.size()));
+                           (notTaken.isEmpty() ? "none"
+                            : silent == 0
+                                ? notTaken.size() + " (each named in the plug-in log)"
+                                : notTaken.size() + " (" + session.settingsNamedByLog +
+                                      " named in the plug-in log; " + silent +
+                                      " the library takes without a word, found by the demo)"));
         indented(notTaken);
         System.out.println("  plug-in log         " +
                            (pluginLog != null ? pluginLog : "(none written)"));
@@ -100,6 +106,7 @@ public final class Demo {
             System.out.println("  recording           " + session.recording);
         }
         System.out.println("  report              " + html);
+        System.out.println("  outputs in          " + options.out);
         for (String failure : session.failures) {
             System.err.println("demo: FAILED: " + failure);
         }
@@ -112,11 +119,12 @@ public final class Demo {
         }
     }
 
-    private static Path copyLog(Path out, Path source) throws IOException {
+    private static Path copyLog(Session session, Path source) throws IOException {
         if (!Files.exists(source)) {
             return null;
         }
-        Path target = out.resolve(source.getFileName()).toAbsolutePath();
+        Path target = session.options.out.resolve(source.getFileName()).toAbsolutePath();
+        session.wrote(target);
         if (!target.equals(source.toAbsolutePath())) {
             Files.copy(source, target, StandardCopyOption.REPLACE_EXISTING);
         }

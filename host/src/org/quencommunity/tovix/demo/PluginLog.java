@@ -22,8 +22,16 @@ final class PluginLog {
         Pattern.compile("<setupModes>: Unknown (tovix/\\w+) mode '(.*)'$");
     private static final Pattern NOT_INTEGER =
         Pattern.compile("<setupModes>: (tovix/\\w+) must be an integer value$");
-    private static final Pattern BAD_SETTING =
-        Pattern.compile("<\\w+>: (Unknown tovix/|tovix/\\w+ must be |Could not parse mode)");
+    private static final Pattern NO_MODE =
+        Pattern.compile("<determineDimensions>: (tovix/\\w+) (-?\\d+) has no mode description");
+    /**
+     * The description the profile gave for a mode, empty when it has none: the line after it
+     * names the setting, and counts for both.
+     */
+    private static final Pattern MODE_DESCRIPTION =
+        Pattern.compile("<lookupWidthAndHeight>: Could not parse mode description: ");
+    private static final Pattern BAD_SETTING = Pattern.compile(
+        "<\\w+>: (Unknown tovix/|tovix/\\w+ must be |tovix/\\w+ -?\\d+ has no mode description)");
     // A failure code other than 0: verbose lines also report successes as "(ERROR: 0/...)".
     private static final Pattern ERROR = Pattern.compile("\\(ERROR: (?!0/)[^)]*\\)");
     private static final Pattern REFUSAL = Pattern.compile(
@@ -57,10 +65,16 @@ final class PluginLog {
         for (String line : lines) {
             Matcher unknown = UNKNOWN_VALUE.matcher(line);
             Matcher notInteger = NOT_INTEGER.matcher(line);
+            Matcher noMode = NO_MODE.matcher(line);
+            if (MODE_DESCRIPTION.matcher(line).find()) {
+                continue;
+            }
             if (unknown.find()) {
                 p.refusedSettings.add(new Refused(unknown.group(1), unknown.group(2)));
             } else if (notInteger.find()) {
                 p.refusedSettings.add(new Refused(notInteger.group(1), null));
+            } else if (noMode.find()) {
+                p.refusedSettings.add(new Refused(noMode.group(1), noMode.group(2)));
             }
             if (BAD_SETTING.matcher(line).find()) {
                 p.settings.add(line);

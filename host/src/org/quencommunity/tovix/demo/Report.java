@@ -22,7 +22,10 @@ final class Report {
         String diffPng;
         int cardWidth;
         int cardHeight;
+        /** The quantiser's error: the frame against the block the card got, at the frame's size. */
         double psnr = Double.NaN;
+        /** The error of the picture the card scaled to its screen; NaN when it did not scale. */
+        double scaledPsnr = Double.NaN;
         /** The simulated card's writing of its snapshot, outside the frame's time. */
         double snapshotMillis = Double.NaN;
 
@@ -67,26 +70,39 @@ final class Report {
     String videoSize;
     /** What was played, in order, each in a few words. */
     final List<String> played = new ArrayList<>();
+    /** What was to be played and did not play. */
+    final List<String> notPlayed = new ArrayList<>();
     List<String> settingsNotTaken = List.of();
     List<String> failures = List.of();
     PluginLog logProblems;
 
-    /** The PSNR line of the summary: mean and worst over the frames the card showed. */
+    /**
+     * The PSNR line of the summary: mean and worst over the frames the card showed, the
+     * quantiser's own error; the picture scaled to the screen apart, when the card scaled any.
+     */
     String psnrSummary() {
+        String quantiser = psnrSummary(f -> f.psnr);
+        boolean scaled = frames.stream().anyMatch(f -> !Double.isNaN(f.scaledPsnr));
+        return scaled ? quantiser + "; scaled to the screen: " + psnrSummary(f -> f.scaledPsnr)
+                      : quantiser;
+    }
+
+    private String psnrSummary(java.util.function.ToDoubleFunction<FrameRow> of) {
         double sum = 0;
         double worst = Double.POSITIVE_INFINITY;
         int lossy = 0;
         int exact = 0;
         for (FrameRow f : frames) {
-            if (Double.isNaN(f.psnr)) {
+            double psnr = of.applyAsDouble(f);
+            if (Double.isNaN(psnr)) {
                 continue;
             }
-            if (Double.isInfinite(f.psnr)) {
+            if (Double.isInfinite(psnr)) {
                 exact++;
                 continue;
             }
-            sum += f.psnr;
-            worst = Math.min(worst, f.psnr);
+            sum += psnr;
+            worst = Math.min(worst, psnr);
             lossy++;
         }
         if (lossy + exact == 0) {
@@ -143,6 +159,9 @@ final class Report {
         b.append("<p>Played: ")
             .append(played.isEmpty() ? "nothing" : esc(String.join("; then ", played)))
             .append(".</p>\n");
+        if (!notPlayed.isEmpty()) {
+            b.append("<p>Not played: ").append(esc(String.join("; ", notPlayed))).append(".</p>\n");
+        }
         b.append("<p>OSD frames sent: ")
             .append(frames.size())
             .append(". Quantisation error: ")
@@ -200,6 +219,9 @@ final class Report {
             }
             b.append("</td><td>")
                 .append(Double.isNaN(f.psnr) ? "n/a" : esc(Images.formatDb(f.psnr)));
+            if (!Double.isNaN(f.scaledPsnr)) {
+                b.append("<br>scaled to the screen: ").append(esc(Images.formatDb(f.scaledPsnr)));
+            }
             if (f.diffPng != null) {
                 b.append("<br><img alt=\"difference\" src=\"data:image/png;base64,")
                     .append(f.diffPng)

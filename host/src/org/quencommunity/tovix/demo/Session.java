@@ -5,9 +5,11 @@ import java.awt.RenderingHints;
 import java.awt.image.BufferedImage;
 import java.io.IOException;
 import java.io.OutputStream;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.StandardOpenOption;
 import java.util.ArrayList;
 import java.util.LinkedHashMap;
 import java.util.LinkedHashSet;
@@ -51,6 +53,10 @@ final class Session {
     final List<String> failures = new ArrayList<>();
     /** Setting values the library did not take, each with what the card got instead. */
     final List<String> settingsNotTaken = new ArrayList<>();
+    /** How many of those the plug-in log names; the others the library takes without a word. */
+    int settingsNamedByLog;
+    /** The keys the library asked the host for, with the default it gave. */
+    private final Map<String, String> keysAsked = new LinkedHashMap<>();
     final Path snapshots;
     /** The plug-in log the library writes into the working directory. */
     final Path pluginLog;
@@ -93,9 +99,17 @@ final class Session {
 
         TovixAPI.closeOSD();
         noteCard("after closeOSD");
+        if (cardView) {
+            report.facts.put("card after closeOSD",
+                             report.facts.get("card after closeOSD") +
+                                 "; the library restored the output flags it found on the card "
+                                 + "at its first OSD connection (output, standard, connector), "
+                                 + "and left the modes, aspect and audio as set");
+        }
         progress("closeOSD",
                  "done" + (cardView ? "  (display " + (SimControl.osdDisplayOn() ? "on" : "off") +
-                                          ", card: " + card().words() + ")"
+                                          ", card: " + card().words() +
+                                          "; output flags as first found restored)"
                                     : ""));
         if (cardView) {
             report.liveObjects = SimControl.describeLiveObjects();
@@ -110,8 +124,15 @@ final class Session {
         report.settings = new TreeMap<>();
         for (String key : settings.stringPropertyNames()) {
             report.settings.put(key, settings.getProperty(key));
-            TovixAPI.setProperty(key, settings.getProperty(key));
         }
+        // The host answers the library from the file, and notes which keys
+        // the library asks for and with which default.
+        TovixAPI.setPropertySource((key, def) -> {
+            synchronized (keysAsked) {
+                keysAsked.putIfAbsent(key, def);
+            }
+            return settings.getProperty(key, def);
+        });
         progress("settings", options.settingsName() + ": " + settings.size() + " keys (" +
                                  describeOutput(settings) + ")");
         return settings;
@@ -134,7 +155,11 @@ final class Session {
                               ", graph view " + (graphView ? "on" : "not in this build"));
     }
 
-    /** Names each setting value the library's log refused, with what the card holds instead. */
+    /**
+     * Names each setting value the library did not take: those its log refused, with what the
+     * card holds instead; then those it takes without a word (a key it never asks for, a switch
+     * that is neither on nor off, a mode number the card's profile does not describe).
+     */
     private void checkSettingsTaken(Properties settings) throws IOException {
         Set<String> named = new LinkedHashSet<>();
         for (PluginLog.Refused r : PluginLog.of(PluginLog.read(pluginLog)).refusedSettings) {
@@ -142,38 +167,106 @@ final class Session {
                 continue;
             }
             String value = r.value != null ? r.value : settings.getProperty(r.key, "");
-            String got = cardView ? card().valueFor(r.key) : null;
-            String line = r.key + "='" + value + "' not accepted by the library; the card got " +
-                          (got != null ? got : "its default");
-            settingsNotTaken.add(line);
-            progress("setting", line);
+            if (Card.modeSection(r.key) != null && r.value != null) {
+                notTaken(modeNotInProfile(r.key, value));
+            } else {
+                String got = cardView ? card().valueFor(r.key) : null;
+                notTaken(r.key + "='" + value + "' not accepted by the library; the card got " +
+                         (got != null ? got : "its default"));
+            }
         }
-    }
-
-    /** The outputs of an earlier session would be mistaken for this one's. */
-    private void removeEarlierOutputs() throws IOException {
-        deleteMatching(snapshots, "osd_\\d+\\.png");
-        deleteMatching(
-            options.out,
-            "tovix_log_\\d+\\.txt|dshow_log\\.txt|report\\.html|recording\\.mpg|finished\\.mpg");
-    }
-
-    private static void deleteMatching(Path folder, String pattern) throws IOException {
-        if (!Files.isDirectory(folder)) {
-            return;
+        settingsNamedByLog = settingsNotTaken.size();
+        Map<String, String> asked;
+        synchronized (keysAsked) {
+            asked = new LinkedHashMap<>(keysAsked);
         }
-        try (var files = Files.list(folder)) {
-            for (Path p : (Iterable<Path>)files::iterator) {
-                if (p.getFileName().toString().matches(pattern)) {
-                    Files.delete(p);
+        for (String key : new TreeMap<>(report.settings).keySet()) {
+            String value = settings.getProperty(key);
+            if (named.contains(key)) {
+                continue;
+            }
+            String def = asked.get(key);
+            if (def == null) {
+                if (key.startsWith("tovix/")) {
+                    notTaken(key + "='" + value + "' is not a setting the library reads; ignored");
+                }
+            } else if (isSwitch(def) && !isSwitch(value)) {
+                notTaken(key + "='" + value + "' is neither true nor false; the library reads it "
+                         + "as off (a switch is on for true or yes, in any case)");
+            } else if (cardView && Card.modeSection(key) != null) {
+                // The library took the number: the card holds it.
+                if (profileMode(key, card().valueFor(key)) == null) {
+                    notTaken(modeNotInProfile(key, value));
                 }
             }
         }
     }
 
+    /** The values of a switch setting that say on or off. */
+    private static final Set<String> SWITCHES = Set.of("true", "false", "yes", "no");
+
+    private static boolean isSwitch(String value) {
+        return SWITCHES.contains(value.toLowerCase(java.util.Locale.ROOT));
+    }
+
+    private void notTaken(String line) {
+        settingsNotTaken.add(line);
+        progress("setting", line);
+    }
+
+    /** The description the card's profile holds for a mode number of a mode setting, or null. */
+    private static String profileMode(String key, String number) {
+        return SimControl.profileValue(Card.modeSection(key), "mode" + number);
+    }
+
+    /** "tovix/hdmode='99' is not a mode of the card's profile", with the modes it has. */
+    private String modeNotInProfile(String key, String value) {
+        String section = Card.modeSection(key);
+        List<String> modes = new ArrayList<>();
+        if (cardView) {
+            for (int n = 0; n < Card.PROFILE_MODES; n++) {
+                String d = SimControl.profileValue(section, "mode" + n);
+                if (d != null) {
+                    modes.add(n + " (" + d + ")");
+                }
+            }
+        }
+        String got = cardView ? card().valueFor(key) : null;
+        return key + "='" + value + "' is not a mode of the card's profile (section " + section +
+            (modes.isEmpty() ? ", which lists none" : "; its modes: " + String.join(", ", modes)) +
+            "); the card got " + (got != null ? got : "its default");
+    }
+
+    /** The list, in the output folder, of the files the last session wrote there. */
+    static final String MANIFEST = ".demo-outputs";
+
+    /**
+     * The outputs of an earlier session would be mistaken for this one's: those it listed as
+     * written are removed, and nothing else.
+     */
+    private void removeEarlierOutputs() throws IOException {
+        Path manifest = options.out.resolve(MANIFEST);
+        if (Files.isRegularFile(manifest)) {
+            for (String name : Files.readAllLines(manifest, StandardCharsets.UTF_8)) {
+                Path p = options.out.resolve(name).normalize();
+                if (!name.isEmpty() && options.isOutput(p)) {
+                    Files.deleteIfExists(p);
+                }
+            }
+        }
+        Files.deleteIfExists(manifest);
+    }
+
+    /** Lists a file of the output folder as this session's, for the next one to remove. */
+    void wrote(Path file) throws IOException {
+        Files.writeString(
+            options.out.resolve(MANIFEST), options.out.relativize(file.toAbsolutePath()) + "\n",
+            StandardCharsets.UTF_8, StandardOpenOption.CREATE, StandardOpenOption.APPEND);
+    }
+
     // ---- OSD frames ----
 
-    private List<OsdScenes.Frame> frames() throws Failure {
+    private List<OsdScenes.Frame> frames() throws Options.UsageError {
         OsdScenes scenes = new OsdScenes();
         List<OsdScenes.Frame> frames = new ArrayList<>();
         for (int i = 0; i < options.frames; i++) {
@@ -189,16 +282,16 @@ final class Session {
     }
 
     /** The user's picture as an ARGB frame, scaled down to fit the OSD when larger. */
-    private static OsdScenes.Frame userPicture(Path file) throws Failure {
+    private static OsdScenes.Frame userPicture(Path file) throws Options.UsageError {
         BufferedImage read;
         try {
             read = ImageIO.read(file.toFile());
         } catch (IOException e) {
-            throw new Failure("cannot read the image " + file + ": " + e.getMessage());
+            throw new Options.UsageError("cannot read the image " + file + ": " + e.getMessage());
         }
         if (read == null) {
-            throw new Failure("the image " + file +
-                              " is not a picture this JVM can read (PNG, JPEG, GIF, BMP)");
+            throw new Options.UsageError(
+                "the image " + file + " is not a picture this JVM can read (PNG, JPEG, GIF, BMP)");
         }
         double scale = Math.min(1.0, Math.min((double)OSD_WIDTH / read.getWidth(),
                                               (double)OSD_HEIGHT / read.getHeight()));
@@ -218,7 +311,7 @@ final class Session {
                                    description, image);
     }
 
-    private void sendFrame(OsdScenes.Frame frame) {
+    private void sendFrame(OsdScenes.Frame frame) throws IOException {
         int w = frame.image.getWidth();
         int h = frame.image.getHeight();
         int[] pixels = frame.pixels();
@@ -244,10 +337,21 @@ final class Session {
                 boolean scaled = sw != w || sh != h;
                 int[] seen = Images.atFrameSize(card, sw, sh, w, h);
                 row.psnr = Images.psnr(pixels, w, h, seen, w, h);
+                // The card scaled the block to the screen: the quantiser's
+                // own error is the block's, and the scaled picture's apart.
+                int[] header = SimControl.lastBlockHeader();
+                int[] block = SimControl.osdBlockPixels();
+                if (scaled && header[2] == w && header[3] == h && block.length == w * h) {
+                    row.scaledPsnr = row.psnr;
+                    row.psnr = Images.psnr(pixels, w, h, block, w, h);
+                }
                 row.diffPng =
                     Images.pngBase64(Images.difference(pixels, w, h, seen, w, h, DIFF_GAIN), w, h);
                 shown = "card shows " + sw + "x" + sh + (scaled ? " (scaled)" : "") + ", PSNR " +
-                        Images.formatDb(row.psnr);
+                        Images.formatDb(row.psnr) +
+                        (Double.isNaN(row.scaledPsnr)
+                             ? ""
+                             : ", scaled picture " + Images.formatDb(row.scaledPsnr));
             } else {
                 shown = "card shows nothing";
             }
@@ -261,7 +365,7 @@ final class Session {
      * Writes what the card shows as snapshots/osd_NNNN.png, after the timed call; answers the time
      * it took.
      */
-    private double snapshot(boolean taken) {
+    private double snapshot(boolean taken) throws IOException {
         if (!taken) {
             return Double.NaN;
         }
@@ -270,6 +374,7 @@ final class Session {
         if (SimControl.writeOsdPng(png.toString())) {
             snapshotsWritten++;
         }
+        wrote(png);
         return (System.nanoTime() - t0) / 1e6;
     }
 
@@ -285,11 +390,14 @@ final class Session {
             shifted = false;
             phase = "your file " + file.getFileName();
             String about = options.mediaKind + ", " + Files.size(file) + " bytes" +
-                           (options.mediaHasVideo ? "" : ", no video stream");
+                           (!options.mediaHasVideo      ? ", no video stream"
+                            : !options.mediaVideoIsMpeg ? ", " + NOT_MPEG
+                                                        : "");
             report.played.add("your file " + file + " (" + about + ")");
             progress("media", "playing your file " + file + " (" + about + ")");
         } else {
             file = options.out.resolve("recording.mpg").toAbsolutePath();
+            wrote(file);
             writer = new Recorder(file, 4.0, 12.0);
             writer.start();
             writer.awaitFirstData();
@@ -386,9 +494,20 @@ final class Session {
         return true;
     }
 
+    /** What the demo says of a file whose video stream holds no MPEG sequence header. */
+    static final String NOT_MPEG = "its video is not MPEG video (no MPEG sequence header), and the "
+                                   + "card decodes MPEG-1 and MPEG-2 video only";
+
     /** Ends the playing of a file that does not play: a failure of the run. */
     private boolean failPlaying(Path file, Recorder writer, String why) {
         String kind = options.media != null ? " (" + options.mediaKind + ")" : "";
+        if (options.media != null && !options.mediaVideoIsMpeg) {
+            why += "; " + NOT_MPEG;
+        }
+        // What was to be played is listed apart: it did not play.
+        if (!report.played.isEmpty()) {
+            report.notPlayed.add(report.played.remove(report.played.size() - 1));
+        }
         failures.add(file + kind + ": " + why + "; nothing was played");
         progress("FAILED", file.getFileName() + kind + ": " + why);
         free();
@@ -425,6 +544,7 @@ final class Session {
     private void playFinishedFile() throws IOException {
         phase = "finished file";
         Path file = options.out.resolve("finished.mpg").toAbsolutePath();
+        wrote(file);
         try (OutputStream out = Files.newOutputStream(file)) {
             ProgramStreamWriter w = new ProgramStreamWriter(out, 352, 288, 25, 0.0);
             w.writeSeconds(5.0);

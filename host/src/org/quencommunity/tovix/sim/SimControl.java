@@ -85,10 +85,16 @@ public final class SimControl {
     public static native int osdHeight();
     /** What the OSD layer shows, 0xAARRGGBB row after row; empty before the first block. */
     public static native int[] osdPixels();
+    /** The last block at its own size (lastBlockHeader's width and height), before scaling. */
+    public static native int[] osdBlockPixels();
     public static native void setSnapshotFolder(String folder);
     public static native int snapshotsWritten();
     public static native boolean writeOsdPng(String path);
     public static native void setProfileText(String iniText);
+    /**
+     * A key of the card's profile ("mode4" in "HDTV"), as the card answers it; null when absent.
+     */
+    public static native String profileValue(String section, String key);
     public static native void resetCard();
 
     // ---- The graph (feature "graph") ----

@@ -34,16 +34,22 @@ public final class DemoPartsTest {
             "12:00:01 - <setupModes>: Unknown tovix/output mode 'BANANA'",
             "12:00:01 - <setupModes>: Unknown tovix/connector mode ''",
             "12:00:01 - <setupModes>: tovix/hdmode must be an integer value",
+            "12:00:01 - <lookupWidthAndHeight>: Could not parse mode description: ",
+            "12:00:01 - <determineDimensions>: tovix/vgamode -3 has no mode description in section "
+                + "Progressive of the card's profile",
             "12:00:02 - <configPlayer>: Logging WILL be verbose."));
         c.equal("a failure with a code other than 0 is an error, and counted once", 1,
                 p.errors.size());
         c.that("a success reported as ERROR: 0 is not an error",
                p.errors.stream().noneMatch(l -> l.contains("ERROR: 0/")));
         c.equal("a refusal", 1, p.refusals.size());
-        c.equal("setting values not taken", 3, p.settings.size());
-        c.equal("the summary's counts", "1 error, 1 refusal, 3 setting values not taken",
+        c.equal("setting values not taken: a mode the profile lacks counts once, by its key", 4,
+                p.settings.size());
+        c.equal("the summary's counts", "1 error, 1 refusal, 4 setting values not taken",
                 p.counts());
-        c.equal("refused settings, in order", 3, p.refusedSettings.size());
+        c.equal("refused settings, in order", 4, p.refusedSettings.size());
+        c.equal("the key behind a mode description", "tovix/vgamode", p.refusedSettings.get(3).key);
+        c.equal("and its number", "-3", p.refusedSettings.get(3).value);
         c.equal("an unknown value's key", "tovix/output", p.refusedSettings.get(0).key);
         c.equal("and its value", "BANANA", p.refusedSettings.get(0).value);
         c.equal("an empty value", "", p.refusedSettings.get(1).value);
@@ -82,6 +88,10 @@ public final class DemoPartsTest {
         c.that("audio packets only",
                !Options.hasVideoStartCode(bytes(0, 0, 1, 0xC0, 0, 0, 1, 0xBD)));
         c.that("a start code cut at the end", !Options.hasVideoStartCode(bytes(0, 0, 1)));
+        c.that("an MPEG sequence header", Options.hasSequenceHeader(bytes(9, 0, 0, 1, 0xB3, 0x2D)));
+        c.that("H.264 start codes are no sequence header",
+               !Options.hasSequenceHeader(bytes(0, 0, 0, 1, 0x67, 0, 0, 1, 0x68, 0, 0, 1, 0x65)));
+        c.that("a sequence header code cut at the end", !Options.hasSequenceHeader(bytes(0, 0, 1)));
     }
 
     private static void registers(Checks c) {

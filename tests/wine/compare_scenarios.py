@@ -1,0 +1,177 @@
+#!/usr/bin/env python3
+"""Compares what the host saw in the timed scenarios on Linux and under Wine.
+
+Usage: compare_scenarios.py <linux dir> <wine dir> <known gaps> <sed rules>
+
+Each folder holds the transcript (transcript.txt) and the masked plug-in log
+(masked.log) of tovix_scenarios. Per scenario, in both runs:
+  - the same natives in the same order, each with the same answer, and each
+    but load (whose graph building is left out of the time line) taking as
+    long within 150 ms;
+  - the same changes of state, each seen within 150 ms and one poll;
+  - at every poll, position and duration within 150 ms, plus what the two
+    polls' own times apart allow at up to twice the normal rate;
+  - the plug-in log's lines of the scenario, once the rules of the session's
+    known differences have brought both to a common form.
+A difference that the known-gaps file lists for its scenario is told with
+its reason; any other fails the comparison.
+"""
+import difflib
+import re
+import subprocess
+import sys
+
+TOLERANCE_MS = 150
+POLL_MS = 100
+
+
+def transcript(path):
+    scenarios = []
+    for line in open(path, encoding="utf-8"):
+        fields = line.rstrip("\n").split("\t")
+        if fields[0] == "scenario":
+            scenarios.append({"name": fields[1], "calls": [], "polls": []})
+        elif fields[0] == "call":
+            at, what, answer, took, kind = fields[1:6]
+            scenarios[-1]["calls"].append((int(at), what, int(answer), int(took), kind))
+        elif fields[0] == "poll":
+            scenarios[-1]["polls"].append(tuple(int(f) for f in fields[1:5]))
+    return scenarios
+
+
+def log_by_scenario(path, rules):
+    """The masked log in the common form, cut before each openOSD after the
+    first: one part per scenario (the banner goes with the first)."""
+    text = subprocess.run(["sed", "-f", rules, path], capture_output=True, text=True,
+                          check=True).stdout
+    parts = [[]]
+    for line in text.splitlines():
+        if line.endswith("<TOVIXAPI>: openOSD") and any(
+                l.endswith("<TOVIXAPI>: openOSD") for l in parts[-1]):
+            parts.append([])
+        parts[-1].append(line)
+    return parts
+
+
+def state_changes(polls):
+    changes, last = [], None
+    for at, state, _, _ in polls:
+        if state != last:
+            changes.append((at, state))
+            last = state
+    return changes
+
+
+def differences(linux, wine, linux_log, wine_log):
+    """Yields (kind, description) for each difference of one scenario."""
+    lc, wc = linux["calls"], wine["calls"]
+    if [c[1] for c in lc] != [c[1] for c in wc]:
+        yield "calls", "the natives called differ: %s against %s" % (
+            [c[1] for c in lc], [c[1] for c in wc])
+        return
+    for (lat, what, lans, ltook, kind), (wat, _, wans, wtook, _) in zip(lc, wc):
+        if lans != wans:
+            yield "call " + what, "%s at %d ms answered %d on Linux, %d under Wine" % (
+                what, lat, lans, wans)
+        if kind != "setup" and abs(ltook - wtook) > TOLERANCE_MS:
+            yield "time " + what, "%s took %d ms on Linux, %d under Wine" % (what, ltook, wtook)
+
+    ls, ws = state_changes(linux["polls"]), state_changes(wine["polls"])
+    if [s for _, s in ls] != [s for _, s in ws]:
+        yield "state", "the states went %s on Linux, %s under Wine" % (ls, ws)
+    else:
+        for (lat, state), (wat, _) in zip(ls, ws):
+            if abs(lat - wat) > TOLERANCE_MS + POLL_MS:
+                yield "state", "state %d came at %d ms on Linux, %d under Wine" % (state, lat, wat)
+
+    if len(linux["polls"]) != len(wine["polls"]):
+        yield "polls", "%d polls on Linux, %d under Wine" % (len(linux["polls"]),
+                                                            len(wine["polls"]))
+    else:
+        for (lat, _, lpos, ldur), (wat, _, wpos, wdur) in zip(linux["polls"], wine["polls"]):
+            allowed = TOLERANCE_MS + 2 * abs(lat - wat)
+            if abs(lpos - wpos) > allowed:
+                yield ("position", lat), "at %d ms the position was %d ms on Linux, %d under Wine" % (
+                    lat, lpos, wpos)
+            if abs(ldur - wdur) > allowed:
+                yield ("duration", lat), "at %d ms the duration was %d ms on Linux, %d under Wine" % (
+                    lat, ldur, wdur)
+
+    if linux_log != wine_log:
+        for line in difflib.unified_diff(linux_log, wine_log, "Linux", "Wine", lineterm="", n=0):
+            if line[:1] in "+-" and not line.startswith(("+++", "---")):
+                yield "log", line
+
+
+def known_gaps(path):
+    gaps = []
+    for line in open(path, encoding="utf-8"):
+        if line.startswith("#") or not line.strip():
+            continue
+        scenario, kind, reason = line.rstrip("\n").split("\t")
+        gaps.append((scenario, kind, reason))
+    return gaps
+
+
+def excused(gaps, scenario, kind, description):
+    """The reason of the gap listed for this difference, or None. A poll's
+    kind ("position", "duration") comes with its time, and a listed gap of
+    that kind may hold only "before N" or "after N" ms."""
+    at = None
+    if isinstance(kind, tuple):
+        kind, at = kind
+    for name, listed, reason in gaps:
+        if name != scenario:
+            continue
+        if listed.startswith("log:"):
+            if kind == "log" and re.search(listed[4:], description):
+                return reason
+            continue
+        window = re.fullmatch(r"(\S+) (before|after) (\d+)", listed)
+        if window and at is not None:
+            limit = int(window.group(3))
+            if kind == window.group(1) and (at < limit if window.group(2) == "before"
+                                            else at >= limit):
+                return reason
+        elif kind == listed:
+            return reason
+    return None
+
+
+def main():
+    linux_dir, wine_dir, gaps_path, rules = sys.argv[1:5]
+    linux = transcript(linux_dir + "/transcript.txt")
+    wine = transcript(wine_dir + "/transcript.txt")
+    if [s["name"] for s in linux] != [s["name"] for s in wine]:
+        print("the runs played different scenarios: %s against %s" % (
+            [s["name"] for s in linux], [s["name"] for s in wine]))
+        return 1
+    linux_logs = log_by_scenario(linux_dir + "/masked.log", rules)
+    wine_logs = log_by_scenario(wine_dir + "/masked.log", rules)
+    gaps = known_gaps(gaps_path)
+    failed = 0
+    for i, (l, w) in enumerate(zip(linux, wine)):
+        ll = linux_logs[i] if i < len(linux_logs) else []
+        wl = wine_logs[i] if i < len(wine_logs) else []
+        found = list(differences(l, w, ll, wl))
+        known = {}
+        for kind, description in found:
+            reason = excused(gaps, l["name"], kind, description)
+            if reason:
+                known.setdefault(reason, []).append(description)
+            else:
+                print("%s: DIFFERS: %s" % (l["name"], description))
+                failed += 1
+        # A known gap is told once, with its first instance.
+        for reason, seen in known.items():
+            more = " (and %d more)" % (len(seen) - 1) if len(seen) > 1 else ""
+            print("%s: known gap of Wine (%s): %s%s" % (l["name"], reason, seen[0], more))
+        if not found:
+            print("%s: the same (%d calls, %d polls)" % (l["name"], len(l["calls"]),
+                                                        len(l["polls"])))
+    print("%d scenarios compared, %d differences beyond the known gaps" % (len(linux), failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
