@@ -365,13 +365,21 @@ TEST_F(OutputModes, HdtvScreenSizeComesFromTheProfile) {
     EXPECT_TRUE(
         logHas(line("lookupWidthAndHeight", "Found dimenstions 1920x1080 with description 1080i")));
     EXPECT_EQ(4, simcard::registers().hdMode);
+}
 
-    // A mode the profile does not hold is named with its setting.
-    gHdMode = 99;
+TEST_F(OutputModes, AnHdModeTheProfileLacksIsNamedWithItsSetting) {
+    jni.setProperty("tovix/output", "HDTV");
+    jni.setProperty("tovix/hdmode", "99");
+    readSettings();
+    getDecoderInterfaces();
+    setWindowProperties();
     determineDimensions();
     EXPECT_TRUE(logHas(line("determineDimensions", "tovix/hdmode 99 has no mode description in "
                                                    "section HDTV of the card's profile")));
-    EXPECT_EQ(1920, gWidth);
+    // The screen keeps its size; the card holds the number it was given.
+    EXPECT_EQ(kDefaultWidth, gWidth);
+    EXPECT_EQ(kDefaultHeight, gHeight);
+    EXPECT_EQ(99, simcard::registers().hdMode);
     EXPECT_EQ(0x30, simcard::registers().outputFlags);
 }
 

@@ -448,7 +448,7 @@ void releaseTovixPlayer() {
     // taken from the queue already, and a wait would last the whole time-out.
     // Any other clip is waited for as before; after a stop that took, the
     // graph is stopped and the wait answers at once.
-    if (pMediaEvent && gPlaybackState != kStateEnded) {
+    if (pMediaEvent && !clipEnded()) {
         LONG code = 0;
         pMediaEvent->WaitForCompletion(kCompletionWaitMs, &code);
     }

@@ -63,6 +63,10 @@ void updateState() {
     }
 }
 
+bool clipEnded() {
+    return gPlaybackState == kStateEnded;
+}
+
 void clipOpened() {
     gPlaybackState = kStateOpened;
     gShownPosition = -1.0;

@@ -23,6 +23,8 @@ void updateState();
 void clipOpened();
 // Stops a clip that plays or is paused, before another file is opened.
 void stopRunningClip();
+// Whether the clip has played to its end, as last seen (no event drained).
+bool clipEnded();
 
 extern "C" TOVIX_EXPORT int getState();
 extern "C" TOVIX_EXPORT int play();
