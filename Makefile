@@ -43,9 +43,10 @@ packages-check:
 # report.html land in build/default/demo-out; DEMO_ARGS adds options
 # (for example DEMO_ARGS="--frames 20" or DEMO_ARGS="--media film.mpg"),
 # whose relative paths are taken from the folder make runs in. Builds only
-# what the session loads; cmake's make runs without make's directory lines
-# (they come from the MAKEFLAGS this make hands down).
-DEMO_TARGETS = TovixAPI tovixsimjni tovixhost
+# what the session loads (and the clock pictures its streams carry); cmake's
+# make runs without make's directory lines (they come from the MAKEFLAGS
+# this make hands down).
+DEMO_TARGETS = TovixAPI tovixsimjni tovixhost demo_pictures
 demo: packages-demo
 	@mkdir -p build
 	@echo "configuring build/default (log in build/configure-default.log)"

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 clang_format=${CLANG_FORMAT:-clang-format}
 
 list_files() {
-    find src sim quantizer tools bench tests host fuzz diag -type f \
+    find src sim quantizer tools bench tests host fuzz diag hostkit osdblock -type f \
         \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.java' \) -print0
 }
 

@@ -19,17 +19,26 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
+#include <vector>
 
 namespace {
 
 // Registers no setting gives, so that a value left unwritten shows.
 const simcard::Registers kUnlikely = {0x1000, 9, 77, 77, 9};
 
-// The text itself when it is one of `accepted`, else `whenNot`.
-std::string acceptedOr(const std::string& text, std::initializer_list<const char*> accepted,
-                       const char* whenNot) {
-    for (const char* a : accepted)
+// The texts each setting accepts (the mode numbers take any integer).
+const std::vector<std::vector<const char*>> kAccepted = {
+    {"TV", "VGA", "HDTV"},
+    {"NTSC", "PAL", "PAL60", "PALM", "USETV"},
+    {"COMPOSITE", "YUV", "RGB", "SCART"},
+    {"STEREO", "SPDIF"},
+    {},
+    {},
+    {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"}};
+
+// The text itself when setting `i` accepts it, else `whenNot`.
+std::string acceptedOr(const std::string& text, size_t i, const char* whenNot) {
+    for (const char* a : kAccepted[i])
         if (text == a)
             return text;
     return whenNot;
@@ -121,6 +130,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         {"tovix/aspect", "LETTER_BOX", "", 0},
     };
     const bool methodPresent = fuzzsettings::apply(in, jni, settings, 300);
+    // Half the time a setting the host answers holds one of its accepted
+    // texts, which random bytes would seldom spell.
+    for (size_t i = 0; i < kAccepted.size(); i++) {
+        const uint8_t pick = in.byte();
+        if (settings[i].how == 0 && !kAccepted[i].empty() && (pick & 1)) {
+            settings[i].text = kAccepted[i][(pick >> 1) % kAccepted[i].size()];
+            jni.setProperty(settings[i].key, settings[i].text);
+        }
+    }
 
     resetOutputModes();
     setupModes(jni.env(), jni.hostClass());
@@ -134,26 +152,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 7; i++)
         v[i] = settings[i].expected(128, methodPresent);
     fuzzinput::check((card.outputFlags & ~0x2FB) == 0, "output flags: bits outside the layout");
-    fuzzinput::check(outputKind(card.outputFlags) == acceptedOr(v[0], {"TV", "VGA", "HDTV"}, "VGA"),
-                     "output kind");
-    fuzzinput::check(standard(card.outputFlags) ==
-                         acceptedOr(v[1], {"NTSC", "PAL", "PAL60", "PALM", "USETV"}, "NTSC"),
-                     "standard");
-    fuzzinput::check(connector(card.outputFlags) ==
-                         acceptedOr(v[2], {"COMPOSITE", "YUV", "RGB", "SCART"}, "COMPOSITE"),
-                     "connector");
+    fuzzinput::check(outputKind(card.outputFlags) == acceptedOr(v[0], 0, "VGA"), "output kind");
+    fuzzinput::check(standard(card.outputFlags) == acceptedOr(v[1], 1, "NTSC"), "standard");
+    fuzzinput::check(connector(card.outputFlags) == acceptedOr(v[2], 2, "COMPOSITE"), "connector");
     const char* audios[] = {"STEREO", "?", "SPDIF"};
     fuzzinput::check(card.audioOutput >= 0 && card.audioOutput <= 2 && card.audioOutput != 1 &&
-                         audios[card.audioOutput] ==
-                             acceptedOr(v[3], {"STEREO", "SPDIF"}, "STEREO"),
+                         audios[card.audioOutput] == acceptedOr(v[3], 3, "STEREO"),
                      "audio output");
     int mode = 0;
     fuzzinput::check(card.hdMode == (integer(v[4], &mode) ? mode : kUnlikely.hdMode), "HD mode");
     fuzzinput::check(card.vgaMode == (integer(v[5], &mode) ? mode : kUnlikely.vgaMode), "VGA mode");
     const char* aspects[] = {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"};
     fuzzinput::check(card.aspect >= 0 && card.aspect <= 3 &&
-                         aspects[card.aspect] ==
-                             acceptedOr(v[6], {"ASIS", "PAN_SCAN", "LETTER_BOX", "WIDE"}, "ASIS"),
+                         aspects[card.aspect] == acceptedOr(v[6], 6, "ASIS"),
                      "aspect");
 
     // The screen size follows from the output kind; without a profile it

@@ -2,6 +2,7 @@
 // one audio PES packet per audio stream, stamped with its presentation time.
 #include "stream_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -50,14 +51,33 @@ void systemHeader(std::vector<uint8_t>& out, const StreamSpec& shape) {
     out.insert(out.end(), body.begin(), body.end());
 }
 
+// One PES packet of `size` payload bytes at `data`, stamped when `pts` is
+// not negative.
+void pes(std::vector<uint8_t>& out, int streamId, int64_t pts, const uint8_t* data, size_t size,
+         bool mpeg1) {
+    size_t header = pts >= 0 ? (mpeg1 ? 5 : 8) : (mpeg1 ? 1 : 3);
+    size_t length = header + size;
+    put(out, {0x00, 0x00, 0x01, streamId, int(length >> 8), int(length & 0xFF)});
+    if (pts >= 0) {
+        if (!mpeg1)
+            put(out, {0x80, 0x80, 0x05}); // MPEG-2 syntax, a PTS only
+        stamp(out, 0x2, pts);
+    } else {
+        put(out, mpeg1 ? std::initializer_list<int>{0x0F} : std::initializer_list<int>{0x80, 0, 0});
+    }
+    out.insert(out.end(), data, data + size);
+}
+
+// A payload in as many packets as its length needs; the first one stamped.
 void pes(std::vector<uint8_t>& out, int streamId, int64_t pts, const std::vector<uint8_t>& payload,
          bool mpeg1) {
-    size_t length = (mpeg1 ? 0 : 3) + 5 + payload.size();
-    put(out, {0x00, 0x00, 0x01, streamId, int(length >> 8), int(length & 0xFF)});
-    if (!mpeg1)
-        put(out, {0x80, 0x80, 0x05}); // MPEG-2 syntax, a PTS only
-    stamp(out, 0x2, pts);
-    out.insert(out.end(), payload.begin(), payload.end());
+    const size_t most = 60000; // well within the 16-bit packet length
+    size_t at = 0;
+    do {
+        size_t n = std::min(most, payload.size() - at);
+        pes(out, streamId, at == 0 ? pts : -1, payload.data() + at, n, mpeg1);
+        at += n;
+    } while (at < payload.size());
 }
 
 std::vector<uint8_t> videoPayload(const StreamSpec& shape, bool withSequenceHeader) {
@@ -136,7 +156,11 @@ std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
         int64_t pts = spec_.firstPts + offset;
         packHeader(out, pts > 9000 ? pts - 9000 : 0, spec_.mpeg1);
         if (spec_.video)
-            pes(out, 0xE0, pts, videoPayload(spec_, next_ == 0), spec_.mpeg1);
+            pes(out, 0xE0, pts,
+                spec_.pictures && next_ < static_cast<int>(spec_.pictures->size())
+                    ? (*spec_.pictures)[static_cast<size_t>(next_)]
+                    : videoPayload(spec_, next_ == 0),
+                spec_.mpeg1);
         for (int a = 0; a < spec_.audioStreams; a++) {
             if (spec_.ac3)
                 pes(out, kPrivateStream1, pts, ac3Payload(0x80 + a), spec_.mpeg1);

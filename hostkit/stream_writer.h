@@ -1,9 +1,10 @@
 // Small valid MPEG system streams for tests and the demo, either MPEG-2
 // program streams (MPEG-2 video) or MPEG-1 system streams (MPEG-1 video):
 // pack headers, a system header, video PES packets (the first with a
-// sequence header giving the picture size and frame rate) and, if asked,
-// MPEG audio or AC-3 PES packets, all time-stamped. A writer can hand out a stream in stretches, to
-// stand in for a file that is still being written.
+// sequence header giving the picture size and frame rate; real pictures
+// when they are given) and, if asked, MPEG audio or AC-3 PES packets, all
+// time-stamped. A writer can hand out a stream in stretches, to stand in for
+// a file that is still being written.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,10 @@ struct StreamSpec {
     bool ac3 = false;         // audio as AC-3 in private stream 1, sub-streams 0x80, 0x81, ...
     int64_t firstPts = 90000; // 90 kHz
     bool mpeg1 = false;       // the MPEG-1 pack layer and PES syntax
+    // Coded pictures to carry, one a frame (as pictures::encode makes
+    // them, of the same size, rate and MPEG version); frames beyond them,
+    // or all when null, carry a picture header without image data.
+    const std::vector<std::vector<uint8_t>>* pictures = nullptr;
 };
 
 // Frames per second of a frame-rate code (0 for a code with none).

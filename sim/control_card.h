@@ -104,6 +104,33 @@ TOVIX_CARD_CONTROL int snapshotsWritten();
 // Writes the current screen as PNG; false when it cannot.
 TOVIX_CARD_CONTROL bool writeOsdPng(const std::string& path);
 
+// ---- The screen (Linux builds; tovixsim.dll composes none) --------------------
+// What the card's output shows now, composed on request: the raster of the
+// output mode the registers name (TV: 720x480, or 720x576 for PAL; HDTV and
+// VGA: the mode's size in the profile), the video picture at the newest
+// decoder's position scaled into its destination (the whole screen, shaped
+// by the aspect register, while the destination is the default one), and
+// the OSD layer alpha-blended at its rectangle while the display is on.
+// Where there is no picture, the video area shows a test pattern with the
+// reason written on it. The picture is decoded from the file the decoder's
+// stream comes from, only here; playing costs nothing for it.
+struct Screen {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels; // 0xAARRGGBB, alpha 255, row after row
+    std::string mode;             // "TV NTSC 720x480", "HDTV mode 4 (1080i) 1920x1080", ...
+    RECT videoArea{};             // left, top, right, bottom; may reach past the screen
+    bool picture = false;         // a decoded picture fills the video area
+    std::string note;             // why there is no picture; empty when there is
+    std::string file;             // what the decoder plays (UTF-8); empty when nothing
+    double position = -1;         // the decoder's position in seconds; -1 without a stream
+    double pictureTime = -1;      // seconds into the stream of the picture shown
+};
+TOVIX_CARD_CONTROL Screen screen();
+// Composes the screen and writes it as PNG; `shown` (if given) receives it.
+// False when the file cannot be written.
+TOVIX_CARD_CONTROL bool writeScreenPng(const std::string& path, Screen* shown = nullptr);
+
 // ---- Push graph filters -------------------------------------------------------
 // What the most recent shared-source filter was told.
 struct SharedSourceRecord {

@@ -122,6 +122,13 @@ TEST(SystemStream, CutPacketsTextAndEmptyPacksAreNoPlayableStream) {
     EXPECT_EQ(SystemLayer::Mpeg1System, info.layer);
     EXPECT_FALSE(info.valid);
     EXPECT_EQ(packs.size(), info.bytes);
+
+    // An MPEG-2 pack header whose stuffing is cut off at the end: the walk
+    // stops before it, not past the bytes.
+    std::vector<uint8_t> stuffed = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00,
+                                    0x04, 0x01, 0x01, 0x89, 0xC3, 0xFF, 0xFF};
+    info = parse(stuffed);
+    EXPECT_EQ(0u, info.bytes);
 }
 
 TEST(SystemStream, DvdAudioInPrivateStreamOneIsKnownByItsSubStream) {

@@ -10,6 +10,7 @@
 
 #include "sim/com/runtime.h"
 #include "sim/control.h"
+#include "sim/control_card.h"
 #include "sim/control_graph.h"
 #include "src/player/playback.h"
 #include "src/player/player.h"
@@ -89,6 +90,16 @@ class ScriptedPosition final : public sim::NoDispatch<IMediaPosition> {
 };
 
 class PlayerTiming : public Player {
+  public:
+    using Player::durationMs;
+    using Player::freeAndClose;
+    using Player::loadRecording;
+    using Player::play;
+    using Player::positionMs;
+    using Player::recording;
+    using Player::state;
+    void inactive() { Java_org_quencommunity_tovix_TovixAPI_inactiveFile(env(), cls()); }
+
   protected:
     // Puts the stand-in between the library and the graph it has just built.
     ScriptedPosition* scriptPosition() {
@@ -148,6 +159,45 @@ TEST_F(PlayerTiming, ARecordingsPositionHoldsAtTheWrittenEndAndNeverRunsBack) {
     graph->answer = 0.9;
     EXPECT_EQ(1000, positionMs()) << "no step back while it plays on";
     freeAndClose();
+}
+
+// A recording written at half real time, caught up with at its written end,
+// then complete and played to its end, polled every 100 ms as a host does:
+// whether the decoder's clock holds the graph's time there or the system
+// clock runs on, the host never sees the position past the duration nor
+// going back.
+void catchUpWith(PlayerTiming& test, simcard::DecoderClock model) {
+    SCOPED_TRACE(model == simcard::DecoderClock::None ? "no decoder clock" : "decoder clock");
+    simcard::setDecoderClock(model);
+    streamwriter::ProgramStreamWriter writer(PlayerTiming::recording());
+    ASSERT_NO_FATAL_FAILURE(test.loadRecording(writer));
+    EXPECT_TRUE(test.play());
+    double written = 2.0;
+    jlong last = 0;
+    for (int step = 0; step < 120; step++) {
+        simctl::advanceClock(100);
+        if (written < 6.0) {
+            written += 0.05;
+            ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(written)));
+            if (written >= 6.0) {
+                ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
+                test.inactive();
+            }
+        }
+        jlong position = test.positionMs();
+        jlong duration = test.durationMs();
+        ASSERT_LE(position, duration) << "at step " << step;
+        ASSERT_GE(position, last) << "at step " << step;
+        last = position;
+    }
+    EXPECT_EQ(5, test.state());
+    EXPECT_EQ(6000, test.positionMs());
+    test.freeAndClose();
+}
+
+TEST_F(PlayerTiming, ACaughtUpRecordingIsSoundWithOrWithoutTheDecodersClock) {
+    catchUpWith(*this, simcard::DecoderClock::FollowsPresentation);
+    catchUpWith(*this, simcard::DecoderClock::None);
 }
 
 TEST_F(PlayerTiming, APausedClipsPositionDoesNotSlipBackAndANewFileStartsAfresh) {

@@ -3,8 +3,10 @@
 # When everything is present it costs one dpkg query and installs nothing.
 #
 # usage: tools/install-packages.sh demo|check
-#   demo   the build tools, the libraries, the JDK and a font (the demo draws
-#          text): what `make demo` needs
+#   demo   the build tools, the libraries (FFmpeg's libavcodec and libswscale
+#          among them: the simulated card decodes the video it shows, and
+#          the demo's pictures are encoded with them), the JDK and a font (the
+#          demo draws text): what `make demo` needs
 #   check  also clang and its runtime (the fuzz targets), valgrind,
 #          clang-format, mingw-w64 (the Windows DLLs), Wine's 32-bit build
 #          (the Windows session), Chromium (the report's browser check),
@@ -18,7 +20,7 @@
 set -euo pipefail
 
 demo=(cmake make g++ libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
-      openjdk-17-jdk-headless fonts-dejavu-core)
+      libavcodec-dev libswscale-dev openjdk-17-jdk-headless fonts-dejavu-core)
 check=("${demo[@]}" clang libclang-rt-14-dev valgrind clang-format python3
        python3-pil g++-mingw-w64-i686 chromium ffmpeg)
 wine=(wine wine32:i386)

@@ -19,6 +19,7 @@ checks=(
     "include layering of src/|include_layering|not registered: python3 is not installed"
     "format of the C++ and Java|format|not registered: clang-format is not installed"
     "streams that ffmpeg writes|SystemStream.StreamsThatFfmpegWritesAreReadAsTheyAre|not registered"
+    "screens against ffmpeg's decode|Streams/ScreenPicture.MatchesFfmpegsDecodeOfTheFrameAtThePosition/Mpeg2ProgramStream Streams/ScreenPicture.MatchesFfmpegsDecodeOfTheFrameAtThePosition/Mpeg1SystemStream|not registered"
 )
 
 # One line per test case of the results files: name, status (run or

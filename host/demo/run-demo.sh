@@ -22,4 +22,5 @@ if [ -n "${JAVA_HOME:-}" ] && [ -x "$JAVA_HOME/bin/java" ]; then
     java=$JAVA_HOME/bin/java
 fi
 exec "$java" -Djava.awt.headless=true -Djava.library.path="$build/lib" \
+    -Dtovix.demo.pictures="$build/lib/pictures" \
     -cp "$build/lib/tovixhost.jar" org.quencommunity.tovix.demo.Demo "$@"

@@ -197,7 +197,8 @@ SIMCTL(void, reset)(JNIEnv*, jclass) {
 
 // The groups of controls compiled in; Java asks before it calls them.
 SIMCTL(jobjectArray, features)(JNIEnv* env, jclass) {
-    std::vector<std::string> features{"ledger", "faults", "com", "trace", "card", "graph"};
+    std::vector<std::string> features{"ledger", "faults", "com",   "trace",
+                                      "card",   "graph",  "screen"};
     return toJava(env, features);
 }
 
@@ -304,6 +305,43 @@ SIMCTL(jstring, profileValue)(JNIEnv* env, jclass, jstring section, jstring key)
 }
 SIMCTL(void, resetCard)(JNIEnv*, jclass) {
     simcard::reset();
+}
+
+// ---- The screen -----------------------------------------------------------------
+
+// What the card's output shows, as a SimControl.Screen; also written as PNG
+// to `path` unless it is null.
+SIMCTL(jobject, screen)(JNIEnv* env, jclass, jstring path) {
+    simcard::Screen s;
+    bool written = false;
+    if (path)
+        written = simcard::writeScreenPng(toStd(env, path), &s);
+    else
+        s = simcard::screen();
+    jclass type = env->FindClass("org/quencommunity/tovix/sim/SimControl$Screen");
+    if (!type)
+        return nullptr;
+    jmethodID make = env->GetMethodID(
+        type, "<init>", "(II[I[IZLjava/lang/String;Ljava/lang/String;Ljava/lang/String;DDZ)V");
+    if (!make)
+        return nullptr;
+    jintArray pixels = env->NewIntArray(static_cast<jsize>(s.pixels.size()));
+    if (!pixels)
+        return nullptr;
+    if (!s.pixels.empty())
+        env->SetIntArrayRegion(pixels, 0, static_cast<jsize>(s.pixels.size()),
+                               reinterpret_cast<const jint*>(s.pixels.data()));
+    const int area[4] = {static_cast<int>(s.videoArea.left), static_cast<int>(s.videoArea.top),
+                         static_cast<int>(s.videoArea.right), static_cast<int>(s.videoArea.bottom)};
+    jintArray videoArea = toJava(env, area, 4);
+    jstring mode = toJava(env, s.mode);
+    jstring note = toJava(env, s.note);
+    jstring file = toJava(env, s.file);
+    if (!videoArea || !mode || !note || !file)
+        return nullptr;
+    return env->NewObject(type, make, s.width, s.height, pixels, videoArea,
+                          s.picture ? JNI_TRUE : JNI_FALSE, mode, note, file, s.position,
+                          s.pictureTime, written ? JNI_TRUE : JNI_FALSE);
 }
 
 // ---- The graph ------------------------------------------------------------------

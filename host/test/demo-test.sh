@@ -38,7 +38,7 @@ status=$?
 cat session.txt
 [ $status -eq 0 ] || fail "the session exited with status $status"
 expect_in session.txt '^Summary$' "the summary is printed"
-expect_in session.txt 'OSD frames sent +5 \(library time per frame: median [0-9.]+ ms, worst [0-9.]+ ms\)' \
+expect_in session.txt 'OSD frames sent +6 \(library time per frame: median [0-9.]+ ms, worst [0-9.]+ ms\)' \
     "frames and timing"
 expect_in session.txt 'quantisation error +PSNR' "the quantisation error"
 expect_in session.txt 'playback states' "the playback states"
@@ -46,7 +46,7 @@ expect_in session.txt 'report +.*/out/report.html' "where the report is"
 expect_in session.txt 'log problems +none$' "a whole session leaves no error or refusal in the plug-in log"
 expect_in session.txt 'openOSD +-> true  \(card: TV, NTSC, YUV; aspect WIDE; HD mode 4; VGA mode 2; audio SPDIF\)' \
     "the card's registers by name"
-expect_in session.txt 'OSD snapshots +.*\(5 PNG' "one snapshot per frame"
+expect_in session.txt 'OSD snapshots +.*\(6 PNG' "one snapshot per frame"
 grep -q 'Exception' session.txt && fail "the session printed an exception"
 
 report=$work/out/report.html
@@ -57,12 +57,16 @@ if [ -f "$report" ]; then
     expect_in "$report" '<p>Played: the recording recording.mpg.*then the finished file finished.mpg' \
         "the report names what was played"
     expect_in "$report" 'id="light"' "the checkerboard switch"
+    expect_in "$report" '<h2>What the TV showed</h2>' "the strip of screens"
+    expect_in "$report" '<b>[0-9]+ seek</b> \(recording\)<br>position 2\.0[0-9]+ s, picture at 2\.0' \
+        "the screen after the seek shows the recording's picture at 2 s"
     grep -q '<body class="light"' "$report" && fail "the light checkerboard is the default"
     grep -q -E '(src|href)="(https?:)?//' "$report" && fail "the report fetches something from the network"
 else
     fail "no report.html"
 fi
 ls "$work"/out/snapshots/*.png >/dev/null 2>&1 || fail "no OSD snapshots"
+ls "$work"/out/screens/[0-9][0-9]-seek.png >/dev/null 2>&1 || fail "no screen after the seek"
 [ -f "$work/out/dshow_log.txt" ] || fail "no graph log in the output folder"
 
 log=$(ls "$work"/out/tovix_log_*.txt 2>/dev/null | head -1)
@@ -158,8 +162,10 @@ sed -e 's|^tovix/output=.*|tovix/output=HDTV|' -e 's|^tovix/hdmode=.*|tovix/hdmo
 "$run" "$build" --settings hd.properties --out "$work/hd" --frames 1 --media mpeg1.mpg >hd.txt 2>&1
 expect_in hd.txt 'guide +720x480, 10 colours -> true .*card shows 720x576 \(scaled\), PSNR exact, scaled picture [0-9.]+ dB' \
     "a scaled frame: the quantiser's error and the scaled picture's"
-expect_in hd.txt 'quantisation error +PSNR mean [0-9.]+ dB, worst [0-9.]+ dB over 3 frames; 1 frame shown exactly; scaled to the screen: PSNR mean' \
+expect_in hd.txt 'quantisation error +PSNR mean [0-9.]+ dB, worst [0-9.]+ dB over 3 frames; 2 frames shown exactly; scaled to the screen: PSNR mean' \
     "the summary gives the quantiser's error apart from the scaled pictures'"
+expect_in "$work/hd/report.html" '<br>HDTV mode 1 \(576p\) 720x576</figcaption>' \
+    "the screens at the HD mode's size"
 
 # ---- The user's files are never removed ----
 # An earlier session's outputs given as input are refused before anything

@@ -15,7 +15,7 @@ namespace {
 constexpr int16_t kFarAway = 4000;
 // Above every squared distance between real colours (at most 4 * 255^2),
 // below every distance to a far entry, and small enough to shift by 8.
-constexpr int32_t kDistanceCap = 1 << 22;
+[[maybe_unused]] constexpr int32_t kDistanceCap = 1 << 22; // read by the SSE2 kernels only
 
 // A squared distance (below 2^19) rounded down to its binary order of
 // magnitude and the next two bits: distance order, in 80 steps.

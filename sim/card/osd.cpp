@@ -57,19 +57,6 @@ Layer& layer() {
     return *l;
 }
 
-bool writePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
-    if (width <= 0 || height <= 0)
-        return false;
-    png_image image;
-    memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    // 0xAARRGGBB values lie in memory as blue, green, red, alpha.
-    image.format = PNG_FORMAT_BGRA;
-    return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;
-}
-
 // Called with the layer locked, after a block was accepted.
 void snapshot(Layer& l) {
     std::string folder = l.snapshotFolder;
@@ -81,7 +68,7 @@ void snapshot(Layer& l) {
     }
     char name[32];
     snprintf(name, sizeof name, "/osd_%04d.png", l.snapshots + 1);
-    if (writePng(folder + name, l.screen, l.width, l.height))
+    if (sim::card::writePng(folder + name, l.screen, l.width, l.height))
         l.snapshots++;
     else
         sim::trace("OSD snapshot %s%s could not be written", folder.c_str(), name);
@@ -336,6 +323,33 @@ sim::ClassRegistrar gRegistrar(CLSID_OsdEnumerator, "OsdEnumerator", createEnume
 
 namespace sim {
 namespace card {
+
+bool writePng(const std::string& path, const std::vector<uint32_t>& pixels, int width, int height) {
+    if (width <= 0 || height <= 0)
+        return false;
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(width);
+    image.height = static_cast<png_uint_32>(height);
+    // 0xAARRGGBB values lie in memory as blue, green, red, alpha.
+    image.format = PNG_FORMAT_BGRA;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr) != 0;
+}
+
+OsdView osdView() {
+    Layer& l = layer();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    OsdView v;
+    v.pixels = l.screen;
+    v.width = l.width;
+    v.height = l.height;
+    v.left = l.destinationSet ? l.destination.left : 0;
+    v.top = l.destinationSet ? l.destination.top : 0;
+    v.displayOn = l.displayOn;
+    return v;
+}
+
 void resetOsdLayer() {
     Layer& l = layer();
     std::lock_guard<std::mutex> lock(l.mutex);
@@ -459,7 +473,7 @@ int snapshotsWritten() {
 bool writeOsdPng(const std::string& path) {
     Layer& l = layer();
     std::lock_guard<std::mutex> lock(l.mutex);
-    return writePng(path, l.screen, l.width, l.height);
+    return sim::card::writePng(path, l.screen, l.width, l.height);
 }
 
 } // namespace simcard

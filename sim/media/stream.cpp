@@ -222,6 +222,8 @@ bool SystemStreamReader::next(PesPacket* packet) {
                 break;
             if (layer == SystemLayer::Mpeg2Program)
                 length += p[13] & 0x07; // stuffing
+            if (pos_ + length > size_)
+                break; // its stuffing is not written yet
             if (layer_ == SystemLayer::None)
                 layer_ = layer;
             pos_ += length;

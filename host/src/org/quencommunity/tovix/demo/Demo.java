@@ -102,6 +102,11 @@ public final class Demo {
                            (graphLog != null ? graphLog : "(none written)"));
         System.out.println("  OSD snapshots       " + session.snapshots + " (" +
                            session.snapshotsWritten + " PNG, written after each timed call)");
+        if (!session.report.screens.isEmpty()) {
+            System.out.println(
+                "  screens             " + session.options.out.resolve(Screens.FOLDER) + " (" +
+                session.report.screens.size() + " PNG, what the TV showed after the steps)");
+        }
         if (session.recording != null) {
             System.out.println("  recording           " + session.recording);
         }

@@ -210,7 +210,8 @@ final class Options {
         Path outReal = realPath(out);
         return folder != null && outReal != null &&
             ((folder.equals(outReal) && name.matches(OUTPUT_NAMES)) ||
-             (folder.equals(outReal.resolve("snapshots")) && name.matches(SNAPSHOT_NAMES)));
+             (folder.equals(outReal.resolve("snapshots")) && name.matches(SNAPSHOT_NAMES)) ||
+             (folder.equals(outReal.resolve(Screens.FOLDER)) && name.matches(Screens.NAMES)));
     }
 
     private void refuseOutput(String what, Path file) throws UsageError {

@@ -154,6 +154,26 @@ final class OsdScenes {
         return new Frame("volume-" + w + "x" + h, "volume pop-up at " + w + "x" + h, image);
     }
 
+    /**
+     * What the host leaves over playing video: a translucent bar along the
+     * bottom with the title and a progress line, the rest transparent.
+     */
+    Frame nowPlaying(int w, int h) {
+        BufferedImage image = canvas(w, h);
+        Graphics2D g = pen(image);
+        g.setColor(new Color(10, 10, 30, 150));
+        g.fill(new RoundRectangle2D.Float(30, h - 100, w - 60, 70, 24, 24));
+        g.setFont(new Font(Font.SANS_SERIF, Font.BOLD, 22));
+        g.setColor(Color.WHITE);
+        g.drawString("Now playing", 56, h - 66);
+        g.setColor(new Color(255, 255, 255, 90));
+        g.fill(new RoundRectangle2D.Float(56, h - 52, w - 112, 8, 8, 8));
+        g.setColor(new Color(90, 200, 255));
+        g.fill(new RoundRectangle2D.Float(56, h - 52, (w - 112) * 0.4f, 8, 8, 8));
+        g.dispose();
+        return new Frame("now-playing", "what stays over the video: a translucent info bar", image);
+    }
+
     /** A flat, aliased program guide grid in 12 colours. */
     Frame flatGuide(int w, int h) {
         BufferedImage image = canvas(w, h);

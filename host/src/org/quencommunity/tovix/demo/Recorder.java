@@ -33,7 +33,8 @@ final class Recorder extends Thread {
     @Override
     public void run() {
         try (OutputStream out = Files.newOutputStream(file)) {
-            ProgramStreamWriter w = new ProgramStreamWriter(out, 720, 480, 30, 0.0);
+            ProgramStreamWriter w =
+                new ProgramStreamWriter(out, 720, 480, 30, 0.0, ClockPictures.of(720, 480, 30));
             w.writeSeconds(firstSeconds);
             written = w.secondsWritten();
             signal();

@@ -62,6 +62,8 @@ final class Report {
 
     final List<FrameRow> frames = new ArrayList<>();
     final List<Sample> timeline = new ArrayList<>();
+    /** What the card's output showed after the steps, in order. */
+    final List<Screens.Shot> screens = new ArrayList<>();
     Map<String, String> settings;
     final Map<String, String> facts = new java.util.LinkedHashMap<>();
     String statesSeen;
@@ -149,6 +151,9 @@ final class Report {
             .append("body.light .chk{--sq:#ccc;--bg:#fff}\n")
             .append(".failed{color:#a00;font-weight:bold}\n.warn{color:#8a5300}\n")
             .append("#page-check{color:#888;font-size:12px}\n")
+            .append(".strip{display:flex;flex-wrap:wrap;gap:10px;margin-bottom:2em}\n")
+            .append(".strip figure{margin:0;width:320px;font-size:12px}\n")
+            .append(".strip img{max-width:320px;display:block}\n")
             .append("img{max-width:300px}\npre{background:#fff;border:1px solid #ccc;padding:1em;")
             .append("max-height:30em;overflow:auto;font-size:12px}\n</style></head><body>\n")
             .append("<h1>TovixAPI demo session</h1>\n");
@@ -243,6 +248,8 @@ final class Report {
                 .append(".</p>\n");
         }
 
+        screenStrip(b);
+
         b.append("<h2>Settings used</h2>\n<table>\n<tr><th>Key</th><th>Value</th></tr>\n");
         if (settings != null) {
             rows(b, settings);
@@ -280,6 +287,37 @@ final class Report {
             .append("</script>\n")
             .append("</body></html>\n");
         return b.toString();
+    }
+
+    /** "What the TV showed": each screen with its step, position and output mode. */
+    private void screenStrip(StringBuilder b) {
+        if (screens.isEmpty()) {
+            return;
+        }
+        b.append("<h2>What the TV showed</h2>\n")
+            .append("<p>The simulated card's whole output after the steps of the session: the ")
+            .append("video decoded at the decoder's position and placed where the library put ")
+            .append("it, the OSD over it, at the output mode's size. Each is in screens/ as ")
+            .append("its number and step.</p>\n<div class=\"strip\">\n");
+        for (Screens.Shot s : screens) {
+            b.append("<figure><img alt=\"screen ")
+                .append(s.number)
+                .append("\" src=\"data:image/jpeg;base64,")
+                .append(s.jpegBase64)
+                .append("\"><figcaption><b>")
+                .append(String.format("%02d", s.number))
+                .append(' ')
+                .append(esc(s.step))
+                .append("</b>")
+                .append(s.phase != null ? " (" + esc(s.phase) + ")" : "")
+                .append("<br>")
+                .append(esc(s.moment()))
+                .append(s.aside != null ? "<br>" + esc(s.aside) : "")
+                .append("<br>")
+                .append(esc(s.screen.mode))
+                .append("</figcaption></figure>\n");
+        }
+        b.append("</div>\n");
     }
 
     private static void rows(StringBuilder b, Map<String, String> entries) {

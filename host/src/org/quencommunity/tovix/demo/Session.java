@@ -68,6 +68,9 @@ final class Session {
     private int step;
     private boolean cardView;
     private boolean graphView;
+    private Screens screens = new Screens(null, false);
+    /** The recording being written while it plays; null otherwise. */
+    private Recorder recorder;
 
     Session(Options options) {
         this.options = options;
@@ -93,6 +96,7 @@ final class Session {
         for (OsdScenes.Frame frame : frames) {
             sendFrame(frame);
         }
+        screen("OSD frames sent", false);
         if (playFirstFile()) {
             playFinishedFile();
         }
@@ -148,6 +152,7 @@ final class Session {
         if (SimControl.load()) {
             cardView = SimControl.has("card");
             graphView = SimControl.has("graph");
+            screens = new Screens(options.out.resolve(Screens.FOLDER), SimControl.has("screen"));
         }
         Files.createDirectories(snapshots);
         noteCard("at power-on");
@@ -278,6 +283,8 @@ final class Session {
         for (Path image : options.images) {
             frames.add(userPicture(image));
         }
+        // What stays over the video while it plays.
+        frames.add(scenes.nowPlaying(OSD_WIDTH, OSD_HEIGHT));
         return frames;
     }
 
@@ -400,6 +407,7 @@ final class Session {
             wrote(file);
             writer = new Recorder(file, 4.0, 12.0);
             writer.start();
+            recorder = writer;
             writer.awaitFirstData();
             shifted = true;
             phase = "recording";
@@ -465,6 +473,7 @@ final class Session {
                 ? " (the file holds no video stream: this is the library's default size)"
                 : "";
         progress("setVideoRectangles", "(40, 30) 640x360 -> video is " + size + noVideo);
+        screen("setVideoRectangles", true);
         report.videoSize = size + noVideo;
 
         if (writer != null) {
@@ -546,7 +555,8 @@ final class Session {
         Path file = options.out.resolve("finished.mpg").toAbsolutePath();
         wrote(file);
         try (OutputStream out = Files.newOutputStream(file)) {
-            ProgramStreamWriter w = new ProgramStreamWriter(out, 352, 288, 25, 0.0);
+            ProgramStreamWriter w =
+                new ProgramStreamWriter(out, 352, 288, 25, 0.0, ClockPictures.of(352, 288, 25));
             w.writeSeconds(5.0);
             w.finish();
         }
@@ -595,6 +605,7 @@ final class Session {
     }
 
     private void free() {
+        recorder = null;
         TovixAPI.free();
         sample("free", false);
     }
@@ -610,6 +621,25 @@ final class Session {
         long duration = loaded ? TovixAPI.getDurationMillis() : -1;
         report.timeline.add(new Report.Sample((System.nanoTime() - startNanos) / 1e9, state,
                                               position, duration, label, loaded ? phase : null));
+        screen(label, loaded);
+    }
+
+    /** What the card's output shows after a step, for screens/ and the report's strip. */
+    private void screen(String step, boolean loaded) {
+        try {
+            // While the recording grows, how far the writer has got: the
+            // screens show playback following it.
+            String aside = loaded && recorder != null && recorder.isAlive()
+                               ? String.format("recording written to %.1f s", recorder.seconds())
+                               : null;
+            Screens.Shot shot = screens.take(step, loaded ? phase : null, aside);
+            if (shot != null) {
+                wrote(options.out.resolve(Screens.FOLDER).resolve(shot.file));
+                report.screens.add(shot);
+            }
+        } catch (IOException e) {
+            System.err.println("demo: the screen after " + step + ": " + e.getMessage());
+        }
     }
 
     /** "recording: opened, playing, ended; finished file: ..." */

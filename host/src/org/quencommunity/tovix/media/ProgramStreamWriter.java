@@ -3,6 +3,7 @@ package org.quencommunity.tovix.media;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
+import java.util.List;
 
 /**
  * Writes a small but valid MPEG-2 program stream: one pack per video
@@ -10,8 +11,10 @@ import java.io.OutputStream;
  * as the audio clock comes due, PES packets of MPEG-1 layer II audio (stream
  * 0xC0). The first pack also carries the system header, and the first
  * picture of every group of pictures a sequence header with the picture
- * size and frame rate. The pictures carry no real image data: what matters
- * to a player is the stream structure and its time stamps.
+ * size and frame rate. Given coded pictures (see {@link Pictures}), it
+ * carries them, one a frame; otherwise, and once they run out, its pictures
+ * carry no image data: what matters to a player is then the stream
+ * structure and its time stamps.
  */
 public final class ProgramStreamWriter {
     /** 90 kHz ticks: the unit of every PTS and SCR. */
@@ -25,6 +28,8 @@ public final class ProgramStreamWriter {
     private static final int AUDIO_FRAME_BYTES = 576; // 192 kbit/s at 48 kHz
     private static final long AUDIO_FRAME_TICKS = CLOCK * 1152 / 48_000;
     private static final int GOP_LENGTH = 12;
+    /** The most payload a PES packet here carries: its length field has 16 bits. */
+    private static final int PES_PAYLOAD = 60_000;
 
     private final OutputStream out;
     private final int width;
@@ -32,6 +37,7 @@ public final class ProgramStreamWriter {
     private final int frameRateCode;
     private final long frameTicks;
     private final long startPts;
+    private final List<byte[]> coded;
     private long pictures;
     private long audioFrames;
     private long bytesWritten;
@@ -42,6 +48,15 @@ public final class ProgramStreamWriter {
      */
     public ProgramStreamWriter(OutputStream out, int width, int height, int fps,
                                double startSeconds) {
+        this(out, width, height, fps, startSeconds, List.of());
+    }
+
+    /**
+     * @param coded pictures of this size and rate to carry, one a frame, in
+     *     presentation order
+     */
+    public ProgramStreamWriter(OutputStream out, int width, int height, int fps,
+                               double startSeconds, List<byte[]> coded) {
         if (width <= 0 || width > 4095 || height <= 0 || height > 4095) {
             throw new IllegalArgumentException("picture size out of range: " + width + "x" +
                                                height);
@@ -70,6 +85,7 @@ public final class ProgramStreamWriter {
         }
         this.frameTicks = CLOCK / fps;
         this.startPts = Math.round(startSeconds * CLOCK);
+        this.coded = coded;
     }
 
     /** Seconds of media written so far. */
@@ -147,22 +163,34 @@ public final class ProgramStreamWriter {
         b.write(0x20);
     }
 
+    /** The payload in as many packets as it needs, the first one stamped. */
     private static void writePes(ByteArrayOutputStream b, int streamId, long pts, byte[] payload) {
-        put32(b, 0x00000100 | streamId);
-        put16(b, 3 + 5 + payload.length);
-        b.write(0x81); // '10', not scrambled, original
-        b.write(0x80); // PTS only
-        b.write(5);
-        long p = pts & 0x1FFFFFFFFL;
-        b.write((int)(0x21 | ((p >> 29) & 0x0E)));
-        b.write((int)((p >> 22) & 0xFF));
-        b.write((int)(0x01 | ((p >> 14) & 0xFE)));
-        b.write((int)((p >> 7) & 0xFF));
-        b.write((int)(0x01 | ((p << 1) & 0xFE)));
-        b.write(payload, 0, payload.length);
+        int at = 0;
+        do {
+            int n = Math.min(PES_PAYLOAD, payload.length - at);
+            boolean stamped = at == 0;
+            put32(b, 0x00000100 | streamId);
+            put16(b, 3 + (stamped ? 5 : 0) + n);
+            b.write(0x81);               // '10', not scrambled, original
+            b.write(stamped ? 0x80 : 0); // PTS only, or nothing
+            b.write(stamped ? 5 : 0);
+            if (stamped) {
+                long p = pts & 0x1FFFFFFFFL;
+                b.write((int)(0x21 | ((p >> 29) & 0x0E)));
+                b.write((int)((p >> 22) & 0xFF));
+                b.write((int)(0x01 | ((p >> 14) & 0xFE)));
+                b.write((int)((p >> 7) & 0xFF));
+                b.write((int)(0x01 | ((p << 1) & 0xFE)));
+            }
+            b.write(payload, at, n);
+            at += n;
+        } while (at < payload.length);
     }
 
     private byte[] pictureData() {
+        if (pictures < coded.size()) {
+            return coded.get((int)pictures);
+        }
         ByteArrayOutputStream b = new ByteArrayOutputStream(512);
         int inGop = (int)(pictures % GOP_LENGTH);
         if (inGop == 0) {

@@ -97,6 +97,49 @@ public final class SimControl {
     public static native String profileValue(String section, String key);
     public static native void resetCard();
 
+    // ---- The screen (feature "screen") ----
+    /** What the card's output shows, composed when asked (see sim/control_card.h). */
+    public static final class Screen {
+        public final int width;
+        public final int height;
+        /** 0xAARRGGBB, alpha 255, row after row. */
+        public final int[] pixels;
+        /** left, top, right, bottom of the video on the screen; it may reach past the edges. */
+        public final int[] videoArea;
+        /** Whether a decoded picture fills the video area; false: the test pattern. */
+        public final boolean picture;
+        /** The output mode, as "TV NTSC 720x480" or "HDTV mode 4 (1080i) 1920x1080". */
+        public final String mode;
+        /** Why there is no picture; empty when there is one. */
+        public final String note;
+        /** The file the decoder plays; empty when none. */
+        public final String file;
+        /** The decoder's position in seconds; -1 without a stream. */
+        public final double position;
+        /** Seconds into the stream of the picture shown; -1 without one. */
+        public final double pictureTime;
+        /** Whether the PNG asked for was written. */
+        public final boolean written;
+
+        Screen(int width, int height, int[] pixels, int[] videoArea, boolean picture, String mode,
+               String note, String file, double position, double pictureTime, boolean written) {
+            this.width = width;
+            this.height = height;
+            this.pixels = pixels;
+            this.videoArea = videoArea;
+            this.picture = picture;
+            this.mode = mode;
+            this.note = note;
+            this.file = file;
+            this.position = position;
+            this.pictureTime = pictureTime;
+            this.written = written;
+        }
+    }
+
+    /** Composes what the card's output shows; writes it as PNG to pngPath unless it is null. */
+    public static native Screen screen(String pngPath);
+
     // ---- The graph (feature "graph") ----
     public static native void setManualClock(boolean on);
     public static native void advanceClock(long ms);

@@ -5,11 +5,14 @@ import java.util.List;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import org.quencommunity.tovix.Checks;
+import org.quencommunity.tovix.media.Pictures;
+import org.quencommunity.tovix.media.ProgramStreamWriter;
 
 /**
  * The demo's parts that decide what a user is told: which plug-in log lines
  * count as problems, what kind of stream a file is, the card's registers by
- * name, and a timeline whose labels never overlap and whose states all show.
+ * name, a timeline whose labels never overlap and whose states all show,
+ * and the coded pictures the demo's streams carry.
  */
 public final class DemoPartsTest {
     private DemoPartsTest() {}
@@ -20,6 +23,7 @@ public final class DemoPartsTest {
         streamKinds(c);
         registers(c);
         timeline(c);
+        pictures(c);
         c.finish();
     }
 
@@ -92,6 +96,52 @@ public final class DemoPartsTest {
         c.that("H.264 start codes are no sequence header",
                !Options.hasSequenceHeader(bytes(0, 0, 0, 1, 0x67, 0, 0, 1, 0x68, 0, 0, 1, 0x65)));
         c.that("a sequence header code cut at the end", !Options.hasSequenceHeader(bytes(0, 0, 1)));
+    }
+
+    /**
+     * An elementary stream cut into pictures: each from its picture header,
+     * or from the headers just before it; and a picture longer than a PES
+     * packet written over several, only the first one stamped.
+     */
+    private static void pictures(Checks c) {
+        byte[] es = bytes(0, 0, 1, 0xB3, 9, 0, 0, 1, 0xB5, 9, 0, 0, 1, 0xB8, 9,  // headers
+                          0, 0, 1, 0x00, 1, 0, 0, 1, 0xB5, 2, 0, 0, 1, 0x01, 3,  // picture 1
+                          0, 0, 1, 0x00, 4, 0, 0, 1, 0x01, 5, 0, 0, 1, 0x02, 6,  // picture 2
+                          0, 0, 1, 0xB8, 7, 0, 0, 1, 0x00, 8, 0, 0, 1, 0x01, 9); // 3
+        List<byte[]> p = Pictures.split(es);
+        c.equal("three pictures", 3, p.size());
+        c.equal("the first with the sequence and group headers", 30, p.get(0).length);
+        c.equal("the second from its picture header", 0x00, (int)p.get(1)[3]);
+        c.equal("and up to the next group", 15, p.get(1).length);
+        c.equal("the third from its group header", 0xB8, p.get(2)[3] & 0xFF);
+        c.equal("nothing lost", es.length, p.get(0).length + p.get(1).length + p.get(2).length);
+
+        byte[] big = new byte[150_000];
+        big[2] = 1;
+        java.io.ByteArrayOutputStream out = new java.io.ByteArrayOutputStream();
+        try {
+            new ProgramStreamWriter(out, 352, 288, 25, 0.0, List.of(big)).writeSeconds(0.04);
+        } catch (java.io.IOException e) {
+            throw new AssertionError(e);
+        }
+        byte[] stream = out.toByteArray();
+        int packets = 0;
+        int stamped = 0;
+        int carried = 0;
+        for (int i = 0; i + 8 < stream.length; i++) {
+            if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 &&
+                (stream[i + 3] & 0xFF) == 0xE0) {
+                int length = (stream[i + 4] & 0xFF) << 8 | (stream[i + 5] & 0xFF);
+                int header = 3 + (stream[i + 8] & 0xFF);
+                packets++;
+                stamped += (stream[i + 7] & 0x80) != 0 ? 1 : 0;
+                carried += length - header;
+                i += 5 + length;
+            }
+        }
+        c.equal("a 150,000-byte picture in three video packets", 3, packets);
+        c.equal("the first one stamped", 1, stamped);
+        c.equal("carrying the whole picture", big.length, carried);
     }
 
     private static void registers(Checks c) {
