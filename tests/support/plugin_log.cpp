@@ -67,4 +67,12 @@ std::string readGraphLog() {
     return text.str();
 }
 
+bool writeMaskedPluginLog(const std::string& path) {
+    static const std::regex date("[0-9]{2}/[0-9]{2}/[0-9]{4}");
+    std::ofstream out(path);
+    for (const std::string& line : readPluginLog())
+        out << std::regex_replace(line, date, "mm/dd/yyyy") << "\n";
+    return static_cast<bool>(out);
+}
+
 } // namespace testlog

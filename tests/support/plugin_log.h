@@ -24,6 +24,9 @@ bool logHasStart(const std::string& start);
 // Whether the log holds the line of a logError call with this code, whatever
 // the code's text: "hh:mm:ss - <tag>: message (ERROR: <code>/".
 bool logHasError(const std::string& tag, const std::string& message, uint32_t code);
+// Writes the masked plug-in log to `path` with its dates masked too
+// ("mm/dd/yyyy"), for comparing one session's log with another's.
+bool writeMaskedPluginLog(const std::string& path);
 // The whole graph log "dshow_log.txt", or empty.
 std::string readGraphLog();
 

@@ -25,7 +25,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -331,14 +330,6 @@ const std::vector<Scenario>& scenarios() {
     return all;
 }
 
-bool writeMaskedLog(const std::string& path) {
-    static const std::regex date("[0-9]{2}/[0-9]{2}/[0-9]{4}");
-    std::ofstream out(path);
-    for (const std::string& line : testlog::readPluginLog())
-        out << std::regex_replace(line, date, "mm/dd/yyyy") << "\n";
-    return static_cast<bool>(out);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -379,7 +370,7 @@ int main(int argc, char** argv) {
                 fflush(out);
             }
     fclose(out);
-    bool ok = writeMaskedLog(argv[3]);
+    bool ok = testlog::writeMaskedPluginLog(argv[3]);
     if (jni.outstanding() != 0 || !jni.violations().empty()) {
         fprintf(stderr, "the natives kept %d strings or arrays, or misused JNI\n",
                 jni.outstanding());

@@ -25,7 +25,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <vector>
 
 namespace {
@@ -97,14 +96,6 @@ void playRendered(const SessionNatives& n, fakejni::FakeJni& jni, const char* fi
           name + " plays to its end (state 5)");
     check(near(n.getVolume(env, cls), 0.25, 0.01), name + ": the volume is still 0.25");
     n.free(env, cls);
-}
-
-bool writeMaskedLog(const std::string& path) {
-    static const std::regex date("[0-9]{2}/[0-9]{2}/[0-9]{4}");
-    std::ofstream out(path);
-    for (const std::string& line : testlog::readPluginLog())
-        out << std::regex_replace(line, date, "mm/dd/yyyy") << "\n";
-    return static_cast<bool>(out);
 }
 
 } // namespace
@@ -225,7 +216,8 @@ int main(int argc, char** argv) {
     check(jni.outstanding() == 0, "every string and array was given back");
     for (const std::string& v : jni.violations())
         check(false, "JNI misuse: " + v);
-    check(writeMaskedLog(argv[2]), std::string("the masked log was written to ") + argv[2]);
+    check(testlog::writeMaskedPluginLog(argv[2]),
+          std::string("the masked log was written to ") + argv[2]);
 
     return checks::verdict();
 }
