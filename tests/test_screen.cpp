@@ -51,14 +51,14 @@ void writeStream(const char* path, const pictures::Shape& shape, double seconds,
     ASSERT_FALSE(coded.empty()) << error;
     if (codedOut)
         *codedOut = coded;
-    streamwriter::StreamSpec spec;
-    spec.width = shape.width;
-    spec.height = shape.height;
-    spec.frameRateCode = shape.frameRateCode;
-    spec.seconds = seconds;
-    spec.mpeg1 = shape.mpeg1;
-    spec.pictures = &coded;
-    ASSERT_TRUE(streamwriter::writeProgramStream(path, spec));
+    streamwriter::StreamSpec stream;
+    stream.width = shape.width;
+    stream.height = shape.height;
+    stream.frameRateCode = shape.frameRateCode;
+    stream.seconds = seconds;
+    stream.mpeg1 = shape.mpeg1;
+    stream.pictures = &coded;
+    ASSERT_TRUE(streamwriter::writeProgramStream(path, stream));
 }
 
 uint32_t rgbAt(const simcard::Screen& s, int x, int y) {
@@ -442,10 +442,10 @@ TEST_F(Screen, RecordingShowsThePictureOfTheMomentPlayed) {
     std::string error;
     auto coded = pictures::encode(shape, 6 * 30 + 1, clock, &error);
     ASSERT_FALSE(coded.empty()) << error;
-    streamwriter::StreamSpec spec = recording();
-    spec.frameRateCode = 5;
-    spec.pictures = &coded;
-    streamwriter::ProgramStreamWriter writer(spec);
+    streamwriter::StreamSpec stream = recording();
+    stream.frameRateCode = 5;
+    stream.pictures = &coded;
+    streamwriter::ProgramStreamWriter writer(stream);
     loadRecording(writer);
     ASSERT_TRUE(play());
     simctl::advanceClock(1250);
