@@ -190,7 +190,8 @@ bool writeProgramStream(const std::string& path, const StreamSpec& shape) {
     if (!file)
         return false;
     std::vector<uint8_t> bytes = programStream(shape);
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty stretch writes nothing: fwrite must not be handed its null data.
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }
 
@@ -198,7 +199,8 @@ bool appendBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* file = fopen(path.c_str(), "ab");
     if (!file)
         return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    // An empty stretch writes nothing: fwrite must not be handed its null data.
+    bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }
 
