@@ -79,7 +79,7 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     REFTIME t = -1;
     EXPECT_EQ(S_OK, position->get_Duration(&t));
     EXPECT_DOUBLE_EQ(4.0, t);
-    ASSERT_EQ(S_OK, control->Run());
+    ASSERT_EQ(S_FALSE, control->Run()) << "the decoder has no data yet";
     simctl::advanceClock(1000);
     position->get_CurrentPosition(&t);
     EXPECT_DOUBLE_EQ(1.0, t);
@@ -230,7 +230,7 @@ TEST_F(GraphWorld, OnTheRealClockTheWaitForCompletionEndsWithTheStream) {
     removeVideoRenderer();
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
-    ASSERT_EQ(S_OK, control->Run());
+    ASSERT_EQ(S_FALSE, control->Run());
     LONG code = 0;
     EXPECT_EQ(S_OK, events->WaitForCompletion(static_cast<LONG>(INFINITE), &code));
     EXPECT_EQ(EC_COMPLETE, code);
