@@ -872,6 +872,23 @@ void controlsWhileRunning(Probe& p, RunningGraph& g) {
           expected("as at the Pause + the time run since"),
           g.position(held, resumed, tolerated("as at the Pause + the time run since")));
 
+    // Paused, sought, run again: it goes on from where the seek took it.
+    g.control->Pause();
+    current = 0;
+    hr = g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                 AM_SEEKING_NoPositioning);
+    p.add("SK-51", "SetPositions(0) paused: the filters' state when told", with(S_OK, "paused"),
+          with(hr, stateName(g.render->stateAtSeek())));
+    hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-47", "GetCurrentPosition after a seek while paused", with(S_OK, "1234 ms"),
+          with(hr, ms(current)));
+    g.control->Run();
+    resumed = clockMs(g.filter);
+    wait(200);
+    p.add("SK-52", "GetCurrentPosition 200 ms after Run from a seek while paused",
+          expected("1234 ms + the time run"),
+          g.position(kSeekMs, resumed, tolerated("1234 ms + the time run")));
+
     hr = g.seeking->SetRate(2.0);
     p.add("SK-49", "SetRate(2.0) running: the filters told", with(S_OK, "2.0"),
           with(hr, g.render->rate() == 2.0 && g.render2->rate() == 2.0 ? "2.0" : "not 2.0"));
