@@ -29,6 +29,8 @@ bool gComPending = false;
 // Whether the log has said that this processor cannot run the quantiser:
 // said once, at the first frame refused for it.
 bool gNoSseLogged = false;
+const char kNoSseMessage[] =
+    "The processor lacks SSE, which the OSD's quantiser needs: no OSD frame can be shown";
 
 } // namespace
 
@@ -145,8 +147,7 @@ HRESULT processOsdImage(const void* rgbPixels, int width, int height) {
     if (buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage) < 0) {
         if (!pQuantizer->ProcessorSupported() && !gNoSseLogged) {
             gNoSseLogged = true;
-            logMessage(tag, "The processor lacks SSE, which the OSD's quantiser needs: no OSD "
-                            "frame can be shown");
+            logMessage(tag, "%s", kNoSseMessage);
         }
         logMessage(tag,
                    "Cannot update OSD because the %dx%d frame could not be quantised; the "
