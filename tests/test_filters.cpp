@@ -222,6 +222,92 @@ TEST_F(CardFilterWorld, DecoderTakesSamplesOnlyWhileActiveAndBeforeTheEnd) {
     video->Release();
 }
 
+// ---- Pauses that wait for data ----------------------------------------------------------
+
+// An upstream filter whose output delivers nothing by itself: the test
+// delivers for it.
+class QuietSource : public sim::BaseFilter {
+  public:
+    QuietSource() : BaseFilter("QuietSource", GUID{}) {
+        addPin(L"Out", PINDIR_OUTPUT,
+               {sim::makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
+    }
+};
+
+TEST_F(CardFilterWorld, PauseAndRunWaitForTheDecodersFirstSampleOrItsEnd) {
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaFilter* media = query<IMediaFilter>(graph, IID_IMediaFilter);
+    OAFilterState state = -1;
+    EXPECT_EQ(S_OK, control->Pause()) << "nothing connected, nothing to wait for";
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(S_OK, control->Stop());
+
+    QuietSource* source = new QuietSource();
+    ASSERT_EQ(S_OK, graph->AddFilter(source, L"Quiet"));
+    source->Release(); // the graph holds it
+    IPin* out = pinOf(source, 0);
+    IPin* video = pinOf(decoder, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(out, video, nullptr));
+    IMemInputPin* input = query<IMemInputPin>(video, IID_IMemInputPin);
+    IMemAllocator* allocator = nullptr;
+    ASSERT_EQ(S_OK, input->GetAllocator(&allocator));
+    ALLOCATOR_PROPERTIES wanted{1, 64, 1, 0}, got{};
+    allocator->SetProperties(&wanted, &got);
+    allocator->Commit();
+    IMediaSample* sample = nullptr;
+    ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+
+    EXPECT_EQ(S_FALSE, control->Pause()) << "the decoder has no data";
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(20, &state)) << "waited in vain";
+    {
+        Delivery first(input, sample, 0);
+        EXPECT_EQ(S_OK, control->GetState(0, &state)) << "the first sample completes the pause";
+        EXPECT_EQ(State_Paused, state);
+        EXPECT_EQ(S_OK, control->Stop());
+    }
+
+    // A run from stopped leaves the filters paused until the data comes,
+    // then runs them.
+    EXPECT_EQ(S_FALSE, control->Run());
+    FILTER_STATE own = State_Stopped;
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, media->GetState(0, &own));
+    EXPECT_EQ(State_Running, own);
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, decoder->GetState(0, &own));
+    EXPECT_EQ(State_Paused, own) << "the decoder is not run before its pause is complete";
+    EXPECT_EQ(S_FALSE, control->Run()) << "asked again while it waits";
+    {
+        Delivery first(input, sample, 0);
+        EXPECT_TRUE(first.returned()) << "the decoder runs and takes it";
+        EXPECT_EQ(S_OK, decoder->GetState(0, &own));
+        EXPECT_EQ(State_Running, own);
+        EXPECT_EQ(S_OK, control->GetState(0, &state));
+        EXPECT_EQ(State_Running, state);
+    }
+    EXPECT_EQ(S_OK, control->Stop());
+
+    // The end of the stream completes a pause as a sample does; a stop while
+    // a run waits abandons it.
+    EXPECT_EQ(S_FALSE, control->Run());
+    EXPECT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(S_OK, decoder->GetState(0, &own));
+    EXPECT_EQ(State_Stopped, own);
+    EXPECT_EQ(S_FALSE, control->Pause());
+    EXPECT_EQ(S_OK, video->EndOfStream());
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(S_OK, control->Run()) << "paused already, with its end";
+    EXPECT_EQ(S_OK, control->Stop());
+
+    sample->Release();
+    allocator->Release();
+    input->Release();
+    video->Release();
+    out->Release();
+    media->Release();
+    control->Release();
+}
+
 // ---- The demultiplexer as a splitter --------------------------------------------------
 
 TEST_F(CardFilterWorld, DemuxOverAReaderOffersTheStreamsFoundWithTheirFormats) {

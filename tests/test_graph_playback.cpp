@@ -99,7 +99,10 @@ TEST_F(GraphWorld, TheDecoderPlaysOnTheClockAtTheRateAndPostsCompletionOnce) {
     EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
     EXPECT_EQ(EC_CLOCK_CHANGED, code) << "the graph chose its clock on the first run";
     EXPECT_EQ(E_ABORT, events->GetEvent(&code, &p1, &p2, 0));
-    simctl::advanceClock(1000);
+    simctl::advanceClock(999);
+    EXPECT_EQ(0, simctl::graphPendingEvents());
+    simctl::advanceClock(1);
+    EXPECT_EQ(1, simctl::graphPendingEvents()) << "posted when the time came, unasked";
     EXPECT_EQ(S_OK, events->GetEvent(&code, &p1, &p2, 0));
     EXPECT_EQ(EC_COMPLETE, code);
     EXPECT_EQ(0, p1);
