@@ -325,8 +325,11 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
     filter->SetSyncSource(nullptr);
     filter->JoinFilterGraph(nullptr, nullptr);
     members_.erase(members_.begin() + static_cast<long>(index));
-    for (std::vector<IBaseFilter*>* list : {&renderers_, &completed_})
-        list->erase(std::remove(list->begin(), list->end(), filter), list->end());
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        for (std::vector<IBaseFilter*>* list : {&renderers_, &completed_})
+            list->erase(std::remove(list->begin(), list->end(), filter), list->end());
+    }
     version_++;
     log("RemoveFilter: %s", narrow(member.name.c_str()).c_str());
     // A clock the filter gave the graph goes with it; the next pause picks
