@@ -839,6 +839,32 @@ void runToTheEnd(Probe& p, RunningGraph& g) {
           with(hr, completions(g.events, 50)));
 }
 
+// With its default handling cancelled, the graph passes on every filter's
+// EC_COMPLETE as it came, counted or not.
+void ownCompletion(Probe& p, RunningGraph& g) {
+    p.add("RC-04", "CancelDefaultHandling(EC_COMPLETE), running", code(S_OK),
+          code(g.events->CancelDefaultHandling(EC_COMPLETE)));
+    g.render->complete();
+    g.late->complete();
+    std::string passed;
+    LONG eventCode = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (g.events->GetEvent(&eventCode, &p1, &p2, passed.empty() ? 50 : 0) == S_OK) {
+        if (eventCode == EC_COMPLETE) {
+            IBaseFilter* from = reinterpret_cast<IBaseFilter*>(p2);
+            passed += (passed.empty() ? "" : ", ") + number(p1) + " from " +
+                      (from == g.render ? "the renderer"
+                       : from == g.late ? "the other"
+                                        : "?");
+        }
+        g.events->FreeEventParams(eventCode, p1, p2);
+    }
+    p.add("RC-04", "EC_COMPLETE from a renderer and from a filter not counted, handling cancelled",
+          "0 from the renderer, 0 from the other", passed);
+    p.add("RC-05", "RestoreDefaultHandling(EC_COMPLETE), running", code(S_OK),
+          code(g.events->RestoreDefaultHandling(EC_COMPLETE)));
+}
+
 // Seek, pause and rate while the graph runs.
 void controlsWhileRunning(Probe& p, RunningGraph& g) {
     LONGLONG current = 0, stop = 9000 * probe::kUnitsPerMs;
@@ -964,6 +990,7 @@ void runningGraph(Probe& p) {
     g.control->Stop();
     g.control->Run();
     completions(g.events, 0);
+    ownCompletion(p, g);
     controlsWhileRunning(p, g);
     statesApart(p, g);
     withoutClock(p, g);
