@@ -428,6 +428,13 @@ void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, Err
         err.drop();
     else if (job.diffuse)
         diffuseRow(job, y, flags, err, search);
+    if (job.shown) {
+        const uint8_t* before = job.saveIndices + rowStart;
+        for (uint32_t x = begin; x < end; ++x) {
+            --job.shown[before[x]];
+            ++job.shown[indices[x]];
+        }
+    }
     // What the next frame compares with, copied while the row is at hand
     // (outside the span it holds these pixels already).
     copyRow(job.savePixels + rowStart + begin, row + begin, end - begin);
