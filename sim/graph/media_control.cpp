@@ -429,7 +429,8 @@ HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state) {
         return E_POINTER;
     HRESULT hr = settledState();
     if (hr == VFW_S_STATE_INTERMEDIATE && msTimeout != 0 &&
-        waitFor([this] { return settledState() != VFW_S_STATE_INTERMEDIATE; }, msTimeout))
+        waitFor([this] { return settledState() != VFW_S_STATE_INTERMEDIATE; },
+                std::min(msTimeout, waitLimitMs())))
         hr = settledState();
     *state = state_;
     return hr;
