@@ -66,7 +66,7 @@ AM_MEDIA_TYPE videoType(const MediaInfo& info) {
                       sizeof block);
 }
 
-// The format tag of AC-3 and LPCM is left unknown, as the system's own
+// The format tag of AC-3, DTS and LPCM is left unknown, as the system's own
 // demultiplexers leave it.
 AM_MEDIA_TYPE audioType(AudioCoding coding) {
     WAVEFORMATEX block{};
@@ -77,13 +77,11 @@ AM_MEDIA_TYPE audioType(AudioCoding coding) {
         block.wFormatTag = 0x0050; // WAVE_FORMAT_MPEG
     else if (coding == AudioCoding::Ac3)
         sub = &MEDIASUBTYPE_DOLBY_AC3;
+    else if (coding == AudioCoding::Dts)
+        sub = &MEDIASUBTYPE_DTS;
     else
         sub = &MEDIASUBTYPE_DVD_LPCM_AUDIO;
     return withFormat(MEDIATYPE_Audio, *sub, FORMAT_WaveFormatEx, &block, sizeof block);
-}
-
-bool cardPlays(AudioCoding coding) {
-    return coding == AudioCoding::Mpeg || coding == AudioCoding::Ac3 || coding == AudioCoding::Lpcm;
 }
 
 REFERENCE_TIME unitsOf(int64_t ticks90k) {
@@ -121,9 +119,9 @@ void DemuxFilter::addStreamOutputs() {
         outputs_.push_back(Output{pin, -1});
     }
     int audio = 0;
+    // Every audio stream, whether or not the card plays its coding: what
+    // nobody takes stays unrendered, as on Windows.
     for (int stream : info_.audioStreams) {
-        if (!cardPlays(audioCodingOf(stream)))
-            continue;
         std::wstring name = ++audio == 1 ? L"Audio" : L"Audio " + std::to_wstring(audio);
         BasePin* pin = addPin(name.c_str(), PINDIR_OUTPUT, {audioType(audioCodingOf(stream))});
         outputs_.push_back(Output{pin, stream});
@@ -208,21 +206,10 @@ HRESULT DemuxFilter::onCompleteConnect(BasePin* pin, IPin* peer) {
     if (!output)
         return S_OK;
     IMemInputPin* receiver = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&receiver))) ||
-        !receiver)
-        return VFW_E_NO_TRANSPORT;
     IMemAllocator* allocator = nullptr;
-    if (FAILED(receiver->GetAllocator(&allocator)) || !allocator)
-        allocator = new MemAllocator();
-    ALLOCATOR_PROPERTIES wanted{4, largestPayload_ > 0 ? largestPayload_ : 1, 1, 0}, got{};
-    HRESULT hr = allocator->SetProperties(&wanted, &got);
-    if (SUCCEEDED(hr))
-        hr = receiver->NotifyAllocator(allocator, FALSE);
-    if (FAILED(hr)) {
-        allocator->Release();
-        receiver->Release();
+    HRESULT hr = connectReceiver(peer, largestPayload_, &receiver, &allocator);
+    if (FAILED(hr))
         return hr;
-    }
     output->receiver = receiver;
     output->allocator = allocator;
     return S_OK;
@@ -284,6 +271,8 @@ void DemuxFilter::deliver() {
         delivered_ = true;
         start = start_;
     }
+    // The segment plays at the rate set: its stamps are divided by it.
+    segmentRate_ = seeking_.rate();
     struct Send {
         Output* output;
         bool started; // past the start position
@@ -293,7 +282,7 @@ void DemuxFilter::deliver() {
     for (Output& output : outputs_) {
         if (!output.receiver || FAILED(output.allocator->Commit()))
             continue;
-        output.pin->peer()->NewSegment(start, duration(), 1.0);
+        output.pin->peer()->NewSegment(start, duration(), segmentRate_);
         live.push_back(Send{&output, start == 0, false});
     }
     SystemStreamReader packets(bytes_.data(), bytes_.size());
@@ -321,7 +310,8 @@ void DemuxFilter::deliver() {
         s.output->pin->peer()->EndOfStream();
 }
 
-// One packet's payload as a sample, stamped `at` less the segment's start.
+// One packet's payload as a sample, stamped `at` less the segment's start,
+// over the segment's rate.
 HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIME at,
                           REFERENCE_TIME start) {
     IMediaSample* sample = nullptr;
@@ -336,7 +326,8 @@ HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIM
     memcpy(buffer, bytes_.data() + packet.payload, static_cast<size_t>(size));
     sample->SetActualDataLength(size);
     if (at >= 0) {
-        REFERENCE_TIME from = at - start, to = at - start + 1;
+        auto from = static_cast<REFERENCE_TIME>(static_cast<double>(at - start) / segmentRate_);
+        REFERENCE_TIME to = from + 1;
         sample->SetTime(&from, &to);
         sample->SetSyncPoint(TRUE);
     }

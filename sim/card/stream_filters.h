@@ -63,8 +63,9 @@ class SharedSourceFilter : public BaseFilter,
 // 2 video out (MPEG-2 video), 3 audio out (MPEG audio). Connected to a
 // reader instead (IAsyncReader, the pull model), it reads and parses the
 // stream and its outputs become the streams found: a video pin when there
-// is video, an audio pin for each audio stream of a coding the card plays
-// (MPEG audio, AC-3, LPCM), each with its format block. It delivers their samples, then
+// is video, an audio pin for each audio stream ("Audio", "Audio 2", ...) of
+// whatever coding (MPEG audio, AC-3, DTS, LPCM), each with its format block:
+// what nobody takes stays unconnected. It delivers their samples, then
 // EndOfStream, when the graph runs, and again from the new position after a seek; its output pins
 // answer IMediaSeeking. (card/demux.cpp)
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
@@ -136,6 +137,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     std::mutex mutex_; // guards start_ and delivered_, never held while calling out
     REFERENCE_TIME start_ = 0;
     bool delivered_ = false;
+    double segmentRate_ = 1.0; // of the delivery under way
     DemuxSeeking seeking_;
     PositionOverSeeking position_{&seeking_};
 };
