@@ -280,6 +280,60 @@ TEST_F(GraphWorld, TheSoundDeviceHasAClockAVolumeAndSeekingButNoRendererFlag) {
     events->Release();
 }
 
+TEST_F(GraphWorld, TheSystemsMpeg1SplitterTakesAnMpeg1StreamFromAReaderOnly) {
+    IBaseFilter* decoder = addDecoder();
+    StreamSpec mpeg1 = tracks(2);
+    mpeg1.mpeg1 = true;
+    writeStream("mpeg1.mpg", mpeg1);
+    writeStream("mpeg2.mpg", StreamSpec());
+    IBaseFilter* splitter = create<IBaseFilter>(sim::CLSID_MPEG1Splitter, IID_IBaseFilter);
+    ASSERT_EQ(S_OK, graph->AddFilter(splitter, L"MPEG-1 Stream Splitter"));
+    splitter->Release();
+    EXPECT_EQ(1, pinCount(splitter)) << "no outputs before it has a stream";
+    IPin* in = pinOf(splitter, 0);
+    IBaseFilter* other = nullptr;
+    ASSERT_EQ(S_OK, graph->AddSourceFilter(L"mpeg2.mpg", L"Program stream", &other));
+    IPin* program = pinOf(other, 0);
+    EXPECT_TRUE(FAILED(graph->ConnectDirect(program, in, nullptr)));
+    program->Release();
+    other->Release();
+
+    IBaseFilter* source = nullptr;
+    ASSERT_EQ(S_OK, graph->AddSourceFilter(L"mpeg1.mpg", L"Source", &source));
+    IPin* stream = pinOf(source, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(stream, in, nullptr));
+    ASSERT_EQ(3, pinCount(splitter)) << "the first video and the first MPEG audio only";
+    IPin* video = pinOf(splitter, 1);
+    IPin* audio = pinOf(splitter, 2);
+    EXPECT_EQ("Video", pinName(video));
+    EXPECT_EQ("Audio", pinName(audio));
+    IMediaSeeking* seeking = query<IMediaSeeking>(audio, IID_IMediaSeeking);
+    DWORD caps = 0;
+    seeking->GetCapabilities(&caps);
+    EXPECT_EQ(0x37u, caps);
+    seeking->Release();
+    EXPECT_EQ(S_OK, graph->Render(video));
+    EXPECT_EQ(S_OK, graph->Render(audio));
+    IPin* card = pinOf(decoder, 1);
+    EXPECT_EQ("MPEG-1 Stream Splitter.Audio", peerFilter(card));
+    card->Release();
+    removeVideoRenderer();
+
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    ASSERT_EQ(S_OK, control->Run());
+    simctl::advanceClock(2100);
+    LONG code = 0;
+    EXPECT_EQ(S_OK, events->WaitForCompletion(0, &code)) << "it delivers to its end";
+    EXPECT_GT(simctl::renderer().samples, 0);
+    control->Stop();
+    control->Release();
+    events->Release();
+    for (IPin* pin : {in, stream, video, audio})
+        pin->Release();
+    source->Release();
+}
+
 // ---- A graph with two audio renderers ------------------------------------------------------
 
 TEST_F(GraphWorld, WithTwoTracksTheGraphEndsWhenBothRenderersHaveAndItsClockIsTheCardsIfAny) {

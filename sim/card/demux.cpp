@@ -92,9 +92,16 @@ REFERENCE_TIME unitsOf(int64_t ticks90k) {
 
 // ---- Pins --------------------------------------------------------------------------
 
-DemuxFilter::DemuxFilter()
-    : BaseFilter(kDemuxClassName, CLSID_MpegDemux),
+DemuxFilter::DemuxFilter() : DemuxFilter(kDemuxClassName, CLSID_MpegDemux, false) {}
+
+DemuxFilter::DemuxFilter(const char* className, REFCLSID clsid, bool mpeg1Splitter)
+    : BaseFilter(className, clsid), mpeg1Splitter_(mpeg1Splitter),
       seeking_(static_cast<IBaseFilter*>(this), this) {
+    if (mpeg1Splitter_) {
+        addPin(L"Input", PINDIR_INPUT,
+               {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
+        return;
+    }
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
            {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM),
             makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
@@ -120,8 +127,11 @@ void DemuxFilter::addStreamOutputs() {
     }
     int audio = 0;
     // Every audio stream, whether or not the card plays its coding: what
-    // nobody takes stays unrendered, as on Windows.
+    // nobody takes stays unrendered, as on Windows. The system's MPEG-1
+    // splitter offers its first MPEG audio stream only.
     for (int stream : info_.audioStreams) {
+        if (mpeg1Splitter_ && (audio > 0 || audioCodingOf(stream) != AudioCoding::Mpeg))
+            continue;
         std::wstring name = ++audio == 1 ? L"Audio" : L"Audio " + std::to_wstring(audio);
         BasePin* pin = addPin(name.c_str(), PINDIR_OUTPUT, {audioType(audioCodingOf(stream))});
         outputs_.push_back(Output{pin, stream});
@@ -191,8 +201,10 @@ HRESULT DemuxFilter::onCompleteConnect(BasePin* pin, IPin* peer) {
         IAsyncReader* reader = nullptr;
         if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))) ||
             !reader)
-            return S_OK; // the push graph's source
+            return mpeg1Splitter_ ? VFW_E_NO_TRANSPORT : S_OK; // the push graph's source
         HRESULT hr = readStream(reader);
+        if (SUCCEEDED(hr) && mpeg1Splitter_ && info_.layer != SystemLayer::Mpeg1System)
+            hr = VFW_E_TYPE_NOT_ACCEPTED;
         reader->Release();
         if (FAILED(hr)) {
             bytes_.clear();
@@ -234,7 +246,8 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
     bytes_.clear();
     info_ = MediaInfo();
     removePinsFrom(kDemuxInput + 1);
-    addPushOutputs();
+    if (!mpeg1Splitter_)
+        addPushOutputs();
     std::lock_guard<std::mutex> lock(mutex_);
     start_ = 0;
     delivered_ = false;

@@ -91,6 +91,12 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
   public:
     DemuxFilter();
     ~DemuxFilter() override;
+    // With `mpeg1Splitter`, the system's MPEG-1 splitter
+    // (media/mpeg1_splitter.cpp): no push graph's pins; its input takes an
+    // MPEG-1 system stream from a reader only (VFW_E_NO_TRANSPORT from
+    // anything else), and its outputs are the first video and the first
+    // MPEG audio stream.
+    DemuxFilter(const char* className, REFCLSID clsid, bool mpeg1Splitter);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         return BaseFilter::QueryInterface(riid, ppv);
@@ -129,6 +135,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     HRESULT send(Output* output, const PesPacket& packet, REFERENCE_TIME at, REFERENCE_TIME start);
     void flushDownstream();
 
+    const bool mpeg1Splitter_;
     bool pulling_ = false; // connected to a reader
     std::vector<uint8_t> bytes_;
     MediaInfo info_;
