@@ -28,6 +28,10 @@ struct Features {
     bool sse2;
 };
 
+// What the tests make processEngine() see instead of the processor.
+bool gPretending = false;
+Features gPretended = {true, true};
+
 Features processorFeatures() {
 #if defined(__i386__) && defined(__GNUC__)
     unsigned eax, ebx, ecx, edx;
@@ -50,9 +54,16 @@ const Engine& scalarEngine() {
     return tovixquant_scalar::engine;
 }
 
+namespace {
+
+bool scalarForced(const char* noSse2) {
+    return noSse2 != nullptr && *noSse2 != '\0' && strcmp(noSse2, "0") != 0;
+}
+
+} // namespace
+
 const Engine* choose(bool sse, bool sse2, const char* noSse2) {
-    const bool forcedScalar = noSse2 != nullptr && *noSse2 != '\0' && strcmp(noSse2, "0") != 0;
-    if (sse2 && !forcedScalar)
+    if (sse2 && !scalarForced(noSse2))
         return &sse2Engine();
     if (sse)
         return &scalarEngine();
@@ -60,11 +71,24 @@ const Engine* choose(bool sse, bool sse2, const char* noSse2) {
 }
 
 const Engine* processEngine() {
+    // The variable's verdict, kept: the environment may change later.
+    static const char* const noSse2 = scalarForced(getenv(kNoSse2Variable)) ? "1" : nullptr;
     static const Engine* const chosen = [] {
         const Features features = processorFeatures();
-        return choose(features.sse, features.sse2, getenv(kNoSse2Variable));
+        return choose(features.sse, features.sse2, noSse2);
     }();
+    if (gPretending)
+        return choose(gPretended.sse, gPretended.sse2, noSse2);
     return chosen;
+}
+
+void pretendProcessor(bool sse, bool sse2) {
+    gPretending = true;
+    gPretended = {sse, sse2};
+}
+
+void stopPretending() {
+    gPretending = false;
 }
 
 } // namespace tovixengine
@@ -77,6 +101,10 @@ CQuantizer::CQuantizer(unsigned maxColours, unsigned bitsPerChannel, unsigned wi
 CQuantizer::~CQuantizer() {
     if (state_)
         engine_->destroy(state_);
+}
+
+bool CQuantizer::ProcessorSupported() const {
+    return engine_ != nullptr;
 }
 
 void CQuantizer::SetErrorDiffusion(bool enable) {

@@ -6,6 +6,7 @@
 #include "natives.h"
 #include "plugin_log.h"
 
+#include "quantizer/src/engine.h"
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "src/card/modes.h"
@@ -320,6 +321,48 @@ TEST_F(OsdConnection, AFrameTheQuantiserCouldNotFillIsNotShown) {
     EXPECT_EQ(2, simcard::blocksShown());
     EXPECT_EQ(kBlue, simcard::osdPixel(400, 300));
     close();
+}
+
+// The quantiser of a library loaded on a processor with or without SSE and
+// SSE2, until the end of the scope.
+struct PretendedProcessor {
+    PretendedProcessor(bool sse, bool sse2) {
+        tovixengine::pretendProcessor(sse, sse2);
+        resetLoadTimeObjects();
+    }
+    ~PretendedProcessor() {
+        tovixengine::stopPretending();
+        resetLoadTimeObjects();
+    }
+};
+
+TEST_F(OsdConnection, WithoutSseTheLogSaysOnceWhyNoFrameIsShown) {
+    const std::string noSse = line("processOsdImage", "The processor lacks SSE, which the OSD's "
+                                                      "quantiser needs: no OSD frame can be shown");
+    const std::string refused =
+        line("processOsdImage", "Cannot update OSD because the 320x240 frame could not be "
+                                "quantised; the previous frame stays on screen");
+    {
+        PretendedProcessor oldProcessor(false, false);
+        ASSERT_TRUE(open());
+        EXPECT_TRUE(send(320, 240));
+        EXPECT_TRUE(send(320, 240));
+        EXPECT_EQ(0, simcard::blocksShown());
+        EXPECT_EQ(1, testlog::logCount(noSse));
+        EXPECT_EQ(2, testlog::logCount(refused));
+        close();
+    }
+    {
+        // A Pentium III: the scalar kernels show the frame, and nothing is said.
+        PretendedProcessor sseOnly(true, false);
+        ASSERT_TRUE(open());
+        EXPECT_TRUE(send(320, 240));
+        EXPECT_EQ(1, simcard::blocksShown());
+        EXPECT_EQ(kBlue, simcard::osdPixel(319, 120));
+        close();
+    }
+    EXPECT_EQ(1, testlog::logCount(noSse));
+    EXPECT_EQ(2, testlog::logCount(refused));
 }
 
 TEST_F(OsdConnection, FramesWithoutAConnection) {

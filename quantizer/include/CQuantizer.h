@@ -97,6 +97,10 @@ class CQuantizer {
     // written then.
     int ProcessImage(const _OsdColor* pixels, _OsdColor* palette, unsigned char* indices);
 
+    // False on a 32-bit x86 processor without SSE, where ProcessImage
+    // refuses every frame.
+    bool ProcessorSupported() const;
+
   private:
     // The kernel build this process uses (SSE2 or scalar) and the state it
     // made; both null on a processor without SSE, where every frame is

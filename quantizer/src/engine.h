@@ -52,6 +52,13 @@ const Engine* choose(bool sse, bool sse2, const char* noSse2);
 // asked once, the environment read once).
 const Engine* processEngine();
 
+// For tests: from now on processEngine() chooses as on a processor with (or
+// without) SSE and SSE2, the environment as the process read it; objects
+// made before keep their build. stopPretending() brings the processor's
+// own answer back.
+void pretendProcessor(bool sse, bool sse2);
+void stopPretending();
+
 } // namespace tovixengine
 
 #endif

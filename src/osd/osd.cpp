@@ -4,6 +4,7 @@
 
 #include "../../osdblock/osd_block.h"
 #include "../card/modes.h"
+#include "../log/loadtime.h"
 #include "../log/log.h"
 #include "../log/properties.h"
 
@@ -25,6 +26,12 @@ int gOsdImageSize = -1;
 // itself.
 bool gComPending = false;
 
+// Whether the log has said that this processor cannot run the quantiser:
+// said once, at the first frame refused for it.
+bool gNoSseLogged = false;
+const char kNoSseMessage[] =
+    "The processor lacks SSE, which the OSD's quantiser needs: no OSD frame can be shown";
+
 } // namespace
 
 void resetOsd() {
@@ -34,6 +41,7 @@ void resetOsd() {
     pOsdImage = nullptr;
     gOsdImageSize = -1;
     gComPending = false;
+    gNoSseLogged = false;
 }
 
 HRESULT initCom() {
@@ -137,6 +145,10 @@ HRESULT processOsdImage(const void* rgbPixels, int width, int height) {
     // A quantiser that failed (it answers -1) has written no palette and no
     // indices: the block holds whatever the buffer held, and is not shown.
     if (buildOsdImage(static_cast<const _OsdColor*>(rgbPixels), width, height, pOsdImage) < 0) {
+        if (!pQuantizer->ProcessorSupported() && !gNoSseLogged) {
+            gNoSseLogged = true;
+            logMessage(tag, "%s", kNoSseMessage);
+        }
         logMessage(tag,
                    "Cannot update OSD because the %dx%d frame could not be quantised; the "
                    "previous frame stays on screen",

@@ -1,10 +1,19 @@
 #!/usr/bin/env python3
 """Compares what the host saw in the timed scenarios on Linux and under Wine.
 
-Usage: compare_scenarios.py <linux dir> <wine dir> <known gaps> <sed rules>
+Usage: compare_scenarios.py <known gaps> <sed rules> <wine dir> <linux dir>...
 
 Each folder holds the transcript (transcript.txt) and the masked plug-in log
-(masked.log) of tovix_scenarios. Per scenario, in both runs:
+(masked.log) of tovix_scenarios; each Linux run (one per clock model of the
+card's decoder) is compared with the Wine run. Every run must first be sound
+on its own, as a host needs it:
+  - the position never past the duration, and never lower than at the poll
+    before unless a seek, load, stop or free came between;
+  - while playing, the position moves at the rate the host last set or read
+    for the file (1.0 after each load), except at the end of what is there;
+  - free returns at once (250 ms);
+  - a seek back in a clip that had ended finds it playing.
+Then, per scenario, in both runs:
   - the same natives in the same order, each with the same answer, and each
     but the set-up (openOSD and load, left out of the time line) taking as
     long within 150 ms;
@@ -23,6 +32,12 @@ import subprocess
 import sys
 
 TOLERANCE_MS = 150
+# What a host's progress bar may wobble by between two polls 100 ms apart.
+STEP_TOLERANCE_MS = 50
+AT_ONCE_MS = 250
+PLAYING, ENDED = 2, 5
+# The calls after which the position may be lower than before.
+MOVES_BACK = ("seek(", "load(", "stop(", "free(", "closeOSD(")
 
 
 def transcript(path):
@@ -30,12 +45,16 @@ def transcript(path):
     for line in open(path, encoding="utf-8"):
         fields = line.rstrip("\n").split("\t")
         if fields[0] == "scenario":
-            scenarios.append({"name": fields[1], "calls": [], "polls": []})
+            scenarios.append({"name": fields[1], "calls": [], "polls": [], "timeline": []})
         elif fields[0] == "call":
             at, what, answer, took, kind = fields[1:6]
-            scenarios[-1]["calls"].append((int(at), what, int(answer), int(took), kind))
+            call = (int(at), what, int(answer), int(took), kind)
+            scenarios[-1]["calls"].append(call)
+            scenarios[-1]["timeline"].append(("call", call))
         elif fields[0] == "poll":
-            scenarios[-1]["polls"].append(tuple(int(f) for f in fields[1:5]))
+            poll = tuple(int(f) for f in fields[1:5])
+            scenarios[-1]["polls"].append(poll)
+            scenarios[-1]["timeline"].append(("poll", poll))
     return scenarios
 
 
@@ -107,6 +126,51 @@ def differences(linux, wine, linux_log, wine_log):
                 yield "log", line
 
 
+def unsound(scenario):
+    """Yields (kind, description) for what a host could not live with in one
+    run's scenario."""
+    rate, before, between, ended_before = 1.0, None, [], False
+    for kind, item in scenario["timeline"]:
+        if kind == "call":
+            at, what, answer, took, _ = item
+            between.append(what)
+            if what.startswith("load("):
+                rate = 1.0
+            elif what.startswith(("setPlaybackRate(", "getPlaybackRate(")):
+                rate = answer / 1000.0
+            elif what.startswith("free(") and took > AT_ONCE_MS:
+                yield "sound", "free() at %d ms took %d ms" % (at, took)
+            continue
+        at, state, position, duration = item
+        if duration > 0 and position > duration:
+            yield ("sound", at), "at %d ms the position %d ms was past the duration %d ms" % (
+                at, position, duration)
+        if before:
+            b_at, b_state, b_position, _ = before
+            seeked = any(w.startswith("seek(") for w in between)
+            if position < b_position and not any(w.startswith(MOVES_BACK) for w in between):
+                yield ("sound", at), "at %d ms the position went back from %d to %d ms" % (
+                    at, b_position, position)
+            if ended_before and seeked and state != PLAYING and any(
+                    w.startswith("seek(") and int(w[5:-1]) < duration for w in between):
+                yield "sound", "at %d ms a seek back in the ended clip left it in state %d" % (
+                    at, state)
+            if (not between and state == PLAYING and b_state == PLAYING
+                    and position < duration - TOLERANCE_MS):
+                moved, expected = position - b_position, rate * (at - b_at)
+                if abs(moved - expected) > STEP_TOLERANCE_MS:
+                    yield ("sound", at), (
+                        "from %d to %d ms the position moved %d ms at the rate %.1f the host "
+                        "read" % (b_at, at, moved, rate))
+            if between:
+                ended_before = b_state == ENDED
+        else:
+            ended_before = False
+        if not between:
+            ended_before = state == ENDED
+        before, between = item, []
+
+
 def known_gaps(path):
     gaps = []
     for line in open(path, encoding="utf-8"):
@@ -142,26 +206,27 @@ def excused(gaps, scenario, kind, description):
     return None
 
 
-def main():
-    linux_dir, wine_dir, gaps_path, rules = sys.argv[1:5]
+def compare(linux_dir, wine_dir, wine, gaps, rules):
+    """Prints what differs between one Linux run and the Wine run, and
+    answers how many differences the known gaps do not name."""
     linux = transcript(linux_dir + "/transcript.txt")
-    wine = transcript(wine_dir + "/transcript.txt")
     if [s["name"] for s in linux] != [s["name"] for s in wine]:
         print("the runs played different scenarios: %s against %s" % (
             [s["name"] for s in linux], [s["name"] for s in wine]))
         return 1
     linux_logs = log_by_scenario(linux_dir + "/masked.log", rules)
     wine_logs = log_by_scenario(wine_dir + "/masked.log", rules)
-    gaps = known_gaps(gaps_path)
     failed = 0
     for i, (l, w) in enumerate(zip(linux, wine)):
         ll = linux_logs[i] if i < len(linux_logs) else []
         wl = wine_logs[i] if i < len(wine_logs) else []
         found = list(differences(l, w, ll, wl))
+        found += [(k, "Linux: " + d) for k, d in unsound(l)]
+        found += [(k, "Wine: " + d) for k, d in unsound(w)]
         known = {}
         for kind, description in found:
             reason = excused(gaps, l["name"], kind, description)
-            if reason:
+            if reason and not description.startswith("Linux: "):
                 known.setdefault(reason, []).append(description)
             else:
                 print("%s: DIFFERS: %s" % (l["name"], description))
@@ -174,6 +239,17 @@ def main():
             print("%s: the same (%d calls, %d polls)" % (l["name"], len(l["calls"]),
                                                         len(l["polls"])))
     print("%d scenarios compared, %d differences beyond the known gaps" % (len(linux), failed))
+    return failed
+
+
+def main():
+    gaps_path, rules, wine_dir = sys.argv[1:4]
+    wine = transcript(wine_dir + "/transcript.txt")
+    gaps = known_gaps(gaps_path)
+    failed = 0
+    for linux_dir in sys.argv[4:]:
+        print("--- %s against Wine" % linux_dir)
+        failed += compare(linux_dir, wine_dir, wine, gaps, rules)
     return 1 if failed else 0
 
 

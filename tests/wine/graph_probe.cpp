@@ -15,11 +15,17 @@
 //   --table writes the rows as a Markdown table (call, Windows, here).
 #include "../../src/card/card_interfaces.h"
 #include "../../src/platform/directshow.h"
+#include "probe_filter.h"
+
+#ifndef _WIN32
+#include "../../sim/control_graph.h"
+#endif
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -41,6 +47,7 @@ std::string code(HRESULT hr) {
         {0x8000FFFF, "E_UNEXPECTED"},
         {0x80070057, "E_INVALIDARG"},
         {0x0004022D, "VFW_S_DUPLICATE_NAME"},
+        {0x00040237, "VFW_S_STATE_INTERMEDIATE"},
         {0x80040203, "VFW_E_ENUM_OUT_OF_SYNC"},
         {0x80040209, "VFW_E_NOT_CONNECTED"},
         {0x80040216, "VFW_E_NOT_FOUND"},
@@ -550,6 +557,459 @@ void running(Probe& p) {
     graph->Release();
 }
 
+// The world's stand-in for the system's Video Renderer: natively under the
+// system's own class; tovixsim.dll serves it under a class of its own (Wine's
+// renderer needs a display, and the stand-in is what is probed).
+#ifdef _WIN32
+const CLSID kStandInRenderer = {
+    0x6B1F7E23, 0x3C4D, 0x4A55, {0x9E, 0x61, 0x70, 0x82, 0x93, 0xA4, 0xB5, 0xC6}};
+#else
+const CLSID kStandInRenderer = {
+    0x70E102B0, 0x5556, 0x11CE, {0x97, 0xC0, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+#endif
+
+// ---- Running graphs -------------------------------------------------------------------
+//
+// Natively the world's manual clock stands still but for the probe's waits,
+// so every figure is exact; under Wine the waits are real and a position is
+// compared with the time the graph's own clock says has passed, within the
+// tolerance the row names.
+
+const long kToleranceMs = 60;
+
+void startTime() {
+#ifndef _WIN32
+    simctl::setManualClock(true);
+#endif
+}
+
+void endTime() {
+#ifndef _WIN32
+    simctl::setManualClock(false);
+#endif
+}
+
+void wait(long ms) {
+#ifdef _WIN32
+    Sleep(static_cast<DWORD>(ms));
+#else
+    simctl::advanceClock(ms);
+#endif
+}
+
+// Now on the graph's clock, in ms; -1 without one.
+long long clockMs(IMediaFilter* graph) {
+    IReferenceClock* clock = nullptr;
+    REFERENCE_TIME now = -probe::kUnitsPerMs;
+    if (graph->GetSyncSource(&clock) == S_OK && clock) {
+        clock->GetTime(&now);
+        clock->Release();
+    }
+    return now / probe::kUnitsPerMs;
+}
+
+std::string ms(LONGLONG units) {
+    return number(units / probe::kUnitsPerMs) + " ms";
+}
+
+// A position against `base` ms plus the time the clock has run since
+// `since` (at `rate`): the expected text when within the tolerance, else by
+// how much it is off.
+std::string around(HRESULT hr, LONGLONG position, long base, const std::string& what,
+                   long long ran) {
+    long long off = position / probe::kUnitsPerMs - base - ran;
+    if (off >= -kToleranceMs && off <= kToleranceMs)
+        return with(hr, what);
+    return with(hr, what + " " + (off > 0 ? "+ " : "- ") + number(off > 0 ? off : -off) + " ms");
+}
+
+std::string tolerated(const std::string& what) {
+    return what + " (within " + number(kToleranceMs) + " ms)";
+}
+
+std::string expected(const std::string& what) {
+    return with(S_OK, tolerated(what));
+}
+
+// The EC_COMPLETE events the application finds now, the first waited for
+// up to `waitMs`; other events are passed over.
+std::string completions(IMediaEventEx* events, long waitMs) {
+    std::string found;
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (events->GetEvent(&code, &p1, &p2, waitMs) == S_OK) {
+        if (code == EC_COMPLETE)
+            found += (found.empty() ? "" : ", ") + number(code) + "(" + number(p1) + ", " +
+                     number(p2) + ")";
+        events->FreeEventParams(code, p1, p2);
+        waitMs = 0;
+    }
+    return found.empty() ? "none" : found;
+}
+
+std::string stateName(LONG state) {
+    return state == State_Running   ? "running"
+           : state == State_Paused  ? "paused"
+           : state == State_Stopped ? "stopped"
+                                    : number(state);
+}
+
+std::string controlState(IMediaControl* control, LONG timeoutMs) {
+    OAFilterState state = -1;
+    HRESULT hr = control->GetState(timeoutMs, &state);
+    return with(hr, stateName(state));
+}
+
+// How a state change reached the source and the renderer downstream of it:
+// whether each was paused before it ran or stopped, and which of the two
+// changed first at every step.
+std::string transition(probe::Journal& journal, bool throughPause) {
+    std::vector<std::string> lines = journal.lines();
+    journal.clear();
+    auto at = [&](const std::string& line) {
+        for (size_t i = 0; i < lines.size(); i++)
+            if (lines[i] == line)
+                return static_cast<long>(i);
+        return -1L;
+    };
+    std::string last = lines.empty() ? "" : lines.back().substr(lines.back().find(' ') + 1);
+    std::string out;
+    if (throughPause) {
+        bool paused = at("source paused") >= 0 && at("render paused") >= 0 &&
+                      at("source paused") < at("source " + last) &&
+                      at("render paused") < at("render " + last);
+        out = paused ? "each paused first, " : "not each paused first, ";
+        if (at("render paused") > at("source paused"))
+            out += "the source paused first, ";
+    }
+    long render = at("render " + last), source = at("source " + last);
+    if (render < 0 || source < 0)
+        return out + "not both " + last;
+    return out + (render < source ? "the renderer " : "the source ") + last + " first";
+}
+
+struct RunningGraph {
+    IGraphBuilder* graph = nullptr;
+    IMediaControl* control = nullptr;
+    IMediaSeeking* seeking = nullptr;
+    IMediaEventEx* events = nullptr;
+    IMediaFilter* filter = nullptr;
+    probe::Journal journal;
+    probe::Filter* source = nullptr;
+    probe::Filter* render = nullptr;  // downstream of the source, stops at 5000 ms
+    probe::Filter* render2 = nullptr; // alone, stops at 6000 ms
+    probe::Filter* late = nullptr;    // flagged a renderer only once running
+
+    bool open() {
+        if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IGraphBuilder, reinterpret_cast<void**>(&graph))))
+            return false;
+        control = query<IMediaControl>(graph, IID_IMediaControl);
+        seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+        events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+        filter = query<IMediaFilter>(graph, IID_IMediaFilter);
+        probe::FilterShape shape{"source"};
+        shape.output = true;
+        shape.seeking = false;
+        source = new probe::Filter(shape, &journal);
+        shape = probe::FilterShape{"render"};
+        shape.stop = 5000 * probe::kUnitsPerMs;
+        render = new probe::Filter(shape, &journal);
+        shape = probe::FilterShape{"render2"};
+        shape.stop = 6000 * probe::kUnitsPerMs;
+        render2 = new probe::Filter(shape, &journal);
+        shape = probe::FilterShape{"late"};
+        shape.seeking = false;
+        shape.miscFlags = true;
+        late = new probe::Filter(shape, &journal);
+        graph->AddFilter(source, L"source");
+        graph->AddFilter(render, L"render");
+        graph->AddFilter(render2, L"render2");
+        graph->AddFilter(late, L"late");
+        return control && seeking && events && filter &&
+               SUCCEEDED(source->pin()->Connect(render->pin(), nullptr));
+    }
+    void close() {
+        if (control)
+            control->Stop();
+        for (IUnknown* i : std::initializer_list<IUnknown*>{control, seeking, events, filter})
+            if (i)
+                i->Release();
+        if (graph)
+            graph->Release();
+        for (probe::Filter* f : {source, render, render2, late})
+            if (f)
+                f->Release();
+    }
+    std::string position(long base, long long since, const std::string& what) {
+        LONGLONG current = -1;
+        HRESULT hr = seeking->GetCurrentPosition(&current);
+        return around(hr, current, base, what, clockMs(filter) - since);
+    }
+};
+
+// Every figure a position row expects.
+const long kSeekMs = static_cast<long>(probe::kSeekResult / probe::kUnitsPerMs);
+
+void stoppedAndStarting(Probe& p, RunningGraph& g) {
+    LONGLONG current = 0, stop = 0;
+    HRESULT hr = g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                         AM_SEEKING_NoPositioning);
+    p.add("SK-47", "SetPositions(0), stopped", code(S_OK), code(hr));
+    current = -1;
+    hr = g.seeking->GetPositions(&current, &stop);
+    p.add("SK-47", "GetPositions after it: what the filters wrote back, the longest stop",
+          with(S_OK, "1234 ms, 6000 ms"), with(hr, ms(current) + ", " + ms(stop)));
+
+    g.journal.clear();
+    p.add("MC-01", "Pause, probe filters", code(S_OK), code(g.control->Pause()));
+    p.add("MC-03", "Pause: the order", "the renderer paused first", transition(g.journal, false));
+    IReferenceClock* clock = nullptr;
+    hr = g.filter->GetSyncSource(&clock);
+    p.add("CK-05", "GetSyncSource after the first Pause", with(S_OK, "a clock"),
+          with(hr, clock ? "a clock" : "none"));
+    if (clock)
+        clock->Release();
+    p.add("CK-05", "the filters were given the clock", "yes",
+          g.render->hasClock() && g.source->hasClock() ? "yes" : "no");
+    p.add("MC-01", "Stop from paused", code(S_OK), code(g.control->Stop()));
+    p.add("MC-03", "Stop: the order", "the renderer stopped first", transition(g.journal, false));
+}
+
+// Run from stopped, the position on the clock, and the end when every
+// renderer counted at Run has told of it.
+void runToTheEnd(Probe& p, RunningGraph& g) {
+    HRESULT hr = g.control->Run();
+    p.add("MC-01", "Run from stopped, probe filters", code(S_OK), code(hr));
+    long long ran = clockMs(g.filter);
+    p.add("MC-02", "Run from stopped: the order", "each paused first, the renderer running first",
+          transition(g.journal, true));
+    g.late->setRenderer(true);
+    completions(g.events, 0);
+    g.render->resetPositionQuestions();
+    g.render2->resetPositionQuestions();
+    p.add("MC-01", "GetState(0) running", with(S_OK, "running"), controlState(g.control, 0));
+    wait(400);
+    p.add("SK-58", "GetCurrentPosition, 400 ms on a clock", expected("1234 ms + the time run"),
+          g.position(kSeekMs, ran, tolerated("1234 ms + the time run")));
+    p.add("SK-58", "the filters asked for their position, running on a clock", "0 times",
+          number(g.render->positionQuestions() + g.render2->positionQuestions()) + " times");
+    p.add("RC-01", "EC_COMPLETE from the first renderer",
+          with(S_OK, "none reaches the application"),
+          with(g.render->complete(), completions(g.events, 50) == "none"
+                                         ? "none reaches the application"
+                                         : "one reaches the application"));
+    p.add("SK-59", "GetCurrentPosition after the first renderer's end",
+          expected("1234 ms + the time run"),
+          g.position(kSeekMs, ran, tolerated("1234 ms + the time run")));
+    g.render2->complete();
+    p.add("RC-02", "EC_COMPLETE from the second renderer: what reaches the application", "1(0, 0)",
+          completions(g.events, 50));
+    g.late->complete();
+    p.add("RC-03", "EC_COMPLETE from a filter flagged a renderer after Run", "none",
+          completions(g.events, 50));
+    LONGLONG current = -1;
+    hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-60", "GetCurrentPosition once every renderer has ended", with(S_OK, "6000 ms"),
+          with(hr, ms(current)));
+    wait(300);
+    hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-60", "GetCurrentPosition 300 ms later", with(S_OK, "6000 ms"), with(hr, ms(current)));
+    g.late->setRenderer(false);
+
+    // A seek after the end starts the clip again from where the seek went.
+    current = 0;
+    g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                            AM_SEEKING_NoPositioning);
+    ran = clockMs(g.filter);
+    wait(200);
+    p.add("SK-52", "GetCurrentPosition 200 ms after a seek that restarts an ended graph",
+          expected("1234 ms + the time run"),
+          g.position(kSeekMs, ran, tolerated("1234 ms + the time run")));
+
+    // A new run counts the renderers again, and forgets an end not taken.
+    g.control->Pause();
+    g.control->Run();
+    completions(g.events, 0);
+    g.render->complete();
+    g.render2->complete();
+    g.control->Pause();
+    hr = g.control->Run();
+    p.add("EV-07", "Run with an EC_COMPLETE queued, then GetEvent", with(S_OK, "none"),
+          with(hr, completions(g.events, 50)));
+}
+
+// Seek, pause and rate while the graph runs.
+void controlsWhileRunning(Probe& p, RunningGraph& g) {
+    LONGLONG current = 0, stop = 9000 * probe::kUnitsPerMs;
+    HRESULT hr = g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, &stop,
+                                         AM_SEEKING_AbsolutePositioning);
+    long long ran = clockMs(g.filter);
+    p.add("SK-51", "SetPositions(0, 9000 ms) running: the filters' state when told",
+          with(S_OK, "paused"), with(hr, stateName(g.render->stateAtSeek())));
+    p.add("SK-52", "GetState(0) after the seek", with(S_OK, "running"), controlState(g.control, 0));
+    p.add("SK-52", "GetCurrentPosition right after the seek", expected("1234 ms + the time run"),
+          g.position(kSeekMs, ran, tolerated("1234 ms + the time run")));
+    wait(300);
+    p.add("SK-52", "GetCurrentPosition 300 ms after the seek", expected("1234 ms + the time run"),
+          g.position(kSeekMs, ran, tolerated("1234 ms + the time run")));
+    current = -1;
+    stop = -1;
+    hr = g.seeking->GetPositions(&current, &stop);
+    p.add("SK-53", "GetPositions after the seek: the stop", with(S_OK, "9000 ms"),
+          with(hr, ms(stop)));
+
+    g.control->Pause();
+    g.seeking->GetCurrentPosition(&current);
+    long held = static_cast<long>(current / probe::kUnitsPerMs);
+    wait(300);
+    p.add("SK-55", "GetCurrentPosition after 300 ms paused", expected("as at the Pause"),
+          g.position(held, clockMs(g.filter), tolerated("as at the Pause")));
+    g.control->Run();
+    long long resumed = clockMs(g.filter);
+    wait(200);
+    p.add("SK-55", "GetCurrentPosition 200 ms after running again",
+          expected("as at the Pause + the time run since"),
+          g.position(held, resumed, tolerated("as at the Pause + the time run since")));
+
+    // Paused, sought, run again: it goes on from where the seek took it.
+    g.control->Pause();
+    current = 0;
+    hr = g.seeking->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                 AM_SEEKING_NoPositioning);
+    p.add("SK-51", "SetPositions(0) paused: the filters' state when told", with(S_OK, "paused"),
+          with(hr, stateName(g.render->stateAtSeek())));
+    hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-47", "GetCurrentPosition after a seek while paused", with(S_OK, "1234 ms"),
+          with(hr, ms(current)));
+    g.control->Run();
+    resumed = clockMs(g.filter);
+    wait(200);
+    p.add("SK-52", "GetCurrentPosition 200 ms after Run from a seek while paused",
+          expected("1234 ms + the time run"),
+          g.position(kSeekMs, resumed, tolerated("1234 ms + the time run")));
+
+    hr = g.seeking->SetRate(2.0);
+    p.add("SK-49", "SetRate(2.0) running: the filters told", with(S_OK, "2.0"),
+          with(hr, g.render->rate() == 2.0 && g.render2->rate() == 2.0 ? "2.0" : "not 2.0"));
+    p.add("SK-49", "GetState(0) after SetRate(2.0)", with(S_OK, "running"),
+          controlState(g.control, 0));
+    hr = g.seeking->SetRate(-1.0);
+    double rate = 0;
+    HRESULT got = g.seeking->GetRate(&rate);
+    p.add("SK-50", "SetRate(-1.0) running, then GetRate", code(S_OK) + "; " + with(S_OK, "-1.0"),
+          code(hr) + "; " + with(got, rate == -1.0 ? "-1.0" : std::to_string(rate)));
+    g.seeking->SetRate(1.0);
+
+    g.journal.clear();
+    p.add("MC-05", "Stop from running", code(S_OK), code(g.control->Stop()));
+    p.add("MC-05", "Stop from running: the order", "each paused first, the renderer stopped first",
+          transition(g.journal, true));
+    hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-56", "GetCurrentPosition after Stop: the filters' seek position again",
+          with(S_OK, "1234 ms"), with(hr, ms(current)));
+}
+
+// IMediaControl::GetState while a filter says it is elsewhere.
+void statesApart(Probe& p, RunningGraph& g) {
+    g.control->Pause();
+    g.render->reportState(S_OK, State_Stopped);
+    p.add("MC-08", "GetState(0) paused, a filter stopped", with(E_FAIL, "paused"),
+          controlState(g.control, 0));
+    g.render->reportTrueState();
+    g.control->Run();
+    g.render->reportState(S_OK, State_Paused);
+    p.add("MC-09", "GetState(0) running, a filter paused",
+          with(VFW_S_STATE_INTERMEDIATE, "running"), controlState(g.control, 0));
+    p.add("MC-09", "GetState(100) running, a filter paused",
+          with(VFW_S_STATE_INTERMEDIATE, "running"), controlState(g.control, 100));
+    g.render->reportState(S_OK, State_Stopped);
+    p.add("MC-10", "GetState(0) running, a filter stopped", with(E_FAIL, "running"),
+          controlState(g.control, 0));
+    g.render->reportTrueState();
+    g.control->Stop();
+    g.render->reportState(S_OK, State_Paused);
+    p.add("MC-11", "GetState(0) stopped, a filter paused",
+          with(VFW_S_STATE_INTERMEDIATE, "stopped"), controlState(g.control, 0));
+    g.render->reportState(S_OK, State_Running);
+    p.add("MC-12", "GetState(0) stopped, a filter running", with(E_FAIL, "stopped"),
+          controlState(g.control, 0));
+    g.render->reportTrueState();
+}
+
+// Without a clock the graph has to ask its filters where they are.
+void withoutClock(Probe& p, RunningGraph& g) {
+    g.filter->SetSyncSource(nullptr);
+    g.control->Run();
+    g.render->resetPositionQuestions();
+    g.render2->resetPositionQuestions();
+    wait(100);
+    LONGLONG current = -1;
+    g.seeking->GetCurrentPosition(&current);
+    p.add("SK-58", "the filters asked for their position, running with no clock", "asked",
+          g.render->positionQuestions() + g.render2->positionQuestions() ? "asked" : "not asked");
+    g.control->Stop();
+}
+
+void runningGraph(Probe& p) {
+    RunningGraph g;
+    if (!g.open()) {
+        p.add("doc", "a graph of probe filters", "built", "not built");
+        g.close();
+        return;
+    }
+    startTime();
+    stoppedAndStarting(p, g);
+    runToTheEnd(p, g);
+    g.control->Stop();
+    g.control->Run();
+    completions(g.events, 0);
+    controlsWhileRunning(p, g);
+    statesApart(p, g);
+    withoutClock(p, g);
+    endTime();
+    g.close();
+}
+
+// The Video Renderer alone, unconnected: it has nothing to wait for, and
+// ends at once at every run.
+void unconnectedRenderer(Probe& p) {
+    IGraphBuilder* graph = nullptr;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                     reinterpret_cast<void**>(&graph));
+    IBaseFilter* renderer = createFilter(kStandInRenderer);
+    if (!renderer) {
+        p.add("RP-23", "the Video Renderer", "created", "not created");
+        graph->Release();
+        return;
+    }
+    graph->AddFilter(renderer, L"renderer");
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaEventEx* events = query<IMediaEventEx>(graph, IID_IMediaEventEx);
+    startTime();
+    HRESULT hr = control->Pause();
+    p.add("RP-22", "Pause, an unconnected Video Renderer alone", with(S_OK, "none"),
+          with(hr, completions(events, 50)));
+    hr = control->Run();
+    p.add("RP-23", "Run from paused: EC_COMPLETE", with(S_OK, "1(0, 0)"),
+          with(hr, completions(events, 500)));
+    hr = control->Pause();
+    p.add("RP-23", "Pause again", with(S_OK, "none"), with(hr, completions(events, 50)));
+    hr = control->Stop();
+    p.add("RP-23", "Stop, the Video Renderer alone", with(S_OK, "none"),
+          with(hr, completions(events, 50)));
+    hr = control->Run();
+    p.add("RP-23", "Run from stopped: EC_COMPLETE", with(S_OK, "1(0, 0)"),
+          with(hr, completions(events, 500)));
+    control->Stop();
+    endTime();
+    events->Release();
+    control->Release();
+    graph->RemoveFilter(renderer);
+    renderer->Release();
+    graph->Release();
+}
+
 int runProbe(Probe& p) {
     IUnknown* asked = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
@@ -587,6 +1047,8 @@ int runProbe(Probe& p) {
     decoder->Release();
     demux->Release();
     running(p);
+    runningGraph(p);
+    unconnectedRenderer(p);
     return 0;
 }
 

@@ -12,12 +12,20 @@
 // dates masked, is written beside it.
 //
 // Usage: tovix_scenarios <library folder> <transcript out> <masked log out>
-//                        [--long] [scenario...]
+//                        [--long] [--decoder-clock follows|none] [scenario...]
 // --long plays a longer recording and runs every scenario three times.
+// --decoder-clock (Linux only) chooses whether the simulated card's decoder
+// offers the graph a clock that follows what it presents (the card's
+// default, and tovixsim.dll's) or none, so that the graph runs on the system
+// clock; the host must see the same either way.
 #include "fake_jni.h"
 #include "loaded_natives.h"
 #include "plugin_log.h"
 #include "stream_writer.h"
+
+#ifndef _WIN32
+#include "../../sim/control_card.h"
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -343,10 +351,24 @@ int main(int argc, char** argv) {
     bool longForm = false;
     std::vector<std::string> chosen;
     for (int i = 4; i < argc; i++) {
-        if (strcmp(argv[i], "--long") == 0)
+        if (strcmp(argv[i], "--long") == 0) {
             longForm = true;
-        else
+        } else if (strcmp(argv[i], "--decoder-clock") == 0 && i + 1 < argc) {
+            std::string model = argv[++i];
+#ifdef _WIN32
+            bool known = model == "follows";
+#else
+            bool known = model == "follows" || model == "none";
+            simcard::setDecoderClock(model == "none" ? simcard::DecoderClock::None
+                                                     : simcard::DecoderClock::FollowsPresentation);
+#endif
+            if (!known) {
+                fprintf(stderr, "no decoder clock model \"%s\" here\n", model.c_str());
+                return 2;
+            }
+        } else {
             chosen.push_back(argv[i]);
+        }
     }
     SessionNatives n{};
     std::string error;
