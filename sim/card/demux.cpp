@@ -98,8 +98,7 @@ DemuxFilter::DemuxFilter(const char* className, REFCLSID clsid, bool mpeg1Splitt
     : BaseFilter(className, clsid), mpeg1Splitter_(mpeg1Splitter),
       seeking_(static_cast<IBaseFilter*>(this), this) {
     if (mpeg1Splitter_) {
-        addPin(L"Input", PINDIR_INPUT,
-               {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
+        addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
         return;
     }
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
