@@ -179,36 +179,43 @@ TEST_F(Player, APartialRenderIsReportedAndLeavesThePlayerAsItWas) {
 }
 
 // A broadcast recording with a second language: the card plays the first
-// track, the PC's sound device the second, and the clip ends when both have.
+// track, the PC's sound device the second, and the clip ends when both have,
+// whether the graph's clock is the card's or, without one, the sound
+// device's.
 TEST_F(Player, ASecondAudioTrackPlaysOnThePcAndTheClipEndsWhenBothHave) {
     StreamSpec shape;
     shape.audioStreams = 2;
     shape.seconds = 3;
     ASSERT_TRUE(streamwriter::writeProgramStream("two.mpg", shape));
-    ASSERT_TRUE(open());
-    load("two.mpg");
-    EXPECT_FALSE(logHas(line("openFile", "Could not render file 'two.mpg'")));
-    EXPECT_EQ((std::vector<std::string>{"Default DirectSound Device", "MPEG Audio Decoder",
-                                        "MPEG DeMux", "two.mpg", "Sigma Decoder"}),
-              simctl::graphFilterNames());
-    EXPECT_EQ(1, state());
-    EXPECT_EQ(3000, durationMs());
+    for (simcard::DecoderClock model :
+         {simcard::DecoderClock::FollowsPresentation, simcard::DecoderClock::None}) {
+        simcard::setDecoderClock(model);
+        ASSERT_TRUE(open());
+        load("two.mpg");
+        EXPECT_FALSE(logHas(line("openFile", "Could not render file 'two.mpg'")));
+        EXPECT_EQ((std::vector<std::string>{"Default DirectSound Device", "MPEG Audio Decoder",
+                                            "MPEG DeMux", "two.mpg", "Sigma Decoder"}),
+                  simctl::graphFilterNames());
+        EXPECT_EQ(1, state());
+        EXPECT_EQ(3000, durationMs());
 
-    // The host's level reaches both renderers and is read back.
-    EXPECT_NEAR(0.5f, Java_org_quencommunity_tovix_TovixAPI_setVolume(env(), cls(), 0.5f), 1e-3f);
-    EXPECT_EQ(-346, simctl::renderer().volume);
-    Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_TRUE);
-    EXPECT_EQ(-10000, simctl::renderer().volume);
-    Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_FALSE);
+        // The host's level reaches both renderers and is read back.
+        EXPECT_NEAR(0.5f, Java_org_quencommunity_tovix_TovixAPI_setVolume(env(), cls(), 0.5f),
+                    1e-3f);
+        EXPECT_EQ(-346, simctl::renderer().volume);
+        Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_TRUE);
+        EXPECT_EQ(-10000, simctl::renderer().volume);
+        Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_FALSE);
 
-    EXPECT_TRUE(play());
-    simctl::advanceClock(1500);
-    EXPECT_EQ(1500, positionMs());
-    EXPECT_GT(simctl::renderer().samples, 0) << "the card plays";
-    simctl::advanceClock(1600);
-    EXPECT_EQ(5, state());
-    EXPECT_EQ(3000, positionMs());
-    freeAndClose();
+        EXPECT_TRUE(play());
+        simctl::advanceClock(1500);
+        EXPECT_EQ(1500, positionMs());
+        EXPECT_GT(simctl::renderer().samples, 0) << "the card plays";
+        simctl::advanceClock(1600);
+        EXPECT_EQ(5, state());
+        EXPECT_EQ(3000, positionMs());
+        freeAndClose();
+    }
 }
 
 TEST_F(Player, AMissingFileIsReportedWithTheFileNotFoundCode) {
