@@ -243,19 +243,13 @@ class AudioRenderer final : public BaseFilter,
         return S_OK;
     }
 
-    // ISimTimedRenderer: the end is told once the stream time has reached
-    // the last sample's.
+    // ISimTimedRenderer: tells the end once it is due.
     void STDMETHODCALLTYPE Poll() override {
-        if (state() != State_Running)
+        if (!endDue())
             return;
-        REFERENCE_TIME now = clockNow();
-        if (IReferenceClock* clock = this->clock()) {
-            clock->GetTime(&now);
-            clock->Release();
-        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (!ended_ || posted_ || now - startTime() < lastTime_)
+            if (posted_)
                 return;
             posted_ = true;
         }
@@ -289,6 +283,19 @@ class AudioRenderer final : public BaseFilter,
     }
 
   private:
+    // Whether, running, the stream has ended and the stream time has reached
+    // its last sample's, with the end not yet told in this run.
+    bool endDue() {
+        if (state() != State_Running)
+            return false;
+        REFERENCE_TIME now = clockNow();
+        if (IReferenceClock* clock = this->clock()) {
+            clock->GetTime(&now);
+            clock->Release();
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ended_ && !posted_ && now - startTime() >= lastTime_;
+    }
     void complete() {
         notifyGraph(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
     }
