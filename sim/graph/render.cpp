@@ -187,7 +187,8 @@ IBaseFilter* FilterGraph::connectToRegistered(IPin* out, bool renderOutputs) {
             }
             // A filter that leads nowhere goes, with what was added after it.
             while (!connected && members_.size() > before)
-                removeMember(members_.front().filter, true);
+                if (FAILED(removeMember(members_.front().filter, true)))
+                    break;
         }
         filter->Release(); // the graph holds it while it is a member
         if (connected)
