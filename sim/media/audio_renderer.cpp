@@ -11,14 +11,15 @@
 //   upstream, and the sound device's reference clock; no IAMFilterMiscFlags,
 //   so that the graph counts it as a renderer by its seeking;
 // - it completes as a renderer does: once its stream has ended and the
-//   stream time has reached its last sample's, and at every Run while its
-//   input is unconnected.
+//   stream time has reached its last sample's (a thread of its own waits
+//   for that while it runs), and at every Run while its input is
+//   unconnected.
 #include "../base/filter.h"
 #include "../base/seeking.h"
 #include "../base/upstream_seeking.h"
+#include "../base/world_wait.h"
 #include "../control_graph.h"
 #include "../graph/clock.h"
-#include "../graph/manager.h"
 #include "stock_filters.h"
 #include "types.h"
 
@@ -139,9 +140,7 @@ class DeviceClock final : public IReferenceClock {
     REFERENCE_TIME last_ = 0; // GetTime never runs backwards
 };
 
-class AudioRenderer final : public BaseFilter,
-                            public NoDispatch<IBasicAudio>,
-                            public ISimTimedRenderer {
+class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
   public:
     AudioRenderer()
         : BaseFilter(kClassName, CLSID_DSoundRender),
@@ -149,6 +148,7 @@ class AudioRenderer final : public BaseFilter,
                         {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM)})),
           receiver_(input_, this), seeking_(static_cast<IBaseFilter*>(this), input_),
           clock_(static_cast<IBaseFilter*>(this)) {}
+    ~AudioRenderer() override { endCompletion(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         return BaseFilter::QueryInterface(riid, ppv);
@@ -165,8 +165,6 @@ class AudioRenderer final : public BaseFilter,
             return static_cast<IMediaSeeking*>(&seeking_);
         if (riid == IID_IMediaPosition)
             return static_cast<IMediaPosition*>(&position_);
-        if (riid == IID_ISimTimedRenderer)
-            return static_cast<ISimTimedRenderer*>(this);
         return nullptr;
     }
     void* pinInterface(BasePin* pin, REFIID riid) override {
@@ -193,10 +191,15 @@ class AudioRenderer final : public BaseFilter,
         if (!input_->isConnected())
             complete();
         else
-            Poll();
+            startCompletion();
+        return S_OK;
+    }
+    HRESULT onPause() override {
+        endCompletion();
         return S_OK;
     }
     HRESULT onStop() override {
+        endCompletion();
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = false;
         posted_ = false;
@@ -210,7 +213,7 @@ class AudioRenderer final : public BaseFilter,
                 return S_FALSE;
             ended_ = true;
         }
-        Poll();
+        wakeWaiters(); // the end may be due now
         return S_OK;
     }
     HRESULT onBeginFlush(BasePin*) override {
@@ -243,19 +246,6 @@ class AudioRenderer final : public BaseFilter,
         return S_OK;
     }
 
-    // ISimTimedRenderer: tells the end once it is due.
-    void STDMETHODCALLTYPE Poll() override {
-        if (!endDue())
-            return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (posted_)
-                return;
-            posted_ = true;
-        }
-        complete();
-    }
-
     // IBasicAudio
     HRESULT STDMETHODCALLTYPE put_Volume(LONG volume) override {
         if (volume < -10000 || volume > 0)
@@ -283,6 +273,44 @@ class AudioRenderer final : public BaseFilter,
     }
 
   private:
+    // A thread of the renderer's own waits, while it runs, for the end to be
+    // due and tells it.
+    void startCompletion() {
+        endCompletion();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            leaving_ = false;
+        }
+        completion_.start([this] {
+            for (;;) {
+                waitFor([this] { return leaving() || endDue(); });
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (leaving_)
+                        return;
+                }
+                if (!endDue())
+                    continue;
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    posted_ = true;
+                }
+                complete();
+            }
+        });
+    }
+    void endCompletion() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            leaving_ = true;
+        }
+        wakeWaiters();
+        completion_.join();
+    }
+    bool leaving() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return leaving_;
+    }
     // Whether, running, the stream has ended and the stream time has reached
     // its last sample's, with the end not yet told in this run.
     bool endDue() {
@@ -313,7 +341,9 @@ class AudioRenderer final : public BaseFilter,
     bool flushing_ = false;
     bool ended_ = false;          // EndOfStream came, no flush or stop since
     bool posted_ = false;         // EC_COMPLETE told for this run
+    bool leaving_ = false;        // the completion thread is to end
     REFERENCE_TIME lastTime_ = 0; // stream time of the last sample taken
+    WorldThread completion_;
 };
 
 HRESULT RendererInput::Receive(IMediaSample* sample) {
