@@ -375,15 +375,17 @@ TEST_F(GraphWorld, WithTwoTracksTheGraphEndsWhenBothRenderersHaveAndItsClockIsTh
             << "both renderers have reached the end";
         EXPECT_EQ(EC_COMPLETE, code);
 
-        // At double speed from the start, both tracks end in half the time:
-        // the sound device's samples come stamped for the rate.
+        // Double speed from 1 s on: the graph starts the tracks again where
+        // it stands, the sound device's samples stamped for the rate, and
+        // both end 1.5 s later.
         control->Stop();
         LONGLONG start = 0;
-        ASSERT_EQ(S_OK, seeking->SetRate(2.0));
         ASSERT_EQ(S_OK, seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr,
                                               AM_SEEKING_NoPositioning));
         ASSERT_TRUE(SUCCEEDED(control->Run()));
-        simctl::advanceClock(1900);
+        simctl::advanceClock(1000);
+        ASSERT_EQ(S_OK, seeking->SetRate(2.0));
+        simctl::advanceClock(1400);
         EXPECT_EQ(E_ABORT, events->WaitForCompletion(0, &code));
         simctl::advanceClock(200);
         EXPECT_EQ(S_OK, events->WaitForCompletion(0, &code));
