@@ -43,6 +43,7 @@ void DecoderInput::forget() {
     flushing = false;
     hasData = false;
     segmentStart = 0;
+    segmentRate = 1.0;
 }
 
 HRESULT DecoderInput::GetAllocator(IMemAllocator** allocator) {
@@ -129,7 +130,8 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
         recordSample(sample->GetActualDataLength());
         input->hasData = true;
         if (SUCCEEDED(sample->GetTime(&at, &end)))
-            at += input->segmentStart;
+            at = input->segmentStart +
+                 static_cast<REFERENCE_TIME>(static_cast<double>(at) * input->segmentRate);
         else
             at = -1;
     }
@@ -145,12 +147,13 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
     return S_OK;
 }
 
-HRESULT DecoderPlayback::onNewSegment(BasePin* pin, REFERENCE_TIME start) {
+HRESULT DecoderPlayback::onNewSegment(BasePin* pin, REFERENCE_TIME start, double rate) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     DecoderInput* input = inputOf(pin);
     if (!input)
         return E_UNEXPECTED;
     input->segmentStart = start;
+    input->segmentRate = rate > 0 ? rate : 1.0;
     return S_OK;
 }
 
