@@ -305,7 +305,7 @@ HRESULT Filter::Run(REFERENCE_TIME) {
 HRESULT Filter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
-    *state = trueState_ ? state_ : reportedState_;
+    *state = trueState_ ? state_.load() : reportedState_;
     if (trueState_ && pending_ && state_ != State_Running)
         return VFW_S_STATE_INTERMEDIATE;
     return trueState_ ? S_OK : stateAnswer_;

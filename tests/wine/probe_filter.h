@@ -126,7 +126,7 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     IFilterGraph* graph_ = nullptr; // not held: the graph holds the filter
     WCHAR graphName_[MAX_FILTER_NAME] = {};
     IReferenceClock* clock_ = nullptr;
-    FILTER_STATE state_ = State_Stopped;
+    std::atomic<FILTER_STATE> state_{State_Stopped}; // the graph may change it on a thread
     FILTER_STATE atSeek_ = State_Stopped;
     bool trueState_ = true;
     HRESULT stateAnswer_ = S_OK;
