@@ -130,10 +130,13 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         if (state_ == State_Running)
             for (IBaseFilter* filter : downstreamFirst())
                 filter->Pause();
+        // A filter whose stop is not complete yet makes the graph's S_FALSE.
         for (IBaseFilter* filter : downstreamFirst()) {
             HRESULT hr = filter->Stop();
             if (FAILED(hr) && SUCCEEDED(result))
                 result = hr;
+            else if (hr == S_FALSE && result == S_OK)
+                result = S_FALSE;
         }
         pausedAt_ = 0;
         {
