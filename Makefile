@@ -9,9 +9,10 @@ build:
 	cmake --preset default
 	cmake --build --preset default -j$(JOBS)
 
-# Both builds, then which optional checks ran and why any did not. Each
-# ctest run leaves its results in BUILD/ctest-results.xml for that list.
-check: check-default check-asan
+# Both builds, the simulated world's threads under ThreadSanitizer, then
+# which optional checks ran and why any did not. Each ctest run leaves its
+# results in BUILD/ctest-results.xml for that list.
+check: check-default check-asan check-tsan-world
 	@tools/optional-checks.sh build/default build/asan
 
 check-default: packages-check
@@ -31,6 +32,19 @@ check-tsan: packages-check
 	cmake --preset tsan
 	cmake --build --preset tsan -j$(JOBS)
 	ctest --preset tsan -j$(JOBS)
+
+# The part of it that make check runs: the tests of the simulated world,
+# whose streaming and renderer threads meet the application's calls, and of
+# the library playing through it.
+TSAN_WORLD_TESTS = test_sim test_card_filters test_graph test_graph_playback test_filters \
+	test_player test_player_failures test_player_controls test_player_timing
+empty :=
+space := $(empty) $(empty)
+.PHONY: check-tsan-world
+check-tsan-world: packages-check
+	cmake --preset tsan
+	cmake --build --preset tsan -j$(JOBS) --target $(TSAN_WORLD_TESTS)
+	ctest --preset tsan -j$(JOBS) -R '^($(subst $(space),|,$(TSAN_WORLD_TESTS)))$$'
 
 # The Debian packages a fresh machine lacks (nothing to do when all are there).
 .PHONY: packages-demo packages-check

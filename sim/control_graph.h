@@ -15,7 +15,14 @@ namespace simctl {
 // (WaitForCompletion, GetEvent with a time-out) blocks: the wait moves it on
 // until what it waits for is due or its time-out has passed.
 TOVIX_SIM_CONTROL void setManualClock(bool on);
+// Moves the manual clock on. The world's threads (streaming, renderers
+// waiting for their end) have done what the time that stood allowed before
+// it moves, and what the new time allows when the call returns.
 TOVIX_SIM_CONTROL void advanceClock(long ms);
+// Waits until every thread of the world has delivered what it can or
+// blocks (in Receive, on the clock), so that a test's next look does not
+// race them; at most the wait limit.
+TOVIX_SIM_CONTROL void waitForStreaming();
 // Now on the clock every graph uses, in milliseconds.
 TOVIX_SIM_CONTROL long long clockMs();
 // The longest a wait blocks in real time before it gives up (60 s at load).

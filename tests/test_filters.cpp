@@ -5,6 +5,7 @@
 #include "stream_writer.h"
 
 #include "sim/base/filter.h"
+#include "sim/base/world_wait.h"
 #include "sim/card/stream_filters.h"
 #include "sim/control.h"
 #include "sim/control_card.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -128,12 +130,39 @@ TEST_F(CardFilterWorld, DecoderInputsTakeWhatTheCardDecodesAndRefuseDecodedData)
     overlay->Release();
 }
 
+// A Receive on a world thread of its own, as a splitter's streaming thread
+// calls it: the test waits for the world to be idle, then sees whether the
+// call has returned.
+class Delivery {
+  public:
+    Delivery(IMemInputPin* input, IMediaSample* sample, REFERENCE_TIME at) {
+        REFERENCE_TIME end = at + 1;
+        sample->SetTime(&at, &end);
+        thread_.start([this, input, sample] { answer_ = input->Receive(sample); });
+        simctl::waitForStreaming();
+    }
+    ~Delivery() { thread_.join(); }
+    bool returned() {
+        simctl::waitForStreaming();
+        return answer_ != kPending;
+    }
+    HRESULT answer() {
+        thread_.join();
+        return answer_;
+    }
+
+  private:
+    static const HRESULT kPending = 0x7FFF0001;
+    std::atomic<HRESULT> answer_{kPending};
+    sim::WorldThread thread_;
+};
+
 TEST_F(CardFilterWorld, DecoderTakesSamplesOnlyWhileActiveAndBeforeTheEnd) {
     IPin* video = pinOf(decoder, 0);
     IMemInputPin* input = query<IMemInputPin>(video, IID_IMemInputPin);
     EXPECT_EQ(E_NOTIMPL, input->GetAllocatorRequirements(nullptr));
     EXPECT_EQ(E_POINTER, input->NotifyAllocator(nullptr, FALSE));
-    EXPECT_EQ(S_FALSE, input->ReceiveCanBlock()) << "the card buffers what it is given";
+    EXPECT_EQ(S_OK, input->ReceiveCanBlock()) << "a paused or full card holds the caller";
     IMemAllocator* allocator = nullptr;
     ASSERT_EQ(S_OK, input->GetAllocator(&allocator));
     ALLOCATOR_PROPERTIES wanted{2, 4096, 1, 0}, got{};
@@ -145,11 +174,15 @@ TEST_F(CardFilterWorld, DecoderTakesSamplesOnlyWhileActiveAndBeforeTheEnd) {
     EXPECT_EQ(4096, sample->GetSize());
 
     EXPECT_EQ(VFW_E_WRONG_STATE, input->Receive(sample)) << "stopped";
-    ASSERT_EQ(S_OK, decoder->Pause());
+    ASSERT_EQ(S_OK, decoder->Pause()) << "an input nobody feeds has nothing to wait for";
     long before = simctl::renderer().samples;
-    EXPECT_EQ(S_OK, input->Receive(sample));
-    EXPECT_EQ(before + 1, simctl::renderer().samples);
-    EXPECT_EQ(S_OK, video->BeginFlush());
+    {
+        Delivery held(input, sample, 0);
+        EXPECT_EQ(before + 1, simctl::renderer().samples) << "taken";
+        EXPECT_FALSE(held.returned()) << "a paused decoder holds the sample's thread";
+        EXPECT_EQ(S_OK, video->BeginFlush());
+        EXPECT_EQ(S_OK, held.answer()) << "the flush lets it go";
+    }
     EXPECT_EQ(S_FALSE, input->Receive(sample)) << "flushing";
     EXPECT_EQ(S_FALSE, video->EndOfStream()) << "an end while flushing is dropped";
     EXPECT_EQ(S_OK, video->EndFlush());
@@ -158,15 +191,121 @@ TEST_F(CardFilterWorld, DecoderTakesSamplesOnlyWhileActiveAndBeforeTheEnd) {
     IPin* overlay = pinOf(decoder, 2);
     EXPECT_EQ(E_UNEXPECTED, overlay->EndOfStream()) << "an output pin";
     EXPECT_EQ(S_OK, decoder->Stop());
+    EXPECT_EQ(VFW_E_WRONG_STATE, video->EndOfStream()) << "stopped";
+
     ASSERT_EQ(S_OK, decoder->Pause());
-    EXPECT_EQ(S_OK, input->Receive(sample)) << "stopping forgets the end";
-    EXPECT_EQ(S_OK, decoder->Stop());
+    {
+        Delivery held(input, sample, 0);
+        EXPECT_FALSE(held.returned()) << "stopping forgot the end";
+        EXPECT_EQ(S_OK, decoder->Run(0));
+        EXPECT_EQ(S_OK, held.answer()) << "running lets it go";
+    }
+    // Running, the card takes what lies within its buffer at once, and
+    // holds a sample further ahead until the clock comes near it.
+    EXPECT_EQ(S_OK, input->Receive(sample));
+    {
+        Delivery ahead(input, sample, 30000000);
+        simctl::advanceClock(2000);
+        EXPECT_FALSE(ahead.returned()) << "3 s ahead at 2 s";
+        simctl::advanceClock(600);
+        EXPECT_TRUE(ahead.returned()) << "within the buffer at 2.6 s";
+        EXPECT_EQ(S_OK, ahead.answer());
+        Delivery later(input, sample, 60000000);
+        EXPECT_EQ(S_OK, decoder->Stop());
+        EXPECT_EQ(S_OK, later.answer()) << "the stop lets it go";
+    }
 
     sample->Release();
     allocator->Release();
     overlay->Release();
     input->Release();
     video->Release();
+}
+
+// ---- Pauses that wait for data ----------------------------------------------------------
+
+// An upstream filter whose output delivers nothing by itself: the test
+// delivers for it.
+class QuietSource : public sim::BaseFilter {
+  public:
+    QuietSource() : BaseFilter("QuietSource", GUID{}) {
+        addPin(L"Out", PINDIR_OUTPUT,
+               {sim::makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
+    }
+};
+
+TEST_F(CardFilterWorld, PauseAndRunWaitForTheDecodersFirstSampleOrItsEnd) {
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaFilter* media = query<IMediaFilter>(graph, IID_IMediaFilter);
+    OAFilterState state = -1;
+    EXPECT_EQ(S_OK, control->Pause()) << "nothing connected, nothing to wait for";
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(S_OK, control->Stop());
+
+    QuietSource* source = new QuietSource();
+    ASSERT_EQ(S_OK, graph->AddFilter(source, L"Quiet"));
+    source->Release(); // the graph holds it
+    IPin* out = pinOf(source, 0);
+    IPin* video = pinOf(decoder, 0);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(out, video, nullptr));
+    IMemInputPin* input = query<IMemInputPin>(video, IID_IMemInputPin);
+    IMemAllocator* allocator = nullptr;
+    ASSERT_EQ(S_OK, input->GetAllocator(&allocator));
+    ALLOCATOR_PROPERTIES wanted{1, 64, 1, 0}, got{};
+    allocator->SetProperties(&wanted, &got);
+    allocator->Commit();
+    IMediaSample* sample = nullptr;
+    ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
+
+    EXPECT_EQ(S_FALSE, control->Pause()) << "the decoder has no data";
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(20, &state)) << "waited in vain";
+    {
+        Delivery first(input, sample, 0);
+        EXPECT_EQ(S_OK, control->GetState(0, &state)) << "the first sample completes the pause";
+        EXPECT_EQ(State_Paused, state);
+        EXPECT_EQ(S_OK, control->Stop());
+    }
+
+    // A run from stopped leaves the filters paused until the data comes,
+    // then runs them.
+    EXPECT_EQ(S_FALSE, control->Run());
+    FILTER_STATE own = State_Stopped;
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, media->GetState(0, &own));
+    EXPECT_EQ(State_Running, own);
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, decoder->GetState(0, &own));
+    EXPECT_EQ(State_Paused, own) << "the decoder is not run before its pause is complete";
+    EXPECT_EQ(S_FALSE, control->Run()) << "asked again while it waits";
+    {
+        Delivery first(input, sample, 0);
+        EXPECT_TRUE(first.returned()) << "the decoder runs and takes it";
+        EXPECT_EQ(S_OK, decoder->GetState(0, &own));
+        EXPECT_EQ(State_Running, own);
+        EXPECT_EQ(S_OK, control->GetState(0, &state));
+        EXPECT_EQ(State_Running, state);
+    }
+    EXPECT_EQ(S_OK, control->Stop());
+
+    // The end of the stream completes a pause as a sample does; a stop while
+    // a run waits abandons it.
+    EXPECT_EQ(S_FALSE, control->Run());
+    EXPECT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(S_OK, decoder->GetState(0, &own));
+    EXPECT_EQ(State_Stopped, own);
+    EXPECT_EQ(S_FALSE, control->Pause());
+    EXPECT_EQ(S_OK, video->EndOfStream());
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+    EXPECT_EQ(S_OK, control->Run()) << "paused already, with its end";
+    EXPECT_EQ(S_OK, control->Stop());
+
+    sample->Release();
+    allocator->Release();
+    input->Release();
+    video->Release();
+    out->Release();
+    media->Release();
+    control->Release();
 }
 
 // ---- The demultiplexer as a splitter --------------------------------------------------
@@ -281,10 +420,14 @@ TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesIt
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
     long before = simctl::renderer().samples;
-    ASSERT_EQ(S_OK, control->Run());
-    long delivered = simctl::renderer().samples - before;
-    EXPECT_GT(delivered, 50) << "two seconds of video and audio";
+    ASSERT_EQ(S_FALSE, control->Run()) << "the decoder has no data yet";
+    simctl::waitForStreaming();
+    long buffered = simctl::renderer().samples - before;
+    EXPECT_GT(buffered, 0);
     simctl::advanceClock(1900);
+    long delivered = simctl::renderer().samples - before;
+    EXPECT_GT(delivered, buffered) << "the rest as the clock comes near it";
+    EXPECT_GT(delivered, 50) << "two seconds of video and audio";
     EXPECT_EQ(0, nextEvent()) << "delivered whole, but not yet played";
     simctl::advanceClock(200);
     EXPECT_EQ(EC_COMPLETE, nextEvent());
@@ -294,6 +437,7 @@ TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesIt
     before = simctl::renderer().samples;
     EXPECT_EQ(S_OK, seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
                                           AM_SEEKING_NoPositioning));
+    simctl::waitForStreaming();
     long again = simctl::renderer().samples - before;
     EXPECT_GT(again, 0);
     EXPECT_LT(again, delivered / 2) << "only what lies after 1.5 s";

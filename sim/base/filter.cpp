@@ -1,5 +1,6 @@
 // Base filter and its pin enumerator; the base pin is in base/pin.cpp.
 #include "filter.h"
+#include "world_wait.h"
 
 #include <cstring>
 #include <utility>
@@ -224,9 +225,13 @@ IReferenceClock* BaseFilter::clock() const {
     return clock_;
 }
 
+// Whatever waits on the filter (a Receive held while paused) looks again.
 void BaseFilter::setState(FILTER_STATE state) {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    state_ = state;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex_);
+        state_ = state;
+    }
+    wakeWaiters();
 }
 
 HRESULT BaseFilter::Stop() {
@@ -256,11 +261,13 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start) {
     HRESULT armed;
     if (faultFires(faultPoint(className(), "Run"), &armed))
         return armed;
-    // A stopped filter passes through paused on its way to running.
+    // A stopped filter passes through paused on its way to running; a pause
+    // that has not completed makes the run's answer S_FALSE too.
+    HRESULT paused = S_OK;
     if (state() == State_Stopped) {
-        HRESULT hr = Pause();
-        if (FAILED(hr))
-            return hr;
+        paused = Pause();
+        if (FAILED(paused))
+            return paused;
     }
     {
         std::lock_guard<std::mutex> lock(stateMutex_);
@@ -271,14 +278,15 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start) {
         hr = onRun(start);
     if (SUCCEEDED(hr))
         setState(State_Running);
-    return hr;
+    return hr == S_OK ? paused : hr;
 }
 
-HRESULT BaseFilter::GetState(DWORD, FILTER_STATE* state) {
+HRESULT BaseFilter::GetState(DWORD msTimeout, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
+    HRESULT hr = onGetState(msTimeout);
     *state = this->state();
-    return S_OK;
+    return hr;
 }
 
 HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock) {

@@ -158,9 +158,14 @@ class BaseFilter : public IBaseFilter, public ComObject {
     virtual void* extraInterface(REFIID) { return nullptr; }
     // An interface one of the filter's pins answers besides IPin, or null.
     virtual void* pinInterface(BasePin*, REFIID) { return nullptr; }
+    // A state change's own work; S_FALSE from onPause says the filter is not
+    // ready yet (a renderer without data): the pause completes later.
     virtual HRESULT onStop() { return S_OK; }
     virtual HRESULT onPause() { return S_OK; }
     virtual HRESULT onRun(REFERENCE_TIME) { return S_OK; }
+    // GetState's answer: S_OK once the state is complete, else
+    // VFW_S_STATE_INTERMEDIATE after waiting at most `msTimeout` for it.
+    virtual HRESULT onGetState(DWORD /*msTimeout*/) { return S_OK; }
     virtual void onJoinGraph(IFilterGraph*) {}
     // A connection is about to be made, the peer known: a failure refuses it.
     virtual HRESULT onCompleteConnect(BasePin*, IPin* /*peer*/) { return S_OK; }

@@ -91,6 +91,9 @@ HRESULT DecoderFilter::onPause() {
 HRESULT DecoderFilter::onRun(REFERENCE_TIME start) {
     return playback_->onRun(start);
 }
+HRESULT DecoderFilter::onGetState(DWORD msTimeout) {
+    return playback_->onGetState(msTimeout);
+}
 // The card decodes MPEG-1 and MPEG-2 video only. A video stream in which no
 // MPEG sequence header is found (H.264 in a program stream, for one) is
 // refused at the connection, whatever subtype the demultiplexer announced
@@ -123,6 +126,9 @@ HRESULT DecoderFilter::onBeginFlush(BasePin* pin) {
 }
 HRESULT DecoderFilter::onEndFlush(BasePin* pin) {
     return playback_->onEndFlush(pin);
+}
+HRESULT DecoderFilter::onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME, double) {
+    return playback_->onNewSegment(pin, start);
 }
 
 HRESULT DecoderFilter::GetOutputFlags(int* flags) {

@@ -65,12 +65,15 @@ class DecoderFilter : public BaseFilter,
     HRESULT onStop() override;
     HRESULT onPause() override;
     HRESULT onRun(REFERENCE_TIME start) override;
+    HRESULT onGetState(DWORD msTimeout) override;
     HRESULT onCompleteConnect(BasePin* pin, IPin* peer) override;
     void onConnected(BasePin* pin) override;
     void onDisconnected(BasePin* pin) override;
     HRESULT onEndOfStream(BasePin* pin) override;
     HRESULT onBeginFlush(BasePin* pin) override;
     HRESULT onEndFlush(BasePin* pin) override;
+    HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME stop,
+                         double rate) override;
 
   private:
     std::unique_ptr<DecoderPlayback> playback_;

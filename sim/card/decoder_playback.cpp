@@ -1,10 +1,8 @@
 // The decoder's renderer side: samples in, clock, rate, position, duration
-// and the end of the stream (see card/decoder_playback.h). Nothing runs on a
-// thread of its own: samples are taken as they come (the card buffers them;
-// Receive never blocks), the position is worked out from the clock when
-// asked, and the end is noticed when the graph polls (ISimTimedRenderer). A
-// stream still being written has no end yet: the position stops at what has
-// been written, and EC_COMPLETE waits until the file is complete.
+// and the end of the stream (see card/decoder_playback.h). The position is
+// worked out from the clock when asked. A stream still being written has no
+// end yet: the position stops at what has been written, and EC_COMPLETE
+// waits until the file is complete.
 #include "decoder_playback.h"
 #include "../control_card.h"
 #include "../control_graph.h"
@@ -21,6 +19,9 @@ namespace sim {
 namespace {
 
 const double kMaxRate = 8.0;
+// How far ahead of what it presents the card's buffer reaches, in stream
+// time: a sample further ahead waits in Receive.
+const REFERENCE_TIME kBufferAhead = kUnitsPerSecond / 2;
 const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
                             AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetCurrentPos |
                             AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
@@ -39,6 +40,8 @@ void DecoderInput::forget() {
     allocator_ = nullptr;
     ended = false;
     flushing = false;
+    hasData = false;
+    segmentStart = 0;
 }
 
 HRESULT DecoderInput::GetAllocator(IMemAllocator** allocator) {
@@ -80,7 +83,7 @@ HRESULT DecoderInput::ReceiveMultiple(IMediaSample** samples, LONG count, LONG* 
 }
 
 HRESULT DecoderInput::ReceiveCanBlock() {
-    return S_FALSE;
+    return S_OK;
 }
 
 // ---- Playback ----------------------------------------------------------------
@@ -90,6 +93,10 @@ DecoderPlayback::DecoderPlayback(BaseFilter* filter)
       audio_(filter->pinAt(kDecoderAudioIn), this),
       seeking_(static_cast<IBaseFilter*>(filter), this),
       offersClock_(simcard::decoderClock() == simcard::DecoderClock::FollowsPresentation) {}
+
+DecoderPlayback::~DecoderPlayback() {
+    endCompletion();
+}
 
 DecoderInput* DecoderPlayback::inputOf(BasePin* pin) {
     if (pin == video_.pin())
@@ -103,40 +110,77 @@ void* DecoderPlayback::pinInterface(BasePin* pin, REFIID riid) {
 }
 
 // What a hardware decoder refuses: samples while stopped or flushing, and
-// after the end of its stream; it takes everything else into its buffer.
+// after the end of its stream; it takes everything else into its buffer,
+// and holds the caller there while paused, or while the sample lies further
+// ahead of what it presents than its buffer reaches.
 HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
     if (!sample)
         return E_POINTER;
+    REFERENCE_TIME at = -1, end = 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (filter_->state() == State_Stopped)
+            return VFW_E_WRONG_STATE;
+        if (input->flushing)
+            return S_FALSE;
+        if (input->ended)
+            return VFW_E_SAMPLE_REJECTED_EOS;
+        recordSample(sample->GetActualDataLength());
+        input->hasData = true;
+        if (SUCCEEDED(sample->GetTime(&at, &end)))
+            at += input->segmentStart;
+        else
+            at = -1;
+    }
+    wakeWaiters(); // a pause may be complete now
+    waitFor([this, input, at] {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        FILTER_STATE state = filter_->state();
+        if (state == State_Stopped || input->flushing)
+            return true;
+        return state == State_Running &&
+               (at < 0 || at <= unitsFromSeconds(position()) + kBufferAhead);
+    });
+    return S_OK;
+}
+
+HRESULT DecoderPlayback::onNewSegment(BasePin* pin, REFERENCE_TIME start) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (filter_->state() == State_Stopped)
-        return VFW_E_WRONG_STATE;
-    if (input->flushing)
-        return S_FALSE;
-    if (input->ended)
-        return VFW_E_SAMPLE_REJECTED_EOS;
-    recordSample(sample->GetActualDataLength());
+    DecoderInput* input = inputOf(pin);
+    if (!input)
+        return E_UNEXPECTED;
+    input->segmentStart = start;
     return S_OK;
 }
 
 HRESULT DecoderPlayback::onEndOfStream(BasePin* pin) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    DecoderInput* input = inputOf(pin);
-    if (!input)
-        return E_UNEXPECTED;
-    if (input->flushing)
-        return S_FALSE;
-    input->ended = true;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        DecoderInput* input = inputOf(pin);
+        if (!input)
+            return E_UNEXPECTED;
+        if (filter_->state() == State_Stopped)
+            return VFW_E_WRONG_STATE; // a stream cut off by the stop
+        if (input->flushing)
+            return S_FALSE;
+        input->ended = true;
+    }
+    wakeWaiters(); // the end completes a pause and may be due
     return S_OK;
 }
 
 HRESULT DecoderPlayback::onBeginFlush(BasePin* pin) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    DecoderInput* input = inputOf(pin);
-    if (!input)
-        return E_UNEXPECTED;
-    input->flushing = true;
-    input->ended = false;
-    posted_ = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        DecoderInput* input = inputOf(pin);
+        if (!input)
+            return E_UNEXPECTED;
+        input->flushing = true;
+        input->ended = false;
+        input->hasData = false;
+        posted_ = false;
+    }
+    wakeWaiters(); // a Receive held here returns
     return S_OK;
 }
 
@@ -147,6 +191,38 @@ HRESULT DecoderPlayback::onEndFlush(BasePin* pin) {
         return E_UNEXPECTED;
     input->flushing = false;
     return S_OK;
+}
+
+namespace {
+
+// Whether samples come through the input: its upstream filter delivers
+// them, unless it tells the stream through ISimMediaInfo instead (the push
+// graph's demultiplexer).
+bool fedSamples(BasePin* pin) {
+    IPin* peer = pin->peer();
+    if (!peer)
+        return false;
+    PIN_INFO info{};
+    if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter)
+        return true;
+    ISimMediaInfo* told = nullptr;
+    bool fed =
+        FAILED(info.pFilter->QueryInterface(IID_ISimMediaInfo, reinterpret_cast<void**>(&told))) ||
+        !told;
+    if (told)
+        told->Release();
+    info.pFilter->Release();
+    return fed;
+}
+
+} // namespace
+
+bool DecoderPlayback::awaitingData() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (DecoderInput* input : {&video_, &audio_})
+        if (!input->hasData && !input->ended && fedSamples(input->pin()))
+            return true;
+    return false;
 }
 
 bool DecoderPlayback::everyInputEnded() const {
@@ -210,37 +286,90 @@ void* DecoderPlayback::extraInterface(REFIID riid) {
         return static_cast<IBasicVideo2*>(&picture_);
     if (riid == IID_IAMFilterMiscFlags)
         return static_cast<IAMFilterMiscFlags*>(this);
-    if (riid == IID_ISimTimedRenderer)
-        return static_cast<ISimTimedRenderer*>(this);
     if (riid == IID_IReferenceClock && offersClock_)
         return static_cast<IReferenceClock*>(&clock_);
     return nullptr;
 }
 
 HRESULT DecoderPlayback::onPause() {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (filter_->state() == State_Running)
-        position_ = position();
-    return S_OK;
+    endCompletion();
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        if (filter_->state() == State_Running)
+            position_ = position();
+    }
+    return awaitingData() ? S_FALSE : S_OK;
 }
 
 HRESULT DecoderPlayback::onRun(REFERENCE_TIME) {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    rebase(position_);
-    // A renderer tells every run that it has reached its end, as the graph
-    // counts its renderers again at each run.
-    posted_ = false;
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        rebase(position_);
+        // A renderer tells every run that it has reached its end, as the
+        // graph counts its renderers again at each run.
+        posted_ = false;
+    }
+    startCompletion();
     return S_OK;
 }
 
 HRESULT DecoderPlayback::onStop() {
+    endCompletion();
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (filter_->state() == State_Running)
         position_ = position();
-    // Stopping forgets the end: the stream is delivered again from its
-    // position when the graph runs again.
-    video_.ended = audio_.ended = false;
+    // Stopping forgets the end and the data: the stream is delivered again
+    // from its position when the graph runs again.
+    for (DecoderInput* input : {&video_, &audio_})
+        input->ended = input->hasData = false;
     return S_OK;
+}
+
+// A time-out of 0 answers without waiting, so that a condition of another
+// waiter may ask.
+HRESULT DecoderPlayback::onGetState(DWORD msTimeout) {
+    if (filter_->state() == State_Stopped || !awaitingData())
+        return S_OK;
+    if (msTimeout == 0)
+        return VFW_S_STATE_INTERMEDIATE;
+    return waitFor([this] { return !awaitingData(); }, msTimeout) ? S_OK : VFW_S_STATE_INTERMEDIATE;
+}
+
+void DecoderPlayback::startCompletion() {
+    endCompletion();
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        leaving_ = false;
+    }
+    completion_.start([this] {
+        for (;;) {
+            waitFor([this] {
+                std::lock_guard<std::recursive_mutex> lock(mutex_);
+                return leaving_ || endDue();
+            });
+            {
+                std::lock_guard<std::recursive_mutex> lock(mutex_);
+                if (leaving_)
+                    return;
+                if (!endDue())
+                    continue;
+                posted_ = true;
+            }
+            // Told outside the lock: the graph may be calling in with its
+            // own lock held.
+            filter_->notifyGraph(EC_COMPLETE, S_OK,
+                                 reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
+        }
+    });
+}
+
+void DecoderPlayback::endCompletion() {
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        leaving_ = true;
+    }
+    wakeWaiters();
+    completion_.join();
 }
 
 void DecoderPlayback::onConnected(BasePin* pin) {
@@ -274,24 +403,15 @@ ULONG DecoderPlayback::GetMiscFlags() {
     return AM_FILTER_MISC_FLAGS_IS_RENDERER;
 }
 
-void DecoderPlayback::Poll() {
-    {
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
-        if (filter_->state() != State_Running || posted_)
-            return;
-        Extent stream;
-        if (FAILED(extent(&stream)) || stream.growing)
-            return;
-        if (stream.toldByEnds && !everyInputEnded())
-            return;
-        if (position() < stream.seconds)
-            return;
-        posted_ = true;
-    }
-    // Told outside the lock: the graph may be calling in from another
-    // thread with its own lock held.
-    filter_->notifyGraph(EC_COMPLETE, S_OK,
-                         reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(filter_)));
+bool DecoderPlayback::endDue() {
+    if (filter_->state() != State_Running || posted_)
+        return false;
+    Extent stream;
+    if (FAILED(extent(&stream)) || stream.growing)
+        return false;
+    if (stream.toldByEnds && !everyInputEnded())
+        return false;
+    return position() >= stream.seconds;
 }
 
 // ---- Seeking ---------------------------------------------------------------------
@@ -346,6 +466,7 @@ HRESULT DecoderPlayback::seek(LONGLONG* current) {
         posted_ = false;
         record(seeking_.rate());
     }
+    wakeWaiters(); // the end may come again
     *current = unitsFromSeconds(time);
     if (!stream.toldByEnds)
         return S_OK;
@@ -363,9 +484,12 @@ HRESULT DecoderPlayback::seek(LONGLONG* current) {
 HRESULT DecoderPlayback::changeRate(double rate) {
     if (rate > kMaxRate)
         return E_INVALIDARG;
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    rebase(position());
-    record(rate);
+    {
+        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        rebase(position());
+        record(rate);
+    }
+    wakeWaiters(); // a Receive waiting on the time looks again
     return S_OK;
 }
 

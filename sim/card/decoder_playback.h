@@ -10,13 +10,23 @@
 // and interfaces to it; they share the decoder's identity and its one
 // reference count.
 //
+// Samples come on the upstream filter's streaming thread. A paused decoder
+// holds the first sample it is given (Receive blocks until the decoder runs,
+// stops or is flushed); until each input that is fed samples has one, or
+// has ended, its pause is not complete (Pause answers S_FALSE, GetState
+// VFW_S_STATE_INTERMEDIATE). Running, the card buffers a little ahead of
+// what it presents: Receive blocks while a sample is further ahead than that.
+// A thread of the decoder's own waits, while it runs, for the end of the
+// stream and posts EC_COMPLETE when the time comes.
+//
 // The push graph's demultiplexer delivers no samples: for it the stream's
 // extent comes through the world's private ISimMediaInfo, which also tells a
 // file still being written, and the end is the clock passing the end of a
-// complete file.
+// complete file. Its inputs have nothing to wait for when paused.
 #pragma once
 
 #include "../base/seeking.h"
+#include "../base/world_wait.h"
 #include "../graph/manager.h"
 #include "../media/types.h"
 #include "decoder_picture.h"
@@ -49,9 +59,11 @@ class DecoderInput : public IMemInputPin {
     HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
 
     BasePin* pin() const { return pin_; }
-    void forget();         // on disconnection: the allocator and the stream's state go
-    bool ended = false;    // EndOfStream came, and no flush or stop since
-    bool flushing = false; // between BeginFlush and EndFlush
+    void forget();                   // on disconnection: the allocator and the stream's state go
+    bool ended = false;              // EndOfStream came, and no flush or stop since
+    bool flushing = false;           // between BeginFlush and EndFlush
+    bool hasData = false;            // a sample came, and no flush or stop since
+    REFERENCE_TIME segmentStart = 0; // media time of sample time zero (NewSegment)
 
   private:
     BasePin* pin_;
@@ -98,9 +110,10 @@ class DecoderClockImpl final : public IReferenceClock {
     DecoderPlayback* playback_;
 };
 
-class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRenderer {
+class DecoderPlayback final : public IAMFilterMiscFlags {
   public:
     explicit DecoderPlayback(BaseFilter* filter);
+    ~DecoderPlayback();
 
     // The decoder's hooks.
     void* extraInterface(REFIID riid);
@@ -108,6 +121,8 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     HRESULT onPause();
     HRESULT onRun(REFERENCE_TIME start);
     HRESULT onStop();
+    HRESULT onGetState(DWORD msTimeout);
+    HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start);
     void onConnected(BasePin* pin);
     void onDisconnected(BasePin* pin);
     HRESULT onEndOfStream(BasePin* pin);
@@ -126,9 +141,6 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     // take the decoder for a transform filter; it is the graph's renderer:
     // its completion and its position are the graph's.
     ULONG STDMETHODCALLTYPE GetMiscFlags() override;
-
-    // ISimTimedRenderer
-    void STDMETHODCALLTYPE Poll() override;
 
     // The decoder clock's reading (see DecoderClockImpl).
     REFERENCE_TIME presentedTime();
@@ -151,6 +163,15 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     IMediaSeeking* upstreamSeeking() const;
     bool everyInputEnded() const;
     DecoderInput* inputOf(BasePin* pin);
+    // Whether an input fed samples still waits for its first one: the
+    // pause is not complete.
+    bool awaitingData();
+    // Whether the stream has played to its end in this run, and nothing
+    // has told of it yet.
+    bool endDue();
+    // The thread that posts EC_COMPLETE while running; ended on leaving it.
+    void startCompletion();
+    void endCompletion();
 
     REFERENCE_TIME now() const;
     void rebase(double position);
@@ -163,10 +184,13 @@ class DecoderPlayback final : public IAMFilterMiscFlags, public ISimTimedRendere
     // The decoder clock: its reading, and the position it last followed.
     REFERENCE_TIME presented_ = 0;
     double presentedFrom_ = 0.0;
-    bool posted_ = false; // EC_COMPLETE sent for the current run to the end
-    // Guards the above: where the system's graph manager runs the decoder, a
-    // thread of the world's polls it while the application calls in.
+    bool posted_ = false;  // EC_COMPLETE sent for the current run to the end
+    bool leaving_ = false; // the completion thread is to end
+    // Guards the above and the inputs' state: samples come on streaming
+    // threads and the end is told from the completion thread while the
+    // application calls in. Never held while waiting or waking waiters.
     std::recursive_mutex mutex_;
+    WorldThread completion_;
     DecoderPicture picture_;
     DecoderInput video_;
     DecoderInput audio_;

@@ -104,6 +104,7 @@ DemuxFilter::DemuxFilter()
 }
 
 DemuxFilter::~DemuxFilter() {
+    endStreaming(false);
     for (Output& output : outputs_)
         forgetOutput(&output);
 }
@@ -250,61 +251,82 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
     addPushOutputs();
     std::lock_guard<std::mutex> lock(mutex_);
     start_ = 0;
-    delivered_ = false;
     seeking_.reset();
 }
 
 // ---- Delivery ------------------------------------------------------------------------
 
-HRESULT DemuxFilter::onRun(REFERENCE_TIME) {
-    deliver();
+HRESULT DemuxFilter::onPause() {
+    startStreaming();
     return S_OK;
 }
 
 HRESULT DemuxFilter::onStop() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        delivered_ = false;
-    }
+    endStreaming(false);
     for (Output& output : outputs_)
         if (output.allocator)
             output.allocator->Decommit();
     return S_OK;
 }
 
-// The samples of every connected output from the start position on, each
-// stamped with its time from there, then EndOfStream. An output whose peer
-// refuses a sample is sent no more.
-void DemuxFilter::deliver() {
+void DemuxFilter::startStreaming() {
+    if (!pulling_ || !streaming_.empty())
+        return;
     REFERENCE_TIME start = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!pulling_ || delivered_)
-            return;
-        delivered_ = true;
         start = start_;
     }
-    struct Send {
-        Output* output;
-        bool started; // past the start position
-        bool refused; // the peer refused a sample
-    };
-    std::vector<Send> live;
+    halting_ = false;
     for (Output& output : outputs_) {
         if (!output.receiver || FAILED(output.allocator->Commit()))
             continue;
-        output.pin->peer()->NewSegment(start, duration(), 1.0);
-        live.push_back(Send{&output, start == 0, false});
+        streaming_.push_back(std::make_unique<WorldThread>());
+        Output* o = &output;
+        streaming_.back()->start([this, o, start] { deliver(o, start); });
     }
+}
+
+void DemuxFilter::endStreaming(bool flush) {
+    halting_ = true;
+    std::vector<IPin*> flushed;
+    for (Output& output : outputs_) {
+        IPin* peer = output.pin->peer();
+        if (!peer)
+            continue;
+        bool held = flush;
+        PIN_INFO info{};
+        if (!held && SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
+            FILTER_STATE state = State_Stopped;
+            held = SUCCEEDED(info.pFilter->GetState(0, &state)) && state != State_Stopped;
+        }
+        if (info.pFilter)
+            info.pFilter->Release();
+        if (held) {
+            peer->BeginFlush();
+            flushed.push_back(peer);
+        }
+    }
+    for (auto& thread : streaming_)
+        thread->join();
+    streaming_.clear();
+    for (IPin* peer : flushed)
+        peer->EndFlush();
+}
+
+// One output's samples from the start position on, on its own thread, each
+// stamped with its time from there, then EndOfStream. A sample its peer
+// refuses ends the delivery there, before EndOfStream; one the peer does
+// not take (a flush) ends it at once.
+void DemuxFilter::deliver(Output* output, REFERENCE_TIME start) {
+    IPin* peer = output->pin->peer();
+    peer->NewSegment(start, duration(), 1.0);
+    bool started = start == 0;
     SystemStreamReader packets(bytes_.data(), bytes_.size());
     PesPacket packet;
-    while (packets.next(&packet)) {
+    while (!halting_ && packets.next(&packet)) {
         bool video = packet.stream >= 0xE0 && packet.stream <= 0xEF;
-        Send* target = nullptr;
-        for (Send& s : live)
-            if (s.output->stream == packet.stream || (s.output->stream < 0 && video))
-                target = &s;
-        if (!target || target->refused)
+        if (output->stream != packet.stream && !(output->stream < 0 && video))
             continue;
         REFERENCE_TIME at = -1;
         if (packet.pts >= 0) {
@@ -312,13 +334,18 @@ void DemuxFilter::deliver() {
             if (ticks < -kPtsWrap / 2)
                 ticks += kPtsWrap;
             at = unitsOf(ticks);
-            target->started = target->started || at >= start;
+            started = started || at >= start;
         }
-        if (target->started)
-            target->refused = send(target->output, packet, at, start) != S_OK;
+        if (!started)
+            continue;
+        HRESULT hr = send(output, packet, at, start);
+        if (hr == S_FALSE)
+            return;
+        if (hr != S_OK)
+            break;
     }
-    for (Send& s : live)
-        s.output->pin->peer()->EndOfStream();
+    if (!halting_)
+        peer->EndOfStream();
 }
 
 // One packet's payload as a sample, stamped `at` less the segment's start.
@@ -345,15 +372,6 @@ HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIM
     return hr;
 }
 
-void DemuxFilter::flushDownstream() {
-    for (Output& output : outputs_) {
-        if (IPin* peer = output.pin->peer()) {
-            peer->BeginFlush();
-            peer->EndFlush();
-        }
-    }
-}
-
 REFERENCE_TIME DemuxFilter::duration() const {
     return unitsFromSeconds(info_.duration());
 }
@@ -364,13 +382,11 @@ HRESULT DemuxFilter::seek(REFERENCE_TIME* position) {
         REFERENCE_TIME end = duration();
         start_ = *position < 0 ? 0 : *position > end ? end : *position;
         *position = start_;
-        delivered_ = false;
     }
     if (state() == State_Stopped)
         return S_OK;
-    flushDownstream();
-    if (state() == State_Running)
-        deliver();
+    endStreaming(true);
+    startStreaming();
     return S_OK;
 }
 

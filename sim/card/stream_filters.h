@@ -6,12 +6,15 @@
 
 #include "../base/filter.h"
 #include "../base/seeking.h"
+#include "../base/world_wait.h"
 
 #include "../media/stream.h"
 #include "../media/types.h"
 
 #include "../../src/card/card_interfaces.h"
 
+#include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -64,9 +67,10 @@ class SharedSourceFilter : public BaseFilter,
 // reader instead (IAsyncReader, the pull model), it reads and parses the
 // stream and its outputs become the streams found: a video pin when there
 // is video, an audio pin for each audio stream of a coding the card plays
-// (MPEG audio, AC-3, LPCM), each with its format block. It delivers their samples, then
-// EndOfStream, when the graph runs, and again from the new position after a seek; its output pins
-// answer IMediaSeeking. (card/demux.cpp)
+// (MPEG audio, AC-3, LPCM), each with its format block. From the pause on, a streaming
+// thread for each connected output delivers its stream's samples, then EndOfStream; a seek
+// flushes downstream and delivers again from the new position; Stop ends the threads. Its
+// output pins answer IMediaSeeking. (card/demux.cpp)
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
 
 class DemuxFilter;
@@ -104,7 +108,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     void* pinInterface(BasePin* pin, REFIID riid) override;
     HRESULT onCompleteConnect(BasePin* pin, IPin* peer) override;
     void onDisconnected(BasePin* pin) override;
-    HRESULT onRun(REFERENCE_TIME start) override;
+    HRESULT onPause() override;
     HRESULT onStop() override;
 
     // For its seeking: the stream's length and where delivery starts, in
@@ -124,18 +128,27 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     void addStreamOutputs();
     Output* outputOf(BasePin* pin);
     void forgetOutput(Output* output);
-    void deliver();
+    // Starts a streaming thread for each connected output from the start
+    // position, unless they run already.
+    void startStreaming();
+    // Ends the streaming threads. The peers are flushed first when `flush`
+    // says so, and otherwise those not stopped themselves, so that no
+    // thread stays held in a Receive.
+    void endStreaming(bool flush);
+    void deliver(Output* output, REFERENCE_TIME start);
     HRESULT send(Output* output, const PesPacket& packet, REFERENCE_TIME at, REFERENCE_TIME start);
-    void flushDownstream();
 
     bool pulling_ = false; // connected to a reader
     std::vector<uint8_t> bytes_;
     MediaInfo info_;
     LONG largestPayload_ = 0;
     std::vector<Output> outputs_;
-    std::mutex mutex_; // guards start_ and delivered_, never held while calling out
+    std::mutex mutex_; // guards start_, never held while calling out
     REFERENCE_TIME start_ = 0;
-    bool delivered_ = false;
+    // The streaming threads, one for each output delivering; started and
+    // ended by the application's calls (state changes, seeks) only.
+    std::vector<std::unique_ptr<WorldThread>> streaming_;
+    std::atomic<bool> halting_{false}; // the threads are to end now
     DemuxSeeking seeking_;
     PositionOverSeeking position_{&seeking_};
 };

@@ -1,6 +1,7 @@
 // The graphs' reference clock and the switch between real and manual time.
 #include "clock.h"
 
+#include "../base/world_wait.h"
 #include "../control_graph.h"
 
 #include <atomic>
@@ -51,7 +52,7 @@ HRESULT GraphClock::GetTime(REFERENCE_TIME* time) {
     return S_OK;
 }
 
-// Nothing in the world waits on clock advice: renderers are polled.
+// Nothing in the world asks for clock advice: its waits look at the clock.
 HRESULT GraphClock::AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR* cookie) {
     if (cookie)
         *cookie = 0;
@@ -80,9 +81,19 @@ void setManualClock(bool on) {
     gManual = on;
 }
 
+// The world's threads first finish what they can do at the time that
+// stands, then see the new time: what a step of the clock brings is done
+// when the call returns.
 void advanceClock(long ms) {
+    sim::waitUntilIdle(gWaitLimitMs);
     if (ms > 0)
         gManualNow += static_cast<REFERENCE_TIME>(ms) * sim::kUnitsPerMs;
+    sim::wakeWaiters();
+    sim::waitUntilIdle(gWaitLimitMs);
+}
+
+void waitForStreaming() {
+    sim::waitUntilIdle(gWaitLimitMs);
 }
 
 long long clockMs() {

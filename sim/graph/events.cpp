@@ -1,15 +1,14 @@
 // IMediaEventEx and IMediaEventSink: the graph's event queue. Renderers post
-// through Notify; the application polls with GetEvent or waits for the end
-// with WaitForCompletion.
+// through Notify, from their own threads; the application polls with
+// GetEvent or waits for the end with WaitForCompletion.
 //
-// Nothing in the world runs on a thread of its own, so a wait cannot be woken
-// by a renderer: the graph polls its renderers while it waits. On the manual
-// clock time runs on while the caller blocks: the wait moves the clock on in
-// the poll's steps until the event or completion is due or its time-out has
-// passed. On the real clock a wait blocks at most its time-out. Either way no
-// wait lasts longer than the world's wait limit (simctl::setWaitLimit), so
-// that an INFINITE wait on a graph that cannot finish gives up with E_ABORT
-// instead of hanging its caller for good.
+// On the manual clock time runs on while the caller blocks: the wait moves
+// the clock on in small steps, each done once the world's threads have
+// done what it brings, until the event or completion is there or its
+// time-out has passed. On the real clock a wait blocks at most its
+// time-out. Either way no wait lasts longer than the world's wait limit
+// (simctl::setWaitLimit), so that an INFINITE wait on a graph that cannot
+// finish gives up with E_ABORT instead of hanging its caller for good.
 #include "internal.h"
 
 #include "../control_graph.h"
@@ -23,7 +22,7 @@ namespace sim {
 
 namespace {
 
-const DWORD kPollMs = 5;
+const DWORD kStepMs = 5;
 
 // The event simctl::postAfterNextDrain armed, if any.
 struct ArmedEvent {
@@ -45,11 +44,9 @@ void postArmedEvent(FilterGraph* graph) {
         graph->Notify(event.code, event.param1, event.param2);
 }
 
-// Blocks in slices of time, real or manual, until `done` holds or
-// `timeoutMs` (INFINITE included, capped by the wait limit) has passed.
-// Answers `done`.
+// Blocks, in real or manual time, until `done` holds or `timeoutMs`
+// (INFINITE included, capped by the wait limit) has passed. Answers `done`.
 template <typename Done> bool waitUntil(FilterGraph* graph, LONG timeoutMs, Done done) {
-    graph->poll();
     if (done())
         return true;
     if (timeoutMs == 0)
@@ -60,20 +57,13 @@ template <typename Done> bool waitUntil(FilterGraph* graph, LONG timeoutMs, Done
     if (capped)
         wanted = limit;
     if (manualClockOn()) {
-        for (DWORD waited = 0; waited < wanted; waited += kPollMs) {
-            simctl::advanceClock(static_cast<long>(std::min<DWORD>(kPollMs, wanted - waited)));
-            graph->poll();
+        for (DWORD waited = 0; waited < wanted; waited += kStepMs) {
+            simctl::advanceClock(static_cast<long>(std::min<DWORD>(kStepMs, wanted - waited)));
             if (done())
                 return true;
         }
-    } else {
-        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wanted);
-        while (std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-            graph->poll();
-            if (done())
-                return true;
-        }
+    } else if (waitFor(done, wanted)) {
+        return true;
     }
     if (capped)
         graph->log("Wait gave up after the world's limit of %u ms", static_cast<unsigned>(limit));
@@ -82,14 +72,18 @@ template <typename Done> bool waitUntil(FilterGraph* graph, LONG timeoutMs, Done
 
 } // namespace
 
-void FilterGraph::poll() {
-    for (IUnknown* unknown : membersWith(IID_ISimTimedRenderer)) {
-        static_cast<ISimTimedRenderer*>(unknown)->Poll();
-        unknown->Release();
-    }
+int FilterGraph::pendingEvents() const {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    return static_cast<int>(events_.size());
+}
+
+bool FilterGraph::completeSent() const {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    return completeSent_;
 }
 
 bool FilterGraph::takeCompletion(LONG* eventCode) {
+    std::lock_guard<std::mutex> lock(eventMutex_);
     while (!events_.empty()) {
         Event event = events_.front();
         events_.pop_front();
@@ -132,12 +126,27 @@ bool FilterGraph::defaultHandling(LONG code) const {
 }
 
 HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        if (!queueEvent(eventCode, param1, param2, &ended))
+            return S_OK;
+    }
+    wakeWaiters();
+    if (ended) // the position once every renderer has ended
+        stopPosition();
+    return S_OK;
+}
+
+// Notify's decision, with the event lock held: whether the event reaches
+// the queue, and whether it is the graph's end.
+bool FilterGraph::queueEvent(LONG eventCode, LONG_PTR param1, LONG_PTR param2, bool* ended) {
     if (eventCode == EC_COMPLETE && defaultHandling(EC_COMPLETE)) {
         // The application hears of the end once per run, when every
         // renderer counted at Run has told of its own, with the status the
         // last one gave and no filter pointer. Others are dropped.
         if (completeSent_ || (state_ != State_Running && !starting_))
-            return S_OK;
+            return false;
         auto* from = reinterpret_cast<IBaseFilter*>(param2);
         bool counted = false, told = false;
         for (IBaseFilter* r : renderers_)
@@ -145,15 +154,15 @@ HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
         for (IBaseFilter* c : completed_)
             told = told || c == from;
         if (!counted || told)
-            return S_OK;
+            return false;
         completed_.push_back(from);
         if (completed_.size() < renderers_.size())
-            return S_OK;
+            return false;
         completeSent_ = true;
-        lastStop_ = stopPosition();
+        *ended = true;
         events_.push_back(Event{EC_COMPLETE, param1, 0});
         log("EC_COMPLETE");
-        return S_OK;
+        return true;
     }
     if (eventCode == EC_CLOCK_UNSET && defaultHandling(EC_CLOCK_UNSET)) {
         // The next pause picks a clock again; the application hears of it.
@@ -162,14 +171,14 @@ HRESULT FilterGraph::Notify(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
         // Repaints, activation, display changes and the like concern
         // windows and resources the world does not have: handled is done.
         log("Event %d handled", static_cast<int>(eventCode));
-        return S_OK;
+        return false;
     }
     if (eventCode == EC_COMPLETE || eventCode == EC_ERRORABORT || eventCode == EC_USERABORT)
         completeSent_ = true;
     events_.push_back(Event{eventCode, param1, param2});
     log("Event %d(%ld, %ld)", static_cast<int>(eventCode), static_cast<long>(param1),
         static_cast<long>(param2));
-    return S_OK;
+    return true;
 }
 
 // The handle is the graph's manual-reset event on Windows. The world has no
@@ -189,12 +198,23 @@ HRESULT FilterGraph::GetEvent(LONG* eventCode, LONG_PTR* param1, LONG_PTR* param
         return E_POINTER;
     *eventCode = 0;
     *param1 = *param2 = 0;
-    if (!waitUntil(this, msTimeout, [this] { return !events_.empty(); })) {
-        postArmedEvent(this);
-        return E_ABORT;
+    auto queued = [this] {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        return !events_.empty();
+    };
+    Event event{};
+    for (;;) {
+        if (!waitUntil(this, msTimeout, queued)) {
+            postArmedEvent(this);
+            return E_ABORT;
+        }
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        if (events_.empty())
+            continue; // a run purged it meanwhile
+        event = events_.front();
+        events_.pop_front();
+        break;
     }
-    Event event = events_.front();
-    events_.pop_front();
     *eventCode = event.code;
     *param1 = event.param1;
     *param2 = event.param2;
@@ -220,6 +240,7 @@ HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* eventCode) {
 HRESULT FilterGraph::CancelDefaultHandling(LONG eventCode) {
     if (!hasDefaultHandling(eventCode))
         return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(eventMutex_);
     if (defaultHandling(eventCode))
         cancelledDefaults_.push_back(eventCode);
     return S_OK;
@@ -228,6 +249,7 @@ HRESULT FilterGraph::CancelDefaultHandling(LONG eventCode) {
 HRESULT FilterGraph::RestoreDefaultHandling(LONG eventCode) {
     if (!hasDefaultHandling(eventCode))
         return E_INVALIDARG;
+    std::lock_guard<std::mutex> lock(eventMutex_);
     for (auto c = cancelledDefaults_.begin(); c != cancelledDefaults_.end(); ++c) {
         if (*c == eventCode) {
             cancelledDefaults_.erase(c);
@@ -270,7 +292,6 @@ void postAfterNextDrain(long code, long param1, long param2) {
 }
 
 int graphPendingEvents() {
-    // Counted without polling: a test sees exactly what was posted.
     sim::FilterGraph* graph = sim::currentGraph();
     return graph ? graph->pendingEvents() : 0;
 }

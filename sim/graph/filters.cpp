@@ -18,10 +18,6 @@
 
 namespace sim {
 
-// The world's own identifier; no real component answers it.
-const IID IID_ISimTimedRenderer = {
-    0x6B1F7E20, 0x3C4D, 0x4A55, {0x9E, 0x61, 0x70, 0x82, 0x93, 0xA4, 0xB5, 0xC6}};
-
 namespace {
 
 // Filters in a graph are enumerated newest first. An enumerator notices a
@@ -107,10 +103,6 @@ HRESULT createGraph(REFIID riid, void** ppv) {
 
 ClassRegistrar gRegistrar(CLSID_FilterGraph, "FilterGraph", createGraph);
 
-struct NameGraphGuids {
-    NameGraphGuids() { nameGuid(IID_ISimTimedRenderer, "ISimTimedRenderer"); }
-} gNameGraphGuids;
-
 } // namespace
 
 FilterGraph* currentGraph() {
@@ -126,10 +118,12 @@ FilterGraph::FilterGraph() : ComObject("FilterGraph"), timeFormat_(TIME_FORMAT_M
 
 FilterGraph::~FilterGraph() {
     // What an application leaves in the graph leaves with it, stopped first
-    // (straight from running, as Windows does), whether it stops or not.
+    // (straight from running, as Windows does; renderers first, so that no
+    // streaming thread is left waiting on one), whether it stops or not.
+    endPendingRun();
     if (state_ != State_Stopped)
-        for (const Member& m : members_)
-            m.filter->Stop();
+        for (IBaseFilter* filter : downstreamFirst())
+            filter->Stop();
     state_ = State_Stopped;
     while (!members_.empty())
         removeMember(members_.front().filter, true);
@@ -331,8 +325,11 @@ HRESULT FilterGraph::removeMember(IBaseFilter* filter, bool force) {
     filter->SetSyncSource(nullptr);
     filter->JoinFilterGraph(nullptr, nullptr);
     members_.erase(members_.begin() + static_cast<long>(index));
-    for (std::vector<IBaseFilter*>* list : {&renderers_, &completed_})
-        list->erase(std::remove(list->begin(), list->end(), filter), list->end());
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        for (std::vector<IBaseFilter*>* list : {&renderers_, &completed_})
+            list->erase(std::remove(list->begin(), list->end(), filter), list->end());
+    }
     version_++;
     log("RemoveFilter: %s", narrow(member.name.c_str()).c_str());
     // A clock the filter gave the graph goes with it; the next pause picks

@@ -13,30 +13,27 @@
 //
 // Where the graph answers differently from Windows on purpose, the method
 // says why.
+//
+// The application's calls come on its threads; renderers post events from
+// theirs (Notify), and a run that waits for the renderers' data is finished
+// on a thread of the graph's own. The state, positions and the pending run
+// are guarded by the control lock, held across calls into the filters; the
+// event queue and the count of renderers by the event lock, never held
+// while calling out, so that a renderer's thread can always post.
 #pragma once
 
 #include "../base/seeking.h"
+#include "../base/world_wait.h"
 #include "../com/runtime.h"
 #include "clock.h"
 
+#include <atomic>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace sim {
-
-// The world's private contract between the graph and its clock-driven
-// renderers: nothing runs on its own threads, so the graph gives renderers a
-// chance to notice the end of their stream (and post EC_COMPLETE) whenever
-// an application looks at the graph.
-extern const IID IID_ISimTimedRenderer;
-struct ISimTimedRenderer : IUnknown {
-    // Posts what became due by now (EC_COMPLETE at the end of the stream).
-    virtual void STDMETHODCALLTYPE Poll() = 0;
-
-  protected:
-    ~ISimTimedRenderer() = default;
-};
 
 class FilterGraph
     : public IFilterGraph2,
@@ -250,12 +247,10 @@ class FilterGraph
     };
     const std::vector<Member>& members() const { return members_; }
     unsigned version() const { return version_; }
-    int pendingEvents() const { return static_cast<int>(events_.size()); }
+    int pendingEvents() const;
     FILTER_STATE state() const { return state_; }
     // Writes one line of the graph's own trace to the log file, if any.
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Lets clock-driven renderers post what became due.
-    void poll();
     bool isMember(IBaseFilter* filter) const;
     // The first member answering `iid` (with a reference), or null; members
     // are asked in enumeration order.
@@ -272,6 +267,14 @@ class FilterGraph
 
     std::wstring uniqueName(LPCWSTR wanted, bool* renamed) const;
     HRESULT changeState(FILTER_STATE target);
+    // A run from stopped whose renderers have no data yet leaves the
+    // filters paused (the graph says running) and runs them from a thread
+    // of the graph's once every filter's pause is complete.
+    void startPendingRun();
+    // Ends that thread, its run done or abandoned. Called without the
+    // control lock.
+    void endPendingRun();
+    bool completeSent() const;
     // Runs every filter with stream time zero at clock time `start`.
     HRESULT runFilters(REFERENCE_TIME start);
     HRESULT addMember(IBaseFilter* filter, LPCWSTR name);
@@ -287,6 +290,7 @@ class FilterGraph
     // (EC_COMPLETE, EC_ERRORABORT, EC_USERABORT), whose code it gives.
     bool takeCompletion(LONG* eventCode);
     bool defaultHandling(LONG code) const;
+    bool queueEvent(LONG eventCode, LONG_PTR param1, LONG_PTR param2, bool* ended);
     // A seek or a rate change may bring the end of the stream again.
     void rearmCompletion();
     // Whether `filter` counts as a renderer: IAMFilterMiscFlags says so, or
@@ -297,6 +301,8 @@ class FilterGraph
     std::vector<IBaseFilter*> downstreamFirst() const;
     // GetState's answer from the filters' own states.
     HRESULT settledState() const;
+    // No filter says its state change is still under way.
+    bool pausesComplete() const;
     // The graph's position while it plays, worked out from its clock; and
     // the position the filters report (the first seeking member that
     // answers), or 0.
@@ -322,11 +328,16 @@ class FilterGraph
 
     std::vector<Member> members_; // enumeration order: the newest first
     unsigned version_ = 0;        // bumped by every change of membership
-    FILTER_STATE state_ = State_Stopped;
-    IReferenceClock* clock_ = nullptr; // one reference, or null
-    bool clockChosen_ = false;         // a clock (or none) was set: Pause keeps it
-    REFERENCE_TIME start_ = 0;         // clock time at stream time zero while running
-    REFERENCE_TIME pausedAt_ = 0;      // stream time reached when last paused
+    std::atomic<FILTER_STATE> state_{State_Stopped};
+    IReferenceClock* clock_ = nullptr;     // one reference, or null
+    std::atomic<bool> clockChosen_{false}; // a clock (or none) was set: Pause keeps it
+    std::recursive_mutex controlMutex_;
+    mutable std::mutex eventMutex_;
+    bool runPending_ = false; // the graph runs, its filters wait paused
+    std::atomic<bool> abandonPendingRun_{false};
+    WorldThread pendingRun_;
+    REFERENCE_TIME start_ = 0;    // clock time at stream time zero while running
+    REFERENCE_TIME pausedAt_ = 0; // stream time reached when last paused
     double rate_ = 1.0;
     GUID timeFormat_;
     std::deque<Event> events_;
@@ -335,12 +346,12 @@ class FilterGraph
     // their own), and those of them that have told of their end since.
     std::vector<IBaseFilter*> renderers_;
     std::vector<IBaseFilter*> completed_;
-    bool starting_ = false; // filters are being run: their EC_COMPLETE counts
+    std::atomic<bool> starting_{false}; // filters are being run: their EC_COMPLETE counts
     // The media position at stream time streamAt_ while running; where the
     // graph stands while paused.
     LONGLONG positionAt_ = 0;
     REFERENCE_TIME streamAt_ = 0;
-    LONGLONG lastStop_ = 0;
+    std::atomic<LONGLONG> lastStop_{0};
     std::vector<LONG> cancelledDefaults_; // codes whose default handling is cancelled
     LONG notifyFlags_ = 0;
     HANDLE logFile_ = nullptr;

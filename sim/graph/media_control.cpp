@@ -1,7 +1,10 @@
 // IMediaControl and IMediaFilter: the graph's state, driven through every
 // filter, and its clock. A graph leaving the stopped state without a clock
 // picks one first; IMediaControl's run from stopped passes through paused,
-// IMediaFilter's does not, as in DirectShow. Also the graph's frame stepping.
+// IMediaFilter's does not, as in DirectShow. A pause a renderer cannot
+// complete yet (it has no data) answers S_FALSE; a run from there waits for
+// it on a thread of the graph's before it runs the filters. Also the graph's
+// frame stepping.
 #include "internal.h"
 
 #include "../control_graph.h"
@@ -83,33 +86,46 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         return S_OK;
     if (state_ == State_Stopped)
         ensureClock();
+    HRESULT paused = S_OK;
     if (target == State_Running && state_ == State_Stopped) {
-        HRESULT hr = changeState(State_Paused);
-        if (FAILED(hr))
-            return hr;
+        paused = changeState(State_Paused);
+        if (FAILED(paused))
+            return paused;
     }
     REFERENCE_TIME now = clockTime();
     REFERENCE_TIME previousStart = start_;
     HRESULT result = S_OK;
     switch (target) {
     case State_Paused:
-        if (state_ == State_Running) {
-            positionAt_ = completeSent_ ? stopPosition() : clockPosition();
+        if (state_ == State_Running && !runPending_) {
+            positionAt_ = completeSent() ? stopPosition() : clockPosition();
             pausedAt_ = now - start_;
-        } else {
+        } else if (state_ == State_Stopped) {
             positionAt_ = filtersPosition();
         }
+        runPending_ = false;
         for (IBaseFilter* filter : downstreamFirst()) {
             HRESULT hr = filter->Pause();
             if (FAILED(hr) && SUCCEEDED(result))
                 result = hr;
+            else if (hr == S_FALSE && result == S_OK)
+                result = S_FALSE;
         }
         break;
     case State_Running:
-        // Stream time carries on from where the graph was paused.
+        // The filters run once every pause is complete; stream time carries
+        // on from where the graph was paused.
+        if (paused == S_FALSE || !pausesComplete()) {
+            log("State %d -> %d (waiting for the renderers' data)", static_cast<int>(state_),
+                static_cast<int>(target));
+            state_ = target;
+            startPendingRun();
+            return S_FALSE;
+        }
         result = runFilters(now - pausedAt_);
         break;
     case State_Stopped:
+        runPending_ = false;
         // A running filter is paused before it stops.
         if (state_ == State_Running)
             for (IBaseFilter* filter : downstreamFirst())
@@ -120,20 +136,23 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
                 result = hr;
         }
         pausedAt_ = 0;
-        completeSent_ = false;
+        {
+            std::lock_guard<std::mutex> lock(eventMutex_);
+            completeSent_ = false;
+        }
         break;
     }
     if (FAILED(result)) {
         // Filters that made the change go back, so that every filter is in
         // the state the graph reports: one left paused in a stopped graph
         // could neither be disconnected nor leave.
-        for (const Member& m : members_) {
+        for (IBaseFilter* filter : downstreamFirst()) {
             if (state_ == State_Stopped)
-                m.filter->Stop();
+                filter->Stop();
             else if (state_ == State_Paused)
-                m.filter->Pause();
+                filter->Pause();
             else
-                m.filter->Run(previousStart);
+                filter->Run(previousStart);
         }
         start_ = previousStart;
         log("State change to %d failed (%08X)", static_cast<int>(target),
@@ -142,20 +161,51 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
     }
     log("State %d -> %d", static_cast<int>(state_), static_cast<int>(target));
     state_ = target;
-    return S_OK;
+    return result;
+}
+
+void FilterGraph::startPendingRun() {
+    runPending_ = true;
+    abandonPendingRun_ = false;
+    pendingRun_.start([this] {
+        waitFor([this] { return abandonPendingRun_ || pausesComplete(); });
+        std::lock_guard<std::recursive_mutex> lock(controlMutex_);
+        if (abandonPendingRun_ || !runPending_)
+            return;
+        runPending_ = false;
+        HRESULT hr = runFilters(clockTime() - pausedAt_);
+        if (FAILED(hr))
+            log("Run of the filters failed (%08X)", static_cast<unsigned>(hr));
+    });
+}
+
+void FilterGraph::endPendingRun() {
+    if (!pendingRun_.started())
+        return;
+    abandonPendingRun_ = true;
+    wakeWaiters();
+    pendingRun_.join();
+    abandonPendingRun_ = false;
 }
 
 HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
-    // An end told before this run is old news (other events stay).
-    for (auto e = events_.begin(); e != events_.end();)
-        e = e->code == EC_COMPLETE ? events_.erase(e) : e + 1;
+    {
+        // An end told before this run is old news (other events stay).
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        for (auto e = events_.begin(); e != events_.end();)
+            e = e->code == EC_COMPLETE ? events_.erase(e) : e + 1;
+    }
     if (state_ == State_Stopped)
         positionAt_ = filtersPosition();
     // The renderers whose end makes the graph's are the ones there now.
-    renderers_.clear();
+    std::vector<IBaseFilter*> renderers;
     for (const Member& m : members_)
         if (isRenderer(m.filter))
-            renderers_.push_back(m.filter);
+            renderers.push_back(m.filter);
+    {
+        std::lock_guard<std::mutex> lock(eventMutex_);
+        renderers_ = renderers;
+    }
     rearmCompletion();
     start_ = start;
     streamAt_ = clockTime() - start_;
@@ -219,6 +269,7 @@ std::vector<IBaseFilter*> FilterGraph::downstreamFirst() const {
 }
 
 void FilterGraph::rearmCompletion() {
+    std::lock_guard<std::mutex> lock(eventMutex_);
     completeSent_ = false;
     completed_.clear();
 }
@@ -263,10 +314,19 @@ bool FilterGraph::isRenderer(IBaseFilter* filter) const {
     return !output;
 }
 
+// A run asked again while the last one waits for the renderers' data
+// answers as that one did.
 HRESULT FilterGraph::Run() {
     HRESULT armed;
     if (faultFires("FilterGraph::Run", &armed))
         return armed;
+    {
+        std::lock_guard<std::recursive_mutex> lock(controlMutex_);
+        if (runPending_)
+            return S_FALSE;
+    }
+    endPendingRun();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     return changeState(State_Running);
 }
 
@@ -274,6 +334,8 @@ HRESULT FilterGraph::Pause() {
     HRESULT armed;
     if (faultFires("FilterGraph::Pause", &armed))
         return armed;
+    endPendingRun();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     return changeState(State_Paused);
 }
 
@@ -281,6 +343,8 @@ HRESULT FilterGraph::Stop() {
     HRESULT armed;
     if (faultFires("FilterGraph::Stop", &armed))
         return armed;
+    endPendingRun();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     return changeState(State_Stopped);
 }
 
@@ -288,6 +352,8 @@ HRESULT FilterGraph::StopWhenReady() {
     HRESULT armed;
     if (faultFires("FilterGraph::StopWhenReady", &armed))
         return armed;
+    endPendingRun();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     if (state_ == State_Stopped)
         return S_OK;
     // Cue every filter (paused) before stopping, so that the position the
@@ -298,11 +364,15 @@ HRESULT FilterGraph::StopWhenReady() {
     return changeState(State_Stopped);
 }
 
-HRESULT FilterGraph::GetState(LONG, OAFilterState* state) {
+// With a time-out, the answer waits at most that long for the filters to
+// get where the graph is.
+HRESULT FilterGraph::GetState(LONG msTimeout, OAFilterState* state) {
     if (!state)
         return E_POINTER;
-    *state = static_cast<OAFilterState>(state_);
-    return settledState();
+    FILTER_STATE own = State_Stopped;
+    HRESULT hr = GetState(static_cast<DWORD>(msTimeout), &own);
+    *state = static_cast<OAFilterState>(own);
+    return hr;
 }
 
 // The graph's state is the one it was told; whether its filters are there
@@ -324,9 +394,20 @@ HRESULT FilterGraph::settledState() const {
     return result;
 }
 
+bool FilterGraph::pausesComplete() const {
+    for (const Member& m : members_) {
+        FILTER_STATE own = State_Paused;
+        if (m.filter->GetState(0, &own) == VFW_S_STATE_INTERMEDIATE)
+            return false;
+    }
+    return true;
+}
+
 // IMediaFilter's run goes straight to running, with stream time zero at
 // `start` (now, when 0), as Windows does.
 HRESULT FilterGraph::Run(REFERENCE_TIME start) {
+    endPendingRun();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     if (state_ == State_Running)
         return S_OK;
     ensureClock();
@@ -338,16 +419,20 @@ HRESULT FilterGraph::Run(REFERENCE_TIME start) {
             state_ == State_Stopped ? m.filter->Stop() : m.filter->Pause();
         return hr;
     }
-    log("State %d -> %d", static_cast<int>(state_), static_cast<int>(State_Running));
+    log("State %d -> %d", static_cast<int>(state_.load()), static_cast<int>(State_Running));
     state_ = State_Running;
     return S_OK;
 }
 
-HRESULT FilterGraph::GetState(DWORD, FILTER_STATE* state) {
+HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
+    HRESULT hr = settledState();
+    if (hr == VFW_S_STATE_INTERMEDIATE && msTimeout != 0 &&
+        waitFor([this] { return settledState() != VFW_S_STATE_INTERMEDIATE; }, msTimeout))
+        hr = settledState();
     *state = state_;
-    return settledState();
+    return hr;
 }
 
 // No renderer of the world steps frames: the card's decoder plays whole

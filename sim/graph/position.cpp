@@ -172,12 +172,12 @@ HRESULT FilterGraph::GetStopPosition(LONGLONG* stop) {
 HRESULT FilterGraph::GetCurrentPosition(LONGLONG* current) {
     if (!current)
         return E_POINTER;
-    poll();
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     if (!clock_ || state_ == State_Stopped)
         *current = filtersPosition();
-    else if (completeSent_)
+    else if (completeSent())
         *current = stopPosition();
-    else if (state_ == State_Running)
+    else if (state_ == State_Running && !runPending_)
         *current = clockPosition();
     else
         *current = positionAt_;
@@ -224,10 +224,12 @@ HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* target, const GUID* targetForma
 // travels from member to member and ends with the last one's answer.
 //
 // A running graph is paused for the seek and runs again from where it went,
-// as on Windows: no filter is running while it is told to seek.
+// as on Windows: no filter is running while it is told to seek. A run still
+// waiting for the renderers' data is not paused: its filters are.
 HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
                                   DWORD stopFlags) {
-    bool running = state_ == State_Running;
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
+    bool running = state_ == State_Running && !runPending_;
     if (running && (currentFlags & AM_SEEKING_PositioningBitsMask))
         changeState(State_Paused);
     else
@@ -269,7 +271,8 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
 // graph without members keeps the normal rate and takes no other. A running
 // graph is paused for the change and runs again from where it stood.
 HRESULT FilterGraph::SetRate(double rate) {
-    bool running = state_ == State_Running;
+    std::lock_guard<std::recursive_mutex> lock(controlMutex_);
+    bool running = state_ == State_Running && !runPending_;
     if (running)
         changeState(State_Paused);
     std::vector<IMediaSeeking*> members = seekers();

@@ -9,6 +9,7 @@
 #include "../com/runtime.h"
 #include "stream.h"
 
+#include <atomic>
 #include <vector>
 
 namespace sim {
@@ -65,7 +66,7 @@ class MemAllocator : public IMemAllocator, public ComObject {
 
   private:
     ALLOCATOR_PROPERTIES props_{};
-    bool committed_ = false;
+    std::atomic<bool> committed_{false}; // decommitted while a streaming thread asks
 };
 
 } // namespace sim

@@ -46,10 +46,7 @@ class ClassFactory : public IClassFactory {
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        HRESULT hr = served_.create(riid, ppv);
-        if (SUCCEEDED(hr))
-            simwin::startRendererTicker();
-        return hr;
+        return served_.create(riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         if (lock)
@@ -171,8 +168,7 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
 }
 
 HRESULT WINAPI DllCanUnloadNow() {
-    bool idle = gServerLocks == 0 && gFactories == 0 && simwin::liveObjectCount() == 0 &&
-                simwin::rendererTickerStopped();
+    bool idle = gServerLocks == 0 && gFactories == 0 && simwin::liveObjectCount() == 0;
     return idle ? S_OK : S_FALSE;
 }
 

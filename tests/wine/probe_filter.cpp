@@ -285,13 +285,16 @@ HRESULT Filter::GetClassID(CLSID* clsid) {
 }
 
 HRESULT Filter::Stop() {
+    pending_ = false;
     changeTo(State_Stopped, "stopped");
     return S_OK;
 }
 
 HRESULT Filter::Pause() {
+    if (shape_.slowPause && state_ == State_Stopped)
+        pending_ = true;
     changeTo(State_Paused, "paused");
-    return S_OK;
+    return pending_ ? S_FALSE : S_OK;
 }
 
 HRESULT Filter::Run(REFERENCE_TIME) {
@@ -303,6 +306,8 @@ HRESULT Filter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
     *state = trueState_ ? state_ : reportedState_;
+    if (trueState_ && pending_ && state_ == State_Paused)
+        return VFW_S_STATE_INTERMEDIATE;
     return trueState_ ? S_OK : stateAnswer_;
 }
 

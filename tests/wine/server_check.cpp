@@ -1,7 +1,7 @@
 // tovixsim.dll as COM sees it: every class of the card is created through
 // the registry, the class factory refuses aggregation, an unknown class is
 // refused, and DllCanUnloadNow answers S_OK only once no object, factory or
-// server lock is left (after the renderer ticker has ended).
+// server lock is left.
 //
 // Usage (under Wine, tovixsim.dll registered): tovix_server_check <tovixsim.dll>
 #include "../../src/card/card_interfaces.h"
@@ -26,8 +26,7 @@ std::string hex(HRESULT hr) {
 typedef HRESULT(WINAPI* GetClassObjectFunction)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT(WINAPI* CanUnloadFunction)();
 
-// DllCanUnloadNow, given the ticker the time to notice that it has nothing
-// left to poll.
+// DllCanUnloadNow, given the time for what another thread held to go.
 HRESULT settledCanUnload(CanUnloadFunction canUnload) {
     HRESULT hr = canUnload();
     for (int i = 0; i < 50 && hr != S_OK; i++) {

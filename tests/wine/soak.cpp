@@ -56,8 +56,8 @@ std::vector<jint> osdFrame(int width, int height, int step) {
 
 typedef HRESULT(WINAPI* CanUnloadFunction)();
 
-// tovixsim.dll's DllCanUnloadNow, given its renderer ticker the time to
-// notice that nothing is left to poll.
+// tovixsim.dll's DllCanUnloadNow, given the time for an object that a
+// thread of the system's graph still held to go.
 HRESULT serverIdle() {
     HMODULE server = GetModuleHandleA("tovixsim.dll");
     if (!server)
