@@ -71,6 +71,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         regionColours.resize(PaletteInputs::kCapacity);
         regionGuess.resize(PaletteInputs::kCapacity);
         regionInput.resize(PaletteInputs::kCapacity);
+        inputKept.resize(PaletteInputs::kCapacity);
         regionInputs.reserve(PaletteInputs::kCapacity);
     }
     if (width > rowCapacity || errorRows.empty()) {
@@ -446,21 +447,32 @@ void State::clearRegion() {
 }
 
 // The new entries of a mended palette moved to the mean of the inputs that
-// are nearest to them among all entries: the kept entries serve some of the
-// change's colours, and the new ones should not be spent on those.
-void State::refineMended(int added, const int* slots, const bool* moved) {
+// are nearer to them than to any kept entry (inputKept): the kept entries
+// serve some of the change's colours, and the new ones should not be spent
+// on those.
+void State::refineMended(int added, const int* slots) {
     for (int pass = 0; pass < kMendPasses; ++pass) {
-        setSearchPalette();
+        Premul fresh[256];
+        for (int j = 0; j < added; ++j)
+            fresh[j] = premultiply(palette[slots[j]]);
         double sums[256][5] = {};
         double heaviest[256];
         uint32_t heaviestKey[256] = {};
         std::fill(heaviest, heaviest + 256, -1.0);
-        for (size_t j = 0; j < regionInputs.size(); ++j) {
-            const WeightedColour& wc = regionInputs[j];
+        for (size_t i = 0; i < regionInputs.size(); ++i) {
+            const WeightedColour& wc = regionInputs[i];
             const Premul q = {static_cast<int16_t>(wc.c[0]), static_cast<int16_t>(wc.c[1]),
                               static_cast<int16_t>(wc.c[2]), static_cast<int16_t>(wc.c[3])};
-            const int b = search.find(q, slots[builder.clusterOf(j)]);
-            if (!moved[b])
+            int32_t bestD = inputKept[i];
+            int b = -1;
+            for (int j = 0; j < added; ++j) {
+                const int32_t d = distance2(q, fresh[j]);
+                if (d < bestD) {
+                    bestD = d;
+                    b = slots[j];
+                }
+            }
+            if (b < 0)
                 continue;
             for (int c = 0; c < 4; ++c)
                 sums[b][c] += wc.weight * wc.c[c];
@@ -536,10 +548,12 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
         guess = search.find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
-        if (distance2(q, search.entry(guess)) <= kDiffuseMinError) {
+        const int32_t keptDistance = distance2(q, search.entry(guess));
+        if (keptDistance <= kDiffuseMinError) {
             regionInput[r] = UINT32_MAX;
             continue;
         }
+        inputKept[regionInputs.size()] = keptDistance;
         regionInput[r] = static_cast<uint32_t>(regionInputs.size());
         const double w = regionCount[e];
         regionInputs.push_back(
@@ -560,7 +574,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             moved[slot] = true;
             entryReach[slot] = 0;
         }
-        refineMended(added, freeSlots, moved);
+        refineMended(added, freeSlots);
     }
     setSearchPalette();
     nearestExact = false;

@@ -81,6 +81,7 @@ struct State {
     std::vector<WeightedColour> regionInputs;
     std::vector<uint8_t> regionGuess;  // a first guess at each one's entry
     std::vector<uint32_t> regionInput; // its input, UINT32_MAX when it has none
+    std::vector<int32_t> inputKept;    // each input's distance to the nearest kept entry
     size_t regionSize = 0;
     bool regionFull = false;       // more colours than regionColours holds
     uint32_t regionLeft[256] = {}; // changed pixels that showed each entry
@@ -168,7 +169,7 @@ struct State {
     // others show; false when the frame needs a full run.
     bool patchPalette(uint32_t width, uint32_t height, uint64_t& total);
     void countShown(size_t pixels);
-    void refineMended(int added, const int* slots, const bool* moved);
+    void refineMended(int added, const int* slots);
     // The changed pixel i, now of histogram colour `colour`, counted in the
     // change's colours and in the entries it leaves; gatherRegion does so
     // for every changed pixel up to pixel `last`.
