@@ -36,7 +36,7 @@ check-tsan: packages-check
 # The part of it that make check runs: the tests of the simulated world,
 # whose streaming and renderer threads meet the application's calls, and of
 # the library playing through it.
-TSAN_WORLD_TESTS = test_sim test_card_filters test_graph test_graph_playback test_filters \
+TSAN_WORLD_TESTS = test_sim test_card_filters test_graph test_graph_playback test_graph_connect test_filters \
 	test_player test_player_failures test_player_controls test_player_timing
 empty :=
 space := $(empty) $(empty)
