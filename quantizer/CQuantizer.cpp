@@ -30,6 +30,13 @@ namespace {
 // this factor (plus a small allowance) of the error it had when it was made.
 constexpr double kReuseFactor = 1.1;
 constexpr double kReuseAllowance = 0.05;
+// A palette made afresh for a frame of many colours leaves this share of
+// its entries (one in sixteen) unused, for a later change to mend it with:
+// a pop-up over a menu finds entries for its own colours without moving any
+// that the rest of the screen shows.
+constexpr int kSpareShare = 16;
+// Refinement passes over a mended palette's new entries.
+constexpr int kMendPasses = 2;
 // Colours whose nearest entry is at most this far (squared) are left alone
 // by error diffusion: the banding they could show is below one step, and
 // diffusing would only add noise.
@@ -58,6 +65,14 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         entryDiffuse.resize(colours);
         entryAlt.resize(colours);
         entryErrors.resize(colours);
+        regionCount.resize(colours);
+    }
+    if (regionColours.empty()) {
+        regionColours.resize(PaletteInputs::kCapacity);
+        regionGuess.resize(PaletteInputs::kCapacity);
+        regionInput.resize(PaletteInputs::kCapacity);
+        inputKept.resize(PaletteInputs::kCapacity);
+        regionInputs.reserve(PaletteInputs::kCapacity);
     }
     if (width > rowCapacity || errorRows.empty()) {
         rowCapacity = std::max(width, rowCapacity);
@@ -84,6 +99,8 @@ void State::setSearchPalette() {
 // previous palette already holds every one of them.
 bool State::losslessPalette(size_t colours) {
     const uint32_t* keys = histogram.keys();
+    std::fill(entryReach, entryReach + 256, 0);
+    mappingsValid = true;
     if (havePrevious) {
         uint32_t sorted[256];
         int order[256];
@@ -128,7 +145,12 @@ int32_t State::mapEntry(size_t e, int guess) {
     const int32_t d = distance2(q, search.entry(best));
     entryDiffuse[e] = key != 0 && d > kDiffuseMinError;
     entryErrors[e] = EntryErrors{stamp, d};
+    entryReach[best] = std::max(entryReach[best], d);
     return d;
+}
+
+double State::errorLimit(size_t pixels) const {
+    return (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
 }
 
 void State::nextStamp() {
@@ -156,11 +178,15 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
         return false;
     if (!searchCurrent)
         setSearchPalette();
-    const double limit =
-        (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    const double limit = errorLimit(pixels);
     uint64_t error;
-    if (!(sameSize ? changedError(limit, error) : wholeError(limit, error)))
+    // The changed pixels alone tell the error when every pixel's nearest
+    // entry is known to be its colour's.
+    const bool changedOnly = sameSize && nearestExact;
+    if (!(changedOnly ? changedError(limit, error) : wholeError(limit, error)))
         return false;
+    // Only the changed pixels' colours have been mapped.
+    mappingsValid = !changedOnly;
     frameError = error;
     return true;
 }
@@ -228,8 +254,9 @@ void State::newPalette(size_t pixels) {
     inputs.gather(histogram);
     const int offset = transparent ? 1 : 0;
     _OsdColor chosen[256];
-    const int k = builder.build(inputs.inputs(), static_cast<int>(maxColours) - offset, bits,
-                                distribute, search, chosen);
+    const int spare = static_cast<int>(maxColours) / kSpareShare;
+    const int k = builder.build(inputs.inputs(), static_cast<int>(maxColours) - offset - spare,
+                                bits, distribute, search, chosen);
     paletteCount = k + offset;
     if (transparent)
         palette[0] = _OsdColor{0, 0, 0, 0};
@@ -248,6 +275,8 @@ void State::newPalette(size_t pixels) {
     uint8_t* const index = entryIndex.data();
     uint8_t* const diffuses = entryDiffuse.data();
     const Premul* const premul = inputs.premultiplied();
+    int32_t* const reach = entryReach;
+    std::fill(reach, reach + 256, 0);
     uint64_t error = 0;
     for (size_t e = 0; e < colours; ++e) {
         if (keys[e] == 0) {
@@ -260,8 +289,10 @@ void State::newPalette(size_t pixels) {
         index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         diffuses[e] = d > kDiffuseMinError;
+        reach[best] = std::max(reach[best], d);
         error += uint64_t(counts[e]) * static_cast<uint32_t>(d);
     }
+    mappingsValid = true;
     paletteMse = pixels ? static_cast<double>(error) / static_cast<double>(pixels) : 0;
     frameError = error;
 }
@@ -283,6 +314,7 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     job.savePixels = previousFrame.data();
     job.saveIndices = previousIndices.data();
     job.saveNearest = previousNearest.data();
+    job.shown = keepIndices && shownValid ? shown : nullptr;
     job.diffuse = diffuseNow;
     job.errorRows = errorRows.data();
     job.candidates = candidates.data();
@@ -290,15 +322,14 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     return job;
 }
 
-bool State::stepError(size_t pixels, uint64_t& total) {
+State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     if (paletteCount == 0)
-        return false;
+        return StepFit::Rebuild;
     if (!searchCurrent)
         setSearchPalette();
     const bool haveTransparent =
         std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
-    const double limit =
-        (paletteMse * kReuseFactor + kReuseAllowance) * static_cast<double>(pixels);
+    const double limit = errorLimit(pixels);
     // In integers for the test on every pixel: a total is over the limit
     // when it is over its integer part.
     const uint64_t limitWhole = static_cast<uint64_t>(limit);
@@ -310,7 +341,9 @@ bool State::stepError(size_t pixels, uint64_t& total) {
     // distance to the nearest entry the pixel had, its own mapping under
     // this palette.
     uint64_t added = 0, removed = 0;
-    int guess = -1; // the last colour's entry: neighbours are often alike
+    bool over = false; // past the limit: the rest only brings the histogram up to date
+    size_t overAt = 0; // the pixel at which it went over
+    int guess = -1;    // the last colour's entry: neighbours are often alike
     auto changed = [&](size_t i, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
@@ -320,28 +353,315 @@ bool State::stepError(size_t pixels, uint64_t& total) {
             entryIndex[old] = static_cast<uint8_t>(nearest);
             entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
             before = EntryErrors{stamp, d};
+            entryReach[nearest] = std::max(entryReach[nearest], d);
         }
+        // What went out is counted even past the limit, and from there on
+        // the change is gathered: a mended palette starts from both.
         removed += static_cast<uint32_t>(before.error);
+        if (over) {
+            gatherPixel(i, now);
+            return true;
+        }
         const EntryErrors& after = entryErrors[now];
         if (after.stamp != stamp) {
-            if (keys[now] == 0 && !haveTransparent)
-                return false; // transparent pixels need an exactly transparent entry
+            if (keys[now] == 0 && !haveTransparent) {
+                over = true; // transparent pixels need an exactly transparent entry
+                overAt = i;
+                return true;
+            }
             mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
         }
         guess = entryIndex[now];
         added += static_cast<uint32_t>(after.error);
         // The new total is at least what came in.
-        return added <= limitWhole;
+        over = added > limitWhole;
+        overAt = i;
+        return true;
     };
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
         if (!histogram.update(frame, previousFrame.data(), previousWidth,
                               rowStart + changes[c].begin, rowStart + changes[c].end,
                               pixelEntry.data(), changed))
-            return false;
+            return StepFit::Rebuild;
     }
     total = frameError - removed + added;
-    return static_cast<double>(total) <= limit;
+    if (!over && static_cast<double>(total + lagError) <= limit)
+        return StepFit::Fits;
+    // The change up to where it went over gathered as the rest was.
+    gatherRegion(over ? overAt : SIZE_MAX);
+    total = frameError - removed;
+    return StepFit::Over;
+}
+
+void State::gatherPixel(size_t i, uint32_t colour) {
+    ++regionLeft[previousIndices[i]];
+    if (regionCount[colour] != 0)
+        ++regionCount[colour];
+    else if (regionSize < regionColours.size())
+        regionCount[regionColours[regionSize++] = colour] = 1;
+    else
+        regionFull = true;
+}
+
+void State::gatherRegion(size_t last) {
+    for (size_t c = 0; c < changeCount; ++c) {
+        const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
+        const size_t end = rowStart + changes[c].end;
+        for (size_t i = rowStart + changes[c].begin; i < end; ++i) {
+            i += samePixels(frame + i, previousFrame.data() + i, end - i);
+            if (i == end)
+                break;
+            if (i > last)
+                return;
+            gatherPixel(i, pixelEntry[i]);
+        }
+    }
+}
+
+// The pixels that show each entry, counted afresh from the previous frame's
+// indices; the remap keeps the counts up to date from then on.
+void State::countShown(size_t pixels) {
+    uint32_t counts[4][256] = {};
+    const uint8_t* indices = previousIndices.data();
+    size_t i = 0;
+    for (; i + 4 <= pixels; i += 4) {
+        ++counts[0][indices[i]];
+        ++counts[1][indices[i + 1]];
+        ++counts[2][indices[i + 2]];
+        ++counts[3][indices[i + 3]];
+    }
+    for (; i < pixels; ++i)
+        ++counts[0][indices[i]];
+    for (int k = 0; k < 256; ++k)
+        shown[k] = counts[0][k] + counts[1][k] + counts[2][k] + counts[3][k];
+    shownValid = true;
+}
+
+void State::clearRegion() {
+    for (size_t r = 0; r < regionSize; ++r)
+        regionCount[regionColours[r]] = 0;
+    regionSize = 0;
+    regionFull = false;
+    memset(regionLeft, 0, sizeof regionLeft);
+}
+
+// The new entries of a mended palette moved to the mean of the inputs that
+// are nearer to them than to any kept entry (inputKept): the kept entries
+// serve some of the change's colours, and the new ones should not be spent
+// on those.
+void State::refineMended(int added, const int* slots) {
+    for (int pass = 0; pass < kMendPasses; ++pass) {
+        Premul fresh[256];
+        for (int j = 0; j < added; ++j)
+            fresh[j] = premultiply(palette[slots[j]]);
+        double sums[256][5] = {};
+        double heaviest[256];
+        uint32_t heaviestKey[256] = {};
+        std::fill(heaviest, heaviest + 256, -1.0);
+        for (size_t i = 0; i < regionInputs.size(); ++i) {
+            const WeightedColour& wc = regionInputs[i];
+            const Premul q = {static_cast<int16_t>(wc.c[0]), static_cast<int16_t>(wc.c[1]),
+                              static_cast<int16_t>(wc.c[2]), static_cast<int16_t>(wc.c[3])};
+            int32_t bestD = inputKept[i];
+            int b = -1;
+            for (int j = 0; j < added; ++j) {
+                const int32_t d = distance2(q, fresh[j]);
+                if (d < bestD) {
+                    bestD = d;
+                    b = slots[j];
+                }
+            }
+            if (b < 0)
+                continue;
+            for (int c = 0; c < 4; ++c)
+                sums[b][c] += wc.weight * wc.c[c];
+            sums[b][4] += wc.weight;
+            if (wc.heaviestWeight > heaviest[b]) {
+                heaviest[b] = wc.heaviestWeight;
+                heaviestKey[b] = wc.heaviestKey;
+            }
+        }
+        for (int j = 0; j < added; ++j) {
+            const int slot = slots[j];
+            if (sums[slot][4] <= 0)
+                continue;
+            float centre[4];
+            for (int c = 0; c < 4; ++c)
+                centre[c] = static_cast<float>(sums[slot][c] / sums[slot][4]);
+            palette[slot] = heaviest[slot] >= 0.5 * sums[slot][4]
+                                ? roundToBits(unpackColour(heaviestKey[slot]), bits)
+                                : straightFromPremul(centre, bits);
+            paletteKeys[slot] = normaliseKey(packColour(palette[slot]));
+        }
+    }
+}
+
+// The palette mended for a change that it serves badly (a pop-up over a
+// menu): the entries that the unchanged pixels show stay as they are, so
+// that nothing outside the change moves on screen, and the others are
+// chosen afresh for the changed pixels' colours that the kept entries do
+// not already serve. `total` comes in as the error of the unchanged pixels
+// and goes out as the frame's error under the mended palette. False when
+// there is nothing to mend with, or the mended palette is still over the
+// limit: the frame then needs a new palette.
+bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
+    const size_t n = static_cast<size_t>(width) * height;
+    if (!mappingsValid || regionFull)
+        return false;
+    if (!shownValid)
+        countShown(n);
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    const int level = histogram.level();
+    const bool haveTransparent =
+        std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
+    // The transparent entry stays: transparent pixels have no other.
+    int freeSlots[256], keptSlots[256], freeCount = 0, keptCount = 0;
+    Premul before[256], keptPremul[256];
+    for (int i = 0; i < static_cast<int>(maxColours); ++i) {
+        before[i] = premultiply(palette[i]);
+        if (i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0)) {
+            keptSlots[keptCount] = i;
+            keptPremul[keptCount++] = before[i];
+        } else
+            freeSlots[freeCount++] = i;
+    }
+    if (freeCount == 0 || keptCount == 0)
+        return false;
+
+    // The changed pixels' colours that no kept entry serves well, weighted
+    // by their pixels in the change.
+    // Each colour's nearest kept entry (as a slot) is its first guess in
+    // the mended palette, unless a new entry is chosen for it.
+    regionInputs.clear();
+    search.setPalette(keptPremul, keptCount, true);
+    searchCurrent = false;
+    int guess = -1;
+    for (size_t r = 0; r < regionSize; ++r) {
+        const uint32_t e = regionColours[r];
+        if (keys[e] == 0) {
+            if (!haveTransparent)
+                return false;
+            continue;
+        }
+        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        guess = search.find(q, guess);
+        regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
+        const int32_t keptDistance = distance2(q, search.entry(guess));
+        if (keptDistance <= kDiffuseMinError) {
+            regionInput[r] = UINT32_MAX;
+            continue;
+        }
+        inputKept[regionInputs.size()] = keptDistance;
+        regionInput[r] = static_cast<uint32_t>(regionInputs.size());
+        const double w = regionCount[e];
+        regionInputs.push_back(
+            WeightedColour{{float(q.r), float(q.g), float(q.b), float(q.a)}, w, keys[e], w});
+    }
+
+    // New entries in the free slots, lowest first.
+    bool moved[256] = {};
+    int added = 0;
+    if (!regionInputs.empty()) {
+        _OsdColor chosen[256];
+        added = builder.build(regionInputs, freeCount, bits, distribute, search, chosen);
+        for (int j = 0; j < added; ++j) {
+            const int slot = freeSlots[j];
+            palette[slot] = chosen[j];
+            paletteKeys[slot] = normaliseKey(packColour(chosen[j]));
+            paletteCount = std::max(paletteCount, slot + 1);
+            moved[slot] = true;
+            entryReach[slot] = 0;
+        }
+        refineMended(added, freeSlots);
+    }
+    setSearchPalette();
+    nearestExact = false;
+
+    // A colour's nearest entry can change only if it was a moved one, or a
+    // new entry lies within twice the colour's distance of the entry it had
+    // (no further than twice the largest such distance, entryReach).
+    // near[k] lists the new entries within that distance of entry k.
+    bool touched[256];
+    uint8_t near[256][256];
+    int nearCount[256];
+    for (int k = 0; k < paletteCount; ++k) {
+        nearCount[k] = 0;
+        for (int j = 0; j < added; ++j)
+            if (distance2(before[k], search.entry(freeSlots[j])) <= 4 * entryReach[k])
+                near[k][nearCount[k]++] = static_cast<uint8_t>(freeSlots[j]);
+        touched[k] = moved[k] || nearCount[k] != 0;
+    }
+    // The changed pixels' colours and the touched ones mapped again; what
+    // their unchanged pixels counted before goes out, what every pixel of
+    // them counts now comes in.
+    int64_t delta = 0;
+    // Unchanged pixels keep their entries when a new one is nearer: what
+    // they show is then worse than the error counts. Each such pixel lags
+    // by what its colour's nearest distance fell, and catches up by what it
+    // rises again when that entry goes.
+    int64_t lagging = 0;
+    auto remapColour = [&](size_t e, bool wasMapped, int guess) {
+        const uint32_t unchanged = counts[e] - regionCount[e];
+        int32_t was = 0;
+        if (unchanged != 0 && wasMapped) {
+            const Premul q = premultiplyKey(representativeColour(keys[e], level));
+            was = distance2(q, before[entryIndex[e]]);
+            delta -= int64_t(unchanged) * was;
+        }
+        const int32_t now = mapEntry(e, guess);
+        delta += int64_t(counts[e]) * now;
+        if (unchanged != 0 && wasMapped)
+            lagging += int64_t(unchanged) * (was - now);
+    };
+    for (size_t r = 0; r < regionSize; ++r) {
+        const uint32_t e = regionColours[r];
+        const int guess = regionInput[r] == UINT32_MAX
+                              ? regionGuess[r]
+                              : freeSlots[builder.clusterOf(regionInput[r])];
+        // A colour that some unchanged pixel has was mapped before.
+        remapColour(e, counts[e] != regionCount[e], keys[e] == 0 ? -1 : guess);
+    }
+    const size_t colours = histogram.size();
+    for (size_t e = 0; e < colours; ++e) {
+        if (entryDiffuse[e] == 2)
+            entryDiffuse[e] = 1; // the second-nearest entry may have changed
+        if (regionCount[e] != 0 || !touched[entryIndex[e]])
+            continue;
+        const int old = entryIndex[e];
+        if (counts[e] == 0) {
+            entryErrors[e].stamp = 0; // found again when it comes back
+        } else if (moved[old]) {
+            remapColour(e, true, -1);
+        } else {
+            // Its entry is still there: only a new one can be nearer.
+            const Premul q = premultiplyKey(representativeColour(keys[e], level));
+            const int32_t was = distance2(q, before[old]);
+            int best = old;
+            int32_t bestD = was;
+            for (int j = 0; j < nearCount[old]; ++j) {
+                const int slot = near[old][j];
+                const int32_t d = distance2(q, search.entry(slot));
+                if (d < bestD || (d == bestD && slot < best)) {
+                    bestD = d;
+                    best = slot;
+                }
+            }
+            if (best != old) {
+                entryIndex[e] = static_cast<uint8_t>(best);
+                entryDiffuse[e] = keys[e] != 0 && bestD > kDiffuseMinError;
+                entryErrors[e] = EntryErrors{stamp, bestD};
+                entryReach[best] = std::max(entryReach[best], bestD);
+                delta += int64_t(counts[e]) * (bestD - was);
+                lagging += int64_t(counts[e]) * (was - bestD);
+            }
+        }
+    }
+    total = static_cast<uint64_t>(static_cast<int64_t>(total) + delta);
+    lagError =
+        static_cast<uint64_t>(std::max<int64_t>(0, static_cast<int64_t>(lagError) + lagging));
+    return static_cast<double>(total + lagError) <= errorLimit(n);
 }
 
 bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
@@ -372,7 +692,12 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
         diffuseNow = false;
     } else {
         uint64_t error;
-        if (!stepError(n, error))
+        const StepFit fit = stepError(n, error);
+        const bool served =
+            fit == StepFit::Fits || (fit == StepFit::Over && patchPalette(width, height, error));
+        if (fit == StepFit::Over)
+            clearRegion();
+        if (!served)
             return false;
         // A frame that has become few enough colours to keep them all is
         // made exact by a full run.
@@ -417,6 +742,10 @@ void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* 
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
     remap(job, search);
+    nearestExact = nearestExact || !(kept && sameSize);
+    if (!(kept && sameSize))
+        lagError = 0;
+    shownValid = shownValid && kept && sameSize;
 }
 
 int State::run(const _OsdColor* pixels, uint32_t width, uint32_t height, _OsdColor* out,

@@ -145,8 +145,9 @@ uint64_t outputDigest() {
     const Frame popups[] = {osdframes::withVolumePopup(menus[0], 0.5f),
                             osdframes::withVolumePopup(menus[0], 0.6f)};
     CQuantizer session(256, 8, 720, 480);
-    for (const Frame* f : {&menus[0], &menus[1], &menus[0], &popups[0], &popups[1], &menus[2],
-                           &icons, &photo, &flat, &flat, &menus[0], &large, &menus[1]})
+    for (const Frame* f :
+         {&menus[0], &menus[1], &menus[0], &popups[0], &popups[1], &menus[0], &popups[0], &menus[2],
+          &icons, &photo, &flat, &flat, &menus[0], &large, &menus[1]})
         frame(session, *f, true);
     CQuantizer plain(256, 8, 720, 480);
     for (const Frame* f : {&menus[0], &menus[1], &photo})
@@ -499,12 +500,13 @@ TEST(QuantizerQuality, FullHdFrameStaysWithinTheErrorBound) {
 
 TEST(QuantizerQuality, APhotoWithAColourPerPixelStaysWithinTheErrorBound) {
     // Nearly every pixel its own colour: counted with a bit less per
-    // channel, and still within a third of a dB of counting them exactly.
+    // channel, and with a sixteenth of the entries left spare, still within
+    // about half a dB of counting them exactly into every entry (42.5 dB).
     const Frame f = osdframes::photoFrame(720, 480);
     CQuantizer q(256, 8, 720, 480);
     Output out(f.pixels.size());
     ASSERT_EQ(0, run(q, f, out));
-    EXPECT_GT(psnrOf(f, out), 42.0);
+    EXPECT_GT(psnrOf(f, out), 41.8);
 }
 
 TEST(QuantizerQuality, SwitchesKeepTheContract) {
@@ -695,6 +697,35 @@ TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
     EXPECT_GT(psnrOf(last, out), psnrOf(last, freshOut) - 10 * log10(1.1));
 }
 
+TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
+    // A volume pop-up over a menu brings colours the menu's palette lacks:
+    // the entries the rest of the screen shows must stay as they are, the
+    // pop-up must still look about as good as on a palette of its own, and
+    // the running error must stay the true one through every mend.
+    const Frame menu = osdframes::menuFrame(720, 480, 1, 0);
+    const Frame popups[] = {osdframes::withVolumePopup(menu, 0.3f),
+                            osdframes::withVolumePopup(menu, 0.8f)};
+    tovixquant::State state(256, 8);
+    state.reserve(menu.pixels.size(), 720, 480, true);
+    Output before(menu.pixels.size()), after(menu.pixels.size());
+    ASSERT_EQ(0, state.run(menu.pixels.data(), 720, 480, before.palette(), before.indices()));
+    const Frame* previous = &menu;
+    for (const Frame* f : {&popups[0], &menu, &popups[1], &popups[0], &menu}) {
+        ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, after.palette(), after.indices()));
+        EXPECT_EQ(0.0, osdframes::flicker(previous->pixels.data(), before.palette(),
+                                          before.indices(), f->pixels.data(), after.palette(),
+                                          after.indices(), f->pixels.size()));
+        EXPECT_EQ(static_cast<double>(nearestEntryError(*f, after.palette(), state.paletteCount)),
+                  static_cast<double>(state.frameError));
+        CQuantizer fresh(256, 8, 720, 480);
+        Output own(f->pixels.size());
+        ASSERT_EQ(0, run(fresh, *f, own));
+        EXPECT_GT(psnrOf(*f, after), psnrOf(*f, own) - 0.5);
+        std::swap(before, after);
+        previous = f;
+    }
+}
+
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
     // Made for 720 x 480: every kind of frame of that size, new screens
     // and small changes alike, runs without allocating; a larger frame
@@ -706,8 +737,9 @@ TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
                 large2 = osdframes::menuFrame(1920, 1080, 2, 2);
     Output small(menu.pixels.size()), big(large.pixels.size());
     CQuantizer q(256, 8, 720, 480);
+    const Frame popup = osdframes::withVolumePopup(menu, 0.5f);
     long before = countingalloc::allocations();
-    for (const Frame* f : {&menu, &moved, &flat, &other, &menu})
+    for (const Frame* f : {&menu, &moved, &flat, &other, &menu, &popup, &menu})
         ASSERT_EQ(0, run(q, *f, small));
     EXPECT_EQ(before, countingalloc::allocations()) << "720 x 480 frames";
     ASSERT_EQ(0, run(q, large, big));

@@ -60,7 +60,7 @@ void Histogram::reserve(size_t pixels) {
     while ((size_t(1) << bits) < entries * 2)
         ++bits;
     slotShift_ = 32 - bits;
-    recent_.assign(std::min(entries, kMaxRecent), 0);
+    recent_.assign(std::min(entries, kMaxRecent), Recent{0, 0});
     bits = 0;
     while ((size_t(1) << bits) < recent_.size())
         ++bits;
@@ -107,7 +107,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
     const uint32_t mask = levelMask(level);
     uint32_t* counts = counts_.data();
     // Members in locals: the stores below could otherwise alias them.
-    uint64_t* recentTable = recent_.data();
+    Recent* recentTable = recent_.data();
     const int recentShift = recentShift_;
     size_t used = used_;
 
@@ -134,16 +134,16 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         // and grain seen in the rows above) before the large table is
         // touched.
         const uint32_t hash = key * 0x9E3779B1u;
-        uint64_t& recent = recentTable[hash >> recentShift];
+        Recent& recent = recentTable[hash >> recentShift];
         uint32_t entry;
-        if (static_cast<uint32_t>(recent >> 32) == key && recent != 0) {
-            entry = static_cast<uint32_t>(recent) - 1;
+        if (recent.key == key && recent.entryPlusOne != 0) {
+            entry = recent.entryPlusOne - 1;
         } else {
             if (!entryOf(key, hash, used, entry)) {
                 used_ = live_ = used;
                 return false;
             }
-            recent = (static_cast<uint64_t>(key) << 32) | (entry + 1);
+            recent = Recent{key, entry + 1};
         }
         pixelEntry[i++] = entry;
         prevPixel = px;

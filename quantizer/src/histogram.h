@@ -63,14 +63,20 @@ class Histogram {
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
-    // key << 32 | (entry number + 1) of recently seen colours, 0 when free;
-    // up to 2^16 of them, fewer for small frames (the table is cleared for
-    // every frame).
+    // A recently seen colour: its key and entry number + 1, both 0 when the
+    // slot is free (two 32-bit words, which 32-bit x86 compares one at a
+    // time anyway).
+    struct Recent {
+        uint32_t key;
+        uint32_t entryPlusOne;
+    };
+    // Recently seen colours, up to 2^16 of them, fewer for small frames (the
+    // table is cleared for every frame).
     static constexpr size_t kMaxRecent = size_t(1) << 16;
-    std::vector<uint64_t> recent_;
+    std::vector<Recent> recent_;
     // The same for update(), cleared by build().
     static constexpr int kChangeColourBits = 12;
-    std::vector<uint64_t> changeColours_ = std::vector<uint64_t>(size_t(1) << kChangeColourBits);
+    std::vector<Recent> changeColours_ = std::vector<Recent>(size_t(1) << kChangeColourBits);
     int recentShift_ = 32;
     uint32_t slotMask_ = 0;
     int slotShift_ = 32;
@@ -104,15 +110,15 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
                 // stays in the cache from frame to frame, before the large one.
                 const uint32_t key = normaliseKey(px & keyMask);
                 const uint32_t hash = key * 0x9E3779B1u;
-                uint64_t& seen = changeColours_[hash >> (32 - kChangeColourBits)];
-                if (static_cast<uint32_t>(seen >> 32) == key && seen != 0) {
-                    entry = static_cast<uint32_t>(seen) - 1;
+                Recent& seen = changeColours_[hash >> (32 - kChangeColourBits)];
+                if (seen.key == key && seen.entryPlusOne != 0) {
+                    entry = seen.entryPlusOne - 1;
                 } else {
                     if (!entryOf(key, hash, used, entry)) {
                         done = false;
                         break;
                     }
-                    seen = (static_cast<uint64_t>(key) << 32) | (entry + 1);
+                    seen = Recent{key, entry + 1};
                 }
             }
             runPixel = px;

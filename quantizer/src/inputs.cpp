@@ -69,10 +69,10 @@ uint32_t PaletteInputs::groupOf(const Premul& p, uint32_t w, uint32_t key, int s
     }
     // Exact integer sums; the mean is taken once the group is complete.
     GroupSum& sum = groupSums_[input];
-    sum.s[0] += uint64_t(w) * static_cast<uint32_t>(p.r);
-    sum.s[1] += uint64_t(w) * static_cast<uint32_t>(p.g);
-    sum.s[2] += uint64_t(w) * static_cast<uint32_t>(p.b);
-    sum.s[3] += uint64_t(w) * static_cast<uint32_t>(p.a);
+    sum.s[0] += w * static_cast<uint32_t>(p.r);
+    sum.s[1] += w * static_cast<uint32_t>(p.g);
+    sum.s[2] += w * static_cast<uint32_t>(p.b);
+    sum.s[3] += w * static_cast<uint32_t>(p.a);
     sum.w += w;
     if (w > sum.heaviestCount) {
         sum.heaviestCount = w;

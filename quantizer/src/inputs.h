@@ -42,9 +42,10 @@ class PaletteInputs {
 
   private:
     // One group of colours: sums of its pixels' premultiplied components,
-    // its pixel count, its key and its most frequent colour.
+    // its pixel count, its key and its most frequent colour. A frame's
+    // pixels times 255 fit 32 bits (palette.cpp), and so do the sums.
     struct GroupSum {
-        uint64_t s[4];
+        uint32_t s[4];
         uint32_t w;
         uint32_t key;
         uint32_t heaviestKey;

@@ -5,8 +5,16 @@
 #include <algorithm>
 #include <array>
 
+#include "../../osdblock/osd_block.h"
+
 namespace tovixquant {
 namespace {
+
+// The cut's sums are integers over the items' pixel counts and byte values.
+// A frame has at most kOsdMaxPixels pixels, so a count, or a count times a
+// value, fits 32 bits (which 32-bit x86 adds in one instruction where 64
+// take two and twice the registers); a count times a squared value does not.
+static_assert(kOsdMaxPixels * 255 <= UINT32_MAX, "sums of values fit 32 bits");
 
 constexpr int kRefinePasses = 0;
 // An entry takes its cluster's heaviest colour exactly when that colour
@@ -64,27 +72,28 @@ _OsdColor straightFromPremul(const float premul[4], int bits) {
 
 // First pass over a box: extent and spread of its members along each axis,
 // and the axis to cut (the widest by population, else the one of most
-// squared error). Integer sums: weights are pixel counts, values bytes, so
-// 64 bits hold any frame the quantiser accepts.
+// squared error). Integer sums: weights are pixel counts, values bytes (see
+// above for their widths).
 int PaletteBuilder::chooseAxis(const Box& box, bool byPopulation, BoxExtent& extent) const {
     const Item* items = items_.data();
     int* lo = extent.lo;
     int* hi = extent.hi;
-    uint64_t iw = 0, i1[4] = {0, 0, 0, 0}, i2[4] = {0, 0, 0, 0};
+    uint32_t iw = 0, i1[4] = {0, 0, 0, 0};
+    uint64_t i2[4] = {0, 0, 0, 0};
     for (int a = 0; a < 4; ++a) {
         lo[a] = 255;
         hi[a] = 0;
     }
     for (uint32_t i = box.begin; i < box.end; ++i) {
         const Item& it = items[i];
-        const uint64_t w = it.count;
+        const uint32_t w = it.count;
         iw += w;
         for (int a = 0; a < 4; ++a) {
             const uint32_t v = it.v[a];
             lo[a] = std::min<int>(lo[a], static_cast<int>(v));
             hi[a] = std::max<int>(hi[a], static_cast<int>(v));
             i1[a] += w * v;
-            i2[a] += w * (v * v);
+            i2[a] += uint64_t(w) * (v * v);
         }
     }
     extent.weight = iw;
@@ -123,15 +132,18 @@ void PaletteBuilder::fillBuckets(const Box& box, int axis, int lo, int hi) {
     }
     for (uint32_t i = box.begin; i < box.end; ++i) {
         const Item& it = items[i];
-        const uint64_t w = it.count;
-        const uint64_t s[4] = {w * it.v[0], w * it.v[1], w * it.v[2], w * it.v[3]};
+        const uint32_t w = it.count;
+        const uint32_t s[4] = {w * it.v[0], w * it.v[1], w * it.v[2], w * it.v[3]};
+        // The sum of the squares per pixel (at most 4 * 255^2) fits 32 bits.
+        const uint32_t squares = uint32_t(it.v[0]) * it.v[0] + uint32_t(it.v[1]) * it.v[1] +
+                                 uint32_t(it.v[2]) * it.v[2] + uint32_t(it.v[3]) * it.v[3];
         Bucket& b = buckets[it.v[axis]];
         b.w += w;
         b.s[0] += s[0];
         b.s[1] += s[1];
         b.s[2] += s[2];
         b.s[3] += s[3];
-        b.ss += s[0] * it.v[0] + s[1] * it.v[1] + s[2] * it.v[2] + s[3] * it.v[3];
+        b.ss += uint64_t(w) * squares;
     }
 }
 
@@ -146,7 +158,8 @@ void PaletteBuilder::bestCut(Box& box, const BoxExtent& extent) const {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
     const double whole = sse(sw, total, totalSs);
-    uint64_t w = 0, s[4] = {0, 0, 0, 0}, ss = 0;
+    uint32_t w = 0, s[4] = {0, 0, 0, 0};
+    uint64_t ss = 0;
     for (int v = extent.lo[axis]; v < extent.hi[axis]; ++v) {
         const Bucket& b = buckets_[v];
         if (b.w == 0)
@@ -184,7 +197,7 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
 
     if (byPopulation) {
         // At the weighted median.
-        uint64_t left = 0;
+        uint32_t left = 0;
         box.threshold = hi - 1;
         for (int v = lo; v < hi; ++v) {
             left += buckets_[v].w;

@@ -54,7 +54,7 @@ class PaletteBuilder {
     // A box's members' extent and sums along each axis.
     struct BoxExtent {
         int lo[4], hi[4];
-        uint64_t weight;
+        uint32_t weight;
         double s1[4], s2[4]; // weighted sums of the values and their squares
     };
 
@@ -77,9 +77,11 @@ class PaletteBuilder {
     std::vector<Premul> rounded_; // each input's rounded components
     std::vector<uint8_t> cluster_;
     std::vector<Box> boxes_;
-    // Per-value statistics of one box along one axis.
+    // Per-value statistics of one box along one axis. Pixel counts and
+    // sums of values fit 32 bits (palette.cpp), sums of squares need 64.
     struct Bucket {
-        uint64_t w, s[4], ss;
+        uint32_t w, s[4];
+        uint64_t ss;
     };
     Bucket buckets_[256];
     std::array<double, 5> sums_[256]; // weighted sums and weight per entry

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "colour.h"
 
@@ -39,17 +40,27 @@ inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t
 
 #else
 
+// For two bytes a and b held in the two 16-bit lanes of a word each: bit 15
+// of a lane set when a - b >= -kSmoothLimit and a - b <= kSmoothLimit. In a
+// lane, a - b (-255 to 255) plus an offset near 0x8000 neither borrows from
+// nor carries into the other lane, and its bit 15 tells on which side of the
+// offset's bound the difference lies.
+inline uint32_t closeLanes(uint32_t a, uint32_t b) {
+    constexpr uint32_t atLeast = (0x8000u + kSmoothLimit) * 0x00010001u;
+    constexpr uint32_t above = (0x7FFFu - kSmoothLimit) * 0x00010001u;
+    return (a + atLeast - b) & ~(a + above - b);
+}
+
+// The test of the vector kernel above on plain 32-bit words: the even and
+// the odd bytes of each neighbour at once, without a branch per byte.
 inline bool neighboursClose(uint32_t px, uint32_t left, uint32_t right, uint32_t up,
                             uint32_t down) {
-    const uint32_t around[4] = {left, right, up, down};
-    for (uint32_t n : around) {
-        for (int s = 0; s < 32; s += 8) {
-            const int d = static_cast<int>((px >> s) & 0xFF) - static_cast<int>((n >> s) & 0xFF);
-            if (d > kSmoothLimit || d < -kSmoothLimit)
-                return false;
-        }
-    }
-    return true;
+    constexpr uint32_t kLanes = 0x00FF00FFu, kSign = 0x80008000u;
+    const uint32_t even = px & kLanes, odd = (px >> 8) & kLanes;
+    uint32_t all = kSign;
+    for (uint32_t n : {left, right, up, down})
+        all &= closeLanes(even, n & kLanes) & closeLanes(odd, (n >> 8) & kLanes);
+    return (all & kSign) == kSign;
 }
 
 #endif
@@ -306,18 +317,37 @@ uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t
                 const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
                 uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t begin, uint32_t end) {
     uint8_t any = 0;
-    for (uint32_t x = begin; x < end; ++x) {
-        const size_t same = samePixels(pixels + x, previous + x, end - x);
-        if (same != 0) {
-            memcpy(indices + x, previousIndices + x, same);
-            memset(flags + x, 0, same);
-            x += static_cast<uint32_t>(same) - 1;
-            continue;
-        }
+    auto index = [&](uint32_t x) {
         const uint32_t entry = pixelEntry[x];
         indices[x] = nearest[x] = entryIndex[entry];
         flags[x] = entryDiffuse[entry];
         any |= flags[x];
+    };
+    uint32_t x = begin;
+    while (x < end) {
+#if TOVIXQUANT_SSE2
+        // Four pixels that all differ are indexed without looking for a
+        // stretch of equal ones.
+        if (x + 4 <= end &&
+            _mm_movemask_epi8(_mm_cmpeq_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x)),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x)))) == 0) {
+            index(x);
+            index(x + 1);
+            index(x + 2);
+            index(x + 3);
+            x += 4;
+            continue;
+        }
+#endif
+        const size_t same = samePixels(pixels + x, previous + x, end - x);
+        if (same != 0) {
+            memcpy(indices + x, previousIndices + x, same);
+            memset(flags + x, 0, same);
+            x += static_cast<uint32_t>(same);
+            continue;
+        }
+        index(x++);
     }
     return any;
 }
@@ -401,6 +431,38 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
         err.lo = err.hi = 0;
 }
 
+// The pixels that show each entry, moved from the indices `before` to
+// `after` over begin..end-1. Runs of one index are counted whole: a count
+// changed pixel by pixel waits for its own previous store.
+void recount(const uint8_t* before, const uint8_t* after, uint32_t begin, uint32_t end,
+             uint32_t* shown) {
+    int out = -1, in = -1;
+    uint32_t outRun = 0, inRun = 0;
+    for (uint32_t x = begin; x < end; ++x) {
+        const int o = before[x], n = after[x];
+        if (o == n)
+            continue;
+        if (o != out) {
+            if (out >= 0)
+                shown[out] -= outRun;
+            out = o;
+            outRun = 0;
+        }
+        ++outRun;
+        if (n != in) {
+            if (in >= 0)
+                shown[in] += inRun;
+            in = n;
+            inRun = 0;
+        }
+        ++inRun;
+    }
+    if (out >= 0)
+        shown[out] -= outRun;
+    if (in >= 0)
+        shown[in] += inRun;
+}
+
 // Row y of the frame, pixels begin..end-1 of it as they differ from the
 // previous frame (the whole row when there is none), then its diffusion.
 void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, ErrorRows& err,
@@ -428,6 +490,8 @@ void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, Err
         err.drop();
     else if (job.diffuse)
         diffuseRow(job, y, flags, err, search);
+    if (job.shown)
+        recount(job.saveIndices + rowStart, indices, begin, end, job.shown);
     // What the next frame compares with, copied while the row is at hand
     // (outside the span it holds these pixels already).
     copyRow(job.savePixels + rowStart + begin, row + begin, end - begin);

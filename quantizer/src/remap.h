@@ -49,6 +49,9 @@ struct RemapJob {
     // Where each pixel's nearest entry (entryIndex of its colour, before
     // diffusion) is kept; pixels that keep their index keep it too.
     uint8_t* saveNearest;
+    // Pixels that show each entry, kept up to date over the changed pixels
+    // (with previousPixels); null when not counted.
+    uint32_t* shown;
 };
 
 void remap(const RemapJob& job, NearestSearch& search);

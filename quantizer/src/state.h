@@ -73,6 +73,21 @@ struct State {
     std::vector<uint8_t> entryAlt;
     std::vector<int32_t> errorRows;
     std::vector<uint8_t> candidates;
+    // A mended palette's scratch: the changed pixels' colours (histogram
+    // entries), their pixels in the change (0 outside it), and the colours
+    // the new entries are chosen for.
+    std::vector<uint32_t> regionColours;
+    std::vector<uint32_t> regionCount;
+    std::vector<WeightedColour> regionInputs;
+    std::vector<uint8_t> regionGuess;  // a first guess at each one's entry
+    std::vector<uint32_t> regionInput; // its input, UINT32_MAX when it has none
+    std::vector<int32_t> inputKept;    // each input's distance to the nearest kept entry
+    size_t regionSize = 0;
+    bool regionFull = false;       // more colours than regionColours holds
+    uint32_t regionLeft[256] = {}; // changed pixels that showed each entry
+    // Pixels that show each entry, while shownValid.
+    uint32_t shown[256] = {};
+    bool shownValid = false;
     // The rows that differ from the previous frame (of the same size).
     std::vector<RowChange> changes;
     size_t changeCount = 0;
@@ -102,6 +117,20 @@ struct State {
     std::vector<EntryErrors> entryErrors;
     uint32_t stamp = 0;
 
+    // Every pixel's previousNearest is its colour's nearest entry under the
+    // palette. Not so after a mended palette, whose new entries may be
+    // nearer to colours of pixels that were left as they were.
+    bool nearestExact = true;
+    // entryIndex holds the nearest entry of every colour some pixel has
+    // (after a palette kept by looking at the changed pixels only, it holds
+    // theirs alone), and entryReach[k] is at least the squared distance of
+    // each such colour mapped to entry k.
+    bool mappingsValid = false;
+    // How much more error the frame shows than frameError counts, at most:
+    // pixels left as they were keep their entries when a mended palette has
+    // a nearer one. Kept palettes are held to the limit with it.
+    uint64_t lagError = 0;
+    int32_t entryReach[256] = {};
     bool havePrevious = false;
     bool exact = false; // the previous frame was reproduced exactly
     uint32_t previousWidth = 0, previousHeight = 0;
@@ -132,7 +161,23 @@ struct State {
     // The histogram brought up to date over the changed rows, and with it
     // the error under the previous palette (into `total`); false when that
     // palette no longer serves (or the histogram must be built afresh).
-    bool stepError(size_t pixels, uint64_t& total);
+    // Over: the histogram is up to date but the palette serves the frame
+    // worse than the limit allows; Rebuild: the frame needs a full run.
+    enum class StepFit { Fits, Over, Rebuild };
+    StepFit stepError(size_t pixels, uint64_t& total);
+    // The palette mended for the changed pixels, keeping every entry the
+    // others show; false when the frame needs a full run.
+    bool patchPalette(uint32_t width, uint32_t height, uint64_t& total);
+    void countShown(size_t pixels);
+    void refineMended(int added, const int* slots);
+    // The changed pixel i, now of histogram colour `colour`, counted in the
+    // change's colours and in the entries it leaves; gatherRegion does so
+    // for every changed pixel up to pixel `last`.
+    void gatherPixel(size_t i, uint32_t colour);
+    void gatherRegion(size_t last);
+    void clearRegion();
+    // The most error a kept palette may give a frame of `pixels` pixels.
+    double errorLimit(size_t pixels) const;
     bool losslessPalette(size_t colours);
     // Maps histogram entry e to its nearest entry (`guess` first), stamps
     // it and returns the squared distance.

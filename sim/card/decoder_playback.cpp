@@ -10,6 +10,7 @@
 #include "../graph/manager.h"
 #include "../media/stream.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -335,7 +336,9 @@ HRESULT DecoderPlayback::onGetState(DWORD msTimeout) {
         return S_OK;
     if (msTimeout == 0)
         return VFW_S_STATE_INTERMEDIATE;
-    return waitFor([this] { return !awaitingData(); }, msTimeout) ? S_OK : VFW_S_STATE_INTERMEDIATE;
+    return waitFor([this] { return !awaitingData(); }, std::min(msTimeout, waitLimitMs()))
+               ? S_OK
+               : VFW_S_STATE_INTERMEDIATE;
 }
 
 void DecoderPlayback::startCompletion() {

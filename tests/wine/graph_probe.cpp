@@ -839,6 +839,32 @@ void runToTheEnd(Probe& p, RunningGraph& g) {
           with(hr, completions(g.events, 50)));
 }
 
+// With its default handling cancelled, the graph passes on every filter's
+// EC_COMPLETE as it came, counted or not.
+void ownCompletion(Probe& p, RunningGraph& g) {
+    p.add("RC-04", "CancelDefaultHandling(EC_COMPLETE), running", code(S_OK),
+          code(g.events->CancelDefaultHandling(EC_COMPLETE)));
+    g.render->complete();
+    g.late->complete();
+    std::string passed;
+    LONG eventCode = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (g.events->GetEvent(&eventCode, &p1, &p2, passed.empty() ? 50 : 0) == S_OK) {
+        if (eventCode == EC_COMPLETE) {
+            IBaseFilter* from = reinterpret_cast<IBaseFilter*>(p2);
+            passed += (passed.empty() ? "" : ", ") + number(p1) + " from " +
+                      (from == g.render ? "the renderer"
+                       : from == g.late ? "the other"
+                                        : "?");
+        }
+        g.events->FreeEventParams(eventCode, p1, p2);
+    }
+    p.add("RC-04", "EC_COMPLETE from a renderer and from a filter not counted, handling cancelled",
+          "0 from the renderer, 0 from the other", passed);
+    p.add("RC-05", "RestoreDefaultHandling(EC_COMPLETE), running", code(S_OK),
+          code(g.events->RestoreDefaultHandling(EC_COMPLETE)));
+}
+
 // Seek, pause and rate while the graph runs.
 void controlsWhileRunning(Probe& p, RunningGraph& g) {
     LONGLONG current = 0, stop = 9000 * probe::kUnitsPerMs;
@@ -964,11 +990,64 @@ void runningGraph(Probe& p) {
     g.control->Stop();
     g.control->Run();
     completions(g.events, 0);
+    ownCompletion(p, g);
     controlsWhileRunning(p, g);
     statesApart(p, g);
     withoutClock(p, g);
     endTime();
     g.close();
+}
+
+// A renderer whose pause completes only when its data comes, as a connected
+// renderer's does: the graph's state changes pend until it has.
+void pendingStates(Probe& p) {
+    IGraphBuilder* graph = nullptr;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                     reinterpret_cast<void**>(&graph));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    probe::Journal journal;
+    probe::FilterShape shape{"render"};
+    shape.slowPause = true;
+    probe::Filter* render = new probe::Filter(shape, &journal);
+    graph->AddFilter(render, L"render");
+    startTime();
+    p.add("MC-18", "Pause, the renderer's pause pending", code(S_FALSE), code(control->Pause()));
+    p.add("MC-18", "GetState(0) while the pause pends", with(VFW_S_STATE_INTERMEDIATE, "paused"),
+          controlState(control, 0));
+    render->settle();
+    p.add("MC-18", "GetState(0) once it is paused", with(S_OK, "paused"), controlState(control, 0));
+    control->Stop();
+    journal.clear();
+    p.add("MC-20", "Run from stopped, the renderer's pause pending", code(S_FALSE),
+          code(control->Run()));
+    p.add("MC-20", "GetState(0) while the run pends", with(VFW_S_STATE_INTERMEDIATE, "running"),
+          controlState(control, 0));
+    std::vector<std::string> told = journal.lines();
+    p.add("MC-20", "the renderer while it pends", "render paused",
+          told.empty() ? "nothing" : told.back());
+    render->settle();
+    std::string settled;
+    for (int i = 0; i < 50 && settled != with(S_OK, "running"); i++) {
+        wait(10);
+        settled = controlState(control, 0);
+    }
+    p.add("MC-23", "GetState(0) once it is paused: the graph runs it", with(S_OK, "running"),
+          settled);
+    control->Stop();
+    control->Run();
+    p.add("MC-24", "Stop while the pause pends", code(S_FALSE), code(control->Stop()));
+    told = journal.lines();
+    p.add("MC-24", "the renderer after it", "render stopped", told.back());
+    p.add("MC-19", "GetState(0) while the stop pends", with(VFW_S_STATE_INTERMEDIATE, "stopped"),
+          controlState(control, 0));
+    p.add("MC-24", "a second Stop", code(S_OK), code(control->Stop()));
+    render->settle();
+    p.add("MC-19", "GetState(0) once it is stopped", with(S_OK, "stopped"),
+          controlState(control, 0));
+    endTime();
+    control->Release();
+    graph->Release();
+    render->Release();
 }
 
 // The Video Renderer alone, unconnected: it has nothing to wait for, and
@@ -1048,6 +1127,7 @@ int runProbe(Probe& p) {
     demux->Release();
     running(p);
     runningGraph(p);
+    pendingStates(p);
     unconnectedRenderer(p);
     return 0;
 }

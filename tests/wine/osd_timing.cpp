@@ -5,10 +5,14 @@
 //
 //   osd_timing <library folder> <frame folder> <rounds>
 //
-// The frames are quantizer_frames' files. Two series, each <rounds> calls:
+// The frames are quantizer_frames' files. Three series, each <rounds> calls:
 // "highlight", the menu with its highlight moving back and forth between two
-// items, as while the user scrolls (the palette and most indices kept); and
-// "screens", a new screen every call (menus, icons, a photo, a flat guide).
+// items, as while the user scrolls (the palette and most indices kept);
+// "screens", a new screen every call (menus, icons, a photo, a flat guide);
+// and "library", the highlight again, but through the library's own part of
+// the path (processOsdImage: the quantiser, the block and the card) without
+// the virtual machine's copy of the host's array (GetIntArrayElements and
+// its release) and the copy into the staging buffer.
 // Prints the median and the fastest call of each in milliseconds.
 #include "fake_jni.h"
 #include "loaded_natives.h"
@@ -23,7 +27,31 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
+
+// The library's processOsdImage export (an HRESULT, 32 bits on both sides),
+// from the library loadSessionNatives loaded; null when it is not found.
+using ProcessOsdImage = int32_t (*)(const void* pixels, int width, int height);
+
+ProcessOsdImage findProcessOsdImage(const std::string& folder) {
+#ifdef _WIN32
+    (void)folder;
+    HMODULE library = GetModuleHandleA("TovixAPI.dll");
+    return library ? reinterpret_cast<ProcessOsdImage>(
+                         reinterpret_cast<void*>(GetProcAddress(library, "processOsdImage")))
+                   : nullptr;
+#else
+    const std::string path = (folder.empty() ? std::string(".") : folder) + "/libTovixAPI.so";
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    return library ? reinterpret_cast<ProcessOsdImage>(dlsym(library, "processOsdImage")) : nullptr;
+#endif
+}
 
 struct HostFrame {
     int width = 0;
@@ -89,16 +117,26 @@ int main(int argc, char** argv) {
     for (const HostFrame& f : frames)
         arrays.push_back(jni.newIntArray(f.pixels));
 
+    const ProcessOsdImage processOsdImage = findProcessOsdImage(argv[1]);
+    if (!processOsdImage) {
+        fprintf(stderr, "the library does not export processOsdImage\n");
+        return 2;
+    }
+
     int refused = 0;
-    // Calls `rounds` times, frame `first + i % count` each time.
-    auto series = [&](const char* name, size_t first, size_t count) {
+    // Calls `rounds` times, frame `first + i % count` each time, through
+    // updateOSD or, `direct`, processOsdImage.
+    auto series = [&](const char* name, size_t first, size_t count, bool direct = false) {
         std::vector<double> ms;
         for (int i = 0; i < rounds; ++i) {
             const size_t k = first + static_cast<size_t>(i) % count;
             const HostFrame& f = frames[k];
             const auto start = std::chrono::steady_clock::now();
-            refused += n.updateOSD(env, cls, arrays[k], f.width, f.height, 0, 0, f.width, f.height,
-                                   0, 0) != JNI_TRUE;
+            if (direct)
+                refused += processOsdImage(f.pixels.data(), f.width, f.height) != 0;
+            else
+                refused += n.updateOSD(env, cls, arrays[k], f.width, f.height, 0, 0, f.width,
+                                       f.height, 0, 0) != JNI_TRUE;
             const auto end = std::chrono::steady_clock::now();
             ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
@@ -109,6 +147,7 @@ int main(int argc, char** argv) {
     series("warm-up", 0, 1);
     series("highlight", 0, 2);
     series("screens", 2, frames.size() - 2);
+    series("library", 0, 2, true);
     n.closeOSD(env, cls);
     if (refused) {
         fprintf(stderr, "%d OSD frames refused\n", refused);

@@ -284,14 +284,17 @@ HRESULT Filter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+// A stop while a slow pause pends is slow too: it completes at settle().
 HRESULT Filter::Stop() {
     changeTo(State_Stopped, "stopped");
-    return S_OK;
+    return pending_ ? S_FALSE : S_OK;
 }
 
 HRESULT Filter::Pause() {
+    if (shape_.slowPause && state_ == State_Stopped)
+        pending_ = true;
     changeTo(State_Paused, "paused");
-    return S_OK;
+    return pending_ ? S_FALSE : S_OK;
 }
 
 HRESULT Filter::Run(REFERENCE_TIME) {
@@ -302,7 +305,9 @@ HRESULT Filter::Run(REFERENCE_TIME) {
 HRESULT Filter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
-    *state = trueState_ ? state_ : reportedState_;
+    *state = trueState_ ? state_.load() : reportedState_;
+    if (trueState_ && pending_ && state_ != State_Running)
+        return VFW_S_STATE_INTERMEDIATE;
     return trueState_ ? S_OK : stateAnswer_;
 }
 

@@ -42,6 +42,7 @@ struct FilterShape {
     bool seeking = true;    // it answers IMediaSeeking in media time
     bool miscFlags = false; // it answers IAMFilterMiscFlags (flags 0 until setRenderer)
     LONGLONG stop = 0;      // its stop position and duration at first
+    bool slowPause = false; // its pause from stopped completes only at settle()
 };
 
 class Pin;
@@ -58,6 +59,10 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     // state it was told, by default).
     void reportState(HRESULT answer, FILTER_STATE state);
     void reportTrueState();
+    // A slow pause, or a stop that came while it pended, completes (as a
+    // renderer's pause does when its first sample comes); the next pause
+    // from stopped is slow again.
+    void settle() { pending_ = false; }
     // The state it was in when it was last told to seek.
     FILTER_STATE stateAtSeek() const { return atSeek_; }
     double rate() const { return rate_; }
@@ -121,12 +126,13 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     IFilterGraph* graph_ = nullptr; // not held: the graph holds the filter
     WCHAR graphName_[MAX_FILTER_NAME] = {};
     IReferenceClock* clock_ = nullptr;
-    FILTER_STATE state_ = State_Stopped;
+    std::atomic<FILTER_STATE> state_{State_Stopped}; // the graph may change it on a thread
     FILTER_STATE atSeek_ = State_Stopped;
     bool trueState_ = true;
     HRESULT stateAnswer_ = S_OK;
     FILTER_STATE reportedState_ = State_Stopped;
     bool renderer_ = false;
+    std::atomic<bool> pending_{false};
     LONGLONG current_ = 0;
     LONGLONG stop_;
     double rate_ = 1.0;

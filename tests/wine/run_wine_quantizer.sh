@@ -8,7 +8,8 @@
 # and the sequence's digest must agree. With more than one run, each frame
 # is then timed on the three, and with a last argument the OSD frame path
 # too: updateOSD through libTovixAPI.so and through TovixAPI.dll
-# (tovixsim.dll registered in the prefix as the card).
+# (tovixsim.dll registered in the prefix as the card), and the library's own
+# part of it, processOsdImage.
 #
 # Usage: run_wine_quantizer.sh <linux build> <windows build> <work> <runs> [<osd rounds>]
 # Exits 77 (skipped) when Wine is not installed, 1 when any bytes differ.
@@ -81,8 +82,9 @@ if [ -n "$osd_rounds" ]; then
     (cd osd-linux && "$linux_build/tests/wine/osd_timing" "$linux_build/lib" ../frames "$osd_rounds" >times.txt)
     (cd osd-wine && wine "$windows_build/bin/osd_timing.exe" "" ../frames "$osd_rounds" | tr -d '\r' >times.txt)
     echo
-    echo "OSD frame path (updateOSD), median of $osd_rounds calls (fastest in brackets), milliseconds:"
-    for series in highlight screens; do
+    echo "OSD frame path (updateOSD; library: processOsdImage, the library's own part of the"
+    echo "highlight's path), median of $osd_rounds calls (fastest in brackets), milliseconds:"
+    for series in highlight screens library; do
         linux=$(grep "^osd-$series " osd-linux/times.txt)
         wine=$(grep "^osd-$series " osd-wine/times.txt)
         awk -v s="$series" -v l="$linux" -v w="$wine" 'BEGIN {

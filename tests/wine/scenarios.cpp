@@ -227,6 +227,20 @@ void seekAfterTheEnd(Run& r) {
     r.closeOSD();
 }
 
+// A seek past the end of a playing clip ends it; free comes after.
+void seekPastTheEnd(Run& r) {
+    writeClip("rendered-past.mpg", 2);
+    r.begin("a seek past the end, then free");
+    r.openOSD();
+    r.load("rendered-past.mpg", false, false);
+    r.play();
+    r.until(500);
+    r.seek(5000);
+    r.until(1500);
+    r.free();
+    r.closeOSD();
+}
+
 void seekRatePause(Run& r) {
     writeClip("rendered-controls.mpg", 6);
     r.begin("seek, rate and pause while running");
@@ -328,6 +342,7 @@ const std::vector<Scenario>& scenarios() {
         {"timeshift", timeShift},
         {"ending", [](Run& r, bool) { playToTheEndThenFree(r); }},
         {"restart", [](Run& r, bool) { seekAfterTheEnd(r); }},
+        {"past", [](Run& r, bool) { seekPastTheEnd(r); }},
         {"controls", [](Run& r, bool) { seekRatePause(r); }},
         {"rate", [](Run& r, bool) { rateThenNextFile(r); }},
         {"tracks", [](Run& r, bool) { twoAudioTracks(r); }},
