@@ -710,6 +710,7 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     Output before(menu.pixels.size()), after(menu.pixels.size());
     ASSERT_EQ(0, state.run(menu.pixels.data(), 720, 480, before.palette(), before.indices()));
     const Frame* previous = &menu;
+    int mended = 0;
     for (const Frame* f : {&popups[0], &menu, &popups[1], &popups[0], &menu}) {
         ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, after.palette(), after.indices()));
         EXPECT_EQ(0.0, osdframes::flicker(previous->pixels.data(), before.palette(),
@@ -717,13 +718,23 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
                                           after.indices(), f->pixels.size()));
         EXPECT_EQ(static_cast<double>(nearestEntryError(*f, after.palette(), state.paletteCount)),
                   static_cast<double>(state.frameError));
+        // The pixels counted for each entry, kept up from frame to frame,
+        // are those that show it.
+        if (state.shownValid) {
+            std::vector<uint32_t> shown(256, 0);
+            for (size_t i = 0; i < f->pixels.size(); ++i)
+                ++shown[after.indices()[i]];
+            EXPECT_TRUE(std::equal(shown.begin(), shown.end(), state.shown));
+        }
         CQuantizer fresh(256, 8, 720, 480);
         Output own(f->pixels.size());
         ASSERT_EQ(0, run(fresh, *f, own));
         EXPECT_GT(psnrOf(*f, after), psnrOf(*f, own) - 0.5);
+        mended += state.shownValid;
         std::swap(before, after);
         previous = f;
     }
+    EXPECT_EQ(5, mended);
 }
 
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
