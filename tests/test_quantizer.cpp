@@ -737,6 +737,32 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     EXPECT_EQ(5, mended);
 }
 
+TEST(QuantizerTemporal, APopUpWithAHoleShowsTheHoleTransparent) {
+    // The menu has a transparent band, so its palette has a transparent
+    // entry; the pop-up brings new colours and a transparent hole of its
+    // own, which the mended palette must show through that entry.
+    Frame menu = osdframes::menuFrame(720, 480, 1, 0);
+    std::fill(menu.pixels.begin(), menu.pixels.begin() + 720 * 40, _OsdColor{0, 0, 0, 0});
+    Frame popup = osdframes::withVolumePopup(menu, 0.7f);
+    for (uint32_t y = 380; y < 390; ++y)
+        for (uint32_t x = 300; x < 340; ++x)
+            popup.pixels[y * 720 + x] = _OsdColor{7, 7, 7, 0};
+    tovixquant::State state(256, 8);
+    state.reserve(menu.pixels.size(), 720, 480, true);
+    Output o1(menu.pixels.size()), o2(popup.pixels.size());
+    ASSERT_EQ(0, state.run(menu.pixels.data(), 720, 480, o1.palette(), o1.indices()));
+    ASSERT_EQ(0, state.run(popup.pixels.data(), 720, 480, o2.palette(), o2.indices()));
+    EXPECT_TRUE(state.shownValid) << "the palette was mended";
+    EXPECT_EQ(0.0, osdframes::flicker(menu.pixels.data(), o1.palette(), o1.indices(),
+                                      popup.pixels.data(), o2.palette(), o2.indices(),
+                                      menu.pixels.size()));
+    for (uint32_t y = 380; y < 390; ++y)
+        for (uint32_t x = 300; x < 340; ++x)
+            ASSERT_EQ(0, o2.colourAt(y * 720 + x).alpha) << x << "," << y;
+    EXPECT_EQ(static_cast<double>(nearestEntryError(popup, o2.palette(), state.paletteCount)),
+              static_cast<double>(state.frameError));
+}
+
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
     // Made for 720 x 480: every kind of frame of that size, new screens
     // and small changes alike, runs without allocating; a larger frame
