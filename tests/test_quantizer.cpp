@@ -737,6 +737,31 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     EXPECT_EQ(5, mended);
 }
 
+TEST(QuantizerTemporal, WhatAMendedSessionShowsStaysWithinTheCountedErrorAndLag) {
+    // Pixels left as they were keep their entries when a mend brings a
+    // nearer one, so the screen shows more error than the nearest-entry
+    // figure; the lag must cover the difference, or kept palettes could
+    // drift past their limit unseen. Without diffusion every pixel shows
+    // the entry its colour was mapped to, so the bound is exact.
+    const Frame menus[] = {osdframes::menuFrame(720, 480, 1, 0),
+                           osdframes::menuFrame(720, 480, 2, 0)};
+    const Frame popups[] = {osdframes::withVolumePopup(menus[0], 0.2f),
+                            osdframes::withVolumePopup(menus[1], 0.9f)};
+    tovixquant::State state(256, 8);
+    state.diffuse = false;
+    state.reserve(menus[0].pixels.size(), 720, 480, true);
+    Output out(menus[0].pixels.size());
+    for (const Frame* f : {&menus[0], &popups[0], &menus[0], &menus[1], &popups[1], &menus[1],
+                           &popups[0], &menus[0]}) {
+        ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, out.palette(), out.indices()));
+        uint64_t shown = 0;
+        for (size_t i = 0; i < f->pixels.size(); ++i)
+            shown += static_cast<uint64_t>(tovixquant::distance2(
+                tovixquant::premultiply(f->pixels[i]), tovixquant::premultiply(out.colourAt(i))));
+        EXPECT_LE(shown, state.frameError + state.lagError);
+    }
+}
+
 TEST(QuantizerTemporal, APopUpWithAHoleShowsTheHoleTransparent) {
     // The menu has a transparent band, so its palette has a transparent
     // entry; the pop-up brings new colours and a transparent hole of its
