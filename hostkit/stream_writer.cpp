@@ -43,7 +43,7 @@ void systemHeader(std::vector<uint8_t>& out, const StreamSpec& shape) {
     put(body, {0x80, 0xC4, 0xE1, 0x04 | (shape.audioStreams << 2 & 0xFC), 0xE1, 0xFF});
     if (shape.video)
         put(body, {0xE0, 0xE0, 0xE8});
-    if (shape.ac3 && shape.audioStreams > 0)
+    if ((shape.ac3 && shape.audioStreams > 0) || shape.dtsStreams > 0)
         put(body, {kPrivateStream1, 0xE0, 0x3A});
     for (int i = 0; i < shape.audioStreams && !shape.ac3; i++)
         put(body, {0xC0 + i, 0xC0, 0x20});
@@ -119,6 +119,15 @@ std::vector<uint8_t> ac3Payload(int subStream) {
     return p;
 }
 
+// DVD's private stream 1: the sub-stream id, one frame starting at offset 1,
+// then a DTS frame's sync word and header.
+std::vector<uint8_t> dtsPayload(int subStream) {
+    std::vector<uint8_t> p = {
+        static_cast<uint8_t>(subStream), 0x01, 0x00, 0x01, 0x7F, 0xFE, 0x80, 0x01, 0xFC, 0x3C};
+    p.resize(48, 0x44);
+    return p;
+}
+
 } // namespace
 
 double framesPerSecond(int code) {
@@ -167,6 +176,8 @@ std::vector<uint8_t> ProgramStreamWriter::until(double seconds) {
             else
                 pes(out, 0xC0 + a, pts, audioPayload(), spec_.mpeg1);
         }
+        for (int d = 0; d < spec_.dtsStreams; d++)
+            pes(out, kPrivateStream1, pts, dtsPayload(0x88 + d), spec_.mpeg1);
         next_++;
     }
     return out;

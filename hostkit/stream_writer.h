@@ -2,7 +2,7 @@
 // program streams (MPEG-2 video) or MPEG-1 system streams (MPEG-1 video):
 // pack headers, a system header, video PES packets (the first with a
 // sequence header giving the picture size and frame rate; real pictures
-// when they are given) and, if asked, MPEG audio or AC-3 PES packets, all
+// when they are given) and, if asked, MPEG audio, AC-3 or DTS PES packets, all
 // time-stamped. A writer can hand out a stream in stretches, to stand in for
 // a file that is still being written.
 #pragma once
@@ -21,6 +21,7 @@ struct StreamSpec {
     bool video = true;
     int audioStreams = 1;     // stream ids 0xC0, 0xC1, ...
     bool ac3 = false;         // audio as AC-3 in private stream 1, sub-streams 0x80, 0x81, ...
+    int dtsStreams = 0;       // then DTS audio in private stream 1, sub-streams 0x88, 0x89, ...
     int64_t firstPts = 90000; // 90 kHz
     bool mpeg1 = false;       // the MPEG-1 pack layer and PES syntax
     // Coded pictures to carry, one a frame (as pictures::encode makes

@@ -57,6 +57,12 @@ struct RendererRecord {
 };
 TOVIX_SIM_CONTROL RendererRecord renderer();
 
+// ---- The PC's sound device ---------------------------------------------------
+// Whether the PC has a sound device (it has at load). Without one the
+// DirectSound renderer takes no connection (VFW_E_NO_AUDIO_HARDWARE), and an
+// audio stream that only it could play stays unrendered.
+TOVIX_SIM_CONTROL void setSoundDevice(bool present);
+
 // ---- RenderFile ------------------------------------------------------------
 struct RenderOutcome {
     std::string file;      // the path as given, in UTF-8

@@ -448,4 +448,44 @@ TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesIt
     control->Release();
 }
 
+TEST_F(CardFilterWorld, ASeekWhilePausedDeliversAgainAndAStopNeverLeavesAThreadHeld) {
+    ASSERT_EQ(S_OK, render(StreamSpec()));
+    IBaseFilter* renderer = nullptr;
+    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Video Renderer", &renderer));
+    EXPECT_EQ(S_OK, graph->RemoveFilter(renderer));
+    renderer->Release();
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    long before = simctl::renderer().samples;
+    EXPECT_EQ(S_FALSE, control->Pause());
+    simctl::waitForStreaming();
+    EXPECT_EQ(before + 2, simctl::renderer().samples)
+        << "a paused decoder holds the first sample of each stream";
+    before = simctl::renderer().samples;
+    OAFilterState state = -1;
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+
+    LONGLONG at = 10000000;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    simctl::waitForStreaming();
+    EXPECT_EQ(before + 2, simctl::renderer().samples) << "the flush let them go; again from 1 s";
+    EXPECT_EQ(S_OK, control->GetState(0, &state));
+
+    // A decoder that refuses to stop still lets the streaming threads go
+    // (held in its Receive, half the clip ahead).
+    at = 0;
+    EXPECT_EQ(S_OK, seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr,
+                                          AM_SEEKING_NoPositioning));
+    simctl::waitForStreaming();
+    EXPECT_EQ(S_OK, control->Run()) << "paused with data";
+    simctl::advanceClock(500);
+    simctl::armFault("DecoderFilter::Stop", E_FAIL);
+    EXPECT_EQ(E_FAIL, control->Stop());
+    simctl::clearFaults();
+    EXPECT_EQ(S_OK, control->Stop());
+    seeking->Release();
+    control->Release();
+}
+
 } // namespace

@@ -145,9 +145,11 @@ TEST_F(Player, ASecondLoadStopsThePlayingClipAndAStoppedClipAnswersNothing) {
     EXPECT_TRUE(play());
     simctl::advanceClock(2000);
     // Without a free the decoder's pins are still taken: the clip is
-    // stopped first, and the new file finds nothing to render it.
+    // stopped first, and the new file's video finds nothing to render it
+    // (its audio goes to the PC's sound device).
     load("clip.mpg");
-    EXPECT_TRUE(logHasError("openFile", "Could not render file 'clip.mpg'", VFW_E_CANNOT_RENDER));
+    EXPECT_TRUE(
+        logHasError("openFile", "Could not render file 'clip.mpg'", VFW_S_VIDEO_NOT_RENDERED));
     EXPECT_EQ(4, state());
     EXPECT_FALSE(stopClip());
     EXPECT_FALSE(play()) << "a stopped clip is not started again";
@@ -162,18 +164,58 @@ TEST_F(Player, ASecondLoadStopsThePlayingClipAndAStoppedClipAnswersNothing) {
 
 TEST_F(Player, APartialRenderIsReportedAndLeavesThePlayerAsItWas) {
     StreamSpec shape;
-    shape.audioStreams = 2;
-    ASSERT_TRUE(streamwriter::writeProgramStream("two.mpg", shape));
+    shape.dtsStreams = 1;
+    ASSERT_TRUE(streamwriter::writeProgramStream("dts.mpg", shape));
     ASSERT_TRUE(open());
-    load("two.mpg");
+    load("dts.mpg");
     EXPECT_TRUE(
-        logHasError("openFile", "Could not render file 'two.mpg'", VFW_S_AUDIO_NOT_RENDERED));
+        logHasError("openFile", "Could not render file 'dts.mpg'", VFW_S_AUDIO_NOT_RENDERED));
     EXPECT_EQ(0, state());
     EXPECT_EQ(nullptr, pBasicVideo);
     EXPECT_EQ(nullptr, pBasicAudio);
     EXPECT_FALSE(logHas(
         line("logGraph", "##                      Filter Graph                          ##")));
     freeAndClose();
+}
+
+// A broadcast recording with a second language: the card plays the first
+// track, the PC's sound device the second, and the clip ends when both have,
+// whether the graph's clock is the card's or, without one, the sound
+// device's.
+TEST_F(Player, ASecondAudioTrackPlaysOnThePcAndTheClipEndsWhenBothHave) {
+    StreamSpec shape;
+    shape.audioStreams = 2;
+    shape.seconds = 3;
+    ASSERT_TRUE(streamwriter::writeProgramStream("two.mpg", shape));
+    for (simcard::DecoderClock model :
+         {simcard::DecoderClock::FollowsPresentation, simcard::DecoderClock::None}) {
+        simcard::setDecoderClock(model);
+        ASSERT_TRUE(open());
+        load("two.mpg");
+        EXPECT_FALSE(logHas(line("openFile", "Could not render file 'two.mpg'")));
+        EXPECT_EQ((std::vector<std::string>{"Default DirectSound Device", "MPEG Audio Decoder",
+                                            "MPEG DeMux", "two.mpg", "Sigma Decoder"}),
+                  simctl::graphFilterNames());
+        EXPECT_EQ(1, state());
+        EXPECT_EQ(3000, durationMs());
+
+        // The host's level reaches both renderers and is read back.
+        EXPECT_NEAR(0.5f, Java_org_quencommunity_tovix_TovixAPI_setVolume(env(), cls(), 0.5f),
+                    1e-3f);
+        EXPECT_EQ(-346, simctl::renderer().volume);
+        Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_TRUE);
+        EXPECT_EQ(-10000, simctl::renderer().volume);
+        Java_org_quencommunity_tovix_TovixAPI_setMute(env(), cls(), JNI_FALSE);
+
+        EXPECT_TRUE(play());
+        simctl::advanceClock(1500);
+        EXPECT_EQ(1500, positionMs());
+        EXPECT_GT(simctl::renderer().samples, 0) << "the card plays";
+        simctl::advanceClock(1600);
+        EXPECT_EQ(5, state());
+        EXPECT_EQ(3000, positionMs());
+        freeAndClose();
+    }
 }
 
 TEST_F(Player, AMissingFileIsReportedWithTheFileNotFoundCode) {

@@ -127,8 +127,9 @@ HRESULT DecoderFilter::onBeginFlush(BasePin* pin) {
 HRESULT DecoderFilter::onEndFlush(BasePin* pin) {
     return playback_->onEndFlush(pin);
 }
-HRESULT DecoderFilter::onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME, double) {
-    return playback_->onNewSegment(pin, start);
+HRESULT DecoderFilter::onNewSegment(BasePin* pin, REFERENCE_TIME start, REFERENCE_TIME,
+                                    double rate) {
+    return playback_->onNewSegment(pin, start, rate);
 }
 
 HRESULT DecoderFilter::GetOutputFlags(int* flags) {

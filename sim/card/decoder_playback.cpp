@@ -10,6 +10,7 @@
 #include "../graph/manager.h"
 #include "../media/stream.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -42,6 +43,7 @@ void DecoderInput::forget() {
     flushing = false;
     hasData = false;
     segmentStart = 0;
+    segmentRate = 1.0;
 }
 
 HRESULT DecoderInput::GetAllocator(IMemAllocator** allocator) {
@@ -128,7 +130,8 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
         recordSample(sample->GetActualDataLength());
         input->hasData = true;
         if (SUCCEEDED(sample->GetTime(&at, &end)))
-            at += input->segmentStart;
+            at = input->segmentStart +
+                 static_cast<REFERENCE_TIME>(static_cast<double>(at) * input->segmentRate);
         else
             at = -1;
     }
@@ -144,12 +147,13 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
     return S_OK;
 }
 
-HRESULT DecoderPlayback::onNewSegment(BasePin* pin, REFERENCE_TIME start) {
+HRESULT DecoderPlayback::onNewSegment(BasePin* pin, REFERENCE_TIME start, double rate) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     DecoderInput* input = inputOf(pin);
     if (!input)
         return E_UNEXPECTED;
     input->segmentStart = start;
+    input->segmentRate = rate > 0 ? rate : 1.0;
     return S_OK;
 }
 
@@ -332,7 +336,9 @@ HRESULT DecoderPlayback::onGetState(DWORD msTimeout) {
         return S_OK;
     if (msTimeout == 0)
         return VFW_S_STATE_INTERMEDIATE;
-    return waitFor([this] { return !awaitingData(); }, msTimeout) ? S_OK : VFW_S_STATE_INTERMEDIATE;
+    return waitFor([this] { return !awaitingData(); }, std::min(msTimeout, waitLimitMs()))
+               ? S_OK
+               : VFW_S_STATE_INTERMEDIATE;
 }
 
 void DecoderPlayback::startCompletion() {

@@ -64,6 +64,7 @@ class DecoderInput : public IMemInputPin {
     bool flushing = false;           // between BeginFlush and EndFlush
     bool hasData = false;            // a sample came, and no flush or stop since
     REFERENCE_TIME segmentStart = 0; // media time of sample time zero (NewSegment)
+    double segmentRate = 1.0;        // media time over sample time (NewSegment)
 
   private:
     BasePin* pin_;
@@ -122,7 +123,7 @@ class DecoderPlayback final : public IAMFilterMiscFlags {
     HRESULT onRun(REFERENCE_TIME start);
     HRESULT onStop();
     HRESULT onGetState(DWORD msTimeout);
-    HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start);
+    HRESULT onNewSegment(BasePin* pin, REFERENCE_TIME start, double rate);
     void onConnected(BasePin* pin);
     void onDisconnected(BasePin* pin);
     HRESULT onEndOfStream(BasePin* pin);

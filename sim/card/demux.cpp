@@ -66,7 +66,7 @@ AM_MEDIA_TYPE videoType(const MediaInfo& info) {
                       sizeof block);
 }
 
-// The format tag of AC-3 and LPCM is left unknown, as the system's own
+// The format tag of AC-3, DTS and LPCM is left unknown, as the system's own
 // demultiplexers leave it.
 AM_MEDIA_TYPE audioType(AudioCoding coding) {
     WAVEFORMATEX block{};
@@ -77,13 +77,11 @@ AM_MEDIA_TYPE audioType(AudioCoding coding) {
         block.wFormatTag = 0x0050; // WAVE_FORMAT_MPEG
     else if (coding == AudioCoding::Ac3)
         sub = &MEDIASUBTYPE_DOLBY_AC3;
+    else if (coding == AudioCoding::Dts)
+        sub = &MEDIASUBTYPE_DTS;
     else
         sub = &MEDIASUBTYPE_DVD_LPCM_AUDIO;
     return withFormat(MEDIATYPE_Audio, *sub, FORMAT_WaveFormatEx, &block, sizeof block);
-}
-
-bool cardPlays(AudioCoding coding) {
-    return coding == AudioCoding::Mpeg || coding == AudioCoding::Ac3 || coding == AudioCoding::Lpcm;
 }
 
 REFERENCE_TIME unitsOf(int64_t ticks90k) {
@@ -94,9 +92,15 @@ REFERENCE_TIME unitsOf(int64_t ticks90k) {
 
 // ---- Pins --------------------------------------------------------------------------
 
-DemuxFilter::DemuxFilter()
-    : BaseFilter(kDemuxClassName, CLSID_MpegDemux),
+DemuxFilter::DemuxFilter() : DemuxFilter(kDemuxClassName, CLSID_MpegDemux, false) {}
+
+DemuxFilter::DemuxFilter(const char* className, REFCLSID clsid, bool mpeg1Splitter)
+    : BaseFilter(className, clsid), mpeg1Splitter_(mpeg1Splitter),
       seeking_(static_cast<IBaseFilter*>(this), this) {
+    if (mpeg1Splitter_) {
+        addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
+        return;
+    }
     addPin(L"Input", PINDIR_INPUT, {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)},
            {makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM),
             makeMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG1System)});
@@ -122,8 +126,11 @@ void DemuxFilter::addStreamOutputs() {
         outputs_.push_back(Output{pin, -1});
     }
     int audio = 0;
+    // Every audio stream, whether or not the card plays its coding: what
+    // nobody takes stays unrendered, as on Windows. The system's MPEG-1
+    // splitter offers its first MPEG audio stream only.
     for (int stream : info_.audioStreams) {
-        if (!cardPlays(audioCodingOf(stream)))
+        if (mpeg1Splitter_ && (audio > 0 || audioCodingOf(stream) != AudioCoding::Mpeg))
             continue;
         std::wstring name = ++audio == 1 ? L"Audio" : L"Audio " + std::to_wstring(audio);
         BasePin* pin = addPin(name.c_str(), PINDIR_OUTPUT, {audioType(audioCodingOf(stream))});
@@ -194,8 +201,10 @@ HRESULT DemuxFilter::onCompleteConnect(BasePin* pin, IPin* peer) {
         IAsyncReader* reader = nullptr;
         if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))) ||
             !reader)
-            return S_OK; // the push graph's source
+            return mpeg1Splitter_ ? VFW_E_NO_TRANSPORT : S_OK; // the push graph's source
         HRESULT hr = readStream(reader);
+        if (SUCCEEDED(hr) && mpeg1Splitter_ && info_.layer != SystemLayer::Mpeg1System)
+            hr = VFW_E_TYPE_NOT_ACCEPTED;
         reader->Release();
         if (FAILED(hr)) {
             bytes_.clear();
@@ -209,21 +218,10 @@ HRESULT DemuxFilter::onCompleteConnect(BasePin* pin, IPin* peer) {
     if (!output)
         return S_OK;
     IMemInputPin* receiver = nullptr;
-    if (FAILED(peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&receiver))) ||
-        !receiver)
-        return VFW_E_NO_TRANSPORT;
     IMemAllocator* allocator = nullptr;
-    if (FAILED(receiver->GetAllocator(&allocator)) || !allocator)
-        allocator = new MemAllocator();
-    ALLOCATOR_PROPERTIES wanted{4, largestPayload_ > 0 ? largestPayload_ : 1, 1, 0}, got{};
-    HRESULT hr = allocator->SetProperties(&wanted, &got);
-    if (SUCCEEDED(hr))
-        hr = receiver->NotifyAllocator(allocator, FALSE);
-    if (FAILED(hr)) {
-        allocator->Release();
-        receiver->Release();
+    HRESULT hr = connectReceiver(peer, largestPayload_, &receiver, &allocator);
+    if (FAILED(hr))
         return hr;
-    }
     output->receiver = receiver;
     output->allocator = allocator;
     return S_OK;
@@ -248,7 +246,8 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
     bytes_.clear();
     info_ = MediaInfo();
     removePinsFrom(kDemuxInput + 1);
-    addPushOutputs();
+    if (!mpeg1Splitter_)
+        addPushOutputs();
     std::lock_guard<std::mutex> lock(mutex_);
     start_ = 0;
     seeking_.reset();
@@ -277,6 +276,8 @@ void DemuxFilter::startStreaming() {
         std::lock_guard<std::mutex> lock(mutex_);
         start = start_;
     }
+    // The segment plays at the rate set: its stamps are divided by it.
+    segmentRate_ = seeking_.rate();
     halting_ = false;
     for (Output& output : outputs_) {
         if (!output.receiver || FAILED(output.allocator->Commit()))
@@ -320,7 +321,7 @@ void DemuxFilter::endStreaming(bool flush) {
 // not take (a flush) ends it at once.
 void DemuxFilter::deliver(Output* output, REFERENCE_TIME start) {
     IPin* peer = output->pin->peer();
-    peer->NewSegment(start, duration(), 1.0);
+    peer->NewSegment(start, duration(), segmentRate_);
     bool started = start == 0;
     SystemStreamReader packets(bytes_.data(), bytes_.size());
     PesPacket packet;
@@ -348,7 +349,8 @@ void DemuxFilter::deliver(Output* output, REFERENCE_TIME start) {
         peer->EndOfStream();
 }
 
-// One packet's payload as a sample, stamped `at` less the segment's start.
+// One packet's payload as a sample, stamped `at` less the segment's start,
+// over the segment's rate.
 HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIME at,
                           REFERENCE_TIME start) {
     IMediaSample* sample = nullptr;
@@ -363,7 +365,8 @@ HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIM
     memcpy(buffer, bytes_.data() + packet.payload, static_cast<size_t>(size));
     sample->SetActualDataLength(size);
     if (at >= 0) {
-        REFERENCE_TIME from = at - start, to = at - start + 1;
+        auto from = static_cast<REFERENCE_TIME>(static_cast<double>(at - start) / segmentRate_);
+        REFERENCE_TIME to = from + 1;
         sample->SetTime(&from, &to);
         sample->SetSyncPoint(TRUE);
     }

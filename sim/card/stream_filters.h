@@ -66,11 +66,13 @@ class SharedSourceFilter : public BaseFilter,
 // 2 video out (MPEG-2 video), 3 audio out (MPEG audio). Connected to a
 // reader instead (IAsyncReader, the pull model), it reads and parses the
 // stream and its outputs become the streams found: a video pin when there
-// is video, an audio pin for each audio stream of a coding the card plays
-// (MPEG audio, AC-3, LPCM), each with its format block. From the pause on, a streaming
-// thread for each connected output delivers its stream's samples, then EndOfStream; a seek
-// flushes downstream and delivers again from the new position; Stop ends the threads. Its
-// output pins answer IMediaSeeking. (card/demux.cpp)
+// is video, an audio pin for each audio stream ("Audio", "Audio 2", ...) of
+// whatever coding (MPEG audio, AC-3, DTS, LPCM), each with its format block:
+// what nobody takes stays unconnected. From the pause on, a streaming
+// thread for each connected output delivers its stream's samples, stamped
+// over the rate, then EndOfStream; a seek flushes downstream and delivers
+// again from the new position; Stop ends the threads. Its output pins
+// answer IMediaSeeking. (card/demux.cpp)
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
 
 class DemuxFilter;
@@ -94,6 +96,12 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
   public:
     DemuxFilter();
     ~DemuxFilter() override;
+    // With `mpeg1Splitter`, the system's MPEG-1 splitter
+    // (media/mpeg1_splitter.cpp): no push graph's pins; its input takes an
+    // MPEG-1 system stream from a reader only (VFW_E_NO_TRANSPORT from
+    // anything else), and its outputs are the first video and the first
+    // MPEG audio stream.
+    DemuxFilter(const char* className, REFCLSID clsid, bool mpeg1Splitter);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         return BaseFilter::QueryInterface(riid, ppv);
@@ -138,6 +146,7 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     void deliver(Output* output, REFERENCE_TIME start);
     HRESULT send(Output* output, const PesPacket& packet, REFERENCE_TIME at, REFERENCE_TIME start);
 
+    const bool mpeg1Splitter_;
     bool pulling_ = false; // connected to a reader
     std::vector<uint8_t> bytes_;
     MediaInfo info_;
@@ -149,6 +158,8 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     // ended by the application's calls (state changes, seeks) only.
     std::vector<std::unique_ptr<WorldThread>> streaming_;
     std::atomic<bool> halting_{false}; // the threads are to end now
+    // The rate of the segment the threads deliver, set before they start.
+    double segmentRate_ = 1.0;
     DemuxSeeking seeking_;
     PositionOverSeeking position_{&seeking_};
 };

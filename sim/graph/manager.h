@@ -318,12 +318,16 @@ class FilterGraph
     // one, which go to a new video renderer when no member takes them.
     bool connectToMember(IPin* out);
     // A new registered filter, highest merit first, connected to `out`; the
-    // graph's member (no reference of the caller's), or null.
-    IBaseFilter* connectToRegistered(IPin* out);
+    // graph's member (no reference of the caller's), or null. With
+    // `renderOutputs`, a filter whose outputs cannot all be rendered is taken
+    // out again and the next one tried.
+    IBaseFilter* connectToRegistered(IPin* out, bool renderOutputs);
     // `out` connected to a member or else a registered filter, and what that
     // filter leaves open rendered in turn.
     bool renderPin(IPin* out);
-    void renderLeftovers(IBaseFilter* filter);
+    // Renders the open outputs of `filter` but those named '~...'; whether
+    // every one found a taker.
+    bool renderLeftovers(IBaseFilter* filter);
     HRESULT renderFile(LPCWSTR file);
 
     std::vector<Member> members_; // enumeration order: the newest first

@@ -130,10 +130,13 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         if (state_ == State_Running)
             for (IBaseFilter* filter : downstreamFirst())
                 filter->Pause();
+        // A filter whose stop is not complete yet makes the graph's S_FALSE.
         for (IBaseFilter* filter : downstreamFirst()) {
             HRESULT hr = filter->Stop();
             if (FAILED(hr) && SUCCEEDED(result))
                 result = hr;
+            else if (hr == S_FALSE && result == S_OK)
+                result = S_FALSE;
         }
         pausedAt_ = 0;
         {
@@ -429,7 +432,8 @@ HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state) {
         return E_POINTER;
     HRESULT hr = settledState();
     if (hr == VFW_S_STATE_INTERMEDIATE && msTimeout != 0 &&
-        waitFor([this] { return settledState() != VFW_S_STATE_INTERMEDIATE; }, msTimeout))
+        waitFor([this] { return settledState() != VFW_S_STATE_INTERMEDIATE; },
+                std::min(msTimeout, waitLimitMs())))
         hr = settledState();
     *state = state_;
     return hr;

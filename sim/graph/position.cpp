@@ -269,7 +269,11 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest) {
 
 // The rate goes to every member; the graph keeps the one they took. A
 // graph without members keeps the normal rate and takes no other. A running
-// graph is paused for the change and runs again from where it stood.
+// graph is paused for the change and runs again from where it stood. A new
+// rate while the graph is not stopped also repositions the members where
+// the graph stands, as Windows's graph manager does: the splitter starts a
+// new segment there, stamped for the new rate, which an audio renderer
+// plays by (a clip that has ended stays where it is).
 HRESULT FilterGraph::SetRate(double rate) {
     std::lock_guard<std::recursive_mutex> lock(controlMutex_);
     bool running = state_ == State_Running && !runPending_;
@@ -280,9 +284,14 @@ HRESULT FilterGraph::SetRate(double rate) {
     for (IMediaSeeking* s : members)
         combine(&result, s->SetRate(rate));
     releaseAll(members);
-    if (SUCCEEDED(result) && rate != rate_) {
+    bool changed = SUCCEEDED(result) && rate != rate_;
+    if (changed) {
         rate_ = rate;
         log("Rate %.3f", rate);
+    }
+    if (changed && state_ != State_Stopped && !completeSent()) {
+        LONGLONG here = positionAt_;
+        SetPositions(&here, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     }
     if (running)
         changeState(State_Running);

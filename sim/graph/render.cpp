@@ -1,17 +1,35 @@
-// RenderFile and the rest of the graph's intelligent building: a file source
-// for the file, then the registered filter of the highest merit that takes
-// its type (the card's demultiplexer), each stream of that splitter rendered:
-// connected to a free input pin of a filter already in the graph (the
-// decoder) or else to a new registered filter, highest merit first, and what
-// a filter reached that way leaves open rendered in turn (the decoder's
-// overlay, by the video renderer).
+// RenderFile and the rest of the graph's intelligent building, as Windows
+// does it: a file source for the file, then the registered filter of the
+// highest merit that takes its type (the card's demultiplexer, registered
+// above the system's MPEG-1 splitter), and each stream of that splitter
+// rendered in pin order: connected to a free input pin of a filter already
+// in the graph, newest first (the card's decoder, which the library adds
+// before RenderFile), or else to a new registered filter, highest merit
+// first (filters at or below MERIT_DO_NOT_USE are never tried); what a filter
+// reached that way leaves open is rendered in turn (the decoder's overlay,
+// by the video renderer), except pins whose name starts with '~'. A new
+// filter whose own outputs cannot all be rendered is taken out again, with
+// whatever was added after it, and the next registered filter is tried.
+//
+// So with the card's filters in the graph and the system's stand-ins
+// registered (media/stock_filters.h): the video and the first audio stream
+// go to the card's decoder, which is in the graph and whose pins take them.
+// A second audio stream finds the decoder's one audio input taken; among
+// the registered filters only the MPEG audio decoder takes MPEG audio, and
+// its PCM goes to the DirectSound renderer, the only registered taker of
+// PCM: the second track plays on the PC's sound device, and the answer is
+// S_OK. A second AC-3 or LPCM stream, which Windows has no decoder for, and
+// any DTS stream, which the card does not play either, find no taker and
+// stay unconnected; so does the second MPEG audio of a PC without a sound
+// device.
 //
 // Answers: S_OK when every stream found a taker; VFW_S_AUDIO_NOT_RENDERED or
 // VFW_S_VIDEO_NOT_RENDERED when only audio or only video did not, and
 // VFW_S_PARTIAL_RENDER for other mixes; VFW_E_CANNOT_RENDER when no stream
 // did (the source and splitter are taken out again); VFW_E_UNSUPPORTED_STREAM
 // for a file that is no MPEG system stream, or that no splitter takes;
-// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a missing file.
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) for a missing file. A second
+// RenderFile into the same graph adds a second chain beside the first.
 #include "internal.h"
 
 #include "../control_graph.h"
@@ -98,6 +116,18 @@ bool registrationTakes(const FilterRegistration& filter, IPin* out) {
     return takes;
 }
 
+// A pin that graph building leaves alone unless asked for it by name.
+bool isHidden(IPin* pin) {
+    PIN_INFO info;
+    info.pFilter = nullptr;
+    info.achName[0] = 0;
+    if (FAILED(pin->QueryPinInfo(&info)))
+        return false;
+    if (info.pFilter)
+        info.pFilter->Release();
+    return info.achName[0] == L'~';
+}
+
 IBaseFilter* filterOf(IPin* pin) {
     PIN_INFO info;
     info.pFilter = nullptr;
@@ -133,15 +163,16 @@ bool FilterGraph::connectToMember(IPin* out) {
     return false;
 }
 
-IBaseFilter* FilterGraph::connectToRegistered(IPin* out) {
+IBaseFilter* FilterGraph::connectToRegistered(IPin* out, bool renderOutputs) {
     for (const FilterRegistration& registered : registeredFilters()) {
-        if (!registrationTakes(registered, out))
+        if (registered.merit <= kMeritDoNotUse || !registrationTakes(registered, out))
             continue;
         IBaseFilter* filter = nullptr;
         if (FAILED(CoCreateInstance(registered.clsid, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IBaseFilter, reinterpret_cast<void**>(&filter))) ||
             !filter)
             continue;
+        size_t before = members_.size();
         bool connected = false;
         if (SUCCEEDED(addMember(filter, widen(registered.name).c_str()))) {
             std::vector<IPin*> inputs = pinsOf(filter, PINDIR_INPUT, true);
@@ -150,8 +181,14 @@ IBaseFilter* FilterGraph::connectToRegistered(IPin* out) {
             releaseAll(inputs);
             if (connected)
                 log("Stream taken by %s", registered.name.c_str());
-            else
-                removeMember(filter);
+            if (connected && renderOutputs && !renderLeftovers(filter)) {
+                log("Nothing renders what %s puts out", registered.name.c_str());
+                connected = false;
+            }
+            // A filter that leads nowhere goes, with what was added after it.
+            while (!connected && members_.size() > before)
+                if (FAILED(removeMember(members_.front().filter, true)))
+                    break;
         }
         filter->Release(); // the graph holds it while it is a member
         if (connected)
@@ -163,18 +200,17 @@ IBaseFilter* FilterGraph::connectToRegistered(IPin* out) {
 bool FilterGraph::renderPin(IPin* out) {
     if (connectToMember(out))
         return true;
-    IBaseFilter* filter = connectToRegistered(out);
-    if (!filter)
-        return false;
-    renderLeftovers(filter);
-    return true;
+    return connectToRegistered(out, true) != nullptr;
 }
 
-void FilterGraph::renderLeftovers(IBaseFilter* filter) {
+bool FilterGraph::renderLeftovers(IBaseFilter* filter) {
     std::vector<IPin*> outputs = pinsOf(filter, PINDIR_OUTPUT, true);
+    bool all = true;
     for (IPin* out : outputs)
-        renderPin(out);
+        if (!isHidden(out) && !renderPin(out))
+            all = false;
     releaseAll(outputs);
+    return all;
 }
 
 HRESULT FilterGraph::renderFile(LPCWSTR file) {
@@ -201,7 +237,7 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
         recordOutcome(path, hr, 0, 0);
         return hr;
     }
-    IBaseFilter* splitter = connectToRegistered(source->pinAt(0));
+    IBaseFilter* splitter = connectToRegistered(source->pinAt(0), false);
     int streams = 0, rendered = 0;
     bool videoMissed = false, audioMissed = false;
     if (!splitter) {
@@ -209,6 +245,8 @@ HRESULT FilterGraph::renderFile(LPCWSTR file) {
     } else {
         std::vector<IPin*> outputs = pinsOf(splitter, PINDIR_OUTPUT, true);
         for (IPin* out : outputs) {
+            if (isHidden(out))
+                continue;
             streams++;
             bool isVideo = isVideoPin(out);
             if (renderPin(out))

@@ -17,6 +17,8 @@ const GUID MEDIASUBTYPE_MPEG2_AUDIO = {
     0xE06D802B, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
 const GUID MEDIASUBTYPE_DOLBY_AC3 = {
     0xE06D802C, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
+const GUID MEDIASUBTYPE_DTS = {
+    0xE06D8033, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
 const GUID MEDIASUBTYPE_DVD_LPCM_AUDIO = {
     0xE06D8032, 0xDB46, 0x11CF, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
 const GUID MEDIASUBTYPE_PCM = {
@@ -224,6 +226,30 @@ HRESULT MemAllocator::GetBuffer(IMediaSample** sample, REFERENCE_TIME*, REFERENC
 }
 
 HRESULT MemAllocator::ReleaseBuffer(IMediaSample*) {
+    return S_OK;
+}
+
+HRESULT connectReceiver(IPin* peer, LONG bufferSize, IMemInputPin** receiver,
+                        IMemAllocator** allocator) {
+    *receiver = nullptr;
+    *allocator = nullptr;
+    IMemInputPin* input = nullptr;
+    if (FAILED(peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input))) || !input)
+        return VFW_E_NO_TRANSPORT;
+    IMemAllocator* chosen = nullptr;
+    if (FAILED(input->GetAllocator(&chosen)) || !chosen)
+        chosen = new MemAllocator();
+    ALLOCATOR_PROPERTIES wanted{4, bufferSize > 0 ? bufferSize : 1, 1, 0}, got{};
+    HRESULT hr = chosen->SetProperties(&wanted, &got);
+    if (SUCCEEDED(hr))
+        hr = input->NotifyAllocator(chosen, FALSE);
+    if (FAILED(hr)) {
+        chosen->Release();
+        input->Release();
+        return hr;
+    }
+    *receiver = input;
+    *allocator = chosen;
     return S_OK;
 }
 

@@ -22,6 +22,7 @@ extern const GUID MEDIASUBTYPE_MPEG1Payload;
 extern const GUID MEDIASUBTYPE_MPEG1AudioPayload;
 extern const GUID MEDIASUBTYPE_MPEG2_AUDIO;
 extern const GUID MEDIASUBTYPE_DOLBY_AC3;
+extern const GUID MEDIASUBTYPE_DTS;
 extern const GUID MEDIASUBTYPE_DVD_LPCM_AUDIO;
 extern const GUID MEDIASUBTYPE_PCM;
 extern const GUID FORMAT_VideoInfo;
@@ -68,5 +69,13 @@ class MemAllocator : public IMemAllocator, public ComObject {
     ALLOCATOR_PROPERTIES props_{};
     std::atomic<bool> committed_{false}; // decommitted while a streaming thread asks
 };
+
+// Readies an output pin to send samples of up to `bufferSize` bytes to
+// `peer`: through the peer's IMemInputPin and the allocator it proposes (or
+// one of the world's when it proposes none), told back to the peer. Both
+// come with a reference of the caller's; VFW_E_NO_TRANSPORT when the peer
+// takes no samples.
+HRESULT connectReceiver(IPin* peer, LONG bufferSize, IMemInputPin** receiver,
+                        IMemAllocator** allocator);
 
 } // namespace sim

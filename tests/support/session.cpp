@@ -111,8 +111,13 @@ void playFile(fakejni::FakeJni& jni, const char* path, bool push) {
         TOVIX_CALL(inactiveFile, env, cls);
         TOVIX_CALL(stop, env, cls);
     } else {
-        // Played to its end: the decoder posts its completion.
+        // Played to its end: the decoder posts its completion. A seek back
+        // plays it again, and the free comes while the demultiplexer's
+        // threads are held in the decoder's Receive.
         simctl::advanceClock(5000);
+        TOVIX_CALL(getState, env, cls);
+        TOVIX_CALL(seek, env, cls, 0);
+        simctl::advanceClock(300);
         TOVIX_CALL(getState, env, cls);
     }
     TOVIX_CALL(free, env, cls);

@@ -998,10 +998,8 @@ void runningGraph(Probe& p) {
     g.close();
 }
 
-#ifdef _WIN32
 // A renderer whose pause completes only when its data comes, as a connected
-// renderer's does: the graph's state changes pend until it has. (Under Wine
-// only until the simulated graph's state changes pend too.)
+// renderer's does: the graph's state changes pend until it has.
 void pendingStates(Probe& p) {
     IGraphBuilder* graph = nullptr;
     CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -1040,13 +1038,17 @@ void pendingStates(Probe& p) {
     p.add("MC-24", "Stop while the pause pends", code(S_FALSE), code(control->Stop()));
     told = journal.lines();
     p.add("MC-24", "the renderer after it", "render stopped", told.back());
+    p.add("MC-19", "GetState(0) while the stop pends", with(VFW_S_STATE_INTERMEDIATE, "stopped"),
+          controlState(control, 0));
     p.add("MC-24", "a second Stop", code(S_OK), code(control->Stop()));
+    render->settle();
+    p.add("MC-19", "GetState(0) once it is stopped", with(S_OK, "stopped"),
+          controlState(control, 0));
     endTime();
     control->Release();
     graph->Release();
     render->Release();
 }
-#endif
 
 // The Video Renderer alone, unconnected: it has nothing to wait for, and
 // ends at once at every run.
@@ -1125,9 +1127,7 @@ int runProbe(Probe& p) {
     demux->Release();
     running(p);
     runningGraph(p);
-#ifdef _WIN32
     pendingStates(p);
-#endif
     unconnectedRenderer(p);
     return 0;
 }

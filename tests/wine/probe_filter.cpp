@@ -284,10 +284,10 @@ HRESULT Filter::GetClassID(CLSID* clsid) {
     return S_OK;
 }
 
+// A stop while a slow pause pends is slow too: it completes at settle().
 HRESULT Filter::Stop() {
-    pending_ = false;
     changeTo(State_Stopped, "stopped");
-    return S_OK;
+    return pending_ ? S_FALSE : S_OK;
 }
 
 HRESULT Filter::Pause() {
@@ -305,8 +305,8 @@ HRESULT Filter::Run(REFERENCE_TIME) {
 HRESULT Filter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
-    *state = trueState_ ? state_ : reportedState_;
-    if (trueState_ && pending_ && state_ == State_Paused)
+    *state = trueState_ ? state_.load() : reportedState_;
+    if (trueState_ && pending_ && state_ != State_Running)
         return VFW_S_STATE_INTERMEDIATE;
     return trueState_ ? S_OK : stateAnswer_;
 }

@@ -59,8 +59,9 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     // state it was told, by default).
     void reportState(HRESULT answer, FILTER_STATE state);
     void reportTrueState();
-    // A slow pause completes (as a renderer's does when its first sample
-    // comes); the next pause from stopped is slow again.
+    // A slow pause, or a stop that came while it pended, completes (as a
+    // renderer's pause does when its first sample comes); the next pause
+    // from stopped is slow again.
     void settle() { pending_ = false; }
     // The state it was in when it was last told to seek.
     FILTER_STATE stateAtSeek() const { return atSeek_; }
@@ -125,7 +126,7 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     IFilterGraph* graph_ = nullptr; // not held: the graph holds the filter
     WCHAR graphName_[MAX_FILTER_NAME] = {};
     IReferenceClock* clock_ = nullptr;
-    FILTER_STATE state_ = State_Stopped;
+    std::atomic<FILTER_STATE> state_{State_Stopped}; // the graph may change it on a thread
     FILTER_STATE atSeek_ = State_Stopped;
     bool trueState_ = true;
     HRESULT stateAnswer_ = S_OK;
