@@ -85,6 +85,7 @@ HRESULT SharedSourceFilter::SetFileLock(void* lock) {
     }
     if (fired)
         return armed;
+    std::lock_guard<std::mutex> guard(probeMutex_); // the decoder's thread reads it
     lock_ = lock;
     return S_OK;
 }
