@@ -34,12 +34,12 @@ check-tsan: packages-check
 	ctest --preset tsan -j$(JOBS)
 
 # The part of it that make check runs: the tests of the simulated world,
-# whose streaming and renderer threads meet the application's calls, the
-# graph probe, whose filters the graph's thread runs once a pause completes,
-# and the library playing through it.
+# whose streaming and renderer threads (the card's, and the stock sound
+# device's) meet the application's calls, the graph probe, whose filters the
+# graph's thread runs once a pause completes, and the library playing
+# through it.
 TSAN_WORLD_TESTS = test_sim test_card_filters test_graph test_graph_playback test_graph_connect \
-	test_filters graph_probe test_player test_player_failures test_player_controls \
-	test_player_timing
+	test_filters graph_probe test_player test_player_failures test_player_controls test_player_timing
 empty :=
 space := $(empty) $(empty)
 .PHONY: check-tsan-world

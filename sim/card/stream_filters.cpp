@@ -53,6 +53,7 @@ HRESULT SharedSourceFilter::Load(LPCOLESTR fileName, const AM_MEDIA_TYPE* mt) {
     if (fired)
         return armed;
     wideFile_ = fileName;
+    std::lock_guard<std::mutex> lock(probeMutex_);
     file_ = narrow(fileName);
     return S_OK;
 }
@@ -85,7 +86,7 @@ HRESULT SharedSourceFilter::SetFileLock(void* lock) {
     }
     if (fired)
         return armed;
-    std::lock_guard<std::mutex> guard(probeMutex_); // the decoder's thread reads it
+    std::lock_guard<std::mutex> guard(probeMutex_);
     lock_ = lock;
     return S_OK;
 }

@@ -58,7 +58,9 @@ class SharedSourceFilter : public BaseFilter,
     void* lock_ = nullptr;
     std::string host_;
     FileProbe probe_;
-    std::mutex probeMutex_; // polls and application calls may meet here
+    // Guards the file, the lock and the probe: the decoder's thread asks for
+    // the stream while the application loads and releases the file.
+    std::mutex probeMutex_;
 };
 
 // Demultiplexer pins: 0 input (an MPEG-1 system or MPEG-2 program stream);

@@ -10,9 +10,9 @@ namespace sim {
 HRESULT SharedSourceFilter::GetMediaInfo(MediaInfo* info) {
     if (!info)
         return E_POINTER;
+    std::lock_guard<std::mutex> lock(probeMutex_);
     if (file_.empty())
         return VFW_E_NOT_CONNECTED;
-    std::lock_guard<std::mutex> lock(probeMutex_);
     if (probe_.path() != file_)
         probe_.setPath(file_);
     // The probe re-reads whenever the file's size changed, so a file still
