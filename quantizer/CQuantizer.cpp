@@ -540,19 +540,19 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     int guess = -1;
     for (size_t r = 0; r < regionSize; ++r) {
         const uint32_t e = regionColours[r];
+        regionInput[r] = UINT32_MAX;
         if (keys[e] == 0) {
             if (!haveTransparent)
                 return false;
+            regionGuess[r] = 0; // unused: a transparent colour is looked up afresh
             continue;
         }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
         guess = search.find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
         const int32_t keptDistance = distance2(q, search.entry(guess));
-        if (keptDistance <= kDiffuseMinError) {
-            regionInput[r] = UINT32_MAX;
+        if (keptDistance <= kDiffuseMinError)
             continue;
-        }
         inputKept[regionInputs.size()] = keptDistance;
         regionInput[r] = static_cast<uint32_t>(regionInputs.size());
         const double w = regionCount[e];
@@ -583,7 +583,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // new entry lies within twice the colour's distance of the entry it had
     // (no further than twice the largest such distance, entryReach).
     // near[k] lists the new entries within that distance of entry k.
-    bool touched[256];
+    bool touched[256] = {};
     uint8_t near[256][256];
     int nearCount[256];
     for (int k = 0; k < paletteCount; ++k) {

@@ -710,6 +710,7 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     Output before(menu.pixels.size()), after(menu.pixels.size());
     ASSERT_EQ(0, state.run(menu.pixels.data(), 720, 480, before.palette(), before.indices()));
     const Frame* previous = &menu;
+    int mended = 0;
     for (const Frame* f : {&popups[0], &menu, &popups[1], &popups[0], &menu}) {
         ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, after.palette(), after.indices()));
         EXPECT_EQ(0.0, osdframes::flicker(previous->pixels.data(), before.palette(),
@@ -717,13 +718,74 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
                                           after.indices(), f->pixels.size()));
         EXPECT_EQ(static_cast<double>(nearestEntryError(*f, after.palette(), state.paletteCount)),
                   static_cast<double>(state.frameError));
+        // The pixels counted for each entry, kept up from frame to frame,
+        // are those that show it.
+        if (state.shownValid) {
+            std::vector<uint32_t> shown(256, 0);
+            for (size_t i = 0; i < f->pixels.size(); ++i)
+                ++shown[after.indices()[i]];
+            EXPECT_TRUE(std::equal(shown.begin(), shown.end(), state.shown));
+        }
         CQuantizer fresh(256, 8, 720, 480);
         Output own(f->pixels.size());
         ASSERT_EQ(0, run(fresh, *f, own));
         EXPECT_GT(psnrOf(*f, after), psnrOf(*f, own) - 0.5);
+        mended += state.shownValid;
         std::swap(before, after);
         previous = f;
     }
+    EXPECT_EQ(5, mended);
+}
+
+TEST(QuantizerTemporal, WhatAMendedSessionShowsStaysWithinTheCountedErrorAndLag) {
+    // Pixels left as they were keep their entries when a mend brings a
+    // nearer one, so the screen shows more error than the nearest-entry
+    // figure; the lag must cover the difference, or kept palettes could
+    // drift past their limit unseen. Without diffusion every pixel shows
+    // the entry its colour was mapped to, so the bound is exact.
+    const Frame menus[] = {osdframes::menuFrame(720, 480, 1, 0),
+                           osdframes::menuFrame(720, 480, 2, 0)};
+    const Frame popups[] = {osdframes::withVolumePopup(menus[0], 0.2f),
+                            osdframes::withVolumePopup(menus[1], 0.9f)};
+    tovixquant::State state(256, 8);
+    state.diffuse = false;
+    state.reserve(menus[0].pixels.size(), 720, 480, true);
+    Output out(menus[0].pixels.size());
+    for (const Frame* f : {&menus[0], &popups[0], &menus[0], &menus[1], &popups[1], &menus[1],
+                           &popups[0], &menus[0]}) {
+        ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, out.palette(), out.indices()));
+        uint64_t shown = 0;
+        for (size_t i = 0; i < f->pixels.size(); ++i)
+            shown += static_cast<uint64_t>(tovixquant::distance2(
+                tovixquant::premultiply(f->pixels[i]), tovixquant::premultiply(out.colourAt(i))));
+        EXPECT_LE(shown, state.frameError + state.lagError);
+    }
+}
+
+TEST(QuantizerTemporal, APopUpWithAHoleShowsTheHoleTransparent) {
+    // The menu has a transparent band, so its palette has a transparent
+    // entry; the pop-up brings new colours and a transparent hole of its
+    // own, which the mended palette must show through that entry.
+    Frame menu = osdframes::menuFrame(720, 480, 1, 0);
+    std::fill(menu.pixels.begin(), menu.pixels.begin() + 720 * 40, _OsdColor{0, 0, 0, 0});
+    Frame popup = osdframes::withVolumePopup(menu, 0.7f);
+    for (uint32_t y = 380; y < 390; ++y)
+        for (uint32_t x = 300; x < 340; ++x)
+            popup.pixels[y * 720 + x] = _OsdColor{7, 7, 7, 0};
+    tovixquant::State state(256, 8);
+    state.reserve(menu.pixels.size(), 720, 480, true);
+    Output o1(menu.pixels.size()), o2(popup.pixels.size());
+    ASSERT_EQ(0, state.run(menu.pixels.data(), 720, 480, o1.palette(), o1.indices()));
+    ASSERT_EQ(0, state.run(popup.pixels.data(), 720, 480, o2.palette(), o2.indices()));
+    EXPECT_TRUE(state.shownValid) << "the palette was mended";
+    EXPECT_EQ(0.0, osdframes::flicker(menu.pixels.data(), o1.palette(), o1.indices(),
+                                      popup.pixels.data(), o2.palette(), o2.indices(),
+                                      menu.pixels.size()));
+    for (uint32_t y = 380; y < 390; ++y)
+        for (uint32_t x = 300; x < 340; ++x)
+            ASSERT_EQ(0, o2.colourAt(y * 720 + x).alpha) << x << "," << y;
+    EXPECT_EQ(static_cast<double>(nearestEntryError(popup, o2.palette(), state.paletteCount)),
+              static_cast<double>(state.frameError));
 }
 
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {

@@ -14,7 +14,11 @@
 // The object remembers the previous frame: when the previous palette still
 // fits the new frame about as well as a fresh one, it is kept, and pixels
 // that did not change since the previous frame keep their index, so parts of
-// the OSD that did not change do not flicker.
+// the OSD that did not change do not flicker. When a change (a pop-up) brings
+// colours the palette serves badly, the entries the unchanged pixels show
+// are kept and the others chosen for the change, as long as that serves the
+// frame about as well; a fresh palette of a frame of many colours leaves a
+// sixteenth of its entries unused for that.
 //
 // The kernels use SSE2 where the processor has it and scalar code otherwise
 // (or when the environment variable TOVIX_NO_SSE2 is set to anything but

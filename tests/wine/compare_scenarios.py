@@ -9,9 +9,10 @@ card's decoder) is compared with the Wine run. Every run must first be sound
 on its own, as a host needs it:
   - the position never past the duration, and never lower than at the poll
     before unless a seek, load, stop or free came between;
-  - while playing, the position moves at the rate the host last set or read
-    for the file (1.0 after each load), except at the end of what is there;
-  - free returns at once (250 ms);
+  - over each stretch of playing with no call (400 ms or more), the position
+    moves at the rate the host last set or read for the file (1.0 after each
+    load), except at the end of what is there;
+  - free returns at once (500 ms);
   - a seek back in a clip that had ended finds it playing.
 Then, per scenario, in both runs:
   - the same natives in the same order, each with the same answer, and each
@@ -32,9 +33,10 @@ import subprocess
 import sys
 
 TOLERANCE_MS = 150
-# What a host's progress bar may wobble by between two polls 100 ms apart.
-STEP_TOLERANCE_MS = 50
-AT_ONCE_MS = 250
+# The shortest stretch of playing over which the rate is told apart from
+# the polls' own lateness (a rate of 2.0 moves it 400 ms further).
+RATE_STRETCH_MS = 400
+AT_ONCE_MS = 500
 PLAYING, ENDED = 2, 5
 # The calls after which the position may be lower than before.
 MOVES_BACK = ("seek(", "load(", "stop(", "free(", "closeOSD(")
@@ -126,10 +128,23 @@ def differences(linux, wine, linux_log, wine_log):
                 yield "log", line
 
 
+def off_rate(first, last, rate):
+    """Yields a fault when the position moved from poll `first` to poll
+    `last` at another rate than `rate`; stretches too short to tell the
+    rate from the polls' own lateness are passed over."""
+    elapsed, moved = last[0] - first[0], last[2] - first[2]
+    if elapsed >= RATE_STRETCH_MS and abs(moved - rate * elapsed) > TOLERANCE_MS:
+        yield ("sound", last[0]), (
+            "from %d to %d ms the position moved %d ms at the rate %.1f the host read" % (
+                first[0], last[0], moved, rate))
+
+
 def unsound(scenario):
     """Yields (kind, description) for what a host could not live with in one
     run's scenario."""
-    rate, before, between, ended_before = 1.0, None, [], False
+    rate = 1.0
+    before, between = None, []  # the poll before, and the calls since
+    stretch = None  # the first poll of this stretch of playing with no call, and its rate
     for kind, item in scenario["timeline"]:
         if kind == "call":
             at, what, answer, took, _ = item
@@ -146,29 +161,24 @@ def unsound(scenario):
             yield ("sound", at), "at %d ms the position %d ms was past the duration %d ms" % (
                 at, position, duration)
         if before:
-            b_at, b_state, b_position, _ = before
-            seeked = any(w.startswith("seek(") for w in between)
+            b_state, b_position = before[1], before[2]
             if position < b_position and not any(w.startswith(MOVES_BACK) for w in between):
                 yield ("sound", at), "at %d ms the position went back from %d to %d ms" % (
                     at, b_position, position)
-            if ended_before and seeked and state != PLAYING and any(
+            if b_state == ENDED and state != PLAYING and any(
                     w.startswith("seek(") and int(w[5:-1]) < duration for w in between):
                 yield "sound", "at %d ms a seek back in the ended clip left it in state %d" % (
                     at, state)
-            if (not between and state == PLAYING and b_state == PLAYING
-                    and position < duration - TOLERANCE_MS):
-                moved, expected = position - b_position, rate * (at - b_at)
-                if abs(moved - expected) > STEP_TOLERANCE_MS:
-                    yield ("sound", at), (
-                        "from %d to %d ms the position moved %d ms at the rate %.1f the host "
-                        "read" % (b_at, at, moved, rate))
-            if between:
-                ended_before = b_state == ENDED
-        else:
-            ended_before = False
-        if not between:
-            ended_before = state == ENDED
+        # The end of what is there holds the position, whatever the rate.
+        playing = state == PLAYING and position < duration - TOLERANCE_MS
+        if stretch and (between or not playing):
+            yield from off_rate(stretch[0], before, stretch[1])
+            stretch = None
+        if playing and not stretch:
+            stretch = (item, rate)
         before, between = item, []
+    if stretch:
+        yield from off_rate(stretch[0], before, stretch[1])
 
 
 def known_gaps(path):

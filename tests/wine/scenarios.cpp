@@ -282,13 +282,17 @@ void rateThenNextFile(Run& r) {
     r.closeOSD();
 }
 
+// The second track plays on the PC's sound device; the rate reaches both
+// tracks' renderers, and the clip ends at it.
 void twoAudioTracks(Run& r) {
-    writeClip("rendered-two-tracks.mpg", 2, 2);
+    writeClip("rendered-two-tracks.mpg", 3, 2);
     r.begin("two audio tracks");
     r.openOSD();
     r.load("rendered-two-tracks.mpg", false, false);
     r.play();
-    r.until(2600);
+    r.until(600);
+    r.setRate(2.0f);
+    r.until(2400);
     r.free();
     r.closeOSD();
 }

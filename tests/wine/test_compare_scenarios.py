@@ -60,7 +60,7 @@ class Soundness(unittest.TestCase):
                            ("call", 300, "free()", 0, 0),
                            ("call", 300, "load(next.mpg)", 0, 0),
                            ("call", 300, "getPlaybackRate()", 1000, 0),
-                           *playing(400, 4, 0, 3000, rate=2.0))
+                           *playing(400, 6, 0, 3000, rate=2.0))
         self.assertIn("at the rate 1.0", " ".join(faults(carried)))
         kept = scenario(("call", 0, "setPlaybackRate(2.0)", 2000, 0),
                         *playing(0, 3, 0, 3000, rate=2.0))
