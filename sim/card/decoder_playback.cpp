@@ -31,14 +31,8 @@ const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwa
 
 // ---- Input pins ----------------------------------------------------------------
 
-DecoderInput::~DecoderInput() {
-    forget();
-}
-
 void DecoderInput::forget() {
-    if (allocator_)
-        allocator_->Release();
-    allocator_ = nullptr;
+    releaseAllocator();
     ended = false;
     flushing = false;
     hasData = false;
@@ -46,46 +40,8 @@ void DecoderInput::forget() {
     segmentRate = 1.0;
 }
 
-HRESULT DecoderInput::GetAllocator(IMemAllocator** allocator) {
-    if (!allocator)
-        return E_POINTER;
-    if (!allocator_)
-        allocator_ = new MemAllocator();
-    allocator_->AddRef();
-    *allocator = allocator_;
-    return S_OK;
-}
-
-HRESULT DecoderInput::NotifyAllocator(IMemAllocator* allocator, BOOL) {
-    if (!allocator)
-        return E_POINTER;
-    allocator->AddRef();
-    if (allocator_)
-        allocator_->Release();
-    allocator_ = allocator;
-    return S_OK;
-}
-
-HRESULT DecoderInput::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
-    return E_NOTIMPL;
-}
-
 HRESULT DecoderInput::Receive(IMediaSample* sample) {
     return playback_->receive(this, sample);
-}
-
-HRESULT DecoderInput::ReceiveMultiple(IMediaSample** samples, LONG count, LONG* processed) {
-    if (!samples || !processed)
-        return E_POINTER;
-    *processed = 0;
-    HRESULT hr = S_OK;
-    while (*processed < count && (hr = Receive(samples[*processed])) == S_OK)
-        ++*processed;
-    return hr;
-}
-
-HRESULT DecoderInput::ReceiveCanBlock() {
-    return S_OK;
 }
 
 // ---- Playback ----------------------------------------------------------------

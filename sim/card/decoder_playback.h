@@ -28,6 +28,7 @@
 #include "../base/seeking.h"
 #include "../base/world_wait.h"
 #include "../graph/manager.h"
+#include "../media/sample_receiver.h"
 #include "../media/types.h"
 #include "decoder_picture.h"
 
@@ -39,26 +40,13 @@ class DecoderPlayback;
 
 // One input pin's side as a receiver of samples. It shares the pin's
 // identity; its state is guarded by the playback's lock.
-class DecoderInput : public IMemInputPin {
+class DecoderInput : public SampleReceiver {
   public:
-    DecoderInput(BasePin* pin, DecoderPlayback* playback) : pin_(pin), playback_(playback) {}
-    ~DecoderInput();
+    DecoderInput(BasePin* pin, DecoderPlayback* playback)
+        : SampleReceiver(pin), playback_(playback) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        return pin_->QueryInterface(riid, ppv);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return pin_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return pin_->Release(); }
-
-    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override;
-    HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) override;
-    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props) override;
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
-    HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, LONG count,
-                                              LONG* processed) override;
-    HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override;
 
-    BasePin* pin() const { return pin_; }
     void forget();                   // on disconnection: the allocator and the stream's state go
     bool ended = false;              // EndOfStream came, and no flush or stop since
     bool flushing = false;           // between BeginFlush and EndFlush
@@ -67,9 +55,7 @@ class DecoderInput : public IMemInputPin {
     double segmentRate = 1.0;        // media time over sample time (NewSegment)
 
   private:
-    BasePin* pin_;
     DecoderPlayback* playback_;
-    IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
 // The decoder's IMediaSeeking: the seeking base with the playback's hooks.

@@ -8,6 +8,7 @@
 #include "../base/filter.h"
 #include "../base/seeking.h"
 #include "../base/upstream_seeking.h"
+#include "sample_receiver.h"
 #include "stock_filters.h"
 #include "types.h"
 
@@ -64,62 +65,15 @@ AM_MEDIA_TYPE pcmTypeFor(const AM_MEDIA_TYPE& input) {
 class MpegAudioDecoder;
 
 // The input pin as a receiver of samples; it shares the pin's identity.
-class DecoderReceiver final : public IMemInputPin {
+class DecoderReceiver final : public SampleReceiver {
   public:
-    DecoderReceiver(BasePin* pin, MpegAudioDecoder* decoder) : pin_(pin), decoder_(decoder) {}
-    ~DecoderReceiver() { forget(); }
+    DecoderReceiver(BasePin* pin, MpegAudioDecoder* decoder)
+        : SampleReceiver(pin), decoder_(decoder) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        return pin_->QueryInterface(riid, ppv);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return pin_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return pin_->Release(); }
-
-    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override {
-        if (!allocator)
-            return E_POINTER;
-        if (!allocator_)
-            allocator_ = new MemAllocator();
-        allocator_->AddRef();
-        *allocator = allocator_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL) override {
-        if (!allocator)
-            return E_POINTER;
-        allocator->AddRef();
-        forget();
-        allocator_ = allocator;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
-    HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, LONG count,
-                                              LONG* processed) override {
-        if (!samples || !processed)
-            return E_POINTER;
-        *processed = 0;
-        HRESULT hr = S_OK;
-        while (*processed < count && (hr = Receive(samples[*processed])) == S_OK)
-            ++*processed;
-        return hr;
-    }
-    // It delivers downstream on the caller's thread, where a renderer may
-    // block.
-    HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_OK; }
-
-    void forget() {
-        if (allocator_)
-            allocator_->Release();
-        allocator_ = nullptr;
-    }
 
   private:
-    BasePin* pin_;
     MpegAudioDecoder* decoder_;
-    IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
 class MpegAudioDecoder final : public BaseFilter {
@@ -158,7 +112,7 @@ class MpegAudioDecoder final : public BaseFilter {
         if (pin == output_)
             forgetOutput();
         else if (pin == input_)
-            receiver_.forget();
+            receiver_.releaseAllocator();
         if (pin == input_ && !output_->isConnected())
             output_->setProposedTypes({});
     }

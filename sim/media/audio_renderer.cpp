@@ -20,6 +20,7 @@
 #include "../base/world_wait.h"
 #include "../control_graph.h"
 #include "../graph/clock.h"
+#include "sample_receiver.h"
 #include "stock_filters.h"
 #include "types.h"
 
@@ -39,61 +40,15 @@ std::atomic<bool> gSoundDevice{true};
 class AudioRenderer;
 
 // The input pin as a receiver of samples; it shares the pin's identity.
-class RendererInput final : public IMemInputPin {
+class RendererInput final : public SampleReceiver {
   public:
-    RendererInput(BasePin* pin, AudioRenderer* renderer) : pin_(pin), renderer_(renderer) {}
-    ~RendererInput() { forget(); }
+    RendererInput(BasePin* pin, AudioRenderer* renderer)
+        : SampleReceiver(pin), renderer_(renderer) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        return pin_->QueryInterface(riid, ppv);
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return pin_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return pin_->Release(); }
-
-    HRESULT STDMETHODCALLTYPE GetAllocator(IMemAllocator** allocator) override {
-        if (!allocator)
-            return E_POINTER;
-        if (!allocator_)
-            allocator_ = new MemAllocator();
-        allocator_->AddRef();
-        *allocator = allocator_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE NotifyAllocator(IMemAllocator* allocator, BOOL) override {
-        if (!allocator)
-            return E_POINTER;
-        allocator->AddRef();
-        forget();
-        allocator_ = allocator;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Receive(IMediaSample* sample) override;
-    HRESULT STDMETHODCALLTYPE ReceiveMultiple(IMediaSample** samples, LONG count,
-                                              LONG* processed) override {
-        if (!samples || !processed)
-            return E_POINTER;
-        *processed = 0;
-        HRESULT hr = S_OK;
-        while (*processed < count && (hr = Receive(samples[*processed])) == S_OK)
-            ++*processed;
-        return hr;
-    }
-    // Windows answers that it may block, though it never does.
-    HRESULT STDMETHODCALLTYPE ReceiveCanBlock() override { return S_OK; }
-
-    void forget() {
-        if (allocator_)
-            allocator_->Release();
-        allocator_ = nullptr;
-    }
 
   private:
-    BasePin* pin_;
     AudioRenderer* renderer_;
-    IMemAllocator* allocator_ = nullptr; // one reference while set
 };
 
 // The sound device's clock: the system's time, as a device that plays
@@ -181,7 +136,7 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
             return VFW_E_TYPE_NOT_ACCEPTED;
         return S_OK;
     }
-    void onDisconnected(BasePin*) override { receiver_.forget(); }
+    void onDisconnected(BasePin*) override { receiver_.releaseAllocator(); }
 
     HRESULT onRun(REFERENCE_TIME) override {
         {
