@@ -274,6 +274,7 @@ void State::newPalette(size_t pixels) {
     // vectors' own pointers, to be reloaded after every store.
     uint8_t* const index = entryIndex.data();
     uint8_t* const diffuses = entryDiffuse.data();
+    EntryErrors* const errors = entryErrors.data();
     const Premul* const premul = inputs.premultiplied();
     int32_t* const reach = entryReach;
     std::fill(reach, reach + 256, 0);
@@ -282,6 +283,7 @@ void State::newPalette(size_t pixels) {
         if (keys[e] == 0) {
             index[e] = 0;
             diffuses[e] = 0;
+            errors[e] = EntryErrors{stamp, 0};
             continue;
         }
         const Premul q = premul[e];
@@ -289,6 +291,7 @@ void State::newPalette(size_t pixels) {
         index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         diffuses[e] = d > kDiffuseMinError;
+        errors[e] = EntryErrors{stamp, d};
         reach[best] = std::max(reach[best], d);
         error += uint64_t(counts[e]) * static_cast<uint32_t>(d);
     }
@@ -583,14 +586,22 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // new entry lies within twice the colour's distance of the entry it had
     // (no further than twice the largest such distance, entryReach).
     // near[k] lists the new entries within that distance of entry k.
+    // nearest[k] is the squared distance from entry k to the nearest of
+    // them: a colour of that entry less than half of it away stays.
     bool touched[256] = {};
     uint8_t near[256][256];
     int nearCount[256];
+    int32_t nearest[256];
     for (int k = 0; k < paletteCount; ++k) {
         nearCount[k] = 0;
-        for (int j = 0; j < added; ++j)
-            if (distance2(before[k], search.entry(freeSlots[j])) <= 4 * entryReach[k])
+        nearest[k] = INT32_MAX;
+        for (int j = 0; j < added; ++j) {
+            const int32_t d = distance2(before[k], search.entry(freeSlots[j]));
+            if (d <= 4 * entryReach[k]) {
                 near[k][nearCount[k]++] = static_cast<uint8_t>(freeSlots[j]);
+                nearest[k] = std::min(nearest[k], d);
+            }
+        }
         touched[k] = moved[k] || nearCount[k] != 0;
     }
     // The changed pixels' colours and the touched ones mapped again; what
@@ -634,6 +645,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
             remapColour(e, true, -1);
+        } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
+            continue; // every new entry is further than the one it has
         } else {
             // Its entry is still there: only a new one can be nearer.
             const Premul q = premultiplyKey(representativeColour(keys[e], level));
