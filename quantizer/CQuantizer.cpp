@@ -347,7 +347,7 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     bool over = false; // past the limit: the rest only brings the histogram up to date
     size_t overAt = 0; // the pixel at which it went over
     int guess = -1;    // the last colour's entry: neighbours are often alike
-    auto changed = [&](size_t i, uint32_t old, uint32_t now) {
+    auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
             const int nearest = previousNearest[i];
@@ -360,25 +360,24 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
         }
         // What went out is counted even past the limit, and from there on
         // the change is gathered: a mended palette starts from both.
-        removed += static_cast<uint32_t>(before.error);
+        removed += uint64_t(count) * static_cast<uint32_t>(before.error);
         if (over) {
-            gatherPixel(i, now);
+            gatherRun(i, count, now);
             return true;
         }
+        overAt = i + count - 1;
         const EntryErrors& after = entryErrors[now];
         if (after.stamp != stamp) {
             if (keys[now] == 0 && !haveTransparent) {
                 over = true; // transparent pixels need an exactly transparent entry
-                overAt = i;
                 return true;
             }
             mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
         }
         guess = entryIndex[now];
-        added += static_cast<uint32_t>(after.error);
+        added += uint64_t(count) * static_cast<uint32_t>(after.error);
         // The new total is at least what came in.
         over = added > limitWhole;
-        overAt = i;
         return true;
     };
     for (size_t c = 0; c < changeCount; ++c) {
@@ -397,12 +396,24 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     return StepFit::Over;
 }
 
-void State::gatherPixel(size_t i, uint32_t colour) {
-    ++regionLeft[previousIndices[i]];
+void State::gatherRun(size_t i, uint32_t count, uint32_t colour) {
+    // Runs of one index counted whole, as a count moved pixel by pixel
+    // waits for its own previous store.
+    const uint8_t* shows = previousIndices.data();
+    uint32_t run = 1;
+    for (size_t x = i + 1; x < i + count; ++x) {
+        if (shows[x] == shows[x - 1]) {
+            ++run;
+        } else {
+            regionLeft[shows[x - 1]] += run;
+            run = 1;
+        }
+    }
+    regionLeft[shows[i + count - 1]] += run;
     if (regionCount[colour] != 0)
-        ++regionCount[colour];
+        regionCount[colour] += count;
     else if (regionSize < regionColours.size())
-        regionCount[regionColours[regionSize++] = colour] = 1;
+        regionCount[regionColours[regionSize++] = colour] = count;
     else
         regionFull = true;
 }
@@ -417,7 +428,7 @@ void State::gatherRegion(size_t last) {
                 break;
             if (i > last)
                 return;
-            gatherPixel(i, pixelEntry[i]);
+            gatherRun(i, 1, pixelEntry[i]);
         }
     }
 }
@@ -686,7 +697,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
     bool diffuseNow = diffuse;
     if (exact) {
         const size_t known = histogram.size();
-        auto any = [](size_t, uint32_t, uint32_t) { return true; };
+        auto any = [](size_t, uint32_t, uint32_t, uint32_t) { return true; };
         for (size_t c = 0; c < changeCount; ++c) {
             const size_t rowStart = static_cast<size_t>(changes[c].y) * width;
             if (!histogram.update(frame, previousFrame.data(), width, rowStart + changes[c].begin,

@@ -170,10 +170,10 @@ struct State {
     bool patchPalette(uint32_t width, uint32_t height, uint64_t& total);
     void countShown(size_t pixels);
     void refineMended(int added, const int* slots);
-    // The changed pixel i, now of histogram colour `colour`, counted in the
-    // change's colours and in the entries it leaves; gatherRegion does so
-    // for every changed pixel up to pixel `last`.
-    void gatherPixel(size_t i, uint32_t colour);
+    // The `count` changed pixels from pixel i, now of histogram colour
+    // `colour`, counted in the change's colours and in the entries they
+    // leave; gatherRegion does so for every changed pixel up to pixel `last`.
+    void gatherRun(size_t i, uint32_t count, uint32_t colour);
     void gatherRegion(size_t last);
     void clearRegion();
     // The most error a kept palette may give a frame of `pixels` pixels.
