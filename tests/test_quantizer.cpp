@@ -697,6 +697,50 @@ TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
     EXPECT_GT(psnrOf(last, out), psnrOf(last, freshOut) - 10 * log10(1.1));
 }
 
+TEST(QuantizerTemporal, StepsKeepEveryPixelsColourAndEveryColoursCount) {
+    // A step moves changed pixels between colours a run at a time: a flat
+    // bar drawn over a varied menu is one new colour over many old ones,
+    // and where the menu already had the bar's colour a pixel does not
+    // change at all. After every step each pixel's colour number must be
+    // its colour's, and each colour's count its pixels.
+    const uint32_t w = 360, h = 240;
+    const Frame menu = osdframes::menuFrame(w, h, 1, 0);
+    auto withBar = [&](uint32_t x0, uint32_t x1, _OsdColor c) {
+        Frame f = menu;
+        for (uint32_t y = 100; y < 140; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                f.pixels[y * w + x] = c;
+        return f;
+    };
+    // The bar's colour taken from the menu itself, so some of its pixels
+    // are unchanged in the middle of a run.
+    const _OsdColor menuColour = menu.pixels[120 * w + 60];
+    const Frame frames[] = {
+        withBar(40, 300, menuColour), withBar(40, 300, _OsdColor{10, 200, 30, 255}),
+        osdframes::withVolumePopup(menu, 0.4f), withBar(20, 200, menuColour), menu};
+    tovixquant::State state(256, 8);
+    state.reserve(menu.pixels.size(), w, h, true);
+    Output out(menu.pixels.size());
+    ASSERT_EQ(0, state.run(menu.pixels.data(), w, h, out.palette(), out.indices()));
+    for (const Frame& f : frames) {
+        ASSERT_EQ(0, state.run(f.pixels.data(), w, h, out.palette(), out.indices()));
+        const tovixquant::Histogram& histogram = state.histogram;
+        std::vector<uint32_t> counted(histogram.size(), 0);
+        for (size_t i = 0; i < f.pixels.size(); ++i) {
+            const uint32_t e = state.pixelEntry[i];
+            ASSERT_LT(e, histogram.size()) << "pixel " << i;
+            const uint32_t key = tovixquant::normaliseKey(
+                tovixquant::posterise(tovixquant::packColour(f.pixels[i]), histogram.level()));
+            ASSERT_EQ(key, histogram.keys()[e]) << "pixel " << i;
+            ++counted[e];
+        }
+        EXPECT_TRUE(std::equal(counted.begin(), counted.end(), histogram.counts()));
+        EXPECT_EQ(static_cast<size_t>(std::count_if(counted.begin(), counted.end(),
+                                                    [](uint32_t c) { return c != 0; })),
+                  histogram.live());
+    }
+}
+
 TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     // A volume pop-up over a menu brings colours the menu's palette lacks:
     // the entries the rest of the screen shows must stay as they are, the
