@@ -70,7 +70,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
     if (regionColours.empty()) {
         regionColours.resize(PaletteInputs::kCapacity);
         regionGuess.resize(PaletteInputs::kCapacity);
-        regionInput.resize(PaletteInputs::kCapacity);
+        regionKept.resize(PaletteInputs::kCapacity);
         inputKept.resize(PaletteInputs::kCapacity);
         regionInputs.reserve(PaletteInputs::kCapacity);
     }
@@ -141,12 +141,16 @@ int32_t State::mapEntry(size_t e, int guess) {
     const uint32_t key = histogram.keys()[e];
     const Premul q = premultiplyKey(representativeColour(key, histogram.level()));
     const int best = search.find(q, guess);
-    entryIndex[e] = static_cast<uint8_t>(best);
     const int32_t d = distance2(q, search.entry(best));
-    entryDiffuse[e] = key != 0 && d > kDiffuseMinError;
+    mapTo(e, best, d);
+    return d;
+}
+
+void State::mapTo(size_t e, int best, int32_t d) {
+    entryIndex[e] = static_cast<uint8_t>(best);
+    entryDiffuse[e] = histogram.keys()[e] != 0 && d > kDiffuseMinError;
     entryErrors[e] = EntryErrors{stamp, d};
     entryReach[best] = std::max(entryReach[best], d);
-    return d;
 }
 
 double State::errorLimit(size_t pixels) const {
@@ -531,11 +535,13 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     const bool haveTransparent =
         std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
     // The transparent entry stays: transparent pixels have no other.
-    int freeSlots[256], keptSlots[256], freeCount = 0, keptCount = 0;
+    int freeSlots[256], keptSlots[256], keptAt[256], freeCount = 0, keptCount = 0;
     Premul before[256], keptPremul[256];
     for (int i = 0; i < static_cast<int>(maxColours); ++i) {
         before[i] = premultiply(palette[i]);
+        keptAt[i] = -1;
         if (i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0)) {
+            keptAt[i] = keptCount;
             keptSlots[keptCount] = i;
             keptPremul[keptCount++] = before[i];
         } else
@@ -554,21 +560,30 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     int guess = -1;
     for (size_t r = 0; r < regionSize; ++r) {
         const uint32_t e = regionColours[r];
-        regionInput[r] = UINT32_MAX;
         if (keys[e] == 0) {
             if (!haveTransparent)
                 return false;
             regionGuess[r] = 0; // unused: a transparent colour is looked up afresh
             continue;
         }
+        // A colour already mapped to a kept entry under the palette has it
+        // as its nearest kept one.
+        const EntryErrors& known = entryErrors[e];
+        const bool mapped = known.stamp == stamp && keptAt[entryIndex[e]] >= 0;
+        if (mapped && known.error <= kDiffuseMinError) {
+            guess = keptAt[entryIndex[e]];
+            regionGuess[r] = entryIndex[e];
+            regionKept[r] = known.error;
+            continue;
+        }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        guess = search.find(q, guess);
+        guess = mapped ? keptAt[entryIndex[e]] : search.find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
-        const int32_t keptDistance = distance2(q, search.entry(guess));
+        const int32_t keptDistance = mapped ? known.error : distance2(q, search.entry(guess));
+        regionKept[r] = keptDistance;
         if (keptDistance <= kDiffuseMinError)
             continue;
         inputKept[regionInputs.size()] = keptDistance;
-        regionInput[r] = static_cast<uint32_t>(regionInputs.size());
         const double w = regionCount[e];
         regionInputs.push_back(
             WeightedColour{{float(q.r), float(q.g), float(q.b), float(q.a)}, w, keys[e], w});
@@ -624,7 +639,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // by what its colour's nearest distance fell, and catches up by what it
     // rises again when that entry goes.
     int64_t lagging = 0;
-    auto remapColour = [&](size_t e, bool wasMapped, int guess) {
+    // mapNow() maps the colour and returns its distance.
+    auto remapColour = [&](size_t e, bool wasMapped, auto mapNow) {
         const uint32_t unchanged = counts[e] - regionCount[e];
         int32_t was = 0;
         if (unchanged != 0 && wasMapped) {
@@ -632,18 +648,35 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             was = distance2(q, before[entryIndex[e]]);
             delta -= int64_t(unchanged) * was;
         }
-        const int32_t now = mapEntry(e, guess);
+        const int32_t now = mapNow();
         delta += int64_t(counts[e]) * now;
         if (unchanged != 0 && wasMapped)
             lagging += int64_t(unchanged) * (was - now);
     };
-    for (size_t r = 0; r < regionSize; ++r) {
+    // A changed pixel's colour is nearest to the kept entry found above,
+    // or to a new one.
+    auto mapRegion = [&](size_t r) {
         const uint32_t e = regionColours[r];
-        const int guess = regionInput[r] == UINT32_MAX
-                              ? regionGuess[r]
-                              : freeSlots[builder.clusterOf(regionInput[r])];
+        if (keys[e] == 0)
+            return mapEntry(e, -1);
+        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        int best = regionGuess[r];
+        int32_t bestD = regionKept[r];
+        for (int j = 0; j < added; ++j) {
+            const int slot = freeSlots[j];
+            const int32_t d = distance2(q, search.entry(slot));
+            if (d < bestD || (d == bestD && slot < best)) {
+                bestD = d;
+                best = slot;
+            }
+        }
+        mapTo(e, best, bestD);
+        return bestD;
+    };
+    for (size_t r = 0; r < regionSize; ++r) {
         // A colour that some unchanged pixel has was mapped before.
-        remapColour(e, counts[e] != regionCount[e], keys[e] == 0 ? -1 : guess);
+        const uint32_t e = regionColours[r];
+        remapColour(e, counts[e] != regionCount[e], [&] { return mapRegion(r); });
     }
     const size_t colours = histogram.size();
     for (size_t e = 0; e < colours; ++e) {
@@ -655,7 +688,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         if (counts[e] == 0) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
-            remapColour(e, true, -1);
+            remapColour(e, true, [&] { return mapEntry(e, -1); });
         } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
             continue; // every new entry is further than the one it has
         } else {
@@ -673,10 +706,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
                 }
             }
             if (best != old) {
-                entryIndex[e] = static_cast<uint8_t>(best);
-                entryDiffuse[e] = keys[e] != 0 && bestD > kDiffuseMinError;
-                entryErrors[e] = EntryErrors{stamp, bestD};
-                entryReach[best] = std::max(entryReach[best], bestD);
+                mapTo(e, best, bestD);
                 delta += int64_t(counts[e]) * (bestD - was);
                 lagging += int64_t(counts[e]) * (was - bestD);
             }

@@ -79,9 +79,9 @@ struct State {
     std::vector<uint32_t> regionColours;
     std::vector<uint32_t> regionCount;
     std::vector<WeightedColour> regionInputs;
-    std::vector<uint8_t> regionGuess;  // a first guess at each one's entry
-    std::vector<uint32_t> regionInput; // its input, UINT32_MAX when it has none
-    std::vector<int32_t> inputKept;    // each input's distance to the nearest kept entry
+    std::vector<uint8_t> regionGuess; // each changed colour's nearest kept entry
+    std::vector<int32_t> regionKept;  // and its distance to it
+    std::vector<int32_t> inputKept;   // each input's distance to the nearest kept entry
     size_t regionSize = 0;
     bool regionFull = false;       // more colours than regionColours holds
     uint32_t regionLeft[256] = {}; // changed pixels that showed each entry
@@ -182,6 +182,8 @@ struct State {
     // Maps histogram entry e to its nearest entry (`guess` first), stamps
     // it and returns the squared distance.
     int32_t mapEntry(size_t e, int guess);
+    // Maps histogram entry e to palette entry `best` at squared distance d.
+    void mapTo(size_t e, int best, int32_t d);
     void nextStamp();
     // With sameSize, only the pixels of `changes` are looked at.
     bool reusePalette(size_t pixels, bool sameSize);
