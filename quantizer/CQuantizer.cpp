@@ -423,16 +423,25 @@ void State::gatherRun(size_t i, uint32_t count, uint32_t colour) {
 }
 
 void State::gatherRegion(size_t last) {
+    const uint32_t* entries = pixelEntry.data();
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
         const size_t end = rowStart + changes[c].end;
-        for (size_t i = rowStart + changes[c].begin; i < end; ++i) {
+        size_t i = rowStart + changes[c].begin;
+        while (i < end) {
             i += samePixels(frame + i, previousFrame.data() + i, end - i);
             if (i == end)
                 break;
             if (i > last)
                 return;
-            gatherRun(i, 1, pixelEntry[i]);
+            // The pixels after it that differ too and have its colour.
+            const size_t stop = std::min(end, last + 1);
+            size_t next = i + 1;
+            while (next < stop && entries[next] == entries[i] &&
+                   packColour(frame[next]) != previousFrame[next])
+                ++next;
+            gatherRun(i, static_cast<uint32_t>(next - i), entries[i]);
+            i = next;
         }
     }
 }
