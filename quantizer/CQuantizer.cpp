@@ -689,15 +689,19 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     }
     const size_t colours = histogram.size();
     for (size_t e = 0; e < colours; ++e) {
-        if (entryDiffuse[e] == 2)
-            entryDiffuse[e] = 1; // the second-nearest entry may have changed
+        // The second-nearest entry may have changed; when it stays, it is
+        // the first guess for a colour whose entry moved.
+        const int second = entryDiffuse[e] == 2 ? entryAlt[e] : -1;
+        if (second >= 0)
+            entryDiffuse[e] = 1;
         if (regionCount[e] != 0 || !touched[entryIndex[e]])
             continue;
         const int old = entryIndex[e];
         if (counts[e] == 0) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
-            remapColour(e, true, [&] { return mapEntry(e, -1); });
+            const int guess = second >= 0 && !moved[second] ? second : -1;
+            remapColour(e, true, [&] { return mapEntry(e, guess); });
         } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
             continue; // every new entry is further than the one it has
         } else {
