@@ -301,17 +301,21 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
         return cueing_;
     }
     // Whether, running, the stream has ended and the stream time has reached
-    // its last sample's, with the end not yet told in this run.
+    // its last sample's, with the end not yet told in this run. With no
+    // clock nothing is timed: the end is due once the stream has ended.
     bool endDue() {
         if (state() != State_Running)
             return false;
-        REFERENCE_TIME now = clockNow();
-        if (IReferenceClock* clock = this->clock()) {
+        REFERENCE_TIME now = 0;
+        IReferenceClock* clock = this->clock();
+        bool timed = clock != nullptr;
+        if (timed) {
             clock->GetTime(&now);
             clock->Release();
         }
+        REFERENCE_TIME start = startTime();
         std::lock_guard<std::mutex> lock(mutex_);
-        return ended_ && !posted_ && now - startTime() >= lastTime_;
+        return ended_ && !posted_ && (!timed || now - start >= lastTime_);
     }
     void complete() {
         notifyGraph(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
