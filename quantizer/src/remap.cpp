@@ -332,10 +332,21 @@ uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t
             _mm_movemask_epi8(_mm_cmpeq_epi32(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x)),
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x)))) == 0) {
-            index(x);
-            index(x + 1);
-            index(x + 2);
-            index(x + 3);
+            const uint32_t e0 = pixelEntry[x];
+            if (pixelEntry[x + 1] == e0 && pixelEntry[x + 2] == e0 && pixelEntry[x + 3] == e0) {
+                // Four pixels of one colour, as along most of a pop-up's rows.
+                const uint32_t four = entryIndex[e0] * 0x01010101u;
+                const uint32_t flag = entryDiffuse[e0] * 0x01010101u;
+                memcpy(indices + x, &four, 4);
+                memcpy(nearest + x, &four, 4);
+                memcpy(flags + x, &flag, 4);
+                any |= entryDiffuse[e0];
+            } else {
+                index(x);
+                index(x + 1);
+                index(x + 2);
+                index(x + 3);
+            }
             x += 4;
             continue;
         }
