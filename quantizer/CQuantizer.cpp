@@ -351,6 +351,10 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     bool over = false; // past the limit: the rest only brings the histogram up to date
     size_t overAt = 0; // the pixel at which it went over
     int guess = -1;    // the last colour's entry: neighbours are often alike
+    // After a mend the next change is likely to need one too (a pop-up
+    // that comes and goes): it is gathered as the histogram is brought up
+    // to date rather than in a second pass over it.
+    const bool gathering = gatherEarly;
     auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
@@ -365,10 +369,10 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
         // What went out is counted even past the limit, and from there on
         // the change is gathered: a mended palette starts from both.
         removed += uint64_t(count) * static_cast<uint32_t>(before.error);
-        if (over) {
+        if (over || gathering)
             gatherRun(i, count, now);
+        if (over)
             return true;
-        }
         overAt = i + count - 1;
         const EntryErrors& after = entryErrors[now];
         if (after.stamp != stamp) {
@@ -395,7 +399,8 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     if (!over && static_cast<double>(total + lagError) <= limit)
         return StepFit::Fits;
     // The change up to where it went over gathered as the rest was.
-    gatherRegion(over ? overAt : SIZE_MAX);
+    if (!gathering)
+        gatherRegion(over ? overAt : SIZE_MAX);
     total = frameError - removed;
     return StepFit::Over;
 }
@@ -762,8 +767,10 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
         const StepFit fit = stepError(n, error);
         const bool served =
             fit == StepFit::Fits || (fit == StepFit::Over && patchPalette(width, height, error));
-        if (fit == StepFit::Over)
-            clearRegion();
+        // Whatever was gathered, also when the histogram had to be rebuilt
+        // after the change went over.
+        clearRegion();
+        gatherEarly = fit == StepFit::Over;
         if (!served)
             return false;
         // A frame that has become few enough colours to keep them all is
@@ -781,6 +788,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
 
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
+    gatherEarly = false;
     nextStamp(); // the histogram's entries are numbered afresh
     int level = firstLevel(frame, n);
     // The last level has no more colours than the table holds.

@@ -85,6 +85,7 @@ struct State {
     size_t regionSize = 0;
     bool regionFull = false;       // more colours than regionColours holds
     uint32_t regionLeft[256] = {}; // changed pixels that showed each entry
+    bool gatherEarly = false;      // the last step mended the palette
     // Pixels that show each entry, while shownValid.
     uint32_t shown[256] = {};
     bool shownValid = false;
