@@ -699,9 +699,11 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         const int second = entryDiffuse[e] == 2 ? entryAlt[e] : -1;
         if (second >= 0)
             entryDiffuse[e] = 1;
-        if (regionCount[e] != 0 || !touched[entryIndex[e]])
-            continue;
+        // The entry first: most colours' is not touched, and their counts
+        // need not be read.
         const int old = entryIndex[e];
+        if (!touched[old] || regionCount[e] != 0)
+            continue;
         if (counts[e] == 0) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
