@@ -629,14 +629,16 @@ TEST(QuantizerTemporal, AHoleInAnOpaqueFrameIsFullyTransparent) {
 }
 
 // Squared error of every pixel to the palette entry nearest its colour,
-// found by trying them all, in the quantiser's own premultiplied metric.
-uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries) {
+// found by trying them all, in the quantiser's own premultiplied metric;
+// with a posterisation level, of the colour its histogram key stands for.
+uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries, int level = 0) {
     std::map<uint32_t, uint64_t> counts;
     for (const _OsdColor& p : f.pixels)
-        ++counts[tovixquant::normaliseKey(tovixquant::packColour(p))];
+        ++counts[tovixquant::posterise(tovixquant::packColour(p), level)];
     uint64_t total = 0;
     for (const auto& c : counts) {
-        const tovixquant::Premul q = tovixquant::premultiplyKey(c.first);
+        const tovixquant::Premul q =
+            tovixquant::premultiplyKey(tovixquant::representativeColour(c.first, level));
         int32_t best = INT32_MAX;
         for (int e = 0; e < entries; ++e)
             best = std::min(best, tovixquant::distance2(q, tovixquant::premultiply(palette[e])));
@@ -739,6 +741,44 @@ TEST(QuantizerTemporal, StepsKeepEveryPixelsColourAndEveryColoursCount) {
                                                     [](uint32_t c) { return c != 0; })),
                   histogram.live());
     }
+}
+
+TEST(QuantizerTemporal, AChangeGatheredBeforeTheHistogramFilledUpIsForgotten) {
+    // A smooth frame of a colour per pixel fills the histogram's table. The
+    // next frame's first changed pixel is transparent, which the palette
+    // lacks, so its change is gathered for a mend from there; a new colour
+    // then finds the table full and the frame is quantised afresh. What was
+    // gathered must not come back with the next change, which a mend serves.
+    const uint32_t w = 64, h = 64;
+    Frame smooth = filled(w, h, _OsdColor{0, 0, 0, 255});
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            smooth.pixels[y * w + x] = _OsdColor{128, static_cast<unsigned char>(4 * y),
+                                                 static_cast<unsigned char>(4 * x), 255};
+    smooth.pixels[0] = smooth.pixels[1]; // room in the table for one colour more
+    Frame filling = smooth;
+    filling.pixels[0] = _OsdColor{0, 0, 0, 0};
+    for (uint32_t i = 1; i <= 100; ++i)
+        filling.pixels[i] = smooth.pixels[4000 + i % 90];
+    filling.pixels[101] = _OsdColor{7, 7, 7, 255};
+    Frame spot = filling;
+    for (uint32_t y = 30; y < 38; ++y)
+        for (uint32_t x = 30; x < 38; ++x)
+            spot.pixels[y * w + x] = _OsdColor{0, 0, 255, 255};
+
+    tovixquant::State state(256, 8);
+    state.reserve(smooth.pixels.size(), w, h, true);
+    Output before(smooth.pixels.size()), after(smooth.pixels.size());
+    ASSERT_EQ(0, state.run(smooth.pixels.data(), w, h, before.palette(), before.indices()));
+    ASSERT_EQ(0, state.run(filling.pixels.data(), w, h, before.palette(), before.indices()));
+    ASSERT_EQ(0, state.run(spot.pixels.data(), w, h, after.palette(), after.indices()));
+    EXPECT_TRUE(state.shownValid) << "the palette was mended";
+    EXPECT_EQ(0.0, osdframes::flicker(filling.pixels.data(), before.palette(), before.indices(),
+                                      spot.pixels.data(), after.palette(), after.indices(),
+                                      spot.pixels.size()));
+    EXPECT_EQ(static_cast<double>(nearestEntryError(spot, after.palette(), state.paletteCount,
+                                                    state.histogram.level())),
+              static_cast<double>(state.frameError));
 }
 
 TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
