@@ -2,7 +2,7 @@
 // and the end of the stream (see card/decoder_playback.h). The position is
 // worked out from the clock when asked. A stream still being written has no
 // end yet: the position stops at what has been written, and EC_COMPLETE
-// waits until the file is complete.
+// waits for the inputs' ends, which come once the file is complete.
 #include "decoder_playback.h"
 #include "../control_card.h"
 #include "../control_graph.h"
@@ -153,34 +153,10 @@ HRESULT DecoderPlayback::onEndFlush(BasePin* pin) {
     return S_OK;
 }
 
-namespace {
-
-// Whether samples come through the input: its upstream filter delivers
-// them, unless it tells the stream through ISimMediaInfo instead (the push
-// graph's demultiplexer).
-bool fedSamples(BasePin* pin) {
-    IPin* peer = pin->peer();
-    if (!peer)
-        return false;
-    PIN_INFO info{};
-    if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter)
-        return true;
-    ISimMediaInfo* told = nullptr;
-    bool fed =
-        FAILED(info.pFilter->QueryInterface(IID_ISimMediaInfo, reinterpret_cast<void**>(&told))) ||
-        !told;
-    if (told)
-        told->Release();
-    info.pFilter->Release();
-    return fed;
-}
-
-} // namespace
-
 bool DecoderPlayback::awaitingData() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (DecoderInput* input : {&video_, &audio_})
-        if (!input->hasData && !input->ended && fedSamples(input->pin()))
+        if (!input->hasData && !input->ended && input->pin()->isConnected())
             return true;
     return false;
 }
@@ -210,27 +186,16 @@ IMediaSeeking* DecoderPlayback::upstreamSeeking() const {
     return nullptr;
 }
 
-HRESULT DecoderPlayback::extent(Extent* out) const {
-    MediaInfo info;
-    HRESULT hr = decoderStreamInfo(filter_, &info);
-    if (SUCCEEDED(hr)) {
-        out->seconds = info.duration();
-        out->growing = info.growing;
-        out->toldByEnds = false;
-        return S_OK;
-    }
+HRESULT DecoderPlayback::extent(double* seconds) const {
     IMediaSeeking* seeking = upstreamSeeking();
     if (!seeking)
-        return hr;
+        return VFW_E_NOT_CONNECTED;
     LONGLONG duration = 0;
-    hr = seeking->GetDuration(&duration);
+    HRESULT hr = seeking->GetDuration(&duration);
     seeking->Release();
-    if (FAILED(hr))
-        return hr;
-    out->seconds = secondsFromUnits(duration);
-    out->growing = false;
-    out->toldByEnds = true;
-    return S_OK;
+    if (SUCCEEDED(hr))
+        *seconds = secondsFromUnits(duration);
+    return hr;
 }
 
 void* DecoderPlayback::extraInterface(REFIID riid) {
@@ -366,14 +331,10 @@ ULONG DecoderPlayback::GetMiscFlags() {
 }
 
 bool DecoderPlayback::endDue() {
-    if (filter_->state() != State_Running || posted_)
+    if (filter_->state() != State_Running || posted_ || !everyInputEnded())
         return false;
-    Extent stream;
-    if (FAILED(extent(&stream)) || stream.growing)
-        return false;
-    if (stream.toldByEnds && !everyInputEnded())
-        return false;
-    return position() >= stream.seconds;
+    double seconds = 0;
+    return SUCCEEDED(extent(&seconds)) && position() >= seconds;
 }
 
 // ---- Seeking ---------------------------------------------------------------------
@@ -398,10 +359,10 @@ HRESULT DecoderSeeking::rateHook(double rate) {
 }
 
 HRESULT DecoderPlayback::duration(LONGLONG* duration) {
-    Extent stream;
-    HRESULT hr = extent(&stream);
+    double seconds = 0;
+    HRESULT hr = extent(&seconds);
     if (SUCCEEDED(hr))
-        *duration = unitsFromSeconds(stream.seconds);
+        *duration = unitsFromSeconds(seconds);
     return hr;
 }
 
@@ -414,24 +375,22 @@ HRESULT DecoderPlayback::currentPosition(LONGLONG* current) {
 // Within the stream; the source delivers it again from there.
 HRESULT DecoderPlayback::seek(LONGLONG* current) {
     double time = secondsFromUnits(*current);
-    Extent stream;
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
-        HRESULT hr = extent(&stream);
+        double seconds = 0;
+        HRESULT hr = extent(&seconds);
         if (FAILED(hr))
             return hr;
         if (!(time > 0.0))
             time = 0.0;
-        if (time > stream.seconds)
-            time = stream.seconds;
+        if (time > seconds)
+            time = seconds;
         rebase(time);
         posted_ = false;
         record(seeking_.rate());
     }
     wakeWaiters(); // the end may come again
     *current = unitsFromSeconds(time);
-    if (!stream.toldByEnds)
-        return S_OK;
     IMediaSeeking* seeking = upstreamSeeking();
     if (!seeking)
         return S_OK;
@@ -518,9 +477,9 @@ double DecoderPlayback::position() {
     bool running = filter_->state() == State_Running;
     if (running)
         p += secondsFromUnits(t - base_) * seeking_.rate();
-    Extent stream;
-    if (SUCCEEDED(extent(&stream)) && p > stream.seconds) {
-        p = stream.seconds;
+    double seconds = 0;
+    if (SUCCEEDED(extent(&seconds)) && p > seconds) {
+        p = seconds;
         if (running) {
             position_ = p;
             base_ = t;

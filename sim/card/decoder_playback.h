@@ -19,10 +19,9 @@
 // A thread of the decoder's own waits, while it runs, for the end of the
 // stream and posts EC_COMPLETE when the time comes.
 //
-// The push graph's demultiplexer delivers no samples: for it the stream's
-// extent comes through the world's private ISimMediaInfo, which also tells a
-// file still being written, and the end is the clock passing the end of a
-// complete file. Its inputs have nothing to wait for when paused.
+// The stream's length is what the splitter upstream answers through its
+// output's IMediaSeeking; of a file still being written it is what has been
+// written so far, and presentation waits there until the file grows.
 #pragma once
 
 #include "../base/seeking.h"
@@ -139,13 +138,8 @@ class DecoderPlayback final : public IAMFilterMiscFlags {
     HRESULT changeRate(double rate);
 
   private:
-    // How long the stream is, and how its end is told.
-    struct Extent {
-        double seconds = 0;
-        bool growing = false;    // a file still being written: no end yet
-        bool toldByEnds = false; // the end is EndOfStream on every input
-    };
-    HRESULT extent(Extent* out) const;
+    // How long the stream is, in seconds, as upstream tells it.
+    HRESULT extent(double* seconds) const;
     // The first connected input's upstream IMediaSeeking (a reference), or null.
     IMediaSeeking* upstreamSeeking() const;
     bool everyInputEnded() const;
