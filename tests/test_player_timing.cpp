@@ -141,10 +141,11 @@ TEST_F(PlayerTiming, ARecordingsPositionHoldsAtTheWrittenEndAndNeverRunsBack) {
     EXPECT_EQ(3500, positionMs()) << "follows the clock again once more is written";
 
     // The rest is written and the recording ends; the graph then answers
-    // the stop it read at Run.
+    // the stop it read at Run. The decoder, which held a second at the
+    // written end, has four seconds left to play.
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
     EXPECT_EQ(0, Java_org_quencommunity_tovix_TovixAPI_inactiveFile(env(), cls()));
-    simctl::advanceClock(3000);
+    simctl::advanceClock(4000);
     graph->answer = 2.0;
     EXPECT_EQ(5, state());
     EXPECT_EQ(6000, positionMs()) << "an ended clip is at its end";

@@ -36,6 +36,7 @@ void DecoderInput::forget() {
     ended = false;
     flushing = false;
     hasData = false;
+    latest = -1;
     segmentStart = 0;
     segmentRate = 1.0;
 }
@@ -90,6 +91,9 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
                  static_cast<REFERENCE_TIME>(static_cast<double>(at) * input->segmentRate);
         else
             at = -1;
+        settle(); // it may have been holding for want of this sample
+        input->latest = std::max(input->latest, at);
+        input->holding = true;
     }
     wakeWaiters(); // a pause may be complete now
     waitFor([this, input, at] {
@@ -100,6 +104,9 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
         return state == State_Running &&
                (at < 0 || at <= unitsFromSeconds(position()) + kBufferAhead);
     });
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    input->holding = false;
     return S_OK;
 }
 
@@ -123,6 +130,7 @@ HRESULT DecoderPlayback::onEndOfStream(BasePin* pin) {
             return VFW_E_WRONG_STATE; // a stream cut off by the stop
         if (input->flushing)
             return S_FALSE;
+        settle();
         input->ended = true;
     }
     wakeWaiters(); // the end completes a pause and may be due
@@ -135,9 +143,11 @@ HRESULT DecoderPlayback::onBeginFlush(BasePin* pin) {
         DecoderInput* input = inputOf(pin);
         if (!input)
             return E_UNEXPECTED;
+        settle();
         input->flushing = true;
         input->ended = false;
         input->hasData = false;
+        input->latest = -1;
         posted_ = false;
     }
     wakeWaiters(); // a Receive held here returns
@@ -245,8 +255,10 @@ HRESULT DecoderPlayback::onStop() {
         position_ = position();
     // Stopping forgets the end and the data: the stream is delivered again
     // from its position when the graph runs again.
-    for (DecoderInput* input : {&video_, &audio_})
+    for (DecoderInput* input : {&video_, &audio_}) {
         input->ended = input->hasData = false;
+        input->latest = -1;
+    }
     return S_OK;
 }
 
@@ -477,15 +489,37 @@ double DecoderPlayback::position() {
     bool running = filter_->state() == State_Running;
     if (running)
         p += secondsFromUnits(t - base_) * seeking_.rate();
-    double seconds = 0;
-    if (SUCCEEDED(extent(&seconds)) && p > seconds) {
-        p = seconds;
+    double seconds = presentable();
+    if (p > seconds) {
+        p = seconds > position_ ? seconds : position_;
         if (running) {
             position_ = p;
             base_ = t;
         }
     }
     return p < 0 ? 0 : p;
+}
+
+void DecoderPlayback::settle() {
+    position_ = position();
+    base_ = now();
+}
+
+double DecoderPlayback::presentable() {
+    double seconds = 0;
+    if (FAILED(extent(&seconds)))
+        seconds = HUGE_VAL;
+    REFERENCE_TIME latest = -1;
+    for (const DecoderInput* input : {&video_, &audio_}) {
+        if (!input->pin()->isConnected())
+            continue;
+        if (input->ended || input->holding)
+            return seconds;
+        latest = std::max(latest, input->latest);
+    }
+    if (latest < 0)
+        return seconds; // nothing given yet: nothing to hold at
+    return std::min(seconds, secondsFromUnits(latest));
 }
 
 void DecoderPlayback::record(double rate) const {

@@ -20,8 +20,10 @@
 // stream and posts EC_COMPLETE when the time comes.
 //
 // The stream's length is what the splitter upstream answers through its
-// output's IMediaSeeking; of a file still being written it is what has been
-// written so far, and presentation waits there until the file grows.
+// output's IMediaSeeking. Presentation goes no further than the data it has
+// been given: when no input has its end or a sample waiting to be taken, it
+// holds at the latest sample's time (a file still being written, delivered
+// as far as it is written) and goes on from there when more comes.
 #pragma once
 
 #include "../base/seeking.h"
@@ -50,6 +52,8 @@ class DecoderInput : public SampleReceiver {
     bool ended = false;              // EndOfStream came, and no flush or stop since
     bool flushing = false;           // between BeginFlush and EndFlush
     bool hasData = false;            // a sample came, and no flush or stop since
+    REFERENCE_TIME latest = -1;      // media time of the latest stamped one, -1 for none
+    bool holding = false;            // a Receive waits here for its time
     REFERENCE_TIME segmentStart = 0; // media time of sample time zero (NewSegment)
     double segmentRate = 1.0;        // media time over sample time (NewSegment)
 
@@ -157,6 +161,12 @@ class DecoderPlayback final : public IAMFilterMiscFlags {
     REFERENCE_TIME now() const;
     void rebase(double position);
     double position();
+    // How far presentation may go, in seconds: the stream's end, and while
+    // no input has ended or holds a sample, the latest sample given.
+    double presentable();
+    // Fixes the position where it stands now, before what presentable()
+    // answers changes.
+    void settle();
     void record(double rate) const;
 
     BaseFilter* filter_;
