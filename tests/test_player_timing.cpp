@@ -278,6 +278,30 @@ TEST_F(PlayerTiming, FreeAfterTheEndOrASeekPastItReturnsAtOnce) {
     close();
 }
 
+// The push graph's streaming threads wait at a recording's written end
+// while it plays, and are held in the decoder's Receive while it is paused:
+// free lets them go at once either way.
+TEST_F(PlayerTiming, FreeReturnsAtOnceWhileARecordingsThreadsWaitOrAreHeld) {
+    streamwriter::ProgramStreamWriter writer(recording());
+    ASSERT_NO_FATAL_FAILURE(loadRecording(writer));
+    long before = simctl::renderer().samples;
+    EXPECT_TRUE(play());
+    simctl::advanceClock(3000);
+    EXPECT_GT(simctl::renderer().samples, before + 80) << "the two seconds written";
+    EXPECT_EQ(2000, positionMs());
+    EXPECT_EQ(0, timedFree());
+    EXPECT_EQ(0, simctl::liveCount("MpegDemux"));
+
+    load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_TRUE(play());
+    simctl::advanceClock(500);
+    EXPECT_TRUE(pauseClip());
+    simctl::waitForStreaming();
+    EXPECT_EQ(0, timedFree());
+    EXPECT_EQ(0, simctl::liveCount("MpegDemux"));
+    close();
+}
+
 TEST_F(PlayerTiming, TheHostsFarthestSeeksReachTheEndsOfTheClip) {
     ASSERT_TRUE(open());
     load("clip.mpg");
