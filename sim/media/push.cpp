@@ -18,7 +18,6 @@ HRESULT SharedSourceFilter::GetMediaInfo(MediaInfo* info) {
     // The probe re-reads whenever the file's size changed, so a file still
     // being written shows each new stretch as it lands.
     *info = probe_.info();
-    info->growing = lock_ != nullptr;
     return S_OK;
 }
 

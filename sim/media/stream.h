@@ -46,7 +46,6 @@ struct MediaInfo {
     int64_t firstPts = -1;         // 90 kHz: earliest and latest presentation time of
     int64_t lastPts = -1;          // the timed stream (video if any, else the first audio)
     uint64_t bytes = 0;            // where the parse ended: after the last whole packet
-    bool growing = false;          // the file is still being written
 
     // A video stream in which no MPEG sequence header was found: video of
     // another coding (H.264, say) that an MPEG decoder cannot take.
