@@ -10,13 +10,16 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
+#include "sim/media/stream.h"
 #include "sim/media/types.h"
 #include "src/card/card_interfaces.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -599,6 +602,49 @@ TEST_F(CardFilterWorld, APushGraphPendsUntilTheFirstBytesAndWaitsAtTheWrittenEnd
     EXPECT_EQ(S_OK, control->Stop());
     shared->Release();
     seeking->Release();
+    control->Release();
+}
+
+// A recording grows by whatever its writer hands the disk, cut anywhere:
+// within a pack header, a packet's header or its payload. Every sample of
+// the video and the first audio stream still arrives once and whole.
+TEST_F(CardFilterWorld, ARecordingCutAnywhereIsDeliveredWholeAndOnce) {
+    StreamSpec shape;
+    shape.seconds = 1;
+    shape.audioStreams = 2;
+    std::vector<uint8_t> stream = streamwriter::programStream(shape);
+    long samples = 0, bytes = 0;
+    sim::SystemStreamReader packets(stream.data(), stream.size());
+    sim::PesPacket packet;
+    while (packets.next(&packet)) {
+        if (packet.stream == 0xC1)
+            continue; // the second audio stream has no output in the push graph
+        samples++;
+        bytes += static_cast<long>(packet.payloadSize);
+    }
+    ASSERT_GT(samples, 40);
+
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", {}));
+    int lock = 0;
+    ISharedAsync* shared = pushGraph(L"live.mpg", &lock);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    simctl::RendererRecord before = simctl::renderer();
+    EXPECT_EQ(S_FALSE, control->Run());
+    const size_t kCut = 97;
+    for (size_t at = 0; at < stream.size(); at += kCut) {
+        size_t end = std::min(stream.size(), at + kCut);
+        ASSERT_TRUE(streamwriter::appendBytes(
+            "live.mpg", std::vector<uint8_t>(stream.begin() + static_cast<ptrdiff_t>(at),
+                                             stream.begin() + static_cast<ptrdiff_t>(end))));
+        simctl::advanceClock(10);
+    }
+    shared->SetFileLock(nullptr);
+    simctl::advanceClock(2000);
+    EXPECT_EQ(EC_COMPLETE, nextEvent());
+    EXPECT_EQ(samples, simctl::renderer().samples - before.samples);
+    EXPECT_EQ(bytes, simctl::renderer().sampleBytes - before.sampleBytes);
+    EXPECT_EQ(S_OK, control->Stop());
+    shared->Release();
     control->Release();
 }
 
