@@ -549,11 +549,12 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     const bool haveTransparent =
         std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
     // The transparent entry stays: transparent pixels have no other.
-    int freeSlots[256], keptSlots[256], keptAt[256], freeCount = 0, keptCount = 0;
+    int freeSlots[256], keptSlots[256], freeCount = 0, keptCount = 0;
+    int keptAt[256]; // each slot's place among the kept ones, -1 when it is free
+    std::fill(keptAt, keptAt + 256, -1);
     Premul before[256], keptPremul[256];
     for (int i = 0; i < static_cast<int>(maxColours); ++i) {
         before[i] = premultiply(palette[i]);
-        keptAt[i] = -1;
         if (i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0)) {
             keptAt[i] = keptCount;
             keptSlots[keptCount] = i;
