@@ -180,10 +180,12 @@ int firstLevel(const _OsdColor* pixels, size_t count) {
         slots[slot] = key;
     }
     // Three in four sampled pixels of a colour not sampled before: counting
-    // such a frame's colours exactly costs more than it is worth (at level
-    // 1 the generated photo has a fifth as many colours, takes 40 % less
-    // time and loses a third of a dB).
-    return distinct > 256 && distinct * 4 > sampled * 3 ? 1 : 0;
+    // such a frame's colours exactly costs more than it is worth: at level
+    // 2 the generated photo has 3,000 colours instead of 79,000, takes 30 %
+    // less time than at level 1 (a fifth of its colours) and loses 0.4 dB
+    // against it; at level 3 it would lose 5 dB, its pixels then being
+    // mapped from colours too far from their own.
+    return distinct > 256 && distinct * 4 > sampled * 3 ? 2 : 0;
 }
 
 uint32_t posterise(uint32_t pixel, int level) {
