@@ -119,6 +119,87 @@ TEST(QuantizerColour, PremultiplyingManyColoursAtOnceMatchesOneByOne) {
     }
 }
 
+// --- The palette's inputs and its cut ---------------------------------------
+
+TEST(QuantizerPalette, SeparateClustersEachGetAnEntryOfTheirMean) {
+    // Tight clusters of three colours a step apart, far from each other,
+    // and as many entries as clusters: every cut must fall between
+    // clusters, so each entry is its cluster's middle colour. Run twice on
+    // one builder with other clusters the second time, as frames follow
+    // each other: nothing of the first cut may be left over.
+    tovixquant::PaletteBuilder builder;
+    builder.reserve(64);
+    tovixquant::NearestSearch search;
+    for (int round = 0; round < 2; ++round) {
+        std::vector<tovixquant::WeightedColour> inputs;
+        std::set<uint32_t> expected;
+        for (int c = 0; c < 12; ++c) {
+            const int r = 20 + 40 * (c % 3) + 7 * round, g = 30 + 50 * (c / 3) + 3 * round,
+                      b = 200 - 60 * (c % 2), weight = 5 + 10 * c;
+            for (int d = -1; d <= 1; ++d) {
+                const float at[3] = {float(r + (c % 2 ? d : 0)), float(g + (c % 2 ? 0 : d)),
+                                     float(b + d)};
+                inputs.push_back(tovixquant::WeightedColour{
+                    {at[0], at[1], at[2], 255.0f}, double(weight), 0, double(weight)});
+            }
+            expected.insert(tovixquant::packColour(_OsdColor{static_cast<unsigned char>(b),
+                                                             static_cast<unsigned char>(g),
+                                                             static_cast<unsigned char>(r), 255}));
+        }
+        _OsdColor out[256];
+        ASSERT_EQ(12, builder.build(inputs, 12, 8, false, search, out)) << "round " << round;
+        std::set<uint32_t> chosen;
+        for (int e = 0; e < 12; ++e)
+            chosen.insert(tovixquant::packColour(out[e]));
+        EXPECT_EQ(expected, chosen) << "round " << round;
+    }
+}
+
+TEST(QuantizerPalette, MergedGroupsKeepEveryColourAndPixel) {
+    // The icon grid has too many small groups of colours: they are merged
+    // into wider ones. Every pixel must still be counted once, in the group
+    // that holds its colour, and each group's heaviest colour must be one
+    // of its own.
+    const Frame f = osdframes::iconGridFrame(720, 480);
+    const size_t n = f.pixels.size();
+    tovixquant::Histogram histogram;
+    histogram.reserve(n);
+    std::vector<uint32_t> pixelEntry(n);
+    ASSERT_TRUE(histogram.build(f.pixels.data(), n, 0, pixelEntry.data()));
+    tovixquant::PaletteInputs inputs;
+    inputs.reserve(histogram.capacity());
+    inputs.gather(histogram);
+    const std::vector<tovixquant::WeightedColour>& groups = inputs.inputs();
+    ASSERT_GT(histogram.size(), tovixquant::PaletteInputs::kMaxInputs);
+    EXPECT_LE(groups.size(), tovixquant::PaletteInputs::kMaxGroups);
+
+    std::vector<double> weight(groups.size(), 0.0);
+    std::vector<bool> heaviestIsMember(groups.size(), false);
+    double opaque = 0;
+    for (size_t e = 0; e < histogram.size(); ++e) {
+        const uint32_t key = histogram.keys()[e];
+        if (key == 0)
+            continue;
+        opaque += histogram.counts()[e];
+        const uint32_t g = inputs.inputOf(e);
+        ASSERT_LT(g, groups.size());
+        weight[g] += histogram.counts()[e];
+        heaviestIsMember[g] = heaviestIsMember[g] || groups[g].heaviestKey == key;
+        // The widest groups (rare colours, merged) span 16 values.
+        const tovixquant::Premul p = tovixquant::premultiplyKey(key);
+        const float v[4] = {float(p.r), float(p.g), float(p.b), float(p.a)};
+        for (int c = 0; c < 4; ++c)
+            ASSERT_LT(fabsf(groups[g].c[c] - v[c]), 16.0f) << "colour " << e << " channel " << c;
+    }
+    double total = 0;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        EXPECT_EQ(weight[g], groups[g].weight) << "group " << g;
+        EXPECT_TRUE(heaviestIsMember[g]) << "group " << g;
+        total += groups[g].weight;
+    }
+    EXPECT_EQ(opaque, total);
+}
+
 // --- The SSE2 and the scalar kernels ---------------------------------------
 
 // FNV-1a digest of the output of frames that take every path: new screens

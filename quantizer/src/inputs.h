@@ -78,8 +78,8 @@ class PaletteInputs {
     std::vector<Premul> entryPremul_;
     std::vector<uint32_t> groupSlots_; // input number + 1, 0 when free
     std::vector<GroupSum> groupSums_;
-    std::vector<GroupSum> fineSums_;     // the groups before coarsen() merged them
-    std::vector<uint32_t> coarseGroup_;  // the group each of those went to
+    std::vector<GroupSum> fineSums_;    // the groups before coarsen() merged them
+    std::vector<uint32_t> coarseGroup_; // the group each of those went to
 };
 
 } // namespace tovixquant

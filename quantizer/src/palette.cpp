@@ -151,8 +151,7 @@ void PaletteBuilder::bestCut(Box& box, int lo, int hi) {
         const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2],
                               total[3] - ls[3]};
         const double lw = static_cast<double>(left.w);
-        const double lss =
-            static_cast<double>(left.s2[0] + left.s2[1] + left.s2[2] + left.s2[3]);
+        const double lss = static_cast<double>(left.s2[0] + left.s2[1] + left.s2[2] + left.s2[3]);
         const double gain = whole - sse(lw, ls, lss) - sse(sw - lw, rs, totalSs - lss);
         if (gain > box.priority) {
             box.priority = gain;
