@@ -181,8 +181,12 @@ inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& al
     ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
     ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
     __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
-    const int qa = clampInt(_mm_cvtsi128_si32(_mm_shuffle_epi32(qv, 0xFF)), 1, 255);
-    qv = max32(min32(qv, _mm_set1_epi32(qa)), _mm_setr_epi32(0, 0, 0, qa));
+    // Alpha clamped to 1..255 in every lane, without leaving the register
+    // (the pixel's error is a chain from one pixel to the next); then the
+    // colour to 0..alpha and alpha to itself.
+    const __m128i qa =
+        max32(min32(_mm_shuffle_epi32(qv, 0xFF), _mm_set1_epi32(255)), _mm_set1_epi32(1));
+    qv = max32(min32(qv, qa), _mm_and_si128(qa, _mm_setr_epi32(0, 0, 0, -1)));
     const __m128i q16 = _mm_packs_epi32(qv, qv);
     int chosen = base;
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
