@@ -290,12 +290,20 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
             any |= flag;
             continue;
         }
-        // Byte by byte: four bytes gathered into a word on the stack would
-        // be read back before the stores reach it.
         const uint8_t i0 = entryIndex[e0], i1 = entryIndex[e1], i2 = entryIndex[e2],
                       i3 = entryIndex[e3];
         const uint8_t f0 = entryDiffuse[e0], f1 = entryDiffuse[e1], f2 = entryDiffuse[e2],
                       f3 = entryDiffuse[e3];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // The four bytes put together in a register, written as one word
+        // each (gathered on the stack, they would be read back before the
+        // byte stores reach them).
+        const uint32_t index = i0 | uint32_t(i1) << 8 | uint32_t(i2) << 16 | uint32_t(i3) << 24;
+        const uint32_t flag = f0 | uint32_t(f1) << 8 | uint32_t(f2) << 16 | uint32_t(f3) << 24;
+        memcpy(indices + x, &index, 4);
+        memcpy(nearest + x, &index, 4);
+        memcpy(flags + x, &flag, 4);
+#else
         indices[x] = nearest[x] = i0;
         indices[x + 1] = nearest[x + 1] = i1;
         indices[x + 2] = nearest[x + 2] = i2;
@@ -304,6 +312,7 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
         flags[x + 1] = f1;
         flags[x + 2] = f2;
         flags[x + 3] = f3;
+#endif
         any |= f0 | f1 | f2 | f3;
     }
     for (; x < w; ++x) {
