@@ -389,6 +389,20 @@ struct ErrorRows {
     }
 };
 
+// Bit i set when flags[i] is not zero, for sixteen flags.
+inline uint32_t flagMask(const uint8_t* flags) {
+#if TOVIXQUANT_SSE2
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags));
+    return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) &
+           0xFFFFu;
+#else
+    uint32_t mask = 0;
+    for (int i = 0; i < 16; ++i)
+        mask |= static_cast<uint32_t>(flags[i] != 0) << i;
+    return mask;
+#endif
+}
+
 // The diffusion pass of row y: the pixels whose flag is set take their
 // share of the carried error (in serpentine order) and pass on the rest.
 void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
@@ -404,19 +418,7 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
     const bool forward = (y & 1) == 0;
     const int dir = forward ? 1 : -1;
     keepSmoothCandidates(job.pixels, flags, y, w, job.height);
-    for (uint32_t k = 0; k < w; ++k) {
-        // Skip stretches without candidates eight at a time.
-        if (k + 8 <= w) {
-            uint64_t eight;
-            memcpy(&eight, flags + (forward ? k : w - 8 - k), sizeof eight);
-            if (eight == 0) {
-                k += 7;
-                continue;
-            }
-        }
-        const uint32_t x = forward ? k : w - 1 - k;
-        if (!flags[x])
-            continue;
+    auto visit = [&](uint32_t x) {
         const uint32_t entry = pixelEntry[x];
         // Mirrored on reverse rows.
         int32_t* below = err.next + (static_cast<size_t>(x) + 1) * 4;
@@ -428,12 +430,26 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
                                                        entryDiffuse[entry], entryAlt[entry], to,
                                                        search, &passed));
         if (!passed)
-            continue;
+            return;
         // Slots x .. x + 2 of the row below (and of this row) were written.
         if (x < nextLo)
             nextLo = x;
         if (x + 3 > nextHi)
             nextHi = x + 3;
+    };
+    // The candidates in the row's order, taken from a mask of sixteen
+    // flags at a time: where the smooth test left them scattered (grain) a
+    // branch per pixel mostly guesses wrong.
+    for (uint32_t k = 0; k < w;) {
+        const uint32_t span = k + 16 <= w ? 16 : 1;
+        const uint32_t base = forward ? k : w - span - k;
+        uint32_t mask = span == 16 ? flagMask(flags + base) : flags[base] != 0;
+        k += span;
+        while (mask != 0) {
+            const int bit = forward ? __builtin_ctz(mask) : 31 - __builtin_clz(mask);
+            mask &= ~(1u << bit);
+            visit(base + static_cast<uint32_t>(bit));
+        }
     }
     // This row's writes ahead stay within the row below's span.
     ErrorRows::clearSpan(err.now, std::min(err.lo, nextLo), std::max(err.hi, nextHi));
