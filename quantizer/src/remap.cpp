@@ -134,7 +134,7 @@ inline int clampInt(int v, int lo, int hi) {
 // Where a diffused pixel's error goes, in its row and the row below.
 struct ErrorTargets {
     const int32_t* carried; // the error carried into the pixel
-    int32_t* ahead;         // the next pixel of the row
+    int32_t* ahead;         // the next pixel of the row (the vector kernel hands it back)
     int32_t *belowBehind, *below, *belowAhead;
 };
 
@@ -174,10 +174,17 @@ inline void addTo(int32_t* at, __m128i v) {
 // weights in sixteenths). Returns the entry taken and whether any error
 // went on. Four channels in one register; the same arithmetic as the
 // scalar kernel below.
+//
+// What goes to the next pixel of the row is not stored but handed back in
+// `carry`, and comes in the same way to be added to what the row above
+// left there: when that pixel is visited next, its error does not wait for
+// a store to be read back.
 inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
-                        const ErrorTargets& to, NearestSearch& search, bool* passed) {
+                        const ErrorTargets& to, NearestSearch& search, bool* passed,
+                        __m128i& carry) {
     const __m128i zero = _mm_setzero_si128();
-    __m128i ev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried));
+    __m128i ev =
+        _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried)), carry);
     ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
     ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
     __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
@@ -200,15 +207,17 @@ inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& al
     // Times kErrorShare (14): 16x - 2x.
     const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
     *passed = _mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) != 0xFFFF;
-    if (!*passed)
+    if (!*passed) {
+        carry = zero;
         return chosen;
+    }
     // Shifts round down; the last share takes what is left, so that exactly
     // the error is passed on.
     const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
     const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
     const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
     const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
-    addTo(to.ahead, a7);
+    carry = a7;
     addTo(to.belowBehind, a3);
     addTo(to.below, a5);
     addTo(to.belowAhead, a1);
@@ -418,6 +427,11 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
     const bool forward = (y & 1) == 0;
     const int dir = forward ? 1 : -1;
     keepSmoothCandidates(job.pixels, flags, y, w, job.height);
+#if TOVIXQUANT_SSE2
+    // The error the last pixel visited passed ahead, and the pixel it is for.
+    __m128i carry = _mm_setzero_si128();
+    uint32_t carryTo = UINT32_MAX;
+#endif
     auto visit = [&](uint32_t x) {
         const uint32_t entry = pixelEntry[x];
         // Mirrored on reverse rows.
@@ -426,9 +440,18 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
                                  err.now + (static_cast<size_t>(x) + 1 + dir) * 4, below - dir * 4,
                                  below, below + dir * 4};
         bool passed;
+#if TOVIXQUANT_SSE2
+        if (x != carryTo)
+            carry = _mm_setzero_si128();
+        indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
+                                                       entryDiffuse[entry], entryAlt[entry], to,
+                                                       search, &passed, carry));
+        carryTo = x + static_cast<uint32_t>(dir);
+#else
         indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
                                                        entryDiffuse[entry], entryAlt[entry], to,
                                                        search, &passed));
+#endif
         if (!passed)
             return;
         // Slots x .. x + 2 of the row below (and of this row) were written.
