@@ -121,6 +121,60 @@ TEST(QuantizerColour, PremultiplyingManyColoursAtOnceMatchesOneByOne) {
 
 // --- The palette's inputs and its cut ---------------------------------------
 
+TEST(QuantizerHistogram, CountsEveryColourOnceAsItsTableGrows) {
+    // Half a flat panel, half a colour per pixel: counted exactly (level 0),
+    // with more colours than the slots a frame of this size starts with, so
+    // the table doubles twice while filling. Then a change moves those
+    // colours about, so that the step's update finds each again in the
+    // table, and brings as many new ones.
+    const uint32_t w = 360, h = 240;
+    const size_t n = static_cast<size_t>(w) * h;
+    auto colourOf = [](size_t i, uint32_t salt) {
+        const uint32_t v = static_cast<uint32_t>(i) * 2654435761u + salt;
+        return _OsdColor{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                         static_cast<unsigned char>(v >> 16),
+                         static_cast<unsigned char>(1 + i % 254)};
+    };
+    Frame f = filled(w, h, _OsdColor{40, 50, 60, 255});
+    for (size_t i = n / 2; i < n; ++i)
+        f.pixels[i] = colourOf(i, 0);
+    ASSERT_EQ(0, tovixquant::firstLevel(f.pixels.data(), n));
+    tovixquant::Histogram histogram;
+    histogram.reserve(n);
+    std::vector<uint32_t> pixelEntry(n);
+    auto check = [&](const Frame& frame) {
+        std::map<uint32_t, uint32_t> expected;
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t key = tovixquant::normaliseKey(tovixquant::packColour(frame.pixels[i]));
+            ++expected[key];
+            ASSERT_EQ(key, histogram.keys()[pixelEntry[i]]) << "pixel " << i;
+        }
+        // One entry per colour, even once no pixel has it any more.
+        std::map<uint32_t, uint32_t> counted;
+        std::set<uint32_t> entered;
+        for (size_t e = 0; e < histogram.size(); ++e) {
+            ASSERT_TRUE(entered.insert(histogram.keys()[e]).second) << "a colour entered twice";
+            if (histogram.counts()[e] != 0)
+                counted[histogram.keys()[e]] = histogram.counts()[e];
+        }
+        EXPECT_EQ(expected, counted);
+        EXPECT_EQ(expected.size(), histogram.live());
+    };
+    ASSERT_TRUE(histogram.build(f.pixels.data(), n, 0, pixelEntry.data()));
+    ASSERT_GT(histogram.size(), n / 3);
+    check(f);
+
+    std::vector<uint32_t> before(n);
+    for (size_t i = 0; i < n; ++i)
+        before[i] = tovixquant::packColour(f.pixels[i]);
+    Frame changed = f;
+    for (size_t i = n / 2; i < n; ++i)
+        changed.pixels[i] = i % 2 ? f.pixels[n / 2 + (n - 1 - i)] : colourOf(i, 12345);
+    ASSERT_TRUE(histogram.update(changed.pixels.data(), before.data(), w, 0, n, pixelEntry.data(),
+                                 [](size_t, uint32_t, uint32_t) { return true; }));
+    check(changed);
+}
+
 TEST(QuantizerPalette, SeparateClustersEachGetAnEntryOfTheirMean) {
     // Tight clusters of three colours a step apart, far from each other,
     // and as many entries as clusters: every cut must fall between

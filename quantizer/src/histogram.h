@@ -58,8 +58,16 @@ class Histogram {
     // Entry of `key`, added (counted 0) when new; false when the table is full.
     bool entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& entry);
     uint32_t mask() const;
+    // The first n slots in use (n a power of two).
+    void useSlots(size_t n);
+    // Twice as many slots in use, the `used` entries placed again.
+    void growSlots(size_t used);
 
-    std::vector<uint32_t> slots_; // entry number + 1, 0 when free
+    // Entry number + 1, 0 when free. A frame starts on the first few of
+    // them (for 720 x 480, 2^17 slots: 512 KB, where a menu's 36,000
+    // colours fit and stay in the cache, which the whole table of 2 MB does
+    // not), and the slots in use double whenever they are half full.
+    std::vector<uint32_t> slots_;
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
