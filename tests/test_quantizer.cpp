@@ -171,7 +171,7 @@ TEST(QuantizerHistogram, CountsEveryColourOnceAsItsTableGrows) {
     for (size_t i = n / 2; i < n; ++i)
         changed.pixels[i] = i % 2 ? f.pixels[n / 2 + (n - 1 - i)] : colourOf(i, 12345);
     ASSERT_TRUE(histogram.update(changed.pixels.data(), before.data(), w, 0, n, pixelEntry.data(),
-                                 [](size_t, uint32_t, uint32_t) { return true; }));
+                                 [](size_t, uint32_t, uint32_t, uint32_t) { return true; }));
     check(changed);
 }
 
