@@ -693,6 +693,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         const uint32_t e = regionColours[r];
         remapColour(e, counts[e] != regionCount[e], [&] { return mapRegion(r); });
     }
+    int movedNearest[256];
+    std::fill(movedNearest, movedNearest + 256, -1);
     const size_t colours = histogram.size();
     for (size_t e = 0; e < colours; ++e) {
         // The second-nearest entry may have changed; when it stays, it is
@@ -708,7 +710,11 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         if (counts[e] == 0) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
-            const int guess = second >= 0 && !moved[second] ? second : -1;
+            // Otherwise the entry nearest to where the moved one was, found
+            // once for all its colours, rather than a scan for each.
+            if (movedNearest[old] < 0)
+                movedNearest[old] = search.find(before[old], -1);
+            const int guess = second >= 0 && !moved[second] ? second : movedNearest[old];
             remapColour(e, true, [&] { return mapEntry(e, guess); });
         } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
             continue; // every new entry is further than the one it has
