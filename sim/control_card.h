@@ -154,7 +154,10 @@ TOVIX_CARD_CONTROL SharedSourceRecord sharedSource();
 //     (at the written end of a file still being written);
 //   DecoderClock::None: the decoder has no clock; the graph uses the system
 //     clock, which runs on whatever the decoder does.
-// Decoder filters made after the call take the model.
+// Decoder filters made after the call take the model. tovixsim.dll, which
+// has no control API, takes it from the environment variable
+// TOVIX_SIM_DECODER_CLOCK ("none" for None, anything else or unset for
+// FollowsPresentation), read once, when COM first asks it for a class object.
 enum class DecoderClock { FollowsPresentation, None };
 TOVIX_CARD_CONTROL void setDecoderClock(DecoderClock model);
 TOVIX_CARD_CONTROL DecoderClock decoderClock();

@@ -200,7 +200,8 @@ TEST_F(GraphWorld, TheAudioDecoderTakesMpegAudioOnlyAndOffersPcmOnceItHasIt) {
     seeking->Release();
 
     // Samples reach the renderer with their times; it refuses them while
-    // stopped and after the end, as Windows's does.
+    // stopped and after the end, as Windows's does. Its pause from stopped
+    // completes with its first sample or the end, and a sample never waits.
     IMemInputPin* receiver = query<IMemInputPin>(pcm, IID_IMemInputPin);
     IMemAllocator* allocator = nullptr;
     ASSERT_EQ(S_OK, receiver->GetAllocator(&allocator));
@@ -211,9 +212,28 @@ TEST_F(GraphWorld, TheAudioDecoderTakesMpegAudioOnlyAndOffersPcmOnceItHasIt) {
     ASSERT_EQ(S_OK, allocator->GetBuffer(&sample, nullptr, nullptr, 0));
     EXPECT_EQ(VFW_E_WRONG_STATE, receiver->Receive(sample));
     IMediaFilter* filter = query<IMediaFilter>(renderer, IID_IMediaFilter);
-    filter->Pause();
-    EXPECT_EQ(S_OK, receiver->Receive(sample));
+    FILTER_STATE state = State_Stopped;
+    EXPECT_EQ(S_FALSE, filter->Pause()) << "no sample yet";
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, filter->GetState(0, &state));
+    EXPECT_EQ(State_Paused, state);
+    EXPECT_EQ(S_OK, receiver->Receive(sample)) << "at once, while paused";
+    EXPECT_EQ(S_OK, filter->GetState(1000, &state));
+    EXPECT_EQ(S_OK, filter->Run(0));
+    EXPECT_EQ(S_OK, filter->Pause()) << "a pause while running keeps what it has";
+    EXPECT_EQ(S_OK, filter->GetState(0, &state));
+    EXPECT_EQ(S_OK, pcm->BeginFlush());
+    EXPECT_EQ(S_FALSE, receiver->Receive(sample)) << "while flushing";
+    EXPECT_EQ(S_OK, pcm->EndFlush());
+    EXPECT_EQ(S_OK, filter->GetState(0, &state)) << "a flush does not start a new pause";
+    filter->Stop();
+    EXPECT_EQ(S_FALSE, filter->Run(0)) << "straight from stopped, no sample yet";
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, filter->GetState(0, &state));
+    EXPECT_EQ(State_Running, state);
+    filter->Stop();
+    EXPECT_EQ(S_OK, filter->GetState(0, &state));
+    EXPECT_EQ(S_FALSE, filter->Pause());
     EXPECT_EQ(S_OK, pcm->EndOfStream());
+    EXPECT_EQ(S_OK, filter->GetState(1000, &state)) << "the end completes the pause";
     EXPECT_EQ(VFW_E_SAMPLE_REJECTED_EOS, receiver->Receive(sample));
     EXPECT_EQ(S_OK, receiver->ReceiveCanBlock());
     filter->Stop();

@@ -275,8 +275,12 @@ class FilterGraph
     // control lock.
     void endPendingRun();
     bool completeSent() const;
-    // Runs every filter with stream time zero at clock time `start`.
+    // Runs every filter with stream time zero at clock time `start`; S_FALSE
+    // when a filter's run is not complete yet.
     HRESULT runFilters(REFERENCE_TIME start);
+    // The start a run gives the filters: stream time carries on from where
+    // the graph was paused; with no clock, a little after zero.
+    REFERENCE_TIME runStart() const;
     HRESULT addMember(IBaseFilter* filter, LPCWSTR name);
     HRESULT removeMember(IBaseFilter* filter, bool force = false);
     // The clock the graph picks for itself when it leaves the stopped state
@@ -301,7 +305,8 @@ class FilterGraph
     std::vector<IBaseFilter*> downstreamFirst() const;
     // GetState's answer from the filters' own states.
     HRESULT settledState() const;
-    // No filter says its state change is still under way.
+    // No filter says its state change is still under way, or one cannot cue
+    // (VFW_S_CANT_CUE, a live source), so that there is nothing to wait for.
     bool pausesComplete() const;
     // The graph's position while it plays, worked out from its clock; and
     // the position the filters report (the first seeking member that

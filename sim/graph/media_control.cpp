@@ -17,6 +17,9 @@ namespace {
 
 // The graph's own identity, as IPersist tells it.
 const CLSID kFilterGraphClass = CLSID_FilterGraph;
+// What a run with no clock gives the filters as its start: Windows's graph
+// gives them a start a little after zero.
+const REFERENCE_TIME kStartWithoutClock = 10 * kUnitsPerMs;
 
 } // namespace
 
@@ -115,14 +118,18 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
     case State_Running:
         // The filters run once every pause is complete; stream time carries
         // on from where the graph was paused.
-        if (paused == S_FALSE || !pausesComplete()) {
+        // A pause that has not completed makes the run's answer S_FALSE,
+        // even when there is nothing to wait for (a source that cannot cue).
+        if (!pausesComplete()) {
             log("State %d -> %d (waiting for the renderers' data)", static_cast<int>(state_),
                 static_cast<int>(target));
             state_ = target;
             startPendingRun();
             return S_FALSE;
         }
-        result = runFilters(now - pausedAt_);
+        result = runFilters(runStart());
+        if (result == S_OK)
+            result = paused;
         break;
     case State_Stopped:
         runPending_ = false;
@@ -176,7 +183,7 @@ void FilterGraph::startPendingRun() {
         if (abandonPendingRun_ || !runPending_)
             return;
         runPending_ = false;
-        HRESULT hr = runFilters(clockTime() - pausedAt_);
+        HRESULT hr = runFilters(runStart());
         if (FAILED(hr))
             log("Run of the filters failed (%08X)", static_cast<unsigned>(hr));
     });
@@ -220,9 +227,15 @@ HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
         HRESULT hr = filter->Run(start_);
         if (FAILED(hr) && SUCCEEDED(result))
             result = hr;
+        else if (hr == S_FALSE && result == S_OK)
+            result = S_FALSE;
     }
     starting_ = false;
     return result;
+}
+
+REFERENCE_TIME FilterGraph::runStart() const {
+    return clock_ ? clockTime() - pausedAt_ : kStartWithoutClock;
 }
 
 // Members ordered so that each comes before the filters upstream of it
@@ -380,30 +393,37 @@ HRESULT FilterGraph::GetState(LONG msTimeout, OAFilterState* state) {
 
 // The graph's state is the one it was told; whether its filters are there
 // yet is the answer: a filter still paused on the way to running or to
-// stopped is intermediate, any other difference a failure.
+// stopped is intermediate, any other difference a failure. A filter that
+// cannot cue says so, and that outranks intermediate.
 HRESULT FilterGraph::settledState() const {
     HRESULT result = S_OK;
+    bool cantCue = false;
     for (const Member& m : members_) {
         FILTER_STATE own = state_;
         HRESULT hr = m.filter->GetState(0, &own);
         if (hr == VFW_S_STATE_INTERMEDIATE)
             result = VFW_S_STATE_INTERMEDIATE;
+        cantCue = cantCue || hr == VFW_S_CANT_CUE;
         if (own == state_)
             continue;
         if (own != State_Paused)
             return E_FAIL;
         result = VFW_S_STATE_INTERMEDIATE;
     }
-    return result;
+    return cantCue ? VFW_S_CANT_CUE : result;
 }
 
 bool FilterGraph::pausesComplete() const {
+    bool complete = true;
     for (const Member& m : members_) {
         FILTER_STATE own = State_Paused;
-        if (m.filter->GetState(0, &own) == VFW_S_STATE_INTERMEDIATE)
-            return false;
+        HRESULT hr = m.filter->GetState(0, &own);
+        if (hr == VFW_S_CANT_CUE)
+            return true;
+        if (hr == VFW_S_STATE_INTERMEDIATE)
+            complete = false;
     }
-    return true;
+    return complete;
 }
 
 // IMediaFilter's run goes straight to running, with stream time zero at
@@ -415,7 +435,7 @@ HRESULT FilterGraph::Run(REFERENCE_TIME start) {
         return S_OK;
     ensureClock();
     REFERENCE_TIME previousStart = start_;
-    HRESULT hr = runFilters(start ? start : clockTime() - pausedAt_);
+    HRESULT hr = runFilters(start ? start : runStart());
     if (FAILED(hr)) {
         start_ = previousStart;
         for (const Member& m : members_)
@@ -424,7 +444,7 @@ HRESULT FilterGraph::Run(REFERENCE_TIME start) {
     }
     log("State %d -> %d", static_cast<int>(state_.load()), static_cast<int>(State_Running));
     state_ = State_Running;
-    return S_OK;
+    return hr;
 }
 
 HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state) {

@@ -6,6 +6,11 @@
 // - Receive refuses samples while stopped (VFW_E_WRONG_STATE), while
 //   flushing (S_FALSE) and after the end of the stream
 //   (VFW_E_SAMPLE_REJECTED_EOS), and never blocks;
+// - connected, its pause from stopped completes only with its first sample
+//   or the end of the stream: until then Pause (and Run straight from
+//   stopped) answers S_FALSE and GetState VFW_S_STATE_INTERMEDIATE. A pause
+//   while running, or after a flush, keeps what it has and completes at
+//   once;
 // - the filter exposes IBasicAudio (volume -10000..0, balance
 //   -10000..10000, both 0 at first), IMediaSeeking and IMediaPosition passed
 //   upstream, and the sound device's reference clock; no IAMFilterMiscFlags,
@@ -24,6 +29,7 @@
 #include "stock_filters.h"
 #include "types.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -150,12 +156,28 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
         return S_OK;
     }
     HRESULT onPause() override {
+        bool fromStopped = state() == State_Stopped;
         endCompletion();
-        return S_OK;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (fromStopped && input_->isConnected())
+            cueing_ = true;
+        return cueing_ ? S_FALSE : S_OK;
+    }
+    // A time-out of 0 answers without waiting, so that a condition of another
+    // waiter may ask.
+    HRESULT onGetState(DWORD msTimeout) override {
+        if (state() == State_Stopped || !cueing())
+            return S_OK;
+        if (msTimeout == 0)
+            return VFW_S_STATE_INTERMEDIATE;
+        return waitFor([this] { return !cueing(); }, std::min(msTimeout, waitLimitMs()))
+                   ? S_OK
+                   : VFW_S_STATE_INTERMEDIATE;
     }
     HRESULT onStop() override {
         endCompletion();
         std::lock_guard<std::mutex> lock(mutex_);
+        cueing_ = false;
         ended_ = false;
         posted_ = false;
         lastTime_ = 0;
@@ -167,8 +189,9 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
             if (flushing_)
                 return S_FALSE;
             ended_ = true;
+            cueing_ = false;
         }
-        wakeWaiters(); // the end may be due now
+        wakeWaiters(); // the end may be due now, and a pause complete
         return S_OK;
     }
     HRESULT onBeginFlush(BasePin*) override {
@@ -190,14 +213,21 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
             return E_POINTER;
         if (state() == State_Stopped)
             return VFW_E_WRONG_STATE;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (flushing_)
-            return S_FALSE;
-        if (ended_)
-            return VFW_E_SAMPLE_REJECTED_EOS;
-        REFERENCE_TIME start = 0, stop = 0;
-        if (SUCCEEDED(sample->GetTime(&start, &stop)) && start > lastTime_)
-            lastTime_ = start;
+        bool cued = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (flushing_)
+                return S_FALSE;
+            if (ended_)
+                return VFW_E_SAMPLE_REJECTED_EOS;
+            REFERENCE_TIME start = 0, stop = 0;
+            if (SUCCEEDED(sample->GetTime(&start, &stop)) && start > lastTime_)
+                lastTime_ = start;
+            cued = cueing_;
+            cueing_ = false;
+        }
+        if (cued)
+            wakeWaiters(); // the pause is complete
         return S_OK;
     }
 
@@ -266,18 +296,26 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
         std::lock_guard<std::mutex> lock(mutex_);
         return leaving_;
     }
+    bool cueing() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return cueing_;
+    }
     // Whether, running, the stream has ended and the stream time has reached
-    // its last sample's, with the end not yet told in this run.
+    // its last sample's, with the end not yet told in this run. With no
+    // clock nothing is timed: the end is due once the stream has ended.
     bool endDue() {
         if (state() != State_Running)
             return false;
-        REFERENCE_TIME now = clockNow();
-        if (IReferenceClock* clock = this->clock()) {
+        REFERENCE_TIME now = 0;
+        IReferenceClock* clock = this->clock();
+        bool timed = clock != nullptr;
+        if (timed) {
             clock->GetTime(&now);
             clock->Release();
         }
+        REFERENCE_TIME start = startTime();
         std::lock_guard<std::mutex> lock(mutex_);
-        return ended_ && !posted_ && now - startTime() >= lastTime_;
+        return ended_ && !posted_ && (!timed || now - start >= lastTime_);
     }
     void complete() {
         notifyGraph(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
@@ -294,6 +332,7 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
     // the application changes the state and the graph polls.
     std::mutex mutex_;
     bool flushing_ = false;
+    bool cueing_ = false;         // paused from stopped, no sample or end since
     bool ended_ = false;          // EndOfStream came, no flush or stop since
     bool posted_ = false;         // EC_COMPLETE told for this run
     bool leaving_ = false;        // the completion thread is to end

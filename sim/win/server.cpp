@@ -3,11 +3,19 @@
 // HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 (ThreadingModel Both). Its
 // filters for graph building (the demultiplexer) are registered with the
 // system's filter mapper too, so that RenderFile finds them.
+//
+// The DLL has no control API of its own: the clock model of the card's
+// decoder comes from the environment (TOVIX_SIM_DECODER_CLOCK, see
+// sim/control_card.h), read once, when COM first asks for a class object.
 #include "server.h"
+
+#include "../control_card.h"
 
 #include <shlwapi.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -150,11 +158,23 @@ HRESULT registerFilter(IFilterMapper2* mapper, const sim::FilterRegistration& fi
                                   &CLSID_LegacyAmFilterCategory, nullptr, &registration);
 }
 
+// The decoder's clock model the environment asks for; the card's own (one
+// that follows presentation) unless it says "none".
+bool takeDecoderClockFromEnvironment() {
+    const char* model = getenv("TOVIX_SIM_DECODER_CLOCK");
+    simcard::setDecoderClock(model && !strcmp(model, "none")
+                                 ? simcard::DecoderClock::None
+                                 : simcard::DecoderClock::FollowsPresentation);
+    return true;
+}
+
 } // namespace
 
 extern "C" {
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+    static const bool modelled = takeDecoderClockFromEnvironment();
+    (void)modelled;
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Compares what the host saw in the timed scenarios on Linux and under Wine.
 
-Usage: compare_scenarios.py <known gaps> <sed rules> <wine dir> <linux dir>...
+Usage: compare_scenarios.py <known gaps> <sed rules> (<wine dir> <linux dir>)...
 
 Each folder holds the transcript (transcript.txt) and the masked plug-in log
-(masked.log) of tovix_scenarios; each Linux run (one per clock model of the
-card's decoder) is compared with the Wine run. Every run must first be sound
-on its own, as a host needs it:
+(masked.log) of tovix_scenarios; each Linux run is compared with the Wine run
+given before it (one pair per clock model of the card's decoder). Every run
+must first be sound on its own, as a host needs it:
   - the position never past the duration, and never lower than at the poll
     before unless a seek, load, stop or free came between;
   - over each stretch of playing with no call (400 ms or more), the position
@@ -253,12 +253,16 @@ def compare(linux_dir, wine_dir, wine, gaps, rules):
 
 
 def main():
-    gaps_path, rules, wine_dir = sys.argv[1:4]
-    wine = transcript(wine_dir + "/transcript.txt")
+    gaps_path, rules = sys.argv[1:3]
+    pairs = sys.argv[3:]
+    if not pairs or len(pairs) % 2:
+        print(__doc__)
+        return 2
     gaps = known_gaps(gaps_path)
     failed = 0
-    for linux_dir in sys.argv[4:]:
-        print("--- %s against Wine" % linux_dir)
+    for wine_dir, linux_dir in zip(pairs[::2], pairs[1::2]):
+        print("--- %s against %s" % (linux_dir, wine_dir))
+        wine = transcript(wine_dir + "/transcript.txt")
         failed += compare(linux_dir, wine_dir, wine, gaps, rules)
     return 1 if failed else 0
 

@@ -48,6 +48,7 @@ std::string code(HRESULT hr) {
         {0x80070057, "E_INVALIDARG"},
         {0x0004022D, "VFW_S_DUPLICATE_NAME"},
         {0x00040237, "VFW_S_STATE_INTERMEDIATE"},
+        {0x00040268, "VFW_S_CANT_CUE"},
         {0x80040203, "VFW_E_ENUM_OUT_OF_SYNC"},
         {0x80040209, "VFW_E_NOT_CONNECTED"},
         {0x80040216, "VFW_E_NOT_FOUND"},
@@ -688,6 +689,14 @@ std::string transition(probe::Journal& journal, bool throughPause) {
     return out + (render < source ? "the renderer " : "the source ") + last + " first";
 }
 
+// Whether any filter ran since the journal was last cleared.
+std::string ran(probe::Journal& journal) {
+    for (const std::string& line : journal.lines())
+        if (line.size() > 8 && line.compare(line.size() - 8, 8, " running") == 0)
+            return line;
+    return "never ran";
+}
+
 struct RunningGraph {
     IGraphBuilder* graph = nullptr;
     IMediaControl* control = nullptr;
@@ -1025,6 +1034,7 @@ void pendingStates(Probe& p) {
     std::vector<std::string> told = journal.lines();
     p.add("MC-20", "the renderer while it pends", "render paused",
           told.empty() ? "nothing" : told.back());
+    p.add("MC-22", "Run again while the run pends", code(S_FALSE), code(control->Run()));
     render->settle();
     std::string settled;
     for (int i = 0; i < 50 && settled != with(S_OK, "running"); i++) {
@@ -1044,10 +1054,167 @@ void pendingStates(Probe& p) {
     render->settle();
     p.add("MC-19", "GetState(0) once it is stopped", with(S_OK, "stopped"),
           controlState(control, 0));
-    endTime();
+
+    // A pause or a stop while the run pends: the renderer never runs.
+    control->Run();
+    journal.clear();
+    p.add("MC-25", "Pause while the run pends", code(S_FALSE), code(control->Pause()));
+    render->settle();
+    p.add("MC-25", "GetState(0) once the pause is complete", with(S_OK, "paused"),
+          controlState(control, 0));
+    p.add("MC-25", "the renderer after the pause", "never ran", ran(journal));
+    control->Stop();
+    render->settle();
+    control->Run();
+    journal.clear();
+    p.add("MC-26", "Stop while the run pends", code(S_FALSE), code(control->Stop()));
+    render->settle();
+    p.add("MC-26", "GetState(0) once the stop is complete", with(S_OK, "stopped"),
+          controlState(control, 0));
+    p.add("MC-26", "the renderer after the stop", "never ran", ran(journal));
+
+    // The graph goes with its last reference while a run pends.
+    control->Run();
     control->Release();
-    graph->Release();
+    p.add("MC-27", "the graph's last Release while a run pends", "0", number(graph->Release()));
+    endTime();
     render->Release();
+}
+
+// A filter that cannot cue (VFW_S_CANT_CUE, as a live source) or whose run
+// completes later: what the graph says of its state, and what it waits for.
+struct TwoFilters {
+    IGraphBuilder* graph = nullptr;
+    IMediaControl* control = nullptr;
+    IMediaFilter* filter = nullptr;
+    IMediaSeeking* seeking = nullptr;
+    probe::Journal journal;
+    probe::Filter* source = nullptr;
+    probe::Filter* render = nullptr;
+
+    bool open(const probe::FilterShape& renderShape) {
+        if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IGraphBuilder, reinterpret_cast<void**>(&graph))))
+            return false;
+        control = query<IMediaControl>(graph, IID_IMediaControl);
+        filter = query<IMediaFilter>(graph, IID_IMediaFilter);
+        seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+        probe::FilterShape shape{"source"};
+        shape.output = true;
+        shape.seeking = false;
+        source = new probe::Filter(shape, &journal);
+        render = new probe::Filter(renderShape, &journal);
+        graph->AddFilter(source, L"source");
+        graph->AddFilter(render, L"render");
+        return control && filter && seeking &&
+               SUCCEEDED(source->pin()->Connect(render->pin(), nullptr));
+    }
+    void close() {
+        if (control)
+            control->Stop();
+        for (IUnknown* i : std::initializer_list<IUnknown*>{control, filter, seeking})
+            if (i)
+                i->Release();
+        if (graph)
+            graph->Release();
+        for (probe::Filter* f : {source, render})
+            if (f)
+                f->Release();
+    }
+    std::string bothRunning() const {
+        return source->state() == State_Running && render->state() == State_Running
+                   ? "both running"
+                   : "not both running";
+    }
+    std::string filterState(DWORD timeoutMs) {
+        FILTER_STATE state = State_Stopped;
+        HRESULT hr = filter->GetState(timeoutMs, &state);
+        return with(hr, stateName(state));
+    }
+};
+
+void cueing(Probe& p) {
+    TwoFilters g;
+    probe::FilterShape shape{"render"};
+    shape.slowRun = true;
+    if (!g.open(shape)) {
+        p.add("doc", "a graph of a probe source and renderer", "built", "not built");
+        g.close();
+        return;
+    }
+    startTime();
+    // IMediaFilter's run does not wait for a run that completes later.
+    p.add("MC-28", "IMediaFilter::Run(0) from stopped, the renderer's run slow", code(S_FALSE),
+          code(g.filter->Run(0)));
+    p.add("MC-28", "the filters after IMediaFilter::Run", "both running", g.bothRunning());
+    p.add("MC-28", "IMediaFilter::GetState(0) while the run pends",
+          with(VFW_S_STATE_INTERMEDIATE, "running"), g.filterState(0));
+    g.render->settle();
+    g.control->Stop();
+    g.close();
+
+    TwoFilters c;
+    if (!c.open(probe::FilterShape{"render"})) {
+        c.close();
+        endTime();
+        return;
+    }
+    c.source->answerState(VFW_S_CANT_CUE);
+    p.add("MC-29", "Pause, the source cannot cue", code(S_OK), code(c.control->Pause()));
+    p.add("MC-29", "GetState(0), the source cannot cue", with(VFW_S_CANT_CUE, "paused"),
+          controlState(c.control, 0));
+    c.render->answerState(VFW_S_STATE_INTERMEDIATE);
+    p.add("MC-30", "GetState(0), the source cannot cue, the renderer intermediate",
+          with(VFW_S_CANT_CUE, "paused"), controlState(c.control, 0));
+    c.source->answerState(VFW_S_STATE_INTERMEDIATE);
+    c.render->answerState(VFW_S_CANT_CUE);
+    p.add("MC-30", "GetState(0), the renderer cannot cue, the source intermediate",
+          with(VFW_S_CANT_CUE, "paused"), controlState(c.control, 0));
+    c.source->answerState(S_OK);
+    c.render->answerState(S_OK);
+    c.control->Stop();
+    // With a source that cannot cue, a run does not wait for the renderer's
+    // pause.
+    c.source->answerState(VFW_S_CANT_CUE);
+    c.render->setSlowPause(true);
+    p.add("MC-31", "Run from stopped, the renderer's pause pending, the source cannot cue",
+          code(S_FALSE), code(c.control->Run()));
+    p.add("MC-31", "the filters after that Run", "both running", c.bothRunning());
+    p.add("MC-31", "GetState(0) after that Run", with(VFW_S_CANT_CUE, "running"),
+          controlState(c.control, 0));
+    c.control->Stop();
+    c.render->settle();
+    c.close();
+    endTime();
+}
+
+// A graph told to run with no clock: where its filters start, and where it
+// says it stands.
+void noClock(Probe& p) {
+    TwoFilters g;
+    if (!g.open(probe::FilterShape{"render"})) {
+        g.close();
+        return;
+    }
+    startTime();
+    g.filter->SetSyncSource(nullptr);
+    g.control->Run();
+    REFERENCE_TIME start = g.render->runStart();
+    p.add("CK-09", "Run with no clock: the start the filters are given", "between 0 and 50 ms",
+          start > 0 && start < 50 * probe::kUnitsPerMs ? "between 0 and 50 ms" : ms(start));
+    wait(100);
+    LONGLONG current = -1, stop = -1;
+    HRESULT hr = g.seeking->GetCurrentPosition(&current);
+    p.add("SK-57", "GetCurrentPosition 100 ms into a run with no clock", with(S_OK, "0 ms"),
+          with(hr, ms(current)));
+    current = -1;
+    hr = g.seeking->GetPositions(&current, &stop);
+    p.add("SK-57", "GetPositions 100 ms into a run with no clock: the current", with(S_OK, "0 ms"),
+          with(hr, ms(current)));
+    p.add("SK-57", "GetPositions 100 ms into a run with no clock: the stop", with(S_OK, "0 ms"),
+          with(hr, ms(stop)));
+    endTime();
+    g.close();
 }
 
 // The Video Renderer alone, unconnected: it has nothing to wait for, and
@@ -1128,6 +1295,8 @@ int runProbe(Probe& p) {
     running(p);
     runningGraph(p);
     pendingStates(p);
+    cueing(p);
+    noClock(p);
     unconnectedRenderer(p);
     return 0;
 }

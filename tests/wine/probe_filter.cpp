@@ -209,7 +209,7 @@ class OnePin final : public IEnumPins {
 
 Filter::Filter(const FilterShape& shape, Journal* journal)
     : name_(shape.name), shape_(shape), journal_(journal), pin_(new Pin(this, shape.output)),
-      stop_(shape.stop) {}
+      slowPause_(shape.slowPause), stop_(shape.stop) {}
 
 Filter::~Filter() {
     delete pin_;
@@ -291,24 +291,28 @@ HRESULT Filter::Stop() {
 }
 
 HRESULT Filter::Pause() {
-    if (shape_.slowPause && state_ == State_Stopped)
+    if (slowPause_ && state_ == State_Stopped)
         pending_ = true;
     changeTo(State_Paused, "paused");
     return pending_ ? S_FALSE : S_OK;
 }
 
-HRESULT Filter::Run(REFERENCE_TIME) {
+// A slow run is intermediate while running too, until it settles.
+HRESULT Filter::Run(REFERENCE_TIME start) {
+    runStart_ = start;
+    if (shape_.slowRun)
+        pending_ = true;
     changeTo(State_Running, "running");
-    return S_OK;
+    return pending_ ? S_FALSE : S_OK;
 }
 
 HRESULT Filter::GetState(DWORD, FILTER_STATE* state) {
     if (!state)
         return E_POINTER;
     *state = trueState_ ? state_.load() : reportedState_;
-    if (trueState_ && pending_ && state_ != State_Running)
+    if (trueState_ && pending_ && (state_ != State_Running || shape_.slowRun))
         return VFW_S_STATE_INTERMEDIATE;
-    return trueState_ ? S_OK : stateAnswer_;
+    return trueState_ ? trueAnswer_.load() : stateAnswer_;
 }
 
 HRESULT Filter::SetSyncSource(IReferenceClock* clock) {

@@ -7,7 +7,7 @@
 //
 // It answers as the simplest filter would, so that any answer of the graph
 // that differs between two graph managers is the graph manager's own: it
-// reaches each state at once, seeks to a fixed place (1234 ms) whatever it
+// reaches each state at once (unless told to be slow), seeks to a fixed place (1234 ms) whatever it
 // is asked, and stops where it is told.
 #pragma once
 
@@ -43,6 +43,7 @@ struct FilterShape {
     bool miscFlags = false; // it answers IAMFilterMiscFlags (flags 0 until setRenderer)
     LONGLONG stop = 0;      // its stop position and duration at first
     bool slowPause = false; // its pause from stopped completes only at settle()
+    bool slowRun = false;   // its run answers S_FALSE and completes only at settle()
 };
 
 class Pin;
@@ -59,10 +60,17 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     // state it was told, by default).
     void reportState(HRESULT answer, FILTER_STATE state);
     void reportTrueState();
+    // Its GetState answers `answer` with the state it is in (VFW_S_CANT_CUE,
+    // say, as a live source does), unless a slow change pends.
+    void answerState(HRESULT answer) { trueAnswer_ = answer; }
+    void setSlowPause(bool on) { slowPause_ = on; }
     // A slow pause, or a stop that came while it pended, completes (as a
     // renderer's pause does when its first sample comes); the next pause
     // from stopped is slow again.
     void settle() { pending_ = false; }
+    FILTER_STATE state() const { return state_; }
+    // The start its last Run was given.
+    REFERENCE_TIME runStart() const { return runStart_; }
     // The state it was in when it was last told to seek.
     FILTER_STATE stateAtSeek() const { return atSeek_; }
     double rate() const { return rate_; }
@@ -133,6 +141,9 @@ class Filter final : public IBaseFilter, public IMediaSeeking, public IAMFilterM
     FILTER_STATE reportedState_ = State_Stopped;
     bool renderer_ = false;
     std::atomic<bool> pending_{false};
+    std::atomic<bool> slowPause_;
+    std::atomic<HRESULT> trueAnswer_{S_OK};
+    std::atomic<REFERENCE_TIME> runStart_{-1};
     LONGLONG current_ = 0;
     LONGLONG stop_;
     double rate_ = 1.0;

@@ -14,14 +14,20 @@
 // Usage: tovix_scenarios <library folder> <transcript out> <masked log out>
 //                        [--long] [--decoder-clock follows|none] [scenario...]
 // --long plays a longer recording and runs every scenario three times.
-// --decoder-clock (Linux only) chooses whether the simulated card's decoder
-// offers the graph a clock that follows what it presents (the card's
-// default, and tovixsim.dll's) or none, so that the graph runs on the system
-// clock; the host must see the same either way.
+// --decoder-clock chooses whether the simulated card's decoder offers the
+// graph a clock that follows what it presents (the card's default) or none,
+// so that the graph runs on the system clock; the host must see the same
+// either way. On Linux it is set through the card's control API; under
+// Wine through the environment variable that tovixsim.dll reads once
+// (TOVIX_SIM_DECODER_CLOCK), before anything has loaded the DLL. Either
+// way, the model in force is checked on a decoder made for the purpose.
 #include "fake_jni.h"
 #include "loaded_natives.h"
 #include "plugin_log.h"
 #include "stream_writer.h"
+
+#include "../../src/card/card_interfaces.h"
+#include "../../src/platform/directshow.h"
 
 #ifndef _WIN32
 #include "../../sim/control_card.h"
@@ -357,13 +363,32 @@ const std::vector<Scenario>& scenarios() {
     return all;
 }
 
+// The clock model of the card's decoder as COM makes it for this process:
+// "follows" when it offers the graph a clock, "none" when not.
+std::string decoderClockInForce() {
+    CoInitialize(nullptr);
+    std::string model = "not made";
+    IBaseFilter* decoder = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_TovixDecoder, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IBaseFilter, reinterpret_cast<void**>(&decoder)))) {
+        IReferenceClock* clock = nullptr;
+        decoder->QueryInterface(IID_IReferenceClock, reinterpret_cast<void**>(&clock));
+        model = clock ? "follows" : "none";
+        if (clock)
+            clock->Release();
+        decoder->Release();
+    }
+    CoUninitialize();
+    return model;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
         fprintf(stderr,
                 "usage: %s <library folder> <transcript out> <masked log out> [--long] "
-                "[scenario...]\n",
+                "[--decoder-clock follows|none] [scenario...]\n",
                 argv[0]);
         return 2;
     }
@@ -374,15 +399,20 @@ int main(int argc, char** argv) {
             longForm = true;
         } else if (strcmp(argv[i], "--decoder-clock") == 0 && i + 1 < argc) {
             std::string model = argv[++i];
+            if (model != "follows" && model != "none") {
+                fprintf(stderr, "no decoder clock model \"%s\"\n", model.c_str());
+                return 2;
+            }
 #ifdef _WIN32
-            bool known = model == "follows";
+            _putenv(("TOVIX_SIM_DECODER_CLOCK=" + model).c_str());
 #else
-            bool known = model == "follows" || model == "none";
             simcard::setDecoderClock(model == "none" ? simcard::DecoderClock::None
                                                      : simcard::DecoderClock::FollowsPresentation);
 #endif
-            if (!known) {
-                fprintf(stderr, "no decoder clock model \"%s\" here\n", model.c_str());
+            std::string inForce = decoderClockInForce();
+            if (inForce != model) {
+                fprintf(stderr, "the card's decoder clock is \"%s\", not \"%s\"\n", inForce.c_str(),
+                        model.c_str());
                 return 2;
             }
         } else {
