@@ -57,18 +57,21 @@ struct Named {
 const char* const kTimed[] = {"menu-home", "menu-info", "menu-list", "icon-grid",
                               "photo",     "flat",      "menu-1080"};
 
-std::vector<Named> drawFrames() {
-    std::vector<Named> frames;
-    frames.push_back({"menu-home", osdframes::menuFrame(720, 480, 1, 0)});
-    frames.push_back({"menu-info", osdframes::menuFrame(720, 480, 1, 1)});
-    frames.push_back({"menu-list", osdframes::menuFrame(720, 480, 1, 2)});
-    frames.push_back({"icon-grid", osdframes::iconGridFrame(720, 480)});
-    frames.push_back({"photo", osdframes::photoFrame(720, 480)});
-    frames.push_back({"flat", osdframes::flatFrame(720, 480)});
-    frames.push_back({"menu-1080", osdframes::menuFrame(1920, 1080, 1, 0)});
-    frames.push_back({"menu-second", osdframes::menuFrame(720, 480, 2, 0)});
-    frames.push_back({"menu-third", osdframes::menuFrame(720, 480, 3, 1)});
-    return frames;
+// Every frame, drawn (`write`) or with its name alone (`run` reads the
+// pixels, and drawing them all would cost each run of the program a second).
+std::vector<Named> allFrames(bool draw) {
+    auto frame = [draw](Frame (*how)()) { return draw ? how() : Frame{}; };
+    return {
+        {"menu-home", frame([] { return osdframes::menuFrame(720, 480, 1, 0); })},
+        {"menu-info", frame([] { return osdframes::menuFrame(720, 480, 1, 1); })},
+        {"menu-list", frame([] { return osdframes::menuFrame(720, 480, 1, 2); })},
+        {"icon-grid", frame([] { return osdframes::iconGridFrame(720, 480); })},
+        {"photo", frame([] { return osdframes::photoFrame(720, 480); })},
+        {"flat", frame([] { return osdframes::flatFrame(720, 480); })},
+        {"menu-1080", frame([] { return osdframes::menuFrame(1920, 1080, 1, 0); })},
+        {"menu-second", frame([] { return osdframes::menuFrame(720, 480, 2, 0); })},
+        {"menu-third", frame([] { return osdframes::menuFrame(720, 480, 3, 1); })},
+    };
 }
 
 const char kMagic[4] = {'O', 'S', 'D', 'F'};
@@ -184,7 +187,7 @@ bool sequenceDigest(const std::vector<Named>& frames, uint64_t* digest) {
 }
 
 int writeAll(const std::string& folder) {
-    for (const Named& n : drawFrames()) {
+    for (const Named& n : allFrames(true)) {
         if (!writeFrame(folder + "/" + n.name + ".frame", n.frame)) {
             fprintf(stderr, "cannot write %s/%s.frame\n", folder.c_str(), n.name);
             return 1;
@@ -194,7 +197,7 @@ int writeAll(const std::string& folder) {
 }
 
 int runAll(const std::string& folder, int runs, const std::vector<std::string>& only) {
-    std::vector<Named> frames = drawFrames(); // for the names; the pixels are read
+    std::vector<Named> frames = allFrames(false);
     for (Named& n : frames) {
         if (!readFrame(folder + "/" + n.name + ".frame", &n.frame)) {
             fprintf(stderr, "cannot read %s/%s.frame\n", folder.c_str(), n.name);
