@@ -10,13 +10,16 @@
 #include "sim/control.h"
 #include "sim/control_card.h"
 #include "sim/control_graph.h"
+#include "sim/media/stream.h"
 #include "sim/media/types.h"
 #include "src/card/card_interfaces.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -50,7 +53,8 @@ class CardFilterWorld : public testing::Test {
     }
     void TearDown() override {
         decoder->Release();
-        graph->Release();
+        if (graph)
+            graph->Release();
         CoUninitialize();
         EXPECT_TRUE(simctl::liveObjects().empty()) << simctl::describeLiveObjects();
     }
@@ -69,6 +73,35 @@ class CardFilterWorld : public testing::Test {
         source->Release();
         demux->Release(); // the graph holds both
         return demux;
+    }
+    // The push graph as the library wires it over `path`: the shared source,
+    // the demultiplexer, and the decoder's video and audio inputs; the file
+    // still being written while the source holds `lock`. Answers the
+    // source's ISharedAsync; the graph holds the filters.
+    ISharedAsync* pushGraph(const wchar_t* path, void* lock) {
+        IBaseFilter* source = create<IBaseFilter>(CLSID_SharedSource, IID_IBaseFilter);
+        IBaseFilter* demux = create<IBaseFilter>(CLSID_MpegDemux, IID_IBaseFilter);
+        EXPECT_EQ(S_OK, graph->AddFilter(source, L"Shared Source"));
+        EXPECT_EQ(S_OK, graph->AddFilter(demux, L"MPEG DeMux"));
+        ISharedAsync* shared = query<ISharedAsync>(source, IID_ISharedAsync);
+        IFileSourceFilter* file = query<IFileSourceFilter>(source, IID_IFileSourceFilter);
+        if (lock)
+            shared->SetFileLock(lock);
+        EXPECT_EQ(S_OK, file->Load(path, nullptr));
+        file->Release();
+        connect(source, 0, demux, sim::kDemuxInput);
+        connect(demux, sim::kDemuxVideoOut, decoder, 0);
+        connect(demux, sim::kDemuxAudioOut, decoder, 1);
+        source->Release();
+        demux->Release();
+        return shared;
+    }
+    void connect(IBaseFilter* from, int out, IBaseFilter* to, int in) {
+        IPin* output = pinOf(from, out);
+        IPin* input = pinOf(to, in);
+        EXPECT_EQ(S_OK, graph->ConnectDirect(output, input, nullptr));
+        output->Release();
+        input->Release();
     }
     HRESULT render(const StreamSpec& shape) {
         EXPECT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
@@ -409,14 +442,37 @@ TEST_F(CardFilterWorld, AReaderWithNoSystemStreamIsRefused) {
 
 // ---- A rendered file played to its end -------------------------------------------------
 
-TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesItsEnd) {
-    ASSERT_EQ(S_OK, render(StreamSpec()));
-    // The overlay's renderer out, as the library takes it (it would never
-    // complete).
-    IBaseFilter* renderer = nullptr;
-    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Video Renderer", &renderer));
-    EXPECT_EQ(S_OK, graph->RemoveFilter(renderer));
-    renderer->Release();
+// ---- Delivery in either graph --------------------------------------------------------
+
+// The rendered graph (RenderFile: the demultiplexer over a reader) and the
+// push graph as the library wires it deliver, pend, seek and end alike.
+class EitherGraph : public CardFilterWorld, public testing::WithParamInterface<bool> {
+  protected:
+    bool push() const { return GetParam(); }
+    // The clip `shape` in the graph of the test's kind, complete.
+    void build(const StreamSpec& shape) {
+        if (push()) {
+            ASSERT_TRUE(streamwriter::writeProgramStream("clip.mpg", shape));
+            pushGraph(L"clip.mpg", nullptr)->Release();
+            return;
+        }
+        ASSERT_EQ(S_OK, render(shape));
+        // The overlay's renderer out, as the library takes it (it would
+        // never complete).
+        IBaseFilter* renderer = nullptr;
+        ASSERT_EQ(S_OK, graph->FindFilterByName(L"Video Renderer", &renderer));
+        EXPECT_EQ(S_OK, graph->RemoveFilter(renderer));
+        renderer->Release();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Graphs, EitherGraph, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "Push" : "Rendered");
+                         });
+
+TEST_P(EitherGraph, AFileIsDeliveredAndCompletesOnceTheClockPassesItsEnd) {
+    ASSERT_NO_FATAL_FAILURE(build(StreamSpec()));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
     long before = simctl::renderer().samples;
@@ -448,12 +504,8 @@ TEST_F(CardFilterWorld, ARenderedFileIsDeliveredAndCompletesOnceTheClockPassesIt
     control->Release();
 }
 
-TEST_F(CardFilterWorld, ASeekWhilePausedDeliversAgainAndAStopNeverLeavesAThreadHeld) {
-    ASSERT_EQ(S_OK, render(StreamSpec()));
-    IBaseFilter* renderer = nullptr;
-    ASSERT_EQ(S_OK, graph->FindFilterByName(L"Video Renderer", &renderer));
-    EXPECT_EQ(S_OK, graph->RemoveFilter(renderer));
-    renderer->Release();
+TEST_P(EitherGraph, ASeekWhilePausedDeliversAgainAndAStopNeverLeavesAThreadHeld) {
+    ASSERT_NO_FATAL_FAILURE(build(StreamSpec()));
     IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
     IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
     long before = simctl::renderer().samples;
@@ -485,6 +537,114 @@ TEST_F(CardFilterWorld, ASeekWhilePausedDeliversAgainAndAStopNeverLeavesAThreadH
     simctl::clearFaults();
     EXPECT_EQ(S_OK, control->Stop());
     seeking->Release();
+    control->Release();
+}
+
+// Paused, each streaming thread is held in the decoder's Receive; the
+// graph's last release still returns, and leaves nothing alive.
+TEST_P(EitherGraph, TheGraphsLastReleaseReturnsWhileItsThreadsAreHeld) {
+    ASSERT_NO_FATAL_FAILURE(build(StreamSpec()));
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    long before = simctl::renderer().samples;
+    EXPECT_EQ(S_FALSE, control->Pause());
+    simctl::waitForStreaming();
+    EXPECT_EQ(before + 2, simctl::renderer().samples);
+    control->Release();
+    EXPECT_EQ(0u, graph->Release());
+    graph = nullptr;
+}
+
+// ---- The push graph over a recording still being written -------------------------------
+
+// The shared source delivers what is written: a pause pends until the first
+// bytes are, delivery waits at the written end and presentation holds
+// there, and the stream ends only once the writer has let go of the file.
+TEST_F(CardFilterWorld, APushGraphPendsUntilTheFirstBytesAndWaitsAtTheWrittenEnd) {
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", {}));
+    StreamSpec shape;
+    shape.seconds = 2;
+    streamwriter::ProgramStreamWriter writer(shape);
+    int lock = 0;
+    ISharedAsync* shared = pushGraph(L"live.mpg", &lock);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    IMediaSeeking* seeking = query<IMediaSeeking>(graph, IID_IMediaSeeking);
+    OAFilterState state = -1;
+    long before = simctl::renderer().samples;
+    EXPECT_EQ(S_FALSE, control->Pause()) << "nothing written yet";
+    EXPECT_EQ(VFW_S_STATE_INTERMEDIATE, control->GetState(100, &state));
+    EXPECT_EQ(State_Paused, state);
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.until(1.0)));
+    simctl::waitForStreaming();
+    EXPECT_EQ(S_OK, control->GetState(0, &state)) << "the first bytes complete the pause";
+    EXPECT_EQ(before + 2, simctl::renderer().samples) << "one sample held on each input";
+
+    LONGLONG written = 0, at = 0;
+    ASSERT_EQ(S_OK, seeking->GetDuration(&written));
+    EXPECT_GT(written, 9000000);
+    EXPECT_EQ(S_OK, control->Run());
+    simctl::advanceClock(2000);
+    long delivered = simctl::renderer().samples;
+    EXPECT_GT(delivered, before + 40) << "a second of video and audio";
+    EXPECT_EQ(S_OK, seeking->GetCurrentPosition(&at));
+    EXPECT_EQ(written, at) << "the decoder's clock holds where its data ends";
+    simctl::advanceClock(1000);
+    EXPECT_EQ(delivered, simctl::renderer().samples) << "nothing more to deliver yet";
+    EXPECT_EQ(0, nextEvent()) << "and no end";
+
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
+    simctl::waitForStreaming();
+    EXPECT_GT(simctl::renderer().samples, delivered) << "delivery goes on as the file grows";
+    simctl::advanceClock(2000);
+    EXPECT_EQ(0, nextEvent()) << "all written, but the writer holds the file";
+    shared->SetFileLock(nullptr);
+    simctl::advanceClock(0);
+    EXPECT_EQ(EC_COMPLETE, nextEvent());
+    EXPECT_EQ(S_OK, control->Stop());
+    shared->Release();
+    seeking->Release();
+    control->Release();
+}
+
+// A recording grows by whatever its writer hands the disk, cut anywhere:
+// within a pack header, a packet's header or its payload. Every sample of
+// the video and the first audio stream still arrives once and whole.
+TEST_F(CardFilterWorld, ARecordingCutAnywhereIsDeliveredWholeAndOnce) {
+    StreamSpec shape;
+    shape.seconds = 1;
+    shape.audioStreams = 2;
+    std::vector<uint8_t> stream = streamwriter::programStream(shape);
+    long samples = 0, bytes = 0;
+    sim::SystemStreamReader packets(stream.data(), stream.size());
+    sim::PesPacket packet;
+    while (packets.next(&packet)) {
+        if (packet.stream == 0xC1)
+            continue; // the second audio stream has no output in the push graph
+        samples++;
+        bytes += static_cast<long>(packet.payloadSize);
+    }
+    ASSERT_GT(samples, 40);
+
+    ASSERT_TRUE(streamwriter::appendBytes("live.mpg", {}));
+    int lock = 0;
+    ISharedAsync* shared = pushGraph(L"live.mpg", &lock);
+    IMediaControl* control = query<IMediaControl>(graph, IID_IMediaControl);
+    simctl::RendererRecord before = simctl::renderer();
+    EXPECT_EQ(S_FALSE, control->Run());
+    const size_t kCut = 97;
+    for (size_t at = 0; at < stream.size(); at += kCut) {
+        size_t end = std::min(stream.size(), at + kCut);
+        ASSERT_TRUE(streamwriter::appendBytes(
+            "live.mpg", std::vector<uint8_t>(stream.begin() + static_cast<ptrdiff_t>(at),
+                                             stream.begin() + static_cast<ptrdiff_t>(end))));
+        simctl::advanceClock(10);
+    }
+    shared->SetFileLock(nullptr);
+    simctl::advanceClock(2000);
+    EXPECT_EQ(EC_COMPLETE, nextEvent());
+    EXPECT_EQ(samples, simctl::renderer().samples - before.samples);
+    EXPECT_EQ(bytes, simctl::renderer().sampleBytes - before.sampleBytes);
+    EXPECT_EQ(S_OK, control->Stop());
+    shared->Release();
     control->Release();
 }
 

@@ -141,10 +141,11 @@ TEST_F(PlayerTiming, ARecordingsPositionHoldsAtTheWrittenEndAndNeverRunsBack) {
     EXPECT_EQ(3500, positionMs()) << "follows the clock again once more is written";
 
     // The rest is written and the recording ends; the graph then answers
-    // the stop it read at Run.
+    // the stop it read at Run. The decoder, which held a second at the
+    // written end, has four seconds left to play.
     ASSERT_TRUE(streamwriter::appendBytes("live.mpg", writer.rest()));
     EXPECT_EQ(0, Java_org_quencommunity_tovix_TovixAPI_inactiveFile(env(), cls()));
-    simctl::advanceClock(3000);
+    simctl::advanceClock(4000);
     graph->answer = 2.0;
     EXPECT_EQ(5, state());
     EXPECT_EQ(6000, positionMs()) << "an ended clip is at its end";
@@ -274,6 +275,30 @@ TEST_F(PlayerTiming, FreeAfterTheEndOrASeekPastItReturnsAtOnce) {
     seek(9000);
     EXPECT_EQ(5000, positionMs()) << "no further than the end";
     EXPECT_EQ(0, timedFree());
+    close();
+}
+
+// The push graph's streaming threads wait at a recording's written end
+// while it plays, and are held in the decoder's Receive while it is paused:
+// free lets them go at once either way.
+TEST_F(PlayerTiming, FreeReturnsAtOnceWhileARecordingsThreadsWaitOrAreHeld) {
+    streamwriter::ProgramStreamWriter writer(recording());
+    ASSERT_NO_FATAL_FAILURE(loadRecording(writer));
+    long before = simctl::renderer().samples;
+    EXPECT_TRUE(play());
+    simctl::advanceClock(3000);
+    EXPECT_GT(simctl::renderer().samples, before + 80) << "the two seconds written";
+    EXPECT_EQ(2000, positionMs());
+    EXPECT_EQ(0, timedFree());
+    EXPECT_EQ(0, simctl::liveCount("MpegDemux"));
+
+    load("live.mpg", kMpegMajor, kMpegMinor, true, "mediaserver");
+    EXPECT_TRUE(play());
+    simctl::advanceClock(500);
+    EXPECT_TRUE(pauseClip());
+    simctl::waitForStreaming();
+    EXPECT_EQ(0, timedFree());
+    EXPECT_EQ(0, simctl::liveCount("MpegDemux"));
     close();
 }
 

@@ -2,7 +2,7 @@
 // and the end of the stream (see card/decoder_playback.h). The position is
 // worked out from the clock when asked. A stream still being written has no
 // end yet: the position stops at what has been written, and EC_COMPLETE
-// waits until the file is complete.
+// waits for the inputs' ends, which come once the file is complete.
 #include "decoder_playback.h"
 #include "../control_card.h"
 #include "../control_graph.h"
@@ -36,6 +36,7 @@ void DecoderInput::forget() {
     ended = false;
     flushing = false;
     hasData = false;
+    latest = -1;
     segmentStart = 0;
     segmentRate = 1.0;
 }
@@ -90,6 +91,9 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
                  static_cast<REFERENCE_TIME>(static_cast<double>(at) * input->segmentRate);
         else
             at = -1;
+        settle(); // it may have been holding for want of this sample
+        input->latest = std::max(input->latest, at);
+        input->holding = true;
     }
     wakeWaiters(); // a pause may be complete now
     waitFor([this, input, at] {
@@ -100,6 +104,9 @@ HRESULT DecoderPlayback::receive(DecoderInput* input, IMediaSample* sample) {
         return state == State_Running &&
                (at < 0 || at <= unitsFromSeconds(position()) + kBufferAhead);
     });
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    settle();
+    input->holding = false;
     return S_OK;
 }
 
@@ -123,6 +130,7 @@ HRESULT DecoderPlayback::onEndOfStream(BasePin* pin) {
             return VFW_E_WRONG_STATE; // a stream cut off by the stop
         if (input->flushing)
             return S_FALSE;
+        settle();
         input->ended = true;
     }
     wakeWaiters(); // the end completes a pause and may be due
@@ -135,9 +143,11 @@ HRESULT DecoderPlayback::onBeginFlush(BasePin* pin) {
         DecoderInput* input = inputOf(pin);
         if (!input)
             return E_UNEXPECTED;
+        settle();
         input->flushing = true;
         input->ended = false;
         input->hasData = false;
+        input->latest = -1;
         posted_ = false;
     }
     wakeWaiters(); // a Receive held here returns
@@ -153,34 +163,10 @@ HRESULT DecoderPlayback::onEndFlush(BasePin* pin) {
     return S_OK;
 }
 
-namespace {
-
-// Whether samples come through the input: its upstream filter delivers
-// them, unless it tells the stream through ISimMediaInfo instead (the push
-// graph's demultiplexer).
-bool fedSamples(BasePin* pin) {
-    IPin* peer = pin->peer();
-    if (!peer)
-        return false;
-    PIN_INFO info{};
-    if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter)
-        return true;
-    ISimMediaInfo* told = nullptr;
-    bool fed =
-        FAILED(info.pFilter->QueryInterface(IID_ISimMediaInfo, reinterpret_cast<void**>(&told))) ||
-        !told;
-    if (told)
-        told->Release();
-    info.pFilter->Release();
-    return fed;
-}
-
-} // namespace
-
 bool DecoderPlayback::awaitingData() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     for (DecoderInput* input : {&video_, &audio_})
-        if (!input->hasData && !input->ended && fedSamples(input->pin()))
+        if (!input->hasData && !input->ended && input->pin()->isConnected())
             return true;
     return false;
 }
@@ -210,27 +196,16 @@ IMediaSeeking* DecoderPlayback::upstreamSeeking() const {
     return nullptr;
 }
 
-HRESULT DecoderPlayback::extent(Extent* out) const {
-    MediaInfo info;
-    HRESULT hr = decoderStreamInfo(filter_, &info);
-    if (SUCCEEDED(hr)) {
-        out->seconds = info.duration();
-        out->growing = info.growing;
-        out->toldByEnds = false;
-        return S_OK;
-    }
+HRESULT DecoderPlayback::extent(double* seconds) const {
     IMediaSeeking* seeking = upstreamSeeking();
     if (!seeking)
-        return hr;
+        return VFW_E_NOT_CONNECTED;
     LONGLONG duration = 0;
-    hr = seeking->GetDuration(&duration);
+    HRESULT hr = seeking->GetDuration(&duration);
     seeking->Release();
-    if (FAILED(hr))
-        return hr;
-    out->seconds = secondsFromUnits(duration);
-    out->growing = false;
-    out->toldByEnds = true;
-    return S_OK;
+    if (SUCCEEDED(hr))
+        *seconds = secondsFromUnits(duration);
+    return hr;
 }
 
 void* DecoderPlayback::extraInterface(REFIID riid) {
@@ -280,8 +255,10 @@ HRESULT DecoderPlayback::onStop() {
         position_ = position();
     // Stopping forgets the end and the data: the stream is delivered again
     // from its position when the graph runs again.
-    for (DecoderInput* input : {&video_, &audio_})
+    for (DecoderInput* input : {&video_, &audio_}) {
         input->ended = input->hasData = false;
+        input->latest = -1;
+    }
     return S_OK;
 }
 
@@ -366,14 +343,10 @@ ULONG DecoderPlayback::GetMiscFlags() {
 }
 
 bool DecoderPlayback::endDue() {
-    if (filter_->state() != State_Running || posted_)
+    if (filter_->state() != State_Running || posted_ || !everyInputEnded())
         return false;
-    Extent stream;
-    if (FAILED(extent(&stream)) || stream.growing)
-        return false;
-    if (stream.toldByEnds && !everyInputEnded())
-        return false;
-    return position() >= stream.seconds;
+    double seconds = 0;
+    return SUCCEEDED(extent(&seconds)) && position() >= seconds;
 }
 
 // ---- Seeking ---------------------------------------------------------------------
@@ -398,10 +371,10 @@ HRESULT DecoderSeeking::rateHook(double rate) {
 }
 
 HRESULT DecoderPlayback::duration(LONGLONG* duration) {
-    Extent stream;
-    HRESULT hr = extent(&stream);
+    double seconds = 0;
+    HRESULT hr = extent(&seconds);
     if (SUCCEEDED(hr))
-        *duration = unitsFromSeconds(stream.seconds);
+        *duration = unitsFromSeconds(seconds);
     return hr;
 }
 
@@ -414,24 +387,22 @@ HRESULT DecoderPlayback::currentPosition(LONGLONG* current) {
 // Within the stream; the source delivers it again from there.
 HRESULT DecoderPlayback::seek(LONGLONG* current) {
     double time = secondsFromUnits(*current);
-    Extent stream;
     {
         std::lock_guard<std::recursive_mutex> lock(mutex_);
-        HRESULT hr = extent(&stream);
+        double seconds = 0;
+        HRESULT hr = extent(&seconds);
         if (FAILED(hr))
             return hr;
         if (!(time > 0.0))
             time = 0.0;
-        if (time > stream.seconds)
-            time = stream.seconds;
+        if (time > seconds)
+            time = seconds;
         rebase(time);
         posted_ = false;
         record(seeking_.rate());
     }
     wakeWaiters(); // the end may come again
     *current = unitsFromSeconds(time);
-    if (!stream.toldByEnds)
-        return S_OK;
     IMediaSeeking* seeking = upstreamSeeking();
     if (!seeking)
         return S_OK;
@@ -518,15 +489,37 @@ double DecoderPlayback::position() {
     bool running = filter_->state() == State_Running;
     if (running)
         p += secondsFromUnits(t - base_) * seeking_.rate();
-    Extent stream;
-    if (SUCCEEDED(extent(&stream)) && p > stream.seconds) {
-        p = stream.seconds;
+    double seconds = presentable();
+    if (p > seconds) {
+        p = seconds > position_ ? seconds : position_;
         if (running) {
             position_ = p;
             base_ = t;
         }
     }
     return p < 0 ? 0 : p;
+}
+
+void DecoderPlayback::settle() {
+    position_ = position();
+    base_ = now();
+}
+
+double DecoderPlayback::presentable() {
+    double seconds = 0;
+    if (FAILED(extent(&seconds)))
+        seconds = HUGE_VAL;
+    REFERENCE_TIME latest = -1;
+    for (const DecoderInput* input : {&video_, &audio_}) {
+        if (!input->pin()->isConnected())
+            continue;
+        if (input->ended || input->holding)
+            return seconds;
+        latest = std::max(latest, input->latest);
+    }
+    if (latest < 0)
+        return seconds; // nothing given yet: nothing to hold at
+    return std::min(seconds, secondsFromUnits(latest));
 }
 
 void DecoderPlayback::record(double rate) const {

@@ -19,10 +19,11 @@
 // A thread of the decoder's own waits, while it runs, for the end of the
 // stream and posts EC_COMPLETE when the time comes.
 //
-// The push graph's demultiplexer delivers no samples: for it the stream's
-// extent comes through the world's private ISimMediaInfo, which also tells a
-// file still being written, and the end is the clock passing the end of a
-// complete file. Its inputs have nothing to wait for when paused.
+// The stream's length is what the splitter upstream answers through its
+// output's IMediaSeeking. Presentation goes no further than the data it has
+// been given: when no input has its end or a sample waiting to be taken, it
+// holds at the latest sample's time (a file still being written, delivered
+// as far as it is written) and goes on from there when more comes.
 #pragma once
 
 #include "../base/seeking.h"
@@ -51,6 +52,8 @@ class DecoderInput : public SampleReceiver {
     bool ended = false;              // EndOfStream came, and no flush or stop since
     bool flushing = false;           // between BeginFlush and EndFlush
     bool hasData = false;            // a sample came, and no flush or stop since
+    REFERENCE_TIME latest = -1;      // media time of the latest stamped one, -1 for none
+    bool holding = false;            // a Receive waits here for its time
     REFERENCE_TIME segmentStart = 0; // media time of sample time zero (NewSegment)
     double segmentRate = 1.0;        // media time over sample time (NewSegment)
 
@@ -139,13 +142,8 @@ class DecoderPlayback final : public IAMFilterMiscFlags {
     HRESULT changeRate(double rate);
 
   private:
-    // How long the stream is, and how its end is told.
-    struct Extent {
-        double seconds = 0;
-        bool growing = false;    // a file still being written: no end yet
-        bool toldByEnds = false; // the end is EndOfStream on every input
-    };
-    HRESULT extent(Extent* out) const;
+    // How long the stream is, in seconds, as upstream tells it.
+    HRESULT extent(double* seconds) const;
     // The first connected input's upstream IMediaSeeking (a reference), or null.
     IMediaSeeking* upstreamSeeking() const;
     bool everyInputEnded() const;
@@ -163,6 +161,12 @@ class DecoderPlayback final : public IAMFilterMiscFlags {
     REFERENCE_TIME now() const;
     void rebase(double position);
     double position();
+    // How far presentation may go, in seconds: the stream's end, and while
+    // no input has ended or holds a sample, the latest sample given.
+    double presentable();
+    // Fixes the position where it stands now, before what presentable()
+    // answers changes.
+    void settle();
     void record(double rate) const;
 
     BaseFilter* filter_;

@@ -26,6 +26,8 @@ const DWORD kCapabilities = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwa
                             AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetStopPos |
                             AM_SEEKING_CanGetDuration;
 const LONG kReadChunk = 1 << 20;
+// The push graph's samples: the largest payload a PES packet can carry.
+const LONG kLargestPesPayload = 65536;
 
 AM_MEDIA_TYPE withFormat(REFGUID major, REFGUID sub, REFGUID formatType, const void* block,
                          size_t size) {
@@ -114,16 +116,30 @@ DemuxFilter::~DemuxFilter() {
 }
 
 void DemuxFilter::addPushOutputs() {
-    addPin(L"Subpicture", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Subpicture, GUID_NULL_TYPE)});
-    addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
-    addPin(L"Audio", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
+    largestPayload_ = kLargestPesPayload;
+    BasePin* pin =
+        addPin(L"Subpicture", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Subpicture, GUID_NULL_TYPE)});
+    outputs_.push_back(Output{pin, kNoStream});
+    pin =
+        addPin(L"Video", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO)});
+    outputs_.push_back(Output{pin, kAnyVideo});
+    pin =
+        addPin(L"Audio", PINDIR_OUTPUT, {makeMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio)});
+    outputs_.push_back(Output{pin, kFirstAudio});
 }
 
 void DemuxFilter::addStreamOutputs() {
+    for (Output& output : outputs_) {
+        if (IPin* peer = output.pin->peer())
+            peer->Disconnect();
+        output.pin->Disconnect();
+        forgetOutput(&output);
+    }
+    outputs_.clear();
     removePinsFrom(kDemuxInput + 1);
     if (info_.hasVideo) {
         BasePin* pin = addPin(L"Video", PINDIR_OUTPUT, {videoType(info_)});
-        outputs_.push_back(Output{pin, -1});
+        outputs_.push_back(Output{pin, kAnyVideo});
     }
     int audio = 0;
     // Every audio stream, whether or not the card plays its coding: what
@@ -145,7 +161,7 @@ void* DemuxFilter::extraInterface(REFIID riid) {
 }
 
 void* DemuxFilter::pinInterface(BasePin* pin, REFIID riid) {
-    if (!pulling_ || pin->direction() != PINDIR_OUTPUT)
+    if (pin->direction() != PINDIR_OUTPUT)
         return nullptr;
     if (riid == IID_IMediaSeeking)
         return static_cast<IMediaSeeking*>(&seeking_);
@@ -232,22 +248,26 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
         forgetOutput(output);
         return;
     }
-    if (pin->index() != kDemuxInput || !pulling_)
+    if (pin->index() != kDemuxInput || pin->direction() != PINDIR_INPUT)
         return;
-    // Back to the pins the push graph wires.
-    for (Output& output : outputs_) {
-        if (IPin* peer = output.pin->peer())
-            peer->Disconnect();
-        output.pin->Disconnect();
-        forgetOutput(&output);
+    if (pulling_) {
+        // Back to the pins the push graph wires.
+        for (Output& output : outputs_) {
+            if (IPin* peer = output.pin->peer())
+                peer->Disconnect();
+            output.pin->Disconnect();
+            forgetOutput(&output);
+        }
+        outputs_.clear();
+        pulling_ = false;
+        bytes_.clear();
+        info_ = MediaInfo();
+        largestPayload_ = 0;
+        removePinsFrom(kDemuxInput + 1);
+        if (!mpeg1Splitter_)
+            addPushOutputs();
     }
-    outputs_.clear();
-    pulling_ = false;
-    bytes_.clear();
-    info_ = MediaInfo();
-    removePinsFrom(kDemuxInput + 1);
-    if (!mpeg1Splitter_)
-        addPushOutputs();
+    // A new stream starts at its beginning.
     std::lock_guard<std::mutex> lock(mutex_);
     start_ = 0;
     seeking_.reset();
@@ -269,7 +289,7 @@ HRESULT DemuxFilter::onStop() {
 }
 
 void DemuxFilter::startStreaming() {
-    if (!pulling_ || !streaming_.empty())
+    if (!pinAt(kDemuxInput)->isConnected() || !streaming_.empty())
         return;
     REFERENCE_TIME start = 0;
     {
@@ -290,6 +310,7 @@ void DemuxFilter::startStreaming() {
 
 void DemuxFilter::endStreaming(bool flush) {
     halting_ = true;
+    wakeWaiters(); // a thread waiting for the file to grow looks again
     std::vector<IPin*> flushed;
     for (Output& output : outputs_) {
         IPin* peer = output.pin->peer();
@@ -315,6 +336,16 @@ void DemuxFilter::endStreaming(bool flush) {
         peer->EndFlush();
 }
 
+bool DemuxFilter::Walk::carries(int stream) {
+    if (output->stream == kAnyVideo)
+        return stream >= 0xE0 && stream <= 0xEF;
+    if (output->stream != kFirstAudio)
+        return stream == output->stream;
+    if (audio == 0 && audioCodingOf(stream) != AudioCoding::None)
+        audio = stream;
+    return stream == audio;
+}
+
 // One output's samples from the start position on, on its own thread, each
 // stamped with its time from there, then EndOfStream. A sample its peer
 // refuses ends the delivery there, before EndOfStream; one the peer does
@@ -322,47 +353,105 @@ void DemuxFilter::endStreaming(bool flush) {
 void DemuxFilter::deliver(Output* output, REFERENCE_TIME start) {
     IPin* peer = output->pin->peer();
     peer->NewSegment(start, duration(), segmentRate_);
-    bool started = start == 0;
-    SystemStreamReader packets(bytes_.data(), bytes_.size());
+    Walk walk{output, start, start == 0, pulling_ ? info_.firstPts : -1};
+    if (pulling_)
+        walkPackets(bytes_.data(), bytes_.size(), &walk);
+    else
+        deliverWritten(&walk);
+    if (!halting_ && walk.result != S_FALSE)
+        peer->EndOfStream();
+}
+
+size_t DemuxFilter::walkPackets(const uint8_t* data, size_t size, Walk* walk) {
+    SystemStreamReader packets(data, size);
     PesPacket packet;
     while (!halting_ && packets.next(&packet)) {
-        bool video = packet.stream >= 0xE0 && packet.stream <= 0xEF;
-        if (output->stream != packet.stream && !(output->stream < 0 && video))
+        if (!walk->carries(packet.stream))
             continue;
         REFERENCE_TIME at = -1;
         if (packet.pts >= 0) {
-            int64_t ticks = packet.pts - info_.firstPts;
+            if (walk->firstPts < 0) // a file being written from its first packet on
+                walk->firstPts = streamInfo().firstPts;
+            if (walk->firstPts < 0)
+                walk->firstPts = packet.pts;
+            int64_t ticks = packet.pts - walk->firstPts;
             if (ticks < -kPtsWrap / 2)
                 ticks += kPtsWrap;
             at = unitsOf(ticks);
-            started = started || at >= start;
+            walk->started = walk->started || at >= walk->start;
         }
-        if (!started)
+        if (!walk->started)
             continue;
-        HRESULT hr = send(output, packet, at, start);
-        if (hr == S_FALSE)
-            return;
-        if (hr != S_OK)
+        walk->result =
+            send(walk->output, data + packet.payload, packet.payloadSize, at, walk->start);
+        if (walk->result != S_OK)
             break;
     }
-    if (!halting_)
-        peer->EndOfStream();
+    return packets.position();
+}
+
+// The push graph's delivery: the source's file read a stretch at a time as
+// far as it is written. At the written end of a file still being written
+// the thread waits until it grows (or is no longer written); the stream
+// ends once the file is complete and walked whole, or cannot be read.
+void DemuxFilter::deliverWritten(Walk* walk) {
+    ISimWrittenFile* file = writtenFile();
+    if (!file)
+        return;
+    std::vector<uint8_t> pending; // what is read and not yet walked whole
+    LONGLONG read = 0;            // where it ends in the file
+    while (!halting_ && walk->result == S_OK) {
+        LONGLONG size = 0;
+        BOOL growing = FALSE;
+        if (FAILED(file->Written(&size, &growing)))
+            break;
+        if (read < size) {
+            size_t before = pending.size();
+            LONG length = size - read < kReadChunk ? static_cast<LONG>(size - read) : kReadChunk;
+            if (FAILED(file->ReadWritten(read, length, &pending)) || pending.size() == before)
+                break;
+            read += static_cast<LONGLONG>(pending.size() - before);
+            size_t walked = walkPackets(pending.data(), pending.size(), walk);
+            pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(walked));
+            continue;
+        }
+        if (!growing)
+            break;
+        waitFor([this, file, read] {
+            LONGLONG now = 0;
+            BOOL still = FALSE;
+            return halting_ || FAILED(file->Written(&now, &still)) || now > read || !still;
+        });
+    }
+    file->Release();
+}
+
+ISimWrittenFile* DemuxFilter::writtenFile() {
+    IPin* peer = pinAt(kDemuxInput)->peer();
+    PIN_INFO info{};
+    if (!peer || FAILED(peer->QueryPinInfo(&info)) || !info.pFilter)
+        return nullptr;
+    ISimWrittenFile* file = nullptr;
+    if (FAILED(info.pFilter->QueryInterface(IID_ISimWrittenFile, reinterpret_cast<void**>(&file))))
+        file = nullptr;
+    info.pFilter->Release();
+    return file;
 }
 
 // One packet's payload as a sample, stamped `at` less the segment's start,
 // over the segment's rate.
-HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIME at,
-                          REFERENCE_TIME start) {
+HRESULT DemuxFilter::send(Output* output, const uint8_t* payload, size_t payloadSize,
+                          REFERENCE_TIME at, REFERENCE_TIME start) {
     IMediaSample* sample = nullptr;
     HRESULT hr = output->allocator->GetBuffer(&sample, nullptr, nullptr, 0);
     if (FAILED(hr) || !sample)
         return FAILED(hr) ? hr : E_POINTER;
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
-    LONG size = static_cast<LONG>(packet.payloadSize);
+    LONG size = static_cast<LONG>(payloadSize);
     if (size > sample->GetSize())
         size = sample->GetSize();
-    memcpy(buffer, bytes_.data() + packet.payload, static_cast<size_t>(size));
+    memcpy(buffer, payload, static_cast<size_t>(size));
     sample->SetActualDataLength(size);
     if (at >= 0) {
         auto from = static_cast<REFERENCE_TIME>(static_cast<double>(at - start) / segmentRate_);
@@ -375,14 +464,23 @@ HRESULT DemuxFilter::send(Output* output, const PesPacket& packet, REFERENCE_TIM
     return hr;
 }
 
-REFERENCE_TIME DemuxFilter::duration() const {
-    return unitsFromSeconds(info_.duration());
+MediaInfo DemuxFilter::streamInfo() {
+    if (pulling_)
+        return info_;
+    MediaInfo info;
+    if (FAILED(upstreamMediaInfo(pinAt(kDemuxInput), &info)))
+        return MediaInfo();
+    return info;
+}
+
+REFERENCE_TIME DemuxFilter::duration() {
+    return unitsFromSeconds(streamInfo().duration());
 }
 
 HRESULT DemuxFilter::seek(REFERENCE_TIME* position) {
+    REFERENCE_TIME end = duration();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        REFERENCE_TIME end = duration();
         start_ = *position < 0 ? 0 : *position > end ? end : *position;
         *position = start_;
     }

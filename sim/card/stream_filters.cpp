@@ -36,6 +36,8 @@ void* SharedSourceFilter::extraInterface(REFIID riid) {
         return static_cast<ISharedAsync*>(this);
     if (riid == IID_ISimMediaInfo)
         return static_cast<ISimMediaInfo*>(this);
+    if (riid == IID_ISimWrittenFile)
+        return static_cast<ISimWrittenFile*>(this);
     return nullptr;
 }
 
@@ -86,8 +88,11 @@ HRESULT SharedSourceFilter::SetFileLock(void* lock) {
     }
     if (fired)
         return armed;
-    std::lock_guard<std::mutex> guard(probeMutex_);
-    lock_ = lock;
+    {
+        std::lock_guard<std::mutex> guard(probeMutex_);
+        lock_ = lock;
+    }
+    wakeWaiters(); // the demultiplexer's threads, at the written end, look again
     return S_OK;
 }
 

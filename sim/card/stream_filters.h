@@ -1,7 +1,8 @@
 // The push graph's two streaming filters as the card's software ships them:
 // the shared-source filter (reads a file that may still be growing) and the
 // MPEG demultiplexer. Here are their identity, pins and the calls they
-// record; their streaming (ISimMediaInfo) is in media/push.cpp.
+// record; what the source tells of its file (ISimMediaInfo, ISimWrittenFile)
+// is in media/push.cpp, the demultiplexer's delivery in card/demux.cpp.
 #pragma once
 
 #include "../base/filter.h"
@@ -27,7 +28,8 @@ extern const char kDemuxClassName[];        // "MpegDemux"
 class SharedSourceFilter : public BaseFilter,
                            public IFileSourceFilter,
                            public ISharedAsync,
-                           public ISimMediaInfo {
+                           public ISimMediaInfo,
+                           public ISimWrittenFile {
   public:
     SharedSourceFilter();
     ~SharedSourceFilter() override;
@@ -50,6 +52,12 @@ class SharedSourceFilter : public BaseFilter,
     // ISimMediaInfo: the file as written so far.
     HRESULT STDMETHODCALLTYPE GetMediaInfo(MediaInfo* info) override;
 
+    // ISimWrittenFile: its bytes, for the demultiplexer's delivery. The file
+    // is still being written while the source holds the host's lock object.
+    HRESULT STDMETHODCALLTYPE Written(LONGLONG* size, BOOL* growing) override;
+    HRESULT STDMETHODCALLTYPE ReadWritten(LONGLONG offset, LONG limit,
+                                          std::vector<uint8_t>* bytes) override;
+
     void* extraInterface(REFIID riid) override;
 
   private:
@@ -65,16 +73,26 @@ class SharedSourceFilter : public BaseFilter,
 
 // Demultiplexer pins: 0 input (an MPEG-1 system or MPEG-2 program stream);
 // then, as the push graph wires it to the shared source, 1 sub-picture out,
-// 2 video out (MPEG-2 video), 3 audio out (MPEG audio). Connected to a
-// reader instead (IAsyncReader, the pull model), it reads and parses the
-// stream and its outputs become the streams found: a video pin when there
-// is video, an audio pin for each audio stream ("Audio", "Audio 2", ...) of
-// whatever coding (MPEG audio, AC-3, DTS, LPCM), each with its format block:
-// what nobody takes stays unconnected. From the pause on, a streaming
-// thread for each connected output delivers its stream's samples, stamped
-// over the rate, then EndOfStream; a seek flushes downstream and delivers
-// again from the new position; Stop ends the threads. Its output pins
-// answer IMediaSeeking. (card/demux.cpp)
+// 2 video out (MPEG-2 video), 3 audio out (the file's first audio stream).
+// Connected to a reader instead (IAsyncReader, the pull model), it reads and
+// parses the stream and its outputs become the streams found: a video pin
+// when there is video, an audio pin for each audio stream ("Audio", "Audio
+// 2", ...) of whatever coding (MPEG audio, AC-3, DTS, LPCM), each with its
+// format block: what nobody takes stays unconnected.
+//
+// Either way, from the pause on, a streaming thread for each connected
+// output delivers its stream's samples, stamped over the rate, then
+// EndOfStream; a seek flushes downstream and delivers again from the new
+// position; Stop ends the threads. Its output pins answer IMediaSeeking.
+//
+// In the push graph the threads read the shared source's file themselves
+// (ISimWrittenFile), as far as it has been written: at the written end of a
+// file still being written they wait for more, and the stream ends only once
+// the file is complete. On Windows the source reads the file on a thread of
+// its own and hands the demultiplexer byte-stream samples, which it splits
+// onto its outputs; what reaches the decoder, and on which kind of thread,
+// is the same, so the world keeps one delivery for both graphs.
+// (card/demux.cpp)
 enum DemuxPin { kDemuxInput = 0, kDemuxSubpictureOut = 1, kDemuxVideoOut = 2, kDemuxAudioOut = 3 };
 
 class DemuxFilter;
@@ -121,17 +139,32 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     HRESULT onPause() override;
     HRESULT onStop() override;
 
-    // For its seeking: the stream's length and where delivery starts, in
-    // 100 ns units; a seek delivers again from there.
-    REFERENCE_TIME duration() const;
+    // For its seeking: the stream's length (of a file still being written,
+    // what is written so far) and where delivery starts, in 100 ns units; a
+    // seek delivers again from there.
+    REFERENCE_TIME duration();
     HRESULT seek(REFERENCE_TIME* position);
 
   private:
     struct Output {
         BasePin* pin;
-        int stream;                         // the stream key its samples carry
+        int stream;                         // the stream key its samples carry, or a kind below
         IMemInputPin* receiver = nullptr;   // the peer's, one reference while connected
         IMemAllocator* allocator = nullptr; // one reference while connected
+    };
+    // The push graph's outputs carry a kind of stream rather than a key.
+    static const int kAnyVideo = -1;   // any MPEG video stream
+    static const int kFirstAudio = -2; // the first audio stream met, of any coding
+    static const int kNoStream = 0;    // nothing: the world's streams carry no sub-pictures
+    // What one streaming thread has walked so far.
+    struct Walk {
+        Output* output;
+        REFERENCE_TIME start;  // the segment's start
+        bool started;          // a stamp at or after the start has been met
+        int64_t firstPts;      // the stream's time zero, -1 until known
+        int audio = 0;         // for kFirstAudio: the stream found
+        HRESULT result = S_OK; // S_FALSE: flushed; a failure: a sample refused
+        bool carries(int stream);
     };
     void addPushOutputs();
     HRESULT readStream(IAsyncReader* reader);
@@ -146,13 +179,23 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     // thread stays held in a Receive.
     void endStreaming(bool flush);
     void deliver(Output* output, REFERENCE_TIME start);
-    HRESULT send(Output* output, const PesPacket& packet, REFERENCE_TIME at, REFERENCE_TIME start);
+    // Sends the samples of the walk's stream among the packets in `data`;
+    // answers how many bytes were walked whole.
+    size_t walkPackets(const uint8_t* data, size_t size, Walk* walk);
+    void deliverWritten(Walk* walk);
+    HRESULT send(Output* output, const uint8_t* payload, size_t size, REFERENCE_TIME at,
+                 REFERENCE_TIME start);
+    // The stream: the one read from the reader, or the push source's as
+    // written so far.
+    MediaInfo streamInfo();
+    // The push source's file, a reference of the caller's, or null.
+    ISimWrittenFile* writtenFile();
 
     const bool mpeg1Splitter_;
     bool pulling_ = false; // connected to a reader
     std::vector<uint8_t> bytes_;
     MediaInfo info_;
-    LONG largestPayload_ = 0;
+    LONG largestPayload_ = 0; // the samples' size
     std::vector<Output> outputs_;
     std::mutex mutex_; // guards start_, never held while calling out
     REFERENCE_TIME start_ = 0;

@@ -15,6 +15,8 @@ namespace sim {
 
 const IID IID_ISimMediaInfo = {
     0x6B1F7E21, 0x3C4D, 0x4A55, {0x9E, 0x61, 0x70, 0x82, 0x93, 0xA4, 0xB5, 0xC6}};
+const IID IID_ISimWrittenFile = {
+    0x6B1F7E22, 0x3C4D, 0x4A55, {0x9E, 0x61, 0x70, 0x82, 0x93, 0xA4, 0xB5, 0xC6}};
 
 namespace {
 
@@ -345,6 +347,21 @@ MediaInfo probeFile(const std::string& path, bool* found) {
     return info;
 }
 
+long long fileSizeNow(const std::string& path) {
+    return fileSize(path);
+}
+
+bool appendFileBytes(const std::string& path, long long offset, size_t limit,
+                     std::vector<uint8_t>* bytes) {
+    FILE* file = openFile(path);
+    if (!file)
+        return false;
+    std::vector<uint8_t> more = readAt(file, offset, limit);
+    fclose(file);
+    bytes->insert(bytes->end(), more.begin(), more.end());
+    return true;
+}
+
 const MediaInfo& FileProbe::info(bool* found) {
     long long size = fileSize(path_);
     if (size != size_) {
@@ -382,6 +399,9 @@ HRESULT upstreamMediaInfo(IPin* pin, MediaInfo* info) {
 
 namespace {
 struct NameMediaGuids {
-    NameMediaGuids() { sim::nameGuid(sim::IID_ISimMediaInfo, "ISimMediaInfo"); }
+    NameMediaGuids() {
+        sim::nameGuid(sim::IID_ISimMediaInfo, "ISimMediaInfo");
+        sim::nameGuid(sim::IID_ISimWrittenFile, "ISimWrittenFile");
+    }
 } gNameMediaGuids;
 } // namespace

@@ -46,7 +46,6 @@ struct MediaInfo {
     int64_t firstPts = -1;         // 90 kHz: earliest and latest presentation time of
     int64_t lastPts = -1;          // the timed stream (video if any, else the first audio)
     uint64_t bytes = 0;            // where the parse ended: after the last whole packet
-    bool growing = false;          // the file is still being written
 
     // A video stream in which no MPEG sequence header was found: video of
     // another coding (H.264, say) that an MPEG decoder cannot take.
@@ -106,6 +105,13 @@ MediaInfo parseSystemStream(const uint8_t* data, size_t size);
 // first time stamps) and its tail (its last time stamps) only.
 MediaInfo probeFile(const std::string& path, bool* found);
 
+// The size of the file at `path` now; -2 when it cannot be asked.
+long long fileSizeNow(const std::string& path);
+// Appends to `bytes` what the file at `path` holds from `offset` on, at most
+// `limit` bytes; false when the file cannot be opened.
+bool appendFileBytes(const std::string& path, long long offset, size_t limit,
+                     std::vector<uint8_t>* bytes);
+
 // A file's probe, re-read only when the file's size changed since the last
 // one: cheap enough to ask on every position query of a growing file.
 class FileProbe {
@@ -133,6 +139,23 @@ struct ISimMediaInfo : IUnknown {
 
   protected:
     ~ISimMediaInfo() = default;
+};
+
+// The world's private way for the push graph's demultiplexer to read its
+// source's file as far as it has been written: the shared source answers it.
+extern const IID IID_ISimWrittenFile;
+struct ISimWrittenFile : IUnknown {
+    // How many bytes the file holds now, and whether it is still being
+    // written. The second is asked first: when it says no, the size is the
+    // whole file's.
+    virtual HRESULT STDMETHODCALLTYPE Written(LONGLONG* size, BOOL* growing) = 0;
+    // Appends to `bytes` what the file holds from `offset` on, at most
+    // `limit` bytes.
+    virtual HRESULT STDMETHODCALLTYPE ReadWritten(LONGLONG offset, LONG limit,
+                                                  std::vector<uint8_t>* bytes) = 0;
+
+  protected:
+    ~ISimWrittenFile() = default;
 };
 
 // Asks the filter behind `pin`'s connection (the pin of the caller's own

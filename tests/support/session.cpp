@@ -108,8 +108,12 @@ void playFile(fakejni::FakeJni& jni, const char* path, bool push) {
     TOVIX_CALL(getClosedCaptioningState, env, cls);
     TOVIX_CALL(frameStep, env, cls, 1);
     if (push) {
+        // The recording is finished and plays on: the free comes while the
+        // demultiplexer's threads, ahead of the card, are held in its
+        // Receive.
         TOVIX_CALL(inactiveFile, env, cls);
-        TOVIX_CALL(stop, env, cls);
+        simctl::advanceClock(300);
+        TOVIX_CALL(getMediaTimeMillis, env, cls);
     } else {
         // Played to its end: the decoder posts its completion. A seek back
         // plays it again, and the free comes while the demultiplexer's
