@@ -58,8 +58,16 @@ class Histogram {
     // Entry of `key`, added (counted 0) when new; false when the table is full.
     bool entryOf(uint32_t key, uint32_t hash, size_t& used, uint32_t& entry);
     uint32_t mask() const;
+    // The first n slots in use (n a power of two).
+    void useSlots(size_t n);
+    // Twice as many slots in use, the `used` entries placed again.
+    void growSlots(size_t used);
 
-    std::vector<uint32_t> slots_; // entry number + 1, 0 when free
+    // Entry number + 1, 0 when free. A frame starts on the first few of
+    // them (for 720 x 480, 2^17 slots: 512 KB, where a menu's 36,000
+    // colours fit and stay in the cache, which the whole table of 2 MB does
+    // not), and the slots in use double whenever they are half full.
+    std::vector<uint32_t> slots_;
     std::vector<uint32_t> keys_;
     std::vector<uint32_t> counts_;
     std::vector<uint32_t> slotOf_;
@@ -140,7 +148,7 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
     return done;
 }
 
-// The level to count a frame's colours at first: 1 when nearly every pixel
+// The level to count a frame's colours at first: 2 when nearly every pixel
 // has a colour of its own (a photo with grain), as a sample of its pixels
 // shows, else 0. A frame of at most 256 colours is always counted at 0.
 int firstLevel(const _OsdColor* pixels, size_t count);

@@ -1,5 +1,9 @@
 #include "inputs.h"
 
+#include <stddef.h>
+
+#include <algorithm>
+
 namespace tovixquant {
 namespace {
 
@@ -18,6 +22,8 @@ void PaletteInputs::reserve(size_t colours) {
         inputs_.reserve(kCapacity);
         groupSlots_.assign(size_t(1) << 15, 0);
         groupSums_.resize(kCapacity);
+        fineSums_.resize(kCapacity);
+        coarseGroup_.resize(kCapacity);
     }
 }
 
@@ -35,6 +41,25 @@ void PaletteInputs::premultiplyEntries(const Histogram& histogram) {
     }
 }
 
+uint32_t PaletteInputs::findGroup(uint32_t group, uint32_t heaviestKey, size_t& groupCount) {
+    const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
+    uint32_t slot = (group * 0x9E3779B1u) >> 17;
+    for (;;) {
+        const uint32_t s = groupSlots_[slot];
+        if (s == 0) {
+            if (groupCount == groupSums_.size())
+                return UINT32_MAX;
+            const uint32_t input = static_cast<uint32_t>(groupCount++);
+            groupSlots_[slot] = input + 1;
+            groupSums_[input] = GroupSum{{0, 0, 0, 0}, 0, group, heaviestKey, 0};
+            return input;
+        }
+        if (groupSums_[s - 1].key == group)
+            return s - 1;
+        slot = (slot + 1) & slotMask;
+    }
+}
+
 // The group of colour p, of w pixels, with the low `shift` bits dropped;
 // colours of very few pixels (grain, the edges of anti-aliased strokes) go
 // to groups twice as wide, marked apart by the top bit of each byte, which
@@ -48,25 +73,9 @@ uint32_t PaletteInputs::groupOf(const Premul& p, uint32_t w, uint32_t key, int s
         (static_cast<uint32_t>(p.r >> bits) | (static_cast<uint32_t>(p.g >> bits) << 8) |
          (static_cast<uint32_t>(p.b >> bits) << 16) | (static_cast<uint32_t>(p.a >> bits) << 24)) |
         (rare ? 0x80808080u : 0u);
-    const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
-    uint32_t slot = (group * 0x9E3779B1u) >> 17;
-    uint32_t input;
-    for (;;) {
-        const uint32_t s = groupSlots_[slot];
-        if (s == 0) {
-            if (groupCount == groupSums_.size())
-                return UINT32_MAX;
-            input = static_cast<uint32_t>(groupCount++);
-            groupSlots_[slot] = input + 1;
-            groupSums_[input] = GroupSum{{0, 0, 0, 0}, 0, group, key, 0};
-            break;
-        }
-        if (groupSums_[s - 1].key == group) {
-            input = s - 1;
-            break;
-        }
-        slot = (slot + 1) & slotMask;
-    }
+    const uint32_t input = findGroup(group, key, groupCount);
+    if (input == UINT32_MAX)
+        return input;
     // Exact integer sums; the mean is taken once the group is complete.
     GroupSum& sum = groupSums_[input];
     sum.s[0] += w * static_cast<uint32_t>(p.r);
@@ -81,16 +90,52 @@ uint32_t PaletteInputs::groupOf(const Premul& p, uint32_t w, uint32_t key, int s
     return input;
 }
 
-// Frees the groups' slots for the next frame (finding each group again)
-// and, unless the table overflowed, makes each group an input.
-void PaletteInputs::finishGroups(size_t groupCount, bool overflow) {
+void PaletteInputs::clearSlots(size_t groupCount) {
     const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
     for (size_t i = 0; i < groupCount; ++i) {
-        const GroupSum& sum = groupSums_[i];
-        uint32_t slot = (sum.key * 0x9E3779B1u) >> 17;
+        uint32_t slot = (groupSums_[i].key * 0x9E3779B1u) >> 17;
         while (groupSlots_[slot] != i + 1)
             slot = (slot + 1) & slotMask;
         groupSlots_[slot] = 0;
+    }
+}
+
+size_t PaletteInputs::coarsen(size_t groupCount, const Histogram& histogram) {
+    clearSlots(groupCount);
+    std::copy(groupSums_.begin(), groupSums_.begin() + static_cast<ptrdiff_t>(groupCount),
+              fineSums_.begin());
+    size_t coarseCount = 0;
+    for (size_t g = 0; g < groupCount; ++g) {
+        const GroupSum& fine = fineSums_[g];
+        // Each byte of the key one bit shorter; rare groups keep their mark.
+        const uint32_t group =
+            (((fine.key & 0x7F7F7F7Fu) >> 1) & 0x7F7F7F7Fu) | (fine.key & 0x80808080u);
+        // No more groups than before: the table cannot fill.
+        const uint32_t input = findGroup(group, fine.heaviestKey, coarseCount);
+        GroupSum& sum = groupSums_[input];
+        for (int k = 0; k < 4; ++k)
+            sum.s[k] += fine.s[k];
+        sum.w += fine.w;
+        if (fine.heaviestCount > sum.heaviestCount) {
+            sum.heaviestCount = fine.heaviestCount;
+            sum.heaviestKey = fine.heaviestKey;
+        }
+        coarseGroup_[g] = input;
+    }
+    const size_t colours = histogram.size();
+    const uint32_t* keys = histogram.keys();
+    for (size_t e = 0; e < colours; ++e)
+        if (keys[e] != 0)
+            entryInput_[e] = coarseGroup_[entryInput_[e]];
+    return coarseCount;
+}
+
+// Frees the groups' slots for the next frame (finding each group again)
+// and, unless the table overflowed, makes each group an input.
+void PaletteInputs::finishGroups(size_t groupCount, bool overflow) {
+    clearSlots(groupCount);
+    for (size_t i = 0; i < groupCount; ++i) {
+        const GroupSum& sum = groupSums_[i];
         if (!overflow) {
             const double w = static_cast<double>(sum.w);
             WeightedColour wc;
@@ -115,10 +160,12 @@ void PaletteInputs::gather(const Histogram& histogram) {
     for (;;) {
         bool overflow = false;
         size_t groupCount = 0;
+        size_t pixels = 0; // that are not transparent
         inputs_.clear();
         for (size_t e = 0; e < colours; ++e) {
             if (keys[e] == 0)
                 continue;
+            pixels += counts[e];
             uint32_t input;
             if (shift == 0) {
                 const Premul p = premul[e];
@@ -135,6 +182,9 @@ void PaletteInputs::gather(const Histogram& histogram) {
             }
             entryInput_[e] = input;
         }
+        if (shift != 0 && !overflow && groupCount > kMaxGroups &&
+            groupCount * kPixelsPerGroup > pixels)
+            groupCount = coarsen(groupCount, histogram);
         if (shift != 0)
             finishGroups(groupCount, overflow);
         if (!overflow)

@@ -86,6 +86,33 @@ void NearestSearch::setPalette(const Premul* palette, int count, bool many) {
     }
 }
 
+// The entries other than `entry` whose distance in `row` is below `limit`,
+// in ascending order, into `near`; returns their number.
+int NearestSearch::nearerThan(const int32_t* row, int32_t limit, int entry, uint8_t* near) const {
+    int found = 0;
+    int j = 0;
+#if TOVIXQUANT_SSE2
+    // Four at a time: the row holds distances up to the next multiple of
+    // eight, those past the palette's end to far entries, beyond any limit.
+    const __m128i below = _mm_set1_epi32(limit);
+    for (; j < count_; j += 4) {
+        unsigned mask = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(
+            _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + j)), below))));
+        while (mask != 0) {
+            const int k = j + __builtin_ctz(mask);
+            near[found] = static_cast<uint8_t>(k);
+            found += k != entry;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; j < count_; ++j) {
+        near[found] = static_cast<uint8_t>(j);
+        found += (row[j] < limit) & (j != entry);
+    }
+    return found;
+}
+
 void NearestSearch::prepareNeighbours(int entry) {
     // The list need not be sorted, nor hold exactly the nearest entries:
     // searches take the nearest of the listed entries and then ask whether
@@ -100,11 +127,7 @@ void NearestSearch::prepareNeighbours(int entry) {
     uint8_t near[256];
     int found = 0;
     for (;;) {
-        found = 0;
-        for (int j = 0; j < count_; ++j) {
-            near[found] = static_cast<uint8_t>(j);
-            found += (row[j] < limit) & (j != entry);
-        }
+        found = nearerThan(row, limit, entry, near);
         if (found >= kNeighbours || found == count_ - 1 || limit > (1 << 20))
             break;
         limit *= 4;

@@ -54,6 +54,7 @@ class NearestSearch {
     // eight) into out.
     void distancesTo(const Premul& q, int32_t* out) const;
     void prepareNeighbours(int entry);
+    int nearerThan(const int32_t* row, int32_t limit, int entry, uint8_t* near) const;
     void nearestListed(const Premul& q, int entry, int& best, int32_t& bestD) const;
 
     static constexpr int kPadded = 256;

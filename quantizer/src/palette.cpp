@@ -70,115 +70,96 @@ _OsdColor straightFromPremul(const float premul[4], int bits) {
     return roundToBits(out, bits);
 }
 
-// First pass over a box: extent and spread of its members along each axis,
-// and the axis to cut (the widest by population, else the one of most
-// squared error). Integer sums: weights are pixel counts, values bytes (see
-// above for their widths).
-int PaletteBuilder::chooseAxis(const Box& box, bool byPopulation, BoxExtent& extent) const {
-    const Item* items = items_.data();
-    int* lo = extent.lo;
-    int* hi = extent.hi;
-    uint32_t iw = 0, i1[4] = {0, 0, 0, 0};
-    uint64_t i2[4] = {0, 0, 0, 0};
-    for (int a = 0; a < 4; ++a) {
-        lo[a] = 255;
-        hi[a] = 0;
-    }
-    for (uint32_t i = box.begin; i < box.end; ++i) {
-        const Item& it = items[i];
+PaletteBuilder::Sums PaletteBuilder::sumsOf(uint32_t begin, uint32_t end) const {
+    Sums sums = {0, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    for (uint32_t i = begin; i < end; ++i) {
+        const Item& it = items_[i];
         const uint32_t w = it.count;
-        iw += w;
+        sums.w += w;
         for (int a = 0; a < 4; ++a) {
             const uint32_t v = it.v[a];
-            lo[a] = std::min<int>(lo[a], static_cast<int>(v));
-            hi[a] = std::max<int>(hi[a], static_cast<int>(v));
-            i1[a] += w * v;
-            i2[a] += uint64_t(w) * (v * v);
+            sums.s1[a] += w * v;
+            sums.s2[a] += uint64_t(w) * (v * v);
         }
     }
-    extent.weight = iw;
-    const double sw = static_cast<double>(iw);
-    for (int a = 0; a < 4; ++a) {
-        extent.s1[a] = static_cast<double>(i1[a]);
-        extent.s2[a] = static_cast<double>(i2[a]);
+    return sums;
+}
+
+// The axis along which the box's members spread widest (by population).
+int PaletteBuilder::widestAxis(const Box& box) const {
+    int lo[4] = {255, 255, 255, 255}, hi[4] = {0, 0, 0, 0};
+    for (uint32_t i = box.begin; i < box.end; ++i) {
+        const Item& it = items_[i];
+        for (int a = 0; a < 4; ++a) {
+            lo[a] = std::min<int>(lo[a], it.v[a]);
+            hi[a] = std::max<int>(hi[a], it.v[a]);
+        }
     }
     int axis = 0;
-    if (byPopulation) {
-        for (int a = 1; a < 4; ++a)
-            if (hi[a] - lo[a] > hi[axis] - lo[axis])
-                axis = a;
-    } else {
-        double best = -1;
-        for (int a = 0; a < 4; ++a) {
-            const double spread = extent.s2[a] - extent.s1[a] * extent.s1[a] / sw;
-            if (hi[a] > lo[a] && spread > best) {
-                best = spread;
-                axis = a;
-            }
-        }
-    }
+    for (int a = 1; a < 4; ++a)
+        if (hi[a] - lo[a] > hi[axis] - lo[axis])
+            axis = a;
     return axis;
 }
 
-// Second pass: statistics per value along the axis, in integers over the
-// members' rounded components.
-void PaletteBuilder::fillBuckets(const Box& box, int axis, int lo, int hi) {
+void PaletteBuilder::fillBuckets(const Box& box, int axis, int& lo, int& hi) {
     const Item* items = items_.data();
     Bucket* buckets = buckets_;
-    for (int v = lo; v <= hi; ++v) {
-        Bucket& b = buckets[v];
-        b.w = b.ss = 0;
-        b.s[0] = b.s[1] = b.s[2] = b.s[3] = 0;
-    }
+    lo = 255;
+    hi = 0;
     for (uint32_t i = box.begin; i < box.end; ++i) {
         const Item& it = items[i];
         const uint32_t w = it.count;
-        const uint32_t s[4] = {w * it.v[0], w * it.v[1], w * it.v[2], w * it.v[3]};
-        // The sum of the squares per pixel (at most 4 * 255^2) fits 32 bits.
-        const uint32_t squares = uint32_t(it.v[0]) * it.v[0] + uint32_t(it.v[1]) * it.v[1] +
-                                 uint32_t(it.v[2]) * it.v[2] + uint32_t(it.v[3]) * it.v[3];
-        Bucket& b = buckets[it.v[axis]];
+        const int v = it.v[axis];
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        Bucket& b = buckets[v];
         b.w += w;
-        b.s[0] += s[0];
-        b.s[1] += s[1];
-        b.s[2] += s[2];
-        b.s[3] += s[3];
-        b.ss += uint64_t(w) * squares;
+        for (int a = 0; a < 4; ++a) {
+            const uint32_t x = it.v[a];
+            b.s[a] += w * x;
+            b.ss[a] += uint64_t(w) * (x * x);
+        }
     }
 }
 
 // The cut along the box's axis that removes the most squared error, from
 // the buckets: its threshold, and the error it removes as the priority.
-void PaletteBuilder::bestCut(Box& box, const BoxExtent& extent) const {
-    const int axis = box.axis;
-    const double sw = static_cast<double>(extent.weight);
-    const double* total = extent.s1;
-    const double totalSs = extent.s2[0] + extent.s2[1] + extent.s2[2] + extent.s2[3];
+void PaletteBuilder::bestCut(Box& box, int lo, int hi) {
+    const Sums& all = box.sums;
+    const double sw = static_cast<double>(all.w);
+    const double total[4] = {static_cast<double>(all.s1[0]), static_cast<double>(all.s1[1]),
+                             static_cast<double>(all.s1[2]), static_cast<double>(all.s1[3])};
+    const double totalSs = static_cast<double>(all.s2[0] + all.s2[1] + all.s2[2] + all.s2[3]);
     auto sse = [](double w, const double* s, double ss) {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
     const double whole = sse(sw, total, totalSs);
-    uint32_t w = 0, s[4] = {0, 0, 0, 0};
-    uint64_t ss = 0;
-    for (int v = extent.lo[axis]; v < extent.hi[axis]; ++v) {
-        const Bucket& b = buckets_[v];
+    Sums left = {0, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    for (int v = lo; v < hi; ++v) {
+        Bucket& b = buckets_[v];
         if (b.w == 0)
             continue;
-        w += b.w;
-        ss += b.ss;
-        for (int c = 0; c < 4; ++c)
-            s[c] += b.s[c];
-        const double ls[4] = {static_cast<double>(s[0]), static_cast<double>(s[1]),
-                              static_cast<double>(s[2]), static_cast<double>(s[3])};
+        left.w += b.w;
+        for (int c = 0; c < 4; ++c) {
+            left.s1[c] += b.s[c];
+            left.s2[c] += b.ss[c];
+        }
+        b = Bucket{};
+        const double ls[4] = {static_cast<double>(left.s1[0]), static_cast<double>(left.s1[1]),
+                              static_cast<double>(left.s1[2]), static_cast<double>(left.s1[3])};
         const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2],
                               total[3] - ls[3]};
-        const double lw = static_cast<double>(w), lss = static_cast<double>(ss);
+        const double lw = static_cast<double>(left.w);
+        const double lss = static_cast<double>(left.s2[0] + left.s2[1] + left.s2[2] + left.s2[3]);
         const double gain = whole - sse(lw, ls, lss) - sse(sw - lw, rs, totalSs - lss);
         if (gain > box.priority) {
             box.priority = gain;
             box.threshold = v;
+            box.left = left;
         }
     }
+    buckets_[hi] = Bucket{};
 }
 
 void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
@@ -187,29 +168,59 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
     box.threshold = 0;
     if (box.end - box.begin < 2)
         return;
-    BoxExtent extent;
-    const int axis = chooseAxis(box, byPopulation, extent);
-    const int lo = extent.lo[axis], hi = extent.hi[axis];
-    if (hi == lo)
-        return;
+    const Sums& sums = box.sums;
+    int axis = 0;
+    if (byPopulation) {
+        axis = widestAxis(box);
+    } else {
+        // The axis of most squared error. Along an axis where the members
+        // differ it is at least half a squared step (two members a step
+        // apart, of one pixel each), where they do not it is zero but for
+        // the rounding of the doubles.
+        const double sw = static_cast<double>(sums.w);
+        double best = 0.25;
+        for (int a = 0; a < 4; ++a) {
+            const double s1 = static_cast<double>(sums.s1[a]);
+            const double spread = static_cast<double>(sums.s2[a]) - s1 * s1 / sw;
+            if (spread > best) {
+                best = spread;
+                axis = a;
+            }
+        }
+        if (best == 0.25)
+            return;
+    }
+    int lo, hi;
     fillBuckets(box, axis, lo, hi);
+    if (hi == lo) {
+        buckets_[lo] = Bucket{};
+        return;
+    }
     box.axis = axis;
 
     if (byPopulation) {
         // At the weighted median.
-        uint32_t left = 0;
-        box.threshold = hi - 1;
-        for (int v = lo; v < hi; ++v) {
-            left += buckets_[v].w;
-            if (left * 2 >= extent.weight) {
-                box.threshold = v;
-                break;
+        Sums left = {0, {0, 0, 0, 0}, {0, 0, 0, 0}};
+        box.threshold = -1;
+        for (int v = lo; v <= hi; ++v) {
+            Bucket& b = buckets_[v];
+            if (box.threshold < 0 && v < hi) {
+                left.w += b.w;
+                for (int c = 0; c < 4; ++c) {
+                    left.s1[c] += b.s[c];
+                    left.s2[c] += b.ss[c];
+                }
+                if (left.w * 2 >= sums.w || v == hi - 1) {
+                    box.threshold = v;
+                    box.left = left;
+                }
             }
+            b = Bucket{};
         }
-        box.priority = static_cast<double>(extent.weight);
+        box.priority = static_cast<double>(sums.w);
         return;
     }
-    bestCut(box, extent);
+    bestCut(box, lo, hi);
 }
 
 void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
@@ -217,6 +228,7 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
     Box first;
     first.begin = 0;
     first.end = static_cast<uint32_t>(items_.size());
+    first.sums = sumsOf(first.begin, first.end);
     evaluate(first, byPopulation);
     boxes_.push_back(first);
 
@@ -235,6 +247,13 @@ void PaletteBuilder::medianCut(int maxEntries, bool byPopulation) {
                                    [&](const Item& it) { return it.v[axis] <= threshold; });
         Box left = box, right = box;
         left.end = right.begin = static_cast<uint32_t>(mid - items_.data());
+        // The sides' sums from the cut's: no pass over their members.
+        left.sums = box.left;
+        right.sums.w = box.sums.w - box.left.w;
+        for (int a = 0; a < 4; ++a) {
+            right.sums.s1[a] = box.sums.s1[a] - box.left.s1[a];
+            right.sums.s2[a] = box.sums.s2[a] - box.left.s2[a];
+        }
         evaluate(left, byPopulation);
         evaluate(right, byPopulation);
         boxes_[pick] = left;

@@ -44,26 +44,33 @@ class PaletteBuilder {
     int clusterOf(size_t i) const { return cluster_[i]; }
 
   private:
+    // Sums over some of the items: pixels, and along each axis the values
+    // and their squares (widths as in palette.cpp).
+    struct Sums {
+        uint32_t w;
+        uint32_t s1[4];
+        uint64_t s2[4];
+    };
+
     struct Box {
         uint32_t begin, end;
         double priority;
         int axis;
         int threshold;
+        Sums sums; // of its members
+        Sums left; // of those the cut puts on the left (at most threshold)
     };
 
-    // A box's members' extent and sums along each axis.
-    struct BoxExtent {
-        int lo[4], hi[4];
-        uint32_t weight;
-        double s1[4], s2[4]; // weighted sums of the values and their squares
-    };
-
-    // The box's best cut (axis and threshold) and its priority, -1 when it
-    // cannot be cut.
+    Sums sumsOf(uint32_t begin, uint32_t end) const;
+    // The box's best cut (axis and threshold), its priority (-1 when it
+    // cannot be cut) and the sums of the cut's left side.
     void evaluate(Box& box, bool byPopulation);
-    int chooseAxis(const Box& box, bool byPopulation, BoxExtent& extent) const;
-    void fillBuckets(const Box& box, int axis, int lo, int hi);
-    void bestCut(Box& box, const BoxExtent& extent) const;
+    int widestAxis(const Box& box) const;
+    // Statistics per value along the axis into the buckets, which are all
+    // zero before and are cleared again as they are read; the members'
+    // lowest and highest value along it into lo and hi.
+    void fillBuckets(const Box& box, int axis, int& lo, int& hi);
+    void bestCut(Box& box, int lo, int hi);
     void medianCut(int maxEntries, bool byPopulation);
 
     // One input colour during the cut: its rounded components, pixel
@@ -81,9 +88,9 @@ class PaletteBuilder {
     // sums of values fit 32 bits (palette.cpp), sums of squares need 64.
     struct Bucket {
         uint32_t w, s[4];
-        uint64_t ss;
+        uint64_t ss[4];
     };
-    Bucket buckets_[256];
+    Bucket buckets_[256] = {};
     std::array<double, 5> sums_[256]; // weighted sums and weight per entry
     double heaviest_[256];
     uint32_t heaviestKey_[256];

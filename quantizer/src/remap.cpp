@@ -171,7 +171,7 @@ inline int clampInt(int v, int lo, int hi) {
 // Where a diffused pixel's error goes, in its row and the row below.
 struct ErrorTargets {
     const int32_t* carried; // the error carried into the pixel
-    int32_t* ahead;         // the next pixel of the row
+    int32_t* ahead;         // the next pixel of the row (the vector kernel hands it back)
     int32_t *belowBehind, *below, *belowAhead;
 };
 
@@ -211,15 +211,26 @@ inline void addTo(int32_t* at, __m128i v) {
 // weights in sixteenths). Returns the entry taken and whether any error
 // went on. Four channels in one register; the same arithmetic as the
 // scalar kernel below.
+//
+// What goes to the next pixel of the row is not stored but handed back in
+// `carry`, and comes in the same way to be added to what the row above
+// left there: when that pixel is visited next, its error does not wait for
+// a store to be read back.
 inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
-                        const ErrorTargets& to, NearestSearch& search, bool* passed) {
+                        const ErrorTargets& to, NearestSearch& search, bool* passed,
+                        __m128i& carry) {
     const __m128i zero = _mm_setzero_si128();
-    __m128i ev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried));
+    __m128i ev =
+        _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried)), carry);
     ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
     ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
     __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
-    const int qa = clampInt(_mm_cvtsi128_si32(_mm_shuffle_epi32(qv, 0xFF)), 1, 255);
-    qv = max32(min32(qv, _mm_set1_epi32(qa)), _mm_setr_epi32(0, 0, 0, qa));
+    // Alpha clamped to 1..255 in every lane, without leaving the register
+    // (the pixel's error is a chain from one pixel to the next); then the
+    // colour to 0..alpha and alpha to itself.
+    const __m128i qa =
+        max32(min32(_mm_shuffle_epi32(qv, 0xFF), _mm_set1_epi32(255)), _mm_set1_epi32(1));
+    qv = max32(min32(qv, qa), _mm_and_si128(qa, _mm_setr_epi32(0, 0, 0, -1)));
     const __m128i q16 = _mm_packs_epi32(qv, qv);
     int chosen = base;
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
@@ -233,15 +244,17 @@ inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& al
     // Times kErrorShare (14): 16x - 2x.
     const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
     *passed = _mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) != 0xFFFF;
-    if (!*passed)
+    if (!*passed) {
+        carry = zero;
         return chosen;
+    }
     // Shifts round down; the last share takes what is left, so that exactly
     // the error is passed on.
     const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
     const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
     const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
     const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
-    addTo(to.ahead, a7);
+    carry = a7;
     addTo(to.belowBehind, a3);
     addTo(to.below, a5);
     addTo(to.belowAhead, a1);
@@ -323,12 +336,20 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
             any |= flag;
             continue;
         }
-        // Byte by byte: four bytes gathered into a word on the stack would
-        // be read back before the stores reach it.
         const uint8_t i0 = entryIndex[e0], i1 = entryIndex[e1], i2 = entryIndex[e2],
                       i3 = entryIndex[e3];
         const uint8_t f0 = entryDiffuse[e0], f1 = entryDiffuse[e1], f2 = entryDiffuse[e2],
                       f3 = entryDiffuse[e3];
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // The four bytes put together in a register, written as one word
+        // each (gathered on the stack, they would be read back before the
+        // byte stores reach them).
+        const uint32_t index = i0 | uint32_t(i1) << 8 | uint32_t(i2) << 16 | uint32_t(i3) << 24;
+        const uint32_t flag = f0 | uint32_t(f1) << 8 | uint32_t(f2) << 16 | uint32_t(f3) << 24;
+        memcpy(indices + x, &index, 4);
+        memcpy(nearest + x, &index, 4);
+        memcpy(flags + x, &flag, 4);
+#else
         indices[x] = nearest[x] = i0;
         indices[x + 1] = nearest[x + 1] = i1;
         indices[x + 2] = nearest[x + 2] = i2;
@@ -337,6 +358,7 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
         flags[x + 1] = f1;
         flags[x + 2] = f2;
         flags[x + 3] = f3;
+#endif
         any |= f0 | f1 | f2 | f3;
     }
     for (; x < w; ++x) {
@@ -413,6 +435,20 @@ struct ErrorRows {
     }
 };
 
+// Bit i set when flags[i] is not zero, for sixteen flags.
+inline uint32_t flagMask(const uint8_t* flags) {
+#if TOVIXQUANT_SSE2
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags));
+    return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) &
+           0xFFFFu;
+#else
+    uint32_t mask = 0;
+    for (int i = 0; i < 16; ++i)
+        mask |= static_cast<uint32_t>(flags[i] != 0) << i;
+    return mask;
+#endif
+}
+
 // The diffusion pass of row y: the pixels whose flag is set take their
 // share of the carried error (in serpentine order) and pass on the rest.
 void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
@@ -428,19 +464,12 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
     const bool forward = (y & 1) == 0;
     const int dir = forward ? 1 : -1;
     keepSmoothCandidates(job.pixels, flags, y, w, job.height);
-    for (uint32_t k = 0; k < w; ++k) {
-        // Skip stretches without candidates eight at a time.
-        if (k + 8 <= w) {
-            uint64_t eight;
-            memcpy(&eight, flags + (forward ? k : w - 8 - k), sizeof eight);
-            if (eight == 0) {
-                k += 7;
-                continue;
-            }
-        }
-        const uint32_t x = forward ? k : w - 1 - k;
-        if (!flags[x])
-            continue;
+#if TOVIXQUANT_SSE2
+    // The error the last pixel visited passed ahead, and the pixel it is for.
+    __m128i carry = _mm_setzero_si128();
+    uint32_t carryTo = UINT32_MAX;
+#endif
+    auto visit = [&](uint32_t x) {
         const uint32_t entry = pixelEntry[x];
         // Mirrored on reverse rows.
         int32_t* below = err.next + (static_cast<size_t>(x) + 1) * 4;
@@ -448,16 +477,39 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
                                  err.now + (static_cast<size_t>(x) + 1 + dir) * 4, below - dir * 4,
                                  below, below + dir * 4};
         bool passed;
+#if TOVIXQUANT_SSE2
+        if (x != carryTo)
+            carry = _mm_setzero_si128();
+        indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
+                                                       entryDiffuse[entry], entryAlt[entry], to,
+                                                       search, &passed, carry));
+        carryTo = x + static_cast<uint32_t>(dir);
+#else
         indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
                                                        entryDiffuse[entry], entryAlt[entry], to,
                                                        search, &passed));
+#endif
         if (!passed)
-            continue;
+            return;
         // Slots x .. x + 2 of the row below (and of this row) were written.
         if (x < nextLo)
             nextLo = x;
         if (x + 3 > nextHi)
             nextHi = x + 3;
+    };
+    // The candidates in the row's order, taken from a mask of sixteen
+    // flags at a time: where the smooth test left them scattered (grain) a
+    // branch per pixel mostly guesses wrong.
+    for (uint32_t k = 0; k < w;) {
+        const uint32_t span = k + 16 <= w ? 16 : 1;
+        const uint32_t base = forward ? k : w - span - k;
+        uint32_t mask = span == 16 ? flagMask(flags + base) : flags[base] != 0;
+        k += span;
+        while (mask != 0) {
+            const int bit = forward ? __builtin_ctz(mask) : 31 - __builtin_clz(mask);
+            mask &= ~(1u << bit);
+            visit(base + static_cast<uint32_t>(bit));
+        }
     }
     // This row's writes ahead stay within the row below's span.
     ErrorRows::clearSpan(err.now, std::min(err.lo, nextLo), std::max(err.hi, nextHi));
