@@ -70,7 +70,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
     if (regionColours.empty()) {
         regionColours.resize(PaletteInputs::kCapacity);
         regionGuess.resize(PaletteInputs::kCapacity);
-        regionInput.resize(PaletteInputs::kCapacity);
+        regionKept.resize(PaletteInputs::kCapacity);
         inputKept.resize(PaletteInputs::kCapacity);
         regionInputs.reserve(PaletteInputs::kCapacity);
     }
@@ -141,12 +141,16 @@ int32_t State::mapEntry(size_t e, int guess) {
     const uint32_t key = histogram.keys()[e];
     const Premul q = premultiplyKey(representativeColour(key, histogram.level()));
     const int best = search.find(q, guess);
-    entryIndex[e] = static_cast<uint8_t>(best);
     const int32_t d = distance2(q, search.entry(best));
-    entryDiffuse[e] = key != 0 && d > kDiffuseMinError;
+    mapTo(e, best, d);
+    return d;
+}
+
+void State::mapTo(size_t e, int best, int32_t d) {
+    entryIndex[e] = static_cast<uint8_t>(best);
+    entryDiffuse[e] = histogram.keys()[e] != 0 && d > kDiffuseMinError;
     entryErrors[e] = EntryErrors{stamp, d};
     entryReach[best] = std::max(entryReach[best], d);
-    return d;
 }
 
 double State::errorLimit(size_t pixels) const {
@@ -281,6 +285,7 @@ void State::newPalette(size_t pixels) {
     // vectors' own pointers, to be reloaded after every store.
     uint8_t* const index = entryIndex.data();
     uint8_t* const diffuses = entryDiffuse.data();
+    EntryErrors* const errors = entryErrors.data();
     const Premul* const premul = inputs.premultiplied();
     int32_t* const reach = entryReach;
     std::fill(reach, reach + 256, 0);
@@ -289,6 +294,7 @@ void State::newPalette(size_t pixels) {
         if (keys[e] == 0) {
             index[e] = 0;
             diffuses[e] = 0;
+            errors[e] = EntryErrors{stamp, 0};
             continue;
         }
         const Premul q = premul[e];
@@ -296,6 +302,7 @@ void State::newPalette(size_t pixels) {
         index[e] = static_cast<uint8_t>(best);
         const int32_t d = distance2(q, search.entry(best));
         diffuses[e] = d > kDiffuseMinError;
+        errors[e] = EntryErrors{stamp, d};
         reach[best] = std::max(reach[best], d);
         error += uint64_t(counts[e]) * static_cast<uint32_t>(d);
     }
@@ -351,7 +358,11 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     bool over = false; // past the limit: the rest only brings the histogram up to date
     size_t overAt = 0; // the pixel at which it went over
     int guess = -1;    // the last colour's entry: neighbours are often alike
-    auto changed = [&](size_t i, uint32_t old, uint32_t now) {
+    // After a mend the next change is likely to need one too (a pop-up
+    // that comes and goes): it is gathered as the histogram is brought up
+    // to date rather than in a second pass over it.
+    const bool gathering = gatherEarly;
+    auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
             const int nearest = previousNearest[i];
@@ -364,25 +375,24 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
         }
         // What went out is counted even past the limit, and from there on
         // the change is gathered: a mended palette starts from both.
-        removed += static_cast<uint32_t>(before.error);
-        if (over) {
-            gatherPixel(i, now);
+        removed += uint64_t(count) * static_cast<uint32_t>(before.error);
+        if (over || gathering)
+            gatherRun(i, count, now);
+        if (over)
             return true;
-        }
+        overAt = i + count - 1;
         const EntryErrors& after = entryErrors[now];
         if (after.stamp != stamp) {
             if (keys[now] == 0 && !haveTransparent) {
                 over = true; // transparent pixels need an exactly transparent entry
-                overAt = i;
                 return true;
             }
             mapEntry(now, guess >= 0 ? guess : previousNearest[i]);
         }
         guess = entryIndex[now];
-        added += static_cast<uint32_t>(after.error);
+        added += uint64_t(count) * static_cast<uint32_t>(after.error);
         // The new total is at least what came in.
         over = added > limitWhole;
-        overAt = i;
         return true;
     };
     for (size_t c = 0; c < changeCount; ++c) {
@@ -396,32 +406,54 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     if (!over && static_cast<double>(total + lagError) <= limit)
         return StepFit::Fits;
     // The change up to where it went over gathered as the rest was.
-    gatherRegion(over ? overAt : SIZE_MAX);
+    if (!gathering)
+        gatherRegion(over ? overAt : SIZE_MAX);
     total = frameError - removed;
     return StepFit::Over;
 }
 
-void State::gatherPixel(size_t i, uint32_t colour) {
-    ++regionLeft[previousIndices[i]];
+void State::gatherRun(size_t i, uint32_t count, uint32_t colour) {
+    // Runs of one index counted whole, as a count moved pixel by pixel
+    // waits for its own previous store.
+    const uint8_t* shows = previousIndices.data();
+    uint32_t run = 1;
+    for (size_t x = i + 1; x < i + count; ++x) {
+        if (shows[x] == shows[x - 1]) {
+            ++run;
+        } else {
+            regionLeft[shows[x - 1]] += run;
+            run = 1;
+        }
+    }
+    regionLeft[shows[i + count - 1]] += run;
     if (regionCount[colour] != 0)
-        ++regionCount[colour];
+        regionCount[colour] += count;
     else if (regionSize < regionColours.size())
-        regionCount[regionColours[regionSize++] = colour] = 1;
+        regionCount[regionColours[regionSize++] = colour] = count;
     else
         regionFull = true;
 }
 
 void State::gatherRegion(size_t last) {
+    const uint32_t* entries = pixelEntry.data();
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
         const size_t end = rowStart + changes[c].end;
-        for (size_t i = rowStart + changes[c].begin; i < end; ++i) {
+        size_t i = rowStart + changes[c].begin;
+        while (i < end) {
             i += samePixels(frame + i, previousFrame.data() + i, end - i);
             if (i == end)
                 break;
             if (i > last)
                 return;
-            gatherPixel(i, pixelEntry[i]);
+            // The pixels after it that differ too and have its colour.
+            const size_t stop = std::min(end, last + 1);
+            size_t next = i + 1;
+            while (next < stop && entries[next] == entries[i] &&
+                   packColour(frame[next]) != previousFrame[next])
+                ++next;
+            gatherRun(i, static_cast<uint32_t>(next - i), entries[i]);
+            i = next;
         }
     }
 }
@@ -525,10 +557,13 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         std::find(paletteKeys, paletteKeys + paletteCount, 0u) != paletteKeys + paletteCount;
     // The transparent entry stays: transparent pixels have no other.
     int freeSlots[256], keptSlots[256], freeCount = 0, keptCount = 0;
+    int keptAt[256]; // each slot's place among the kept ones, -1 when it is free
+    std::fill(keptAt, keptAt + 256, -1);
     Premul before[256], keptPremul[256];
     for (int i = 0; i < static_cast<int>(maxColours); ++i) {
         before[i] = premultiply(palette[i]);
         if (i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0)) {
+            keptAt[i] = keptCount;
             keptSlots[keptCount] = i;
             keptPremul[keptCount++] = before[i];
         } else
@@ -547,21 +582,30 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     int guess = -1;
     for (size_t r = 0; r < regionSize; ++r) {
         const uint32_t e = regionColours[r];
-        regionInput[r] = UINT32_MAX;
         if (keys[e] == 0) {
             if (!haveTransparent)
                 return false;
             regionGuess[r] = 0; // unused: a transparent colour is looked up afresh
             continue;
         }
+        // A colour already mapped to a kept entry under the palette has it
+        // as its nearest kept one.
+        const EntryErrors& known = entryErrors[e];
+        const bool mapped = known.stamp == stamp && keptAt[entryIndex[e]] >= 0;
+        if (mapped && known.error <= kDiffuseMinError) {
+            guess = keptAt[entryIndex[e]];
+            regionGuess[r] = entryIndex[e];
+            regionKept[r] = known.error;
+            continue;
+        }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        guess = search.find(q, guess);
+        guess = mapped ? keptAt[entryIndex[e]] : search.find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
-        const int32_t keptDistance = distance2(q, search.entry(guess));
+        const int32_t keptDistance = mapped ? known.error : distance2(q, search.entry(guess));
+        regionKept[r] = keptDistance;
         if (keptDistance <= kDiffuseMinError)
             continue;
         inputKept[regionInputs.size()] = keptDistance;
-        regionInput[r] = static_cast<uint32_t>(regionInputs.size());
         const double w = regionCount[e];
         regionInputs.push_back(
             WeightedColour{{float(q.r), float(q.g), float(q.b), float(q.a)}, w, keys[e], w});
@@ -590,14 +634,22 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // new entry lies within twice the colour's distance of the entry it had
     // (no further than twice the largest such distance, entryReach).
     // near[k] lists the new entries within that distance of entry k.
+    // nearest[k] is the squared distance from entry k to the nearest of
+    // them: a colour of that entry less than half of it away stays.
     bool touched[256] = {};
     uint8_t near[256][256];
     int nearCount[256];
+    int32_t nearest[256];
     for (int k = 0; k < paletteCount; ++k) {
         nearCount[k] = 0;
-        for (int j = 0; j < added; ++j)
-            if (distance2(before[k], search.entry(freeSlots[j])) <= 4 * entryReach[k])
+        nearest[k] = INT32_MAX;
+        for (int j = 0; j < added; ++j) {
+            const int32_t d = distance2(before[k], search.entry(freeSlots[j]));
+            if (d <= 4 * entryReach[k]) {
                 near[k][nearCount[k]++] = static_cast<uint8_t>(freeSlots[j]);
+                nearest[k] = std::min(nearest[k], d);
+            }
+        }
         touched[k] = moved[k] || nearCount[k] != 0;
     }
     // The changed pixels' colours and the touched ones mapped again; what
@@ -609,7 +661,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // by what its colour's nearest distance fell, and catches up by what it
     // rises again when that entry goes.
     int64_t lagging = 0;
-    auto remapColour = [&](size_t e, bool wasMapped, int guess) {
+    // mapNow() maps the colour and returns its distance.
+    auto remapColour = [&](size_t e, bool wasMapped, auto mapNow) {
         const uint32_t unchanged = counts[e] - regionCount[e];
         int32_t was = 0;
         if (unchanged != 0 && wasMapped) {
@@ -617,30 +670,55 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             was = distance2(q, before[entryIndex[e]]);
             delta -= int64_t(unchanged) * was;
         }
-        const int32_t now = mapEntry(e, guess);
+        const int32_t now = mapNow();
         delta += int64_t(counts[e]) * now;
         if (unchanged != 0 && wasMapped)
             lagging += int64_t(unchanged) * (was - now);
     };
-    for (size_t r = 0; r < regionSize; ++r) {
+    // A changed pixel's colour is nearest to the kept entry found above,
+    // or to a new one.
+    auto mapRegion = [&](size_t r) {
         const uint32_t e = regionColours[r];
-        const int guess = regionInput[r] == UINT32_MAX
-                              ? regionGuess[r]
-                              : freeSlots[builder.clusterOf(regionInput[r])];
+        if (keys[e] == 0)
+            return mapEntry(e, -1);
+        const Premul q = premultiplyKey(representativeColour(keys[e], level));
+        int best = regionGuess[r];
+        int32_t bestD = regionKept[r];
+        for (int j = 0; j < added; ++j) {
+            const int slot = freeSlots[j];
+            const int32_t d = distance2(q, search.entry(slot));
+            if (d < bestD || (d == bestD && slot < best)) {
+                bestD = d;
+                best = slot;
+            }
+        }
+        mapTo(e, best, bestD);
+        return bestD;
+    };
+    for (size_t r = 0; r < regionSize; ++r) {
         // A colour that some unchanged pixel has was mapped before.
-        remapColour(e, counts[e] != regionCount[e], keys[e] == 0 ? -1 : guess);
+        const uint32_t e = regionColours[r];
+        remapColour(e, counts[e] != regionCount[e], [&] { return mapRegion(r); });
     }
     const size_t colours = histogram.size();
     for (size_t e = 0; e < colours; ++e) {
-        if (entryDiffuse[e] == 2)
-            entryDiffuse[e] = 1; // the second-nearest entry may have changed
-        if (regionCount[e] != 0 || !touched[entryIndex[e]])
-            continue;
+        // The second-nearest entry may have changed; when it stays, it is
+        // the first guess for a colour whose entry moved.
+        const int second = entryDiffuse[e] == 2 ? entryAlt[e] : -1;
+        if (second >= 0)
+            entryDiffuse[e] = 1;
+        // The entry first: most colours' is not touched, and their counts
+        // need not be read.
         const int old = entryIndex[e];
+        if (!touched[old] || regionCount[e] != 0)
+            continue;
         if (counts[e] == 0) {
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
-            remapColour(e, true, -1);
+            const int guess = second >= 0 && !moved[second] ? second : -1;
+            remapColour(e, true, [&] { return mapEntry(e, guess); });
+        } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
+            continue; // every new entry is further than the one it has
         } else {
             // Its entry is still there: only a new one can be nearer.
             const Premul q = premultiplyKey(representativeColour(keys[e], level));
@@ -656,10 +734,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
                 }
             }
             if (best != old) {
-                entryIndex[e] = static_cast<uint8_t>(best);
-                entryDiffuse[e] = keys[e] != 0 && bestD > kDiffuseMinError;
-                entryErrors[e] = EntryErrors{stamp, bestD};
-                entryReach[best] = std::max(entryReach[best], bestD);
+                mapTo(e, best, bestD);
                 delta += int64_t(counts[e]) * (bestD - was);
                 lagging += int64_t(counts[e]) * (was - bestD);
             }
@@ -680,7 +755,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
     bool diffuseNow = diffuse;
     if (exact) {
         const size_t known = histogram.size();
-        auto any = [](size_t, uint32_t, uint32_t) { return true; };
+        auto any = [](size_t, uint32_t, uint32_t, uint32_t) { return true; };
         for (size_t c = 0; c < changeCount; ++c) {
             const size_t rowStart = static_cast<size_t>(changes[c].y) * width;
             if (!histogram.update(frame, previousFrame.data(), width, rowStart + changes[c].begin,
@@ -702,8 +777,10 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
         const StepFit fit = stepError(n, error);
         const bool served =
             fit == StepFit::Fits || (fit == StepFit::Over && patchPalette(width, height, error));
-        if (fit == StepFit::Over)
-            clearRegion();
+        // Whatever was gathered, also when the histogram had to be rebuilt
+        // after the change went over.
+        clearRegion();
+        gatherEarly = fit == StepFit::Over;
         if (!served)
             return false;
         // A frame that has become few enough colours to keep them all is
@@ -721,6 +798,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
 
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
+    gatherEarly = false;
     nextStamp(); // the histogram's entries are numbered afresh
     int level = firstLevel(frame, n);
     // The last level has no more colours than the table holds.

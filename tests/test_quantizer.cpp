@@ -171,7 +171,7 @@ TEST(QuantizerHistogram, CountsEveryColourOnceAsItsTableGrows) {
     for (size_t i = n / 2; i < n; ++i)
         changed.pixels[i] = i % 2 ? f.pixels[n / 2 + (n - 1 - i)] : colourOf(i, 12345);
     ASSERT_TRUE(histogram.update(changed.pixels.data(), before.data(), w, 0, n, pixelEntry.data(),
-                                 [](size_t, uint32_t, uint32_t) { return true; }));
+                                 [](size_t, uint32_t, uint32_t, uint32_t) { return true; }));
     check(changed);
 }
 
@@ -765,14 +765,16 @@ TEST(QuantizerTemporal, AHoleInAnOpaqueFrameIsFullyTransparent) {
 }
 
 // Squared error of every pixel to the palette entry nearest its colour,
-// found by trying them all, in the quantiser's own premultiplied metric.
-uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries) {
+// found by trying them all, in the quantiser's own premultiplied metric;
+// with a posterisation level, of the colour its histogram key stands for.
+uint64_t nearestEntryError(const Frame& f, const _OsdColor* palette, int entries, int level = 0) {
     std::map<uint32_t, uint64_t> counts;
     for (const _OsdColor& p : f.pixels)
-        ++counts[tovixquant::normaliseKey(tovixquant::packColour(p))];
+        ++counts[tovixquant::posterise(tovixquant::packColour(p), level)];
     uint64_t total = 0;
     for (const auto& c : counts) {
-        const tovixquant::Premul q = tovixquant::premultiplyKey(c.first);
+        const tovixquant::Premul q =
+            tovixquant::premultiplyKey(tovixquant::representativeColour(c.first, level));
         int32_t best = INT32_MAX;
         for (int e = 0; e < entries; ++e)
             best = std::min(best, tovixquant::distance2(q, tovixquant::premultiply(palette[e])));
@@ -831,6 +833,88 @@ TEST(QuantizerTemporal, ThePaletteErrorKeptOverAThousandFramesStaysTrue) {
     CQuantizer single(256, 8, w, h);
     ASSERT_EQ(0, run(single, last, freshOut));
     EXPECT_GT(psnrOf(last, out), psnrOf(last, freshOut) - 10 * log10(1.1));
+}
+
+TEST(QuantizerTemporal, StepsKeepEveryPixelsColourAndEveryColoursCount) {
+    // A step moves changed pixels between colours a run at a time: a flat
+    // bar drawn over a varied menu is one new colour over many old ones,
+    // and where the menu already had the bar's colour a pixel does not
+    // change at all. After every step each pixel's colour number must be
+    // its colour's, and each colour's count its pixels.
+    const uint32_t w = 360, h = 240;
+    const Frame menu = osdframes::menuFrame(w, h, 1, 0);
+    auto withBar = [&](uint32_t x0, uint32_t x1, _OsdColor c) {
+        Frame f = menu;
+        for (uint32_t y = 100; y < 140; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                f.pixels[y * w + x] = c;
+        return f;
+    };
+    // The bar's colour taken from the menu itself, so some of its pixels
+    // are unchanged in the middle of a run.
+    const _OsdColor menuColour = menu.pixels[120 * w + 60];
+    const Frame frames[] = {
+        withBar(40, 300, menuColour), withBar(40, 300, _OsdColor{10, 200, 30, 255}),
+        osdframes::withVolumePopup(menu, 0.4f), withBar(20, 200, menuColour), menu};
+    tovixquant::State state(256, 8);
+    state.reserve(menu.pixels.size(), w, h, true);
+    Output out(menu.pixels.size());
+    ASSERT_EQ(0, state.run(menu.pixels.data(), w, h, out.palette(), out.indices()));
+    for (const Frame& f : frames) {
+        ASSERT_EQ(0, state.run(f.pixels.data(), w, h, out.palette(), out.indices()));
+        const tovixquant::Histogram& histogram = state.histogram;
+        std::vector<uint32_t> counted(histogram.size(), 0);
+        for (size_t i = 0; i < f.pixels.size(); ++i) {
+            const uint32_t e = state.pixelEntry[i];
+            ASSERT_LT(e, histogram.size()) << "pixel " << i;
+            const uint32_t key = tovixquant::normaliseKey(
+                tovixquant::posterise(tovixquant::packColour(f.pixels[i]), histogram.level()));
+            ASSERT_EQ(key, histogram.keys()[e]) << "pixel " << i;
+            ++counted[e];
+        }
+        EXPECT_TRUE(std::equal(counted.begin(), counted.end(), histogram.counts()));
+        EXPECT_EQ(static_cast<size_t>(std::count_if(counted.begin(), counted.end(),
+                                                    [](uint32_t c) { return c != 0; })),
+                  histogram.live());
+    }
+}
+
+TEST(QuantizerTemporal, AChangeGatheredBeforeTheHistogramFilledUpIsForgotten) {
+    // A smooth frame of a colour per pixel fills the histogram's table. The
+    // next frame's first changed pixel is transparent, which the palette
+    // lacks, so its change is gathered for a mend from there; a new colour
+    // then finds the table full and the frame is quantised afresh. What was
+    // gathered must not come back with the next change, which a mend serves.
+    const uint32_t w = 64, h = 64;
+    Frame smooth = filled(w, h, _OsdColor{0, 0, 0, 255});
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            smooth.pixels[y * w + x] = _OsdColor{128, static_cast<unsigned char>(4 * y),
+                                                 static_cast<unsigned char>(4 * x), 255};
+    smooth.pixels[0] = smooth.pixels[1]; // room in the table for one colour more
+    Frame filling = smooth;
+    filling.pixels[0] = _OsdColor{0, 0, 0, 0};
+    for (uint32_t i = 1; i <= 100; ++i)
+        filling.pixels[i] = smooth.pixels[4000 + i % 90];
+    filling.pixels[101] = _OsdColor{7, 7, 7, 255};
+    Frame spot = filling;
+    for (uint32_t y = 30; y < 38; ++y)
+        for (uint32_t x = 30; x < 38; ++x)
+            spot.pixels[y * w + x] = _OsdColor{0, 0, 255, 255};
+
+    tovixquant::State state(256, 8);
+    state.reserve(smooth.pixels.size(), w, h, true);
+    Output before(smooth.pixels.size()), after(smooth.pixels.size());
+    ASSERT_EQ(0, state.run(smooth.pixels.data(), w, h, before.palette(), before.indices()));
+    ASSERT_EQ(0, state.run(filling.pixels.data(), w, h, before.palette(), before.indices()));
+    ASSERT_EQ(0, state.run(spot.pixels.data(), w, h, after.palette(), after.indices()));
+    EXPECT_TRUE(state.shownValid) << "the palette was mended";
+    EXPECT_EQ(0.0, osdframes::flicker(filling.pixels.data(), before.palette(), before.indices(),
+                                      spot.pixels.data(), after.palette(), after.indices(),
+                                      spot.pixels.size()));
+    EXPECT_EQ(static_cast<double>(nearestEntryError(spot, after.palette(), state.paletteCount,
+                                                    state.histogram.level())),
+              static_cast<double>(state.frameError));
 }
 
 TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {

@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "CQuantizer.h"
@@ -28,14 +29,15 @@ class Histogram {
 
     // Moves pixels begin..end-1 of a frame `width` pixels wide that differ
     // from `previous` (the frame the histogram last saw there) from their
-    // old colour to their new one, at
-    // the level of the last build, and writes their new colour numbers to
-    // `pixelEntry`; calls changed(i, old, now) for each such pixel i (old
-    // and now may be the same colour number: a key stands for several
-    // colours above level 0, and all transparent pixels are one). A colour
-    // no pixel has any more keeps its entry, counted 0. Returns false when
-    // a new colour finds the table full (the histogram must then be built
-    // afresh) or when `changed` returns false.
+    // old colour to their new one, at the level of the last build, and
+    // writes their new colour numbers to `pixelEntry`. They are taken in
+    // runs of pixels that all differ, had one colour number and now have
+    // one: changed(i, count, old, now) is called for the run of `count`
+    // pixels from pixel i (old and now may be the same colour number: a key
+    // stands for several colours above level 0, and all transparent pixels
+    // are one). A colour no pixel has any more keeps its entry, counted 0.
+    // Returns false when a new colour finds the table full (the histogram
+    // must then be built afresh) or when `changed` returns false.
     template <typename Changed>
     bool update(const _OsdColor* pixels, const uint32_t* previous, size_t width, size_t begin,
                 size_t end, uint32_t* pixelEntry, Changed changed);
@@ -104,7 +106,8 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
     // Runs of one colour look it up once, and so does a colour that the
     // pixel above has already (gradients across a bar, vertical edges).
     uint32_t runPixel = 0, runEntry = UINT32_MAX;
-    for (size_t i = begin; i < end; ++i) {
+    size_t i = begin;
+    while (i < end) {
         i += samePixels(pixels + i, previous + i, end - i);
         if (i == end)
             break;
@@ -132,16 +135,26 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
             runPixel = px;
             runEntry = entry;
         }
+        // The pixels after it of the same colour that had its old colour
+        // number move with it, counted once.
         const uint32_t old = pixelEntry[i];
+        size_t next = i + 1;
+        while (next < end && packColour(pixels[next]) == px && previous[next] != px &&
+               pixelEntry[next] == old)
+            ++next;
+        const uint32_t count = static_cast<uint32_t>(next - i);
         if (entry != old) {
-            live -= --counts[old] == 0;
-            live += counts[entry]++ == 0;
-            pixelEntry[i] = entry;
+            counts[old] -= count;
+            live -= counts[old] == 0;
+            live += counts[entry] == 0;
+            counts[entry] += count;
+            std::fill(pixelEntry + i, pixelEntry + next, entry);
         }
-        if (!changed(i, old, entry)) {
+        if (!changed(i, count, old, entry)) {
             done = false;
             break;
         }
+        i = next;
     }
     used_ = used;
     live_ = live;

@@ -391,10 +391,21 @@ uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t
             _mm_movemask_epi8(_mm_cmpeq_epi32(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x)),
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(previous + x)))) == 0) {
-            index(x);
-            index(x + 1);
-            index(x + 2);
-            index(x + 3);
+            const uint32_t e0 = pixelEntry[x];
+            if (pixelEntry[x + 1] == e0 && pixelEntry[x + 2] == e0 && pixelEntry[x + 3] == e0) {
+                // Four pixels of one colour, as along most of a pop-up's rows.
+                const uint32_t four = entryIndex[e0] * 0x01010101u;
+                const uint32_t flag = entryDiffuse[e0] * 0x01010101u;
+                memcpy(indices + x, &four, 4);
+                memcpy(nearest + x, &four, 4);
+                memcpy(flags + x, &flag, 4);
+                any |= entryDiffuse[e0];
+            } else {
+                index(x);
+                index(x + 1);
+                index(x + 2);
+                index(x + 3);
+            }
             x += 4;
             continue;
         }
@@ -520,42 +531,42 @@ void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
         err.lo = err.hi = 0;
 }
 
+// Counts of the pixels that show each entry, to be added to the job's
+// `shown`: four tables, one for each pixel of four in a row, so that a
+// count does not wait for its own previous store when neighbours show the
+// same entry.
+struct ShownChange {
+    int32_t by[4][256];
+};
+
 // The pixels that show each entry, moved from the indices `before` to
-// `after` over begin..end-1. Runs of one index are counted whole: a count
-// changed pixel by pixel waits for its own previous store.
+// `after` over begin..end-1: four pixels of equal indices at a time are
+// skipped, the others counted out of one entry and into the other (the
+// same one, for a pixel that keeps its index) without a branch.
 void recount(const uint8_t* before, const uint8_t* after, uint32_t begin, uint32_t end,
-             uint32_t* shown) {
-    int out = -1, in = -1;
-    uint32_t outRun = 0, inRun = 0;
-    for (uint32_t x = begin; x < end; ++x) {
-        const int o = before[x], n = after[x];
-        if (o == n)
+             ShownChange& change) {
+    uint32_t x = begin;
+    for (; x + 4 <= end; x += 4) {
+        uint32_t was, now;
+        memcpy(&was, before + x, 4);
+        memcpy(&now, after + x, 4);
+        if (was == now)
             continue;
-        if (o != out) {
-            if (out >= 0)
-                shown[out] -= outRun;
-            out = o;
-            outRun = 0;
+        for (int k = 0; k < 4; ++k) {
+            --change.by[k][before[x + k]];
+            ++change.by[k][after[x + k]];
         }
-        ++outRun;
-        if (n != in) {
-            if (in >= 0)
-                shown[in] += inRun;
-            in = n;
-            inRun = 0;
-        }
-        ++inRun;
     }
-    if (out >= 0)
-        shown[out] -= outRun;
-    if (in >= 0)
-        shown[in] += inRun;
+    for (; x < end; ++x) {
+        --change.by[0][before[x]];
+        ++change.by[0][after[x]];
+    }
 }
 
 // Row y of the frame, pixels begin..end-1 of it as they differ from the
 // previous frame (the whole row when there is none), then its diffusion.
 void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, ErrorRows& err,
-              NearestSearch& search) {
+              NearestSearch& search, ShownChange& shownChange) {
     const uint32_t w = job.width;
     const size_t rowStart = static_cast<size_t>(y) * w;
     const _OsdColor* row = job.pixels + rowStart;
@@ -580,7 +591,7 @@ void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, Err
     else if (job.diffuse)
         diffuseRow(job, y, flags, err, search);
     if (job.shown)
-        recount(job.saveIndices + rowStart, indices, begin, end, job.shown);
+        recount(job.saveIndices + rowStart, indices, begin, end, shownChange);
     // What the next frame compares with, copied while the row is at hand
     // (outside the span it holds these pixels already).
     copyRow(job.savePixels + rowStart + begin, row + begin, end - begin);
@@ -617,13 +628,17 @@ void remap(const RemapJob& job, NearestSearch& search) {
     if (job.diffuse)
         memset(err.now, 0, 2 * rowValues * sizeof(int32_t));
 
+    ShownChange shownChange;
+    if (job.shown)
+        memset(&shownChange, 0, sizeof shownChange);
+
     // One row at a time, while it is in the cache: every pixel first gets
     // its colour's nearest entry (or keeps last frame's index when it did
     // not change); then the pixels of colours worth diffusing are visited
     // again.
     if (!job.previousPixels) {
         for (uint32_t y = 0; y < h; ++y)
-            remapRow(job, y, 0, w, err, search);
+            remapRow(job, y, 0, w, err, search, shownChange);
     } else {
         // Rows that did not change keep their indices; the error carried
         // into such a row stops there, as no pixel of it takes any.
@@ -638,10 +653,15 @@ void remap(const RemapJob& job, NearestSearch& search) {
                     err.drop();
             }
             if (c < job.changeCount)
-                remapRow(job, changed, job.changes[c].begin, job.changes[c].end, err, search);
+                remapRow(job, changed, job.changes[c].begin, job.changes[c].end, err, search,
+                         shownChange);
             y = changed + 1;
         }
     }
+    if (job.shown)
+        for (int k = 0; k < 256; ++k)
+            job.shown[k] += static_cast<uint32_t>(shownChange.by[0][k] + shownChange.by[1][k] +
+                                                  shownChange.by[2][k] + shownChange.by[3][k]);
 #if TOVIXQUANT_SSE2
     _mm_sfence();
 #endif

@@ -79,12 +79,13 @@ struct State {
     std::vector<uint32_t> regionColours;
     std::vector<uint32_t> regionCount;
     std::vector<WeightedColour> regionInputs;
-    std::vector<uint8_t> regionGuess;  // a first guess at each one's entry
-    std::vector<uint32_t> regionInput; // its input, UINT32_MAX when it has none
-    std::vector<int32_t> inputKept;    // each input's distance to the nearest kept entry
+    std::vector<uint8_t> regionGuess; // each changed colour's nearest kept entry
+    std::vector<int32_t> regionKept;  // and its distance to it
+    std::vector<int32_t> inputKept;   // each input's distance to the nearest kept entry
     size_t regionSize = 0;
     bool regionFull = false;       // more colours than regionColours holds
     uint32_t regionLeft[256] = {}; // changed pixels that showed each entry
+    bool gatherEarly = false;      // the last step mended the palette
     // Pixels that show each entry, while shownValid.
     uint32_t shown[256] = {};
     bool shownValid = false;
@@ -170,10 +171,10 @@ struct State {
     bool patchPalette(uint32_t width, uint32_t height, uint64_t& total);
     void countShown(size_t pixels);
     void refineMended(int added, const int* slots);
-    // The changed pixel i, now of histogram colour `colour`, counted in the
-    // change's colours and in the entries it leaves; gatherRegion does so
-    // for every changed pixel up to pixel `last`.
-    void gatherPixel(size_t i, uint32_t colour);
+    // The `count` changed pixels from pixel i, now of histogram colour
+    // `colour`, counted in the change's colours and in the entries they
+    // leave; gatherRegion does so for every changed pixel up to pixel `last`.
+    void gatherRun(size_t i, uint32_t count, uint32_t colour);
     void gatherRegion(size_t last);
     void clearRegion();
     // The most error a kept palette may give a frame of `pixels` pixels.
@@ -182,6 +183,8 @@ struct State {
     // Maps histogram entry e to its nearest entry (`guess` first), stamps
     // it and returns the squared distance.
     int32_t mapEntry(size_t e, int guess);
+    // Maps histogram entry e to palette entry `best` at squared distance d.
+    void mapTo(size_t e, int best, int32_t d);
     void nextStamp();
     // With sameSize, only the pixels of `changes` are looked at.
     bool reusePalette(size_t pixels, bool sameSize);
