@@ -92,13 +92,21 @@ dll:
 
 # The quantiser and the OSD frame path of the DLL under Wine against native
 # Linux, in one run: the same bytes, then medians and ratios
-# (tests/wine/run_wine_quantizer.sh). WINE_BENCH_RUNS per frame.
+# (tests/wine/run_wine_quantizer.sh). WINE_BENCH_RUNS per frame. Where the
+# compiler builds 32-bit x86 programs (gcc-multilib), the quantiser built so
+# with the DLL's flags (build/linux-i686) runs beside them.
 WINE_BENCH_RUNS ?= 21
 .PHONY: wine-bench
 wine-bench: dll
 	cmake --preset default
 	cmake --build --preset default -j$(JOBS) --target quantizer_frames osd_timing
-	tests/wine/run_wine_quantizer.sh build/default build/windows-x86 build/default/wine-bench \
+	@if echo 'int main() {}' | g++ -m32 -x c++ - -o /dev/null 2>/dev/null; then \
+	  cmake -S tests/wine/linux-i686 -B build/linux-i686 \
+	    --toolchain $(CURDIR)/cmake/toolchain-linux-i686.cmake >/dev/null && \
+	  cmake --build build/linux-i686 -j$(JOBS); \
+	else echo "g++ builds no 32-bit programs (gcc-multilib, g++-multilib): 32-bit Linux left out"; fi
+	I686_FRAMES=$$(test -x build/linux-i686/quantizer_frames && echo build/linux-i686/quantizer_frames) \
+	  tests/wine/run_wine_quantizer.sh build/default build/windows-x86 build/default/wine-bench \
 	  $(WINE_BENCH_RUNS) $(WINE_BENCH_RUNS)
 
 # What a Windows user installs: dist/tovixapi-<version>-win32.zip (TovixAPI.dll,

@@ -200,10 +200,17 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
 bool State::wholeError(double limit, uint64_t& total) {
     const size_t colours = histogram.size();
     const uint32_t* counts = histogram.counts();
+    // The limit (never negative) as a whole number, compared with the sum
+    // as it grows: the sum stays far below 2^53, where a double holds it
+    // exactly, so this decides as comparing it as a double would, without
+    // converting a 64-bit number per colour (a slow one on 32-bit x86).
+    const uint64_t most = limit <= 0                       ? 0
+                          : limit < 18446744073709551616.0 ? static_cast<uint64_t>(limit)
+                                                           : UINT64_MAX;
     uint64_t error = 0;
     for (size_t e = 0; e < colours; ++e) {
         error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
-        if (static_cast<double>(error) > limit)
+        if (error > most)
             return false;
     }
     total = error;

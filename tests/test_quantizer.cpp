@@ -1008,6 +1008,30 @@ TEST(QuantizerTemporal, APopUpWithAHoleShowsTheHoleTransparent) {
               static_cast<double>(state.frameError));
 }
 
+TEST(QuantizerTemporal, AKeptPaletteIsHeldToItsErrorLimitToTheUnit) {
+    // The whole frame's error under a palette is held to a limit in double
+    // while the sum is a whole number: a sum equal to the limit passes, one
+    // above it by less than one unit does not, and no limit is too large.
+    const Frame photo = osdframes::photoFrame(720, 480);
+    tovixquant::State state(256, 8);
+    state.reserve(photo.pixels.size(), 720, 480, true);
+    Output out(photo.pixels.size());
+    ASSERT_EQ(0, state.run(photo.pixels.data(), 720, 480, out.palette(), out.indices()));
+    if (!state.searchCurrent)
+        state.setSearchPalette();
+    uint64_t total = 0;
+    ASSERT_TRUE(state.wholeError(1e30, total));
+    ASSERT_GT(total, 1000u);
+    const double sum = static_cast<double>(total);
+    uint64_t again = 0;
+    EXPECT_TRUE(state.wholeError(sum, again));
+    EXPECT_EQ(total, again);
+    EXPECT_TRUE(state.wholeError(sum + 0.5, again));
+    EXPECT_FALSE(state.wholeError(sum - 0.5, again));
+    EXPECT_FALSE(state.wholeError(sum - 1, again));
+    EXPECT_FALSE(state.wholeError(0, again));
+}
+
 TEST(QuantizerTemporal, FramesAllocateNothingOnceTheBuffersFitThem) {
     // Made for 720 x 480: every kind of frame of that size, new screens
     // and small changes alike, runs without allocating; a larger frame

@@ -8,7 +8,9 @@
 #          the demo's pictures are encoded with them), the JDK and a font (the
 #          demo draws text): what `make demo` needs
 #   check  also clang and its runtime (the fuzz targets), valgrind,
-#          clang-format, mingw-w64 (the Windows DLLs), Wine's 32-bit build
+#          clang-format, mingw-w64 (the Windows DLLs), gcc-multilib and
+#          g++-multilib (the DLL's quantiser as a 32-bit Linux program, for
+#          make wine-bench), Wine's 32-bit build
 #          (the Windows session), Chromium (the report's browser check),
 #          ffmpeg (real streams for the media layer's tests) and Pillow (the
 #          contestant of bench/compare.py):
@@ -22,7 +24,7 @@ set -euo pipefail
 demo=(cmake make g++ libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
       libavcodec-dev libswscale-dev openjdk-17-jdk-headless fonts-dejavu-core)
 check=("${demo[@]}" clang libclang-rt-14-dev valgrind clang-format python3
-       python3-pil g++-mingw-w64-i686 chromium ffmpeg)
+       python3-pil g++-mingw-w64-i686 gcc-multilib g++-multilib chromium ffmpeg)
 wine=(wine wine32:i386)
 
 case ${1:-} in

@@ -121,6 +121,43 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
             memcpy(flags + x, &four, sizeof four);
         }
     }
+#elif TOVIXQUANT_MMX
+    // The same two pixels at a time.
+    if (w >= 4) {
+        if (flags[0] && !isSmooth(row, 0, y, w, h))
+            flags[0] = 0;
+        const ptrdiff_t stride = static_cast<ptrdiff_t>(w);
+        const __m64 alpha = _mm_set1_pi32(static_cast<int>(0xFF000000u));
+        const __m64 zero = _mm_setzero_si64();
+        const __m64 limit = _mm_set1_pi8(static_cast<char>(kSmoothLimit));
+        auto load = [&](const _OsdColor* p) {
+            __m64 v;
+            memcpy(&v, p, sizeof v);
+            return _mm_andnot_si64(_mm_cmpeq_pi32(_mm_and_si64(v, alpha), zero), v);
+        };
+        auto over = [&](__m64 a, __m64 b) {
+            return _mm_subs_pu8(_mm_or_si64(_mm_subs_pu8(a, b), _mm_subs_pu8(b, a)), limit);
+        };
+        for (x = 1; x + 3 <= w; x += 2) {
+            if ((flags[x] | flags[x + 1]) == 0)
+                continue;
+            const _OsdColor* p = row + x;
+            const __m64 c = load(p);
+            __m64 bad = _mm_or_si64(over(c, load(p - 1)), over(c, load(p + 1)));
+            if (y > 0)
+                bad = _mm_or_si64(bad, over(c, load(p - stride)));
+            if (y + 1 < h)
+                bad = _mm_or_si64(bad, over(c, load(p + stride)));
+            // A byte of the mask per byte of the two pixels: all four set
+            // when the pixel is smooth.
+            const int smooth = _mm_movemask_pi8(_mm_cmpeq_pi32(bad, zero));
+            if ((smooth & 0x0F) == 0)
+                flags[x] = 0;
+            if ((smooth & 0xF0) == 0)
+                flags[x + 1] = 0;
+        }
+        _mm_empty();
+    }
 #endif
     for (; x < w; ++x)
         if (flags[x] && !isSmooth(row, x, y, w, h))

@@ -34,6 +34,17 @@ inline __m128i max32(__m128i a, __m128i b) {
 #define TOVIXQUANT_SSE2 0
 #endif
 
+// The scalar build on 32-bit x86 (a Pentium III, an Athlon XP) has MMX and
+// SSE's additions to it, on 64-bit registers: the few kernels that test
+// bytes side by side use them there, and leave the registers to the x87
+// unit (_mm_empty) before they return.
+#if !TOVIXQUANT_SSE2 && defined(__i386__) && defined(__MMX__) && defined(__SSE__)
+#include <xmmintrin.h>
+#define TOVIXQUANT_MMX 1
+#else
+#define TOVIXQUANT_MMX 0
+#endif
+
 namespace tovixquant {
 
 // Alignment of the work buffers and of the state: a cache line, which also

@@ -129,14 +129,7 @@ void DemuxFilter::addPushOutputs() {
 }
 
 void DemuxFilter::addStreamOutputs() {
-    for (Output& output : outputs_) {
-        if (IPin* peer = output.pin->peer())
-            peer->Disconnect();
-        output.pin->Disconnect();
-        forgetOutput(&output);
-    }
-    outputs_.clear();
-    removePinsFrom(kDemuxInput + 1);
+    dropOutputs();
     if (info_.hasVideo) {
         BasePin* pin = addPin(L"Video", PINDIR_OUTPUT, {videoType(info_)});
         outputs_.push_back(Output{pin, kAnyVideo});
@@ -175,6 +168,17 @@ DemuxFilter::Output* DemuxFilter::outputOf(BasePin* pin) {
         if (output.pin == pin)
             return &output;
     return nullptr;
+}
+
+void DemuxFilter::dropOutputs() {
+    for (Output& output : outputs_) {
+        if (IPin* peer = output.pin->peer())
+            peer->Disconnect();
+        output.pin->Disconnect();
+        forgetOutput(&output);
+    }
+    outputs_.clear();
+    removePinsFrom(kDemuxInput + 1);
 }
 
 void DemuxFilter::forgetOutput(Output* output) {
@@ -252,18 +256,11 @@ void DemuxFilter::onDisconnected(BasePin* pin) {
         return;
     if (pulling_) {
         // Back to the pins the push graph wires.
-        for (Output& output : outputs_) {
-            if (IPin* peer = output.pin->peer())
-                peer->Disconnect();
-            output.pin->Disconnect();
-            forgetOutput(&output);
-        }
-        outputs_.clear();
+        dropOutputs();
         pulling_ = false;
         bytes_.clear();
         info_ = MediaInfo();
         largestPayload_ = 0;
-        removePinsFrom(kDemuxInput + 1);
         if (!mpeg1Splitter_)
             addPushOutputs();
     }

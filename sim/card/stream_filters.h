@@ -171,6 +171,8 @@ class DemuxFilter : public BaseFilter, public ISimMediaInfo {
     void addStreamOutputs();
     Output* outputOf(BasePin* pin);
     void forgetOutput(Output* output);
+    // Disconnects and removes every output pin.
+    void dropOutputs();
     // Starts a streaming thread for each connected output from the start
     // position, unless they run already.
     void startStreaming();

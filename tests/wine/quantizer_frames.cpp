@@ -12,9 +12,15 @@
 // `run` prints one line per frame: its name, the kernels used, FNV-1a
 // digests of the frame and of the output (palette and indices), the median
 // and the fastest time of ProcessImage, the processor time of all runs
-// together and every run's time, in milliseconds;
-// each run is on a new quantiser sized for the frame (made outside the
-// timing), as the benchmark does. Without frame names, every frame and a
+// together and every run's time, in milliseconds.
+// A frame's runs share one quantiser, as the library's OSD path does, after
+// one run that is not timed; before each run the quantiser is made to forget
+// the previous frame, so that every run does the whole work of a frame on a
+// new quantiser. Had each run a new quantiser, its buffers would be new
+// memory under Wine (as on Windows, blocks this large come from the system
+// and go back to it) but the same memory again on Linux, whose allocator
+// keeps them: the two would not do the same work. Every run must give the
+// bytes of the first, or the frame fails. Without frame names, every frame and a
 // last line, "sequence": the digest of a series of frames on long-lived
 // quantisers (kept palettes and indices, a larger frame, diffusion off,
 // fewer bits and entries, distribution by population, the full search).
@@ -51,18 +57,21 @@ struct Named {
 const char* const kTimed[] = {"menu-home", "menu-info", "menu-list", "icon-grid",
                               "photo",     "flat",      "menu-1080"};
 
-std::vector<Named> drawFrames() {
-    std::vector<Named> frames;
-    frames.push_back({"menu-home", osdframes::menuFrame(720, 480, 1, 0)});
-    frames.push_back({"menu-info", osdframes::menuFrame(720, 480, 1, 1)});
-    frames.push_back({"menu-list", osdframes::menuFrame(720, 480, 1, 2)});
-    frames.push_back({"icon-grid", osdframes::iconGridFrame(720, 480)});
-    frames.push_back({"photo", osdframes::photoFrame(720, 480)});
-    frames.push_back({"flat", osdframes::flatFrame(720, 480)});
-    frames.push_back({"menu-1080", osdframes::menuFrame(1920, 1080, 1, 0)});
-    frames.push_back({"menu-second", osdframes::menuFrame(720, 480, 2, 0)});
-    frames.push_back({"menu-third", osdframes::menuFrame(720, 480, 3, 1)});
-    return frames;
+// Every frame, drawn (`write`) or with its name alone (`run` reads the
+// pixels, and drawing them all would cost each run of the program a second).
+std::vector<Named> allFrames(bool draw) {
+    auto frame = [draw](Frame (*how)()) { return draw ? how() : Frame{}; };
+    return {
+        {"menu-home", frame([] { return osdframes::menuFrame(720, 480, 1, 0); })},
+        {"menu-info", frame([] { return osdframes::menuFrame(720, 480, 1, 1); })},
+        {"menu-list", frame([] { return osdframes::menuFrame(720, 480, 1, 2); })},
+        {"icon-grid", frame([] { return osdframes::iconGridFrame(720, 480); })},
+        {"photo", frame([] { return osdframes::photoFrame(720, 480); })},
+        {"flat", frame([] { return osdframes::flatFrame(720, 480); })},
+        {"menu-1080", frame([] { return osdframes::menuFrame(1920, 1080, 1, 0); })},
+        {"menu-second", frame([] { return osdframes::menuFrame(720, 480, 2, 0); })},
+        {"menu-third", frame([] { return osdframes::menuFrame(720, 480, 3, 1); })},
+    };
 }
 
 const char kMagic[4] = {'O', 'S', 'D', 'F'};
@@ -178,7 +187,7 @@ bool sequenceDigest(const std::vector<Named>& frames, uint64_t* digest) {
 }
 
 int writeAll(const std::string& folder) {
-    for (const Named& n : drawFrames()) {
+    for (const Named& n : allFrames(true)) {
         if (!writeFrame(folder + "/" + n.name + ".frame", n.frame)) {
             fprintf(stderr, "cannot write %s/%s.frame\n", folder.c_str(), n.name);
             return 1;
@@ -188,7 +197,7 @@ int writeAll(const std::string& folder) {
 }
 
 int runAll(const std::string& folder, int runs, const std::vector<std::string>& only) {
-    std::vector<Named> frames = drawFrames(); // for the names; the pixels are read
+    std::vector<Named> frames = allFrames(false);
     for (Named& n : frames) {
         if (!readFrame(folder + "/" + n.name + ".frame", &n.frame)) {
             fprintf(stderr, "cannot read %s/%s.frame\n", folder.c_str(), n.name);
@@ -206,25 +215,36 @@ int runAll(const std::string& folder, int runs, const std::vector<std::string>& 
         in.add(f.pixels.data(), f.pixels.size() * sizeof(_OsdColor));
         std::vector<double> ms;
         double cpu = 0;
-        Output result;
-        for (int i = 0; i < runs; ++i) {
-            CQuantizer q(256, 8, f.width, f.height);
+        CQuantizer q(256, 8, f.width, f.height);
+        Output first, result;
+        for (int i = -1; i < runs; ++i) {
+            // A change of the distribution switch starts the quantiser
+            // afresh: no palette or index is kept from the run before.
+            q.SetDistributeClut(true);
             q.SetDistributeClut(false);
             q.SetFullClutSearch(false);
             q.imageWidth = f.width;
             q.imageHeight = f.height;
             q.SetErrorDiffusion(true);
-            result.indices.assign(f.pixels.size(), 0);
+            Output& o = i < 0 ? first : result;
+            o.indices.assign(f.pixels.size(), 0);
             const double cpuStart = threadMs();
             const auto start = std::chrono::steady_clock::now();
-            const int status =
-                q.ProcessImage(f.pixels.data(), result.palette.data(), result.indices.data());
+            const int status = q.ProcessImage(f.pixels.data(), o.palette.data(), o.indices.data());
             const auto end = std::chrono::steady_clock::now();
+            if (i < 0)
+                continue;
             cpu += threadMs() - cpuStart;
             failed += status != 0;
+            if (memcmp(result.palette.data(), first.palette.data(),
+                       first.palette.size() * sizeof(_OsdColor)) != 0 ||
+                result.indices != first.indices) {
+                fprintf(stderr, "%s: run %d gave other bytes than the first\n", name, i + 1);
+                ++failed;
+            }
             ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
-        addOutput(&out, result);
+        addOutput(&out, first);
         std::string times;
         for (double t : ms)
             times += (times.empty() ? "" : ",") + std::to_string(t);

@@ -11,6 +11,11 @@
 # (tovixsim.dll registered in the prefix as the card), and the library's own
 # part of it, processOsdImage.
 #
+# With I686_FRAMES naming quantizer_frames built for 32-bit x86 Linux from
+# the DLL's sources and flags (tests/wine/linux-i686), that program runs
+# beside the others with either kernels, bytes and times: what 32-bit code
+# costs without Wine.
+#
 # Usage: run_wine_quantizer.sh <linux build> <windows build> <work> <runs> [<osd rounds>]
 # Exits 77 (skipped) when Wine is not installed, 1 when any bytes differ.
 set -euo pipefail
@@ -30,15 +35,31 @@ wine_boot "$work/wineboot.txt"
 
 frames_linux=$linux_build/tests/wine/quantizer_frames
 frames_windows=$windows_build/bin/quantizer_frames.exe
+frames_i686=${I686_FRAMES:+$(cd "$(dirname "$I686_FRAMES")" && pwd)/$(basename "$I686_FRAMES")}
 "$frames_linux" write "$work/frames"
 cd "$work"
-"$frames_linux" run frames 1 >native.txt
-wine "$frames_windows" run frames 1 | tr -d '\r' >sse2.txt
-TOVIX_NO_SSE2=1 wine "$frames_windows" run frames 1 | tr -d '\r' >scalar.txt
+# Each build's runs: its name (the files' prefix) and the kernels it must use.
+builds="native:sse2 sse2:sse2 scalar:scalar"
+[ -n "$frames_i686" ] && builds="native:sse2 i686sse2:sse2 sse2:sse2 i686scalar:scalar scalar:scalar"
+# One build's quantizer_frames with the given arguments, its output on stdout.
+run_build() {
+    local build=$1
+    shift
+    case $build in
+    native) "$frames_linux" "$@" ;;
+    sse2) wine "$frames_windows" "$@" | tr -d '\r' ;;
+    scalar) TOVIX_NO_SSE2=1 wine "$frames_windows" "$@" | tr -d '\r' ;;
+    i686sse2) TOVIX_NO_SSE2=0 "$frames_i686" "$@" ;;
+    i686scalar) TOVIX_NO_SSE2=1 "$frames_i686" "$@" ;;
+    esac
+}
+for run in $builds; do
+    run_build "${run%%:*}" run frames 1 >"${run%%:*}.txt"
+done
 
 failed=0
 # The kernels each run used: the second field of every line.
-for run in native:sse2 sse2:sse2 scalar:scalar; do
+for run in $builds; do
     file=${run%%:*} kernels=${run##*:}
     if awk -v k="$kernels" '$2 != k { bad = 1 } END { exit !bad }' "$file.txt"; then
         echo "the $file run did not use the $kernels kernels:"
@@ -48,32 +69,39 @@ for run in native:sse2 sse2:sse2 scalar:scalar; do
 done
 # Name, frame digest and output digest must agree line by line.
 digests() { awk '{ print $1, $3, $4 }' "$1"; }
-for file in sse2 scalar; do
+for run in $builds; do
+    file=${run%%:*}
+    [ "$file" = native ] && continue
     if ! diff <(digests native.txt) <(digests "$file.txt") >"$file.diff"; then
-        echo "Wine with the $file kernels gives other bytes than Linux (< Linux, > Wine):"
+        echo "$file gives other bytes than Linux x86-64 (< Linux x86-64, > $file):"
         cat "$file.diff"
         failed=1
     fi
 done
-[ "$failed" = 0 ] && echo "the same bytes on Linux and under Wine with the SSE2 and the scalar kernels:" \
-    $(awk '{ print $1 }' native.txt)
+if [ "$failed" = 0 ]; then
+    where="on Linux and under Wine with the SSE2 and the scalar kernels"
+    [ -n "$frames_i686" ] && where="$where, and on 32-bit Linux with either"
+    echo "the same bytes $where:" $(awk '{ print $1 }' native.txt)
+fi
 
-# The times: three rounds, each frame on Linux, then under Wine with either
-# kernels, a third of the runs each time, so that the machine's other work
-# weighs on all three alike.
+# The times: in rounds, each frame on Linux, then under Wine with either
+# kernels (and on 32-bit Linux), a share of the runs each time, so that the
+# machine's other work weighs on all alike; five rounds of at least three
+# runs, fewer when there are fewer runs.
 if [ "$runs" -gt 1 ]; then
-    share=$(((runs + 2) / 3))
-    for round in 1 2 3; do
+    rounds=$(((runs + 2) / 3))
+    [ "$rounds" -gt 5 ] && rounds=5
+    share=$(((runs + rounds - 1) / rounds))
+    for round in $(seq "$rounds"); do
         for frame in $(awk '$1 != "sequence" { print $1 }' native.txt); do
-            "$frames_linux" run frames "$share" "$frame" >>native-times.txt
-            wine "$frames_windows" run frames "$share" "$frame" | tr -d '\r' >>sse2-times.txt
-            TOVIX_NO_SSE2=1 wine "$frames_windows" run frames "$share" "$frame" |
-                tr -d '\r' >>scalar-times.txt
+            for run in $builds; do
+                run_build "${run%%:*}" run frames "$share" "$frame" >>"${run%%:*}-times.txt"
+            done
         done
     done
     echo
-    echo "quantiser, median of $((3 * share)) runs (fastest in brackets), milliseconds:"
-    python3 "$here/time_table.py" native-times.txt sse2-times.txt scalar-times.txt
+    echo "quantiser, median of $((rounds * share)) runs (fastest in brackets), milliseconds:"
+    python3 "$here/time_table.py" $(for run in $builds; do echo "${run%%:*}-times.txt"; done)
 fi
 
 if [ -n "$osd_rounds" ]; then

@@ -10,7 +10,8 @@ Usage: time_table.py <native lines> <other lines>...
 import statistics
 import sys
 
-HEADINGS = {"native": "Linux x86-64", "sse2": "Wine SSE2", "scalar": "Wine scalar"}
+HEADINGS = {"native": "Linux x86-64", "sse2": "Wine SSE2", "scalar": "Wine scalar",
+            "i686sse2": "Linux i686 SSE2", "i686scalar": "Linux i686 scalar"}
 
 
 def times(path):
