@@ -262,16 +262,10 @@ HRESULT DecoderPlayback::onStop() {
     return S_OK;
 }
 
-// A time-out of 0 answers without waiting, so that a condition of another
-// waiter may ask.
 HRESULT DecoderPlayback::onGetState(DWORD msTimeout) {
-    if (filter_->state() == State_Stopped || !awaitingData())
+    if (filter_->state() == State_Stopped)
         return S_OK;
-    if (msTimeout == 0)
-        return VFW_S_STATE_INTERMEDIATE;
-    return waitFor([this] { return !awaitingData(); }, std::min(msTimeout, waitLimitMs()))
-               ? S_OK
-               : VFW_S_STATE_INTERMEDIATE;
+    return cueingState(msTimeout, [this] { return !awaitingData(); });
 }
 
 void DecoderPlayback::startCompletion() {

@@ -4,6 +4,7 @@
 #include "../base/world_wait.h"
 #include "../control_graph.h"
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 
@@ -31,6 +32,14 @@ bool manualClockOn() {
 }
 DWORD waitLimitMs() {
     return gWaitLimitMs;
+}
+
+HRESULT cueingState(DWORD msTimeout, const std::function<bool()>& cued) {
+    if (cued())
+        return S_OK;
+    if (msTimeout == 0)
+        return VFW_S_STATE_INTERMEDIATE;
+    return waitFor(cued, std::min(msTimeout, waitLimitMs())) ? S_OK : VFW_S_STATE_INTERMEDIATE;
 }
 
 GraphClock::GraphClock() : ComObject("SystemClock") {}

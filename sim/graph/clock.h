@@ -6,6 +6,8 @@
 #include "../base/media_time.h"
 #include "../com/runtime.h"
 
+#include <functional>
+
 namespace sim {
 
 // Now on the clock every graph uses: monotonic real time, or the manual
@@ -15,6 +17,11 @@ bool manualClockOn();
 // The longest any wait of the world blocks in real time, in milliseconds;
 // a wait that would be longer gives up (see WaitForCompletion).
 DWORD waitLimitMs();
+// GetState's answer from a filter whose pause completes only once `cued`
+// holds: S_OK when it does, else VFW_S_STATE_INTERMEDIATE after waiting up
+// to `msTimeout` (at most the wait limit). A time-out of 0 answers without
+// waiting, so that a condition of another waiter may ask.
+HRESULT cueingState(DWORD msTimeout, const std::function<bool()>& cued);
 
 class GraphClock : public IReferenceClock, public ComObject {
   public:

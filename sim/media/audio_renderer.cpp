@@ -29,7 +29,6 @@
 #include "stock_filters.h"
 #include "types.h"
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 
@@ -163,16 +162,10 @@ class AudioRenderer final : public BaseFilter, public NoDispatch<IBasicAudio> {
             cueing_ = true;
         return cueing_ ? S_FALSE : S_OK;
     }
-    // A time-out of 0 answers without waiting, so that a condition of another
-    // waiter may ask.
     HRESULT onGetState(DWORD msTimeout) override {
-        if (state() == State_Stopped || !cueing())
+        if (state() == State_Stopped)
             return S_OK;
-        if (msTimeout == 0)
-            return VFW_S_STATE_INTERMEDIATE;
-        return waitFor([this] { return !cueing(); }, std::min(msTimeout, waitLimitMs()))
-                   ? S_OK
-                   : VFW_S_STATE_INTERMEDIATE;
+        return cueingState(msTimeout, [this] { return !cueing(); });
     }
     HRESULT onStop() override {
         endCompletion();
