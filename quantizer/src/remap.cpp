@@ -164,10 +164,6 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
             flags[x] = 0;
 }
 
-inline int clampInt(int v, int lo, int hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
-
 // Where a diffused pixel's error goes, in its row and the row below.
 struct ErrorTargets {
     const int32_t* carried; // the error carried into the pixel
@@ -262,6 +258,10 @@ inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& al
 }
 
 #else
+
+inline int clampInt(int v, int lo, int hi) {
+    return v < lo ? lo : (v > hi ? hi : v);
+}
 
 // The same as the vector kernel above, one channel at a time.
 inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
