@@ -306,11 +306,16 @@ TEST_F(PlayerTiming, TheHostsFarthestSeeksReachTheEndsOfTheClip) {
     ASSERT_TRUE(open());
     load("clip.mpg");
     EXPECT_TRUE(play());
+    // Each seek restarts the streaming; the clock stands still, so the
+    // position is looked at once the world's threads have settled.
     seek(INT64_MAX);
+    simctl::waitForStreaming();
     EXPECT_EQ(5000, positionMs());
     seek(INT64_MIN);
+    simctl::waitForStreaming();
     EXPECT_EQ(0, positionMs());
     seek(2500);
+    simctl::waitForStreaming();
     EXPECT_EQ(2500, positionMs());
     freeAndClose();
 }
