@@ -899,22 +899,22 @@ TOVIXENGINE_ENTRY void* create(unsigned maxColours, unsigned bitsPerChannel, uns
     return state;
 }
 
-void destroy(void* state) {
+TOVIXENGINE_ENTRY void destroy(void* state) {
     delete stateOf(state);
 }
 
-void setErrorDiffusion(void* state, bool enable) {
+TOVIXENGINE_ENTRY void setErrorDiffusion(void* state, bool enable) {
     stateOf(state)->diffuse = enable;
 }
 
-void setDistributeClut(void* state, bool enable) {
+TOVIXENGINE_ENTRY void setDistributeClut(void* state, bool enable) {
     State* s = stateOf(state);
     if (s->distribute != enable)
         s->havePrevious = false;
     s->distribute = enable;
 }
 
-void setFullClutSearch(void* state, bool enable) {
+TOVIXENGINE_ENTRY void setFullClutSearch(void* state, bool enable) {
     stateOf(state)->search.setFullSearch(enable);
 }
 

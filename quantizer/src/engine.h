@@ -14,7 +14,9 @@ struct _OsdColor;
 
 // The entry points of a build. On 32-bit x86 the caller's stack may be
 // aligned to only 4 bytes (a thread the host's VM started, a callback), and
-// the kernels keep 16-byte SSE values on it: each entry point realigns it.
+// the kernels keep 16-byte SSE values on it: each entry point realigns it,
+// and the kernels, compiled to take a 16-byte-aligned stack as given
+// (quantizer/CMakeLists.txt), are reached through these alone.
 #if defined(__i386__) && defined(__GNUC__)
 #define TOVIXENGINE_ENTRY __attribute__((force_align_arg_pointer))
 #else
