@@ -2,8 +2,9 @@
 # The checks of the Windows package catch what they are there to catch: an
 # import missing from the list of what Windows XP exports, a function newer
 # than Windows XP in that list, a README that no longer matches the
-# settings and log lines of the library, and SSE2 code where a processor
-# without it may run.
+# settings and log lines of the library, SSE2 code where a processor
+# without it may run, and a quantiser kernel that realigns its stack (or an
+# entry point that does not).
 #
 # Usage: check_checkers.sh <repository> <TovixAPI.dll> <work>
 set -uo pipefail
@@ -63,5 +64,21 @@ sed 's/paddd  %xmm1,%xmm0/addl %eax,%ebx/; /movdqu/d' "$work/vector-sse2.txt" >"
 must_fail "^FAILED: no function of the SSE2 build uses SSE2" \
     python3 "$here/instruction_check.py" --disassembly "$work/no-sse2.txt"
 
-[ "$failed" = 0 ] && echo "the import list, the header check, the README check and the instruction check each caught their fault"
+# The quantiser's stack: realigned by its entry points, by no kernel.
+entry() { printf '%s\n' "1000${3}000 <$1::(anonymous namespace)::$2(void*)>:" "1000${3}000:"$'\tand    $0xfffffff0,%esp'; }
+{
+    entry tovixquant create 1
+    entry tovixquant process 2
+    entry tovixquant_scalar create 3
+    entry tovixquant_scalar process 4
+    printf '%s\n' '10005000 <tovixquant::Histogram::build(_OsdColor const*, unsigned int, int, unsigned int*)>:' \
+        $'10005000:\tand    $0xfffffff0,%esp' $'10005003:\tpaddd  %xmm1,%xmm0'
+} >"$work/kernel-realigns.txt"
+must_fail "^FAILED: tovixquant::Histogram::build.*: a kernel realigns its stack frame" \
+    python3 "$here/instruction_check.py" --disassembly "$work/kernel-realigns.txt"
+sed '/^10002000:/d' "$work/kernel-realigns.txt" >"$work/entry-unaligned.txt"
+must_fail "^FAILED: tovixquant::\(anonymous namespace\)::process\(.*does not realign the stack" \
+    python3 "$here/instruction_check.py" --disassembly "$work/entry-unaligned.txt"
+
+[ "$failed" = 0 ] && echo "the import list, the header check, the README check, the instruction check and the stack check each caught their fault"
 exit "$failed"

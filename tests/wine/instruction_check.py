@@ -6,6 +6,13 @@ and every function that uses SSE at all to one of its two builds
 (tovixquant or tovixquant_scalar). Everything else, the C and C++ runtimes
 included, must be plain i686 code.
 
+It also checks the quantiser's stack: 32-bit Windows aligns a caller's
+stack to 4 bytes only, and the quantiser's entry points (create, process)
+realign it to 16 for the kernels, which are compiled to take that alignment
+as given. A kernel that realigns its own frame again loses a register to
+it; an entry point that does not realign hands the kernels a stack on which
+an aligned SSE store faults.
+
 The two builds share inline functions of shared types (a std::vector of
 bytes, say): the linker keeps one copy of each, and this catches the day it
 keeps the one compiled for SSE2.
@@ -61,9 +68,43 @@ def classify(lines):
     return uses, example
 
 
+# `and $-16, %esp` or `and $-8, %esp`: the function realigns its frame.
+REALIGN = re.compile(r"\band +\$0xfffffff[08],%esp")
+ENTRY = re.compile(r"^tovixquant(_scalar)?::\(anonymous namespace\)::"
+                   r"(create|destroy|process|set[A-Za-z]+)\(")
+MUST_REALIGN = ("create", "process")
+
+
+def realigning(lines):
+    """The set of functions that realign their stack frame."""
+    found, current = set(), None
+    for line in lines:
+        m = FUNCTION.match(line)
+        if m:
+            current = m.group(1)
+        elif current is not None and REALIGN.search(line):
+            found.add(current)
+    return found
+
+
+def stack_problems(lines):
+    realign = realigning(lines)
+    problems = []
+    for function in sorted(realign):
+        quantiser = function.startswith(("tovixquant::", "tovixquant_scalar::"))
+        if quantiser and not ENTRY.match(function):
+            problems.append(f"{function}: a kernel realigns its stack frame")
+    for build in ("tovixquant", "tovixquant_scalar"):
+        for name in MUST_REALIGN:
+            prefix = f"{build}::(anonymous namespace)::{name}("
+            if not any(f.startswith(prefix) for f in realign):
+                problems.append(f"{prefix}...): the entry point does not realign the stack")
+    return problems
+
+
 def check(lines):
     uses, example = classify(lines)
-    problems = []
+    problems = stack_problems(lines)
     for function, kinds in sorted(uses.items()):
         sse2_build = "tovixquant::" in function
         scalar_build = "tovixquant_scalar::" in function
@@ -78,7 +119,8 @@ def check(lines):
     if not problems:
         sse2 = sum(1 for k in uses.values() if "sse2" in k)
         print(f"SSE2 in {sse2} functions, all of the quantiser's SSE2 build; SSE in "
-              f"{len(uses) - sse2} more, all of the quantiser")
+              f"{len(uses) - sse2} more, all of the quantiser; the stack realigned by "
+              "the quantiser's entry points alone")
     return 1 if problems else 0
 
 
