@@ -137,10 +137,10 @@ void PaletteInputs::finishGroups(size_t groupCount, bool overflow) {
     for (size_t i = 0; i < groupCount; ++i) {
         const GroupSum& sum = groupSums_[i];
         if (!overflow) {
-            const double w = static_cast<double>(sum.w);
+            const double w = toDouble(sum.w);
             WeightedColour wc;
             for (int k = 0; k < 4; ++k)
-                wc.c[k] = static_cast<float>(static_cast<double>(sum.s[k]) / w);
+                wc.c[k] = static_cast<float>(toDouble(sum.s[k]) / w);
             wc.weight = w;
             wc.heaviestKey = sum.heaviestKey;
             wc.heaviestWeight = sum.heaviestCount;

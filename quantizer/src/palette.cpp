@@ -127,10 +127,10 @@ void PaletteBuilder::fillBuckets(const Box& box, int axis, int& lo, int& hi) {
 // the buckets: its threshold, and the error it removes as the priority.
 void PaletteBuilder::bestCut(Box& box, int lo, int hi) {
     const Sums& all = box.sums;
-    const double sw = static_cast<double>(all.w);
-    const double total[4] = {static_cast<double>(all.s1[0]), static_cast<double>(all.s1[1]),
-                             static_cast<double>(all.s1[2]), static_cast<double>(all.s1[3])};
-    const double totalSs = static_cast<double>(all.s2[0] + all.s2[1] + all.s2[2] + all.s2[3]);
+    const double sw = toDouble(all.w);
+    const double total[4] = {toDouble(all.s1[0]), toDouble(all.s1[1]), toDouble(all.s1[2]),
+                             toDouble(all.s1[3])};
+    const double totalSs = toDouble(all.s2[0] + all.s2[1] + all.s2[2] + all.s2[3]);
     auto sse = [](double w, const double* s, double ss) {
         return w > 0 ? ss - (s[0] * s[0] + s[1] * s[1] + s[2] * s[2] + s[3] * s[3]) / w : 0.0;
     };
@@ -146,12 +146,12 @@ void PaletteBuilder::bestCut(Box& box, int lo, int hi) {
             left.s2[c] += b.ss[c];
         }
         b = Bucket{};
-        const double ls[4] = {static_cast<double>(left.s1[0]), static_cast<double>(left.s1[1]),
-                              static_cast<double>(left.s1[2]), static_cast<double>(left.s1[3])};
+        const double ls[4] = {toDouble(left.s1[0]), toDouble(left.s1[1]), toDouble(left.s1[2]),
+                              toDouble(left.s1[3])};
         const double rs[4] = {total[0] - ls[0], total[1] - ls[1], total[2] - ls[2],
                               total[3] - ls[3]};
-        const double lw = static_cast<double>(left.w);
-        const double lss = static_cast<double>(left.s2[0] + left.s2[1] + left.s2[2] + left.s2[3]);
+        const double lw = toDouble(left.w);
+        const double lss = toDouble(left.s2[0] + left.s2[1] + left.s2[2] + left.s2[3]);
         const double gain = whole - sse(lw, ls, lss) - sse(sw - lw, rs, totalSs - lss);
         if (gain > box.priority) {
             box.priority = gain;
@@ -177,11 +177,11 @@ void PaletteBuilder::evaluate(Box& box, bool byPopulation) {
         // differ it is at least half a squared step (two members a step
         // apart, of one pixel each), where they do not it is zero but for
         // the rounding of the doubles.
-        const double sw = static_cast<double>(sums.w);
+        const double sw = toDouble(sums.w);
         double best = 0.25;
         for (int a = 0; a < 4; ++a) {
-            const double s1 = static_cast<double>(sums.s1[a]);
-            const double spread = static_cast<double>(sums.s2[a]) - s1 * s1 / sw;
+            const double s1 = toDouble(sums.s1[a]);
+            const double spread = toDouble(sums.s2[a]) - s1 * s1 / sw;
             if (spread > best) {
                 best = spread;
                 axis = a;

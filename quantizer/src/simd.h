@@ -98,6 +98,31 @@ class DoublePrecision {
 #endif
 };
 
+// An unsigned count or sum as a double, the very value static_cast gives.
+// On 32-bit x86 without SSE2 the compiler converts an unsigned 32-bit value
+// through a 64-bit integer that it writes to memory as two halves and loads
+// whole into the x87 unit, which stalls the load until both stores have
+// left (a dozen cycles, several times per cut tried in the palette's boxes).
+// A signed 32-bit value is loaded as it was written: the top bit is flipped
+// and 2^31 added back, exactly. A 64-bit value is its two halves, joined
+// with one rounding, as the direct conversion rounds it.
+inline double toDouble(uint32_t v) {
+#if defined(__i386__) && !defined(__SSE2__)
+    return static_cast<double>(static_cast<int32_t>(v ^ 0x80000000u)) + 2147483648.0;
+#else
+    return static_cast<double>(v);
+#endif
+}
+
+inline double toDouble(uint64_t v) {
+#if defined(__i386__) && !defined(__SSE2__)
+    return toDouble(static_cast<uint32_t>(v >> 32)) * 4294967296.0 +
+           toDouble(static_cast<uint32_t>(v));
+#else
+    return static_cast<double>(v);
+#endif
+}
+
 } // namespace tovixquant
 
 #endif
