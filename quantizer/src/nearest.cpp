@@ -48,6 +48,24 @@ inline void distances8(__m128i qr, __m128i qg, __m128i qb, __m128i qa, const int
     *lo = _mm_add_epi32(_mm_madd_epi16(rgLo, rgLo), _mm_madd_epi16(baLo, baLo));
     *hi = _mm_add_epi32(_mm_madd_epi16(rgHi, rgHi), _mm_madd_epi16(baHi, baHi));
 }
+#elif TOVIXQUANT_MMX
+
+// The scalar build's distances in MMX: a colour's four 16-bit components
+// are one 64-bit value, and MMX's multiply-add squares and pairs them in one
+// instruction, the same integer sums as distance2. Every function that uses
+// them leaves the registers to the x87 unit (_mm_empty) before it returns.
+inline __m64 loadPremul(const Premul& p) {
+    __m64 v;
+    memcpy(&v, &p, sizeof v);
+    return v;
+}
+
+// The squared distances from q to x (low half) and y (high half).
+inline __m64 distancesTwo(__m64 q, const Premul& x, const Premul& y) {
+    const __m64 dx = _mm_sub_pi16(q, loadPremul(x)), dy = _mm_sub_pi16(q, loadPremul(y));
+    const __m64 sx = _mm_madd_pi16(dx, dx), sy = _mm_madd_pi16(dy, dy);
+    return _mm_add_pi32(_mm_unpacklo_pi32(sx, sy), _mm_unpackhi_pi32(sx, sy));
+}
 #endif
 
 } // namespace
@@ -211,14 +229,24 @@ void NearestSearch::nearestListed(const Premul& q, int e, int& best, int32_t& be
         best = j;
     }
 #else
-    for (int t = 0; t < n; ++t) {
-        const int j = near[t];
-        const int32_t d = distance2(q, palette_[j]);
+    auto take = [&](int j, int32_t d) {
         if (d < bestD || (d == bestD && j < best)) {
             bestD = d;
             best = j;
         }
+    };
+    int t = 0;
+#if TOVIXQUANT_MMX
+    const __m64 qv = loadPremul(q);
+    for (; t + 2 <= n; t += 2) {
+        const __m64 d = distancesTwo(qv, palette_[near[t]], palette_[near[t + 1]]);
+        take(near[t], _mm_cvtsi64_si32(d));
+        take(near[t + 1], _mm_cvtsi64_si32(_mm_srli_si64(d, 32)));
     }
+    _mm_empty();
+#endif
+    for (; t < n; ++t)
+        take(near[t], distance2(q, palette_[near[t]]));
 #endif
 }
 
@@ -308,6 +336,42 @@ void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k), lo);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * k + 4), hi);
     }
+}
+
+#elif TOVIXQUANT_MMX
+
+void NearestSearch::distancesTo(const Premul& q, int32_t* out) const {
+    const __m64 qv = loadPremul(q);
+    int j = 0;
+    for (; j + 2 <= count_; j += 2) {
+        const __m64 d = distancesTwo(qv, palette_[j], palette_[j + 1]);
+        memcpy(out + j, &d, sizeof d);
+    }
+    _mm_empty();
+    for (; j < count_; ++j)
+        out[j] = distance2(q, palette_[j]);
+}
+
+int NearestSearch::scan(const Premul& q, int except) const {
+    const __m64 qv = loadPremul(q);
+    int best = 0;
+    int32_t bestD = INT32_MAX;
+    auto take = [&](int i, int32_t d) {
+        if (i != except && d < bestD) {
+            bestD = d;
+            best = i;
+        }
+    };
+    int i = 0;
+    for (; i + 2 <= count_; i += 2) {
+        const __m64 d = distancesTwo(qv, palette_[i], palette_[i + 1]);
+        take(i, _mm_cvtsi64_si32(d));
+        take(i + 1, _mm_cvtsi64_si32(_mm_srli_si64(d, 32)));
+    }
+    _mm_empty();
+    for (; i < count_; ++i)
+        take(i, distance2(q, palette_[i]));
+    return best;
 }
 
 #else
