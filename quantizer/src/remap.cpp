@@ -300,8 +300,9 @@ inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& al
 
 #endif
 
-// Copies a row of pixels to where the next frame compares with them. With
-// SSE2 the stores bypass the cache: the copy is read only by the next frame.
+// Copies a row of pixels to where the next frame compares with them. The
+// stores bypass the cache (SSE2, or MMX with SSE's additions): the copy is
+// read only by the next frame.
 inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
     uint32_t x = 0;
 #if TOVIXQUANT_SSE2
@@ -310,6 +311,17 @@ inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
     for (; x + 4 <= w; x += 4)
         _mm_stream_si128(reinterpret_cast<__m128i*>(to + x),
                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + x)));
+#elif TOVIXQUANT_MMX
+    if (w >= 2) {
+        for (; (reinterpret_cast<uintptr_t>(to + x) & 7) != 0; ++x)
+            to[x] = packColour(from[x]);
+        for (; x + 2 <= w; x += 2) {
+            __m64 two;
+            memcpy(&two, from + x, sizeof two);
+            _mm_stream_pi(reinterpret_cast<__m64*>(to + x), two);
+        }
+        _mm_empty();
+    }
 #endif
     for (; x < w; ++x)
         to[x] = packColour(from[x]);
@@ -452,6 +464,15 @@ inline uint32_t flagMask(const uint8_t* flags) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flags));
     return ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))) &
            0xFFFFu;
+#elif TOVIXQUANT_MMX
+    __m64 lo, hi;
+    memcpy(&lo, flags, sizeof lo);
+    memcpy(&hi, flags + 8, sizeof hi);
+    const __m64 zero = _mm_setzero_si64();
+    const uint32_t zeros = static_cast<uint32_t>(_mm_movemask_pi8(_mm_cmpeq_pi8(lo, zero))) |
+                           static_cast<uint32_t>(_mm_movemask_pi8(_mm_cmpeq_pi8(hi, zero))) << 8;
+    _mm_empty();
+    return ~zeros & 0xFFFFu;
 #else
     uint32_t mask = 0;
     for (int i = 0; i < 16; ++i)
@@ -662,7 +683,7 @@ void remap(const RemapJob& job, NearestSearch& search) {
         for (int k = 0; k < 256; ++k)
             job.shown[k] += static_cast<uint32_t>(shownChange.by[0][k] + shownChange.by[1][k] +
                                                   shownChange.by[2][k] + shownChange.by[3][k]);
-#if TOVIXQUANT_SSE2
+#if TOVIXQUANT_SSE2 || TOVIXQUANT_MMX
     _mm_sfence();
 #endif
 }
