@@ -21,7 +21,9 @@ uint32_t levelMask(int level) {
 }
 
 // Along a long run of pixel value px from pixels[i], the pixels' entries
-// four at a time; returns how many were written (none without SSE2).
+// (four at a time with SSE2); returns how many were written. Without SSE2 a
+// loop of its own, which keeps its few values in registers where the
+// caller's loop, on 32-bit x86, keeps most of its own on the stack.
 inline uint32_t continueRun(const _OsdColor* pixels, size_t i, size_t count, uint32_t px,
                             uint32_t entry, uint32_t* pixelEntry) {
     uint32_t written = 0;
@@ -36,7 +38,10 @@ inline uint32_t continueRun(const _OsdColor* pixels, size_t i, size_t count, uin
         written += 4;
     }
 #else
-    (void)pixels, (void)i, (void)count, (void)px, (void)entry, (void)pixelEntry;
+    while (i < count && packColour(pixels[i]) == px) {
+        pixelEntry[i++] = entry;
+        ++written;
+    }
 #endif
     return written;
 }
