@@ -86,11 +86,13 @@ fi
 
 # The times: in rounds, each frame on Linux, then under Wine with either
 # kernels (and on 32-bit Linux), a share of the runs each time, so that the
-# machine's other work weighs on all alike; five rounds of at least three
-# runs, fewer when there are fewer runs.
+# machine's other work weighs on all alike: rounds of three runs, up to 15
+# (fewer when there are fewer runs). A busy spell of the machine lasts
+# seconds; in longer rounds it fell on one build's runs of a frame and moved
+# that build's median by a third.
 if [ "$runs" -gt 1 ]; then
     rounds=$(((runs + 2) / 3))
-    [ "$rounds" -gt 5 ] && rounds=5
+    [ "$rounds" -gt 15 ] && rounds=15
     share=$(((runs + rounds - 1) / rounds))
     for round in $(seq "$rounds"); do
         for frame in $(awk '$1 != "sequence" { print $1 }' native.txt); do
