@@ -9,9 +9,14 @@
 // 720 x 480, which grows its buffers, against the next 1920 x 1080 new
 // screen on the same quantiser.
 //
-// usage: bench_stages [RUNS]
+// With --profile FRAME N, FRAME (one of the names printed) is quantised N
+// times as a new screen on one state and nothing is printed: a loop for a
+// profiler to watch, free of the states' setting up.
+//
+// usage: bench_stages [RUNS] | bench_stages --profile FRAME N
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 #include <algorithm>
@@ -37,7 +42,8 @@ double median(std::vector<double> v) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? atoi(argv[1]) : 15;
+    const bool profile = argc > 3 && strcmp(argv[1], "--profile") == 0;
+    const int runs = argc > 1 && !profile ? atoi(argv[1]) : 15;
     struct Named {
         const char* name;
         osdframes::Frame frame;
@@ -48,6 +54,25 @@ int main(int argc, char** argv) {
                             {"icons_720x480", osdframes::iconGridFrame(720, 480)},
                             {"photo_720x480", osdframes::photoFrame(720, 480)},
                             {"menu_1920x1080", osdframes::menuFrame(1920, 1080, 1, 0)}};
+    if (profile) {
+        for (const Named& f : frames) {
+            if (strcmp(f.name, argv[2]) != 0)
+                continue;
+            const size_t n = f.frame.pixels.size();
+            std::vector<unsigned char> indices(n);
+            std::vector<_OsdColor> palette(256);
+            tovixquant::State s(256, 8);
+            s.reserve(n, f.frame.width, f.frame.height, true);
+            for (int r = atoi(argv[3]); r > 0; --r) {
+                s.havePrevious = false;
+                s.run(f.frame.pixels.data(), f.frame.width, f.frame.height, palette.data(),
+                      indices.data());
+            }
+            return 0;
+        }
+        fprintf(stderr, "bench_stages: no frame %s\n", argv[2]);
+        return 2;
+    }
     printf("%-16s %9s %9s %9s %9s %9s %9s\n", "frame", "histogram", "inputs", "palette", "mapping",
            "remap", "total");
     for (const Named& f : frames) {

@@ -38,8 +38,8 @@ constexpr int kSpareShare = 16;
 // Refinement passes over a mended palette's new entries.
 constexpr int kMendPasses = 2;
 // Colours whose nearest entry is at most this far (squared) are left alone
-// by error diffusion: the banding they could show is below one step, and
-// diffusing would only add noise.
+// by dithering: the banding they could show is below one step, and
+// dithering would only add noise.
 constexpr int32_t kDiffuseMinError = 8;
 
 } // namespace
@@ -64,6 +64,7 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         entryIndex.resize(colours);
         entryDiffuse.resize(colours);
         entryAlt.resize(colours);
+        entryShare.resize(colours);
         entryErrors.resize(colours);
         regionCount.resize(colours);
     }
@@ -74,9 +75,8 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         inputKept.resize(PaletteInputs::kCapacity);
         regionInputs.reserve(PaletteInputs::kCapacity);
     }
-    if (width > rowCapacity || errorRows.empty()) {
+    if (width > rowCapacity || candidates.empty()) {
         rowCapacity = std::max(width, rowCapacity);
-        errorRows.resize(2 * (static_cast<size_t>(rowCapacity) + 2) * 4);
         candidates.resize(rowCapacity);
     }
     if (height > rowsCapacity) {
@@ -318,9 +318,12 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     job.width = width;
     job.height = height;
     job.pixelEntry = pixelEntry.data();
+    job.keys = histogram.keys();
+    job.level = histogram.level();
     job.entryIndex = entryIndex.data();
     job.entryDiffuse = entryDiffuse.data();
     job.entryAlt = entryAlt.data();
+    job.entryShare = entryShare.data();
     job.previousPixels = keepIndices ? previousFrame.data() : nullptr;
     job.previousIndices = previousIndices.data();
     job.changes = changes.data();
@@ -330,7 +333,6 @@ RemapJob State::remapJob(uint32_t width, uint32_t height, bool keepIndices, bool
     job.saveNearest = previousNearest.data();
     job.shown = keepIndices && shownValid ? shown : nullptr;
     job.diffuse = diffuseNow;
-    job.errorRows = errorRows.data();
     job.candidates = candidates.data();
     job.indices = indices;
     return job;

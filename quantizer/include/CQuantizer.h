@@ -9,7 +9,7 @@
 //
 // A frame of no more than maxColours distinct colours is reproduced exactly.
 // Otherwise the palette is built from the frame's colour histogram and the
-// pixels are mapped to their nearest entry, with optional error diffusion.
+// pixels are mapped to their nearest entry, with optional dithering.
 //
 // The object remembers the previous frame: when the previous palette still
 // fits the new frame about as well as a fresh one, it is kept, and pixels
@@ -66,15 +66,16 @@ class CQuantizer {
     uint32_t imageHeight;
     uint32_t imageWidth;
 
-    // Error diffusion (default on). On: in smooth areas such as gradients
-    // the rounding error of each pixel is carried over to its neighbours
-    // (Floyd-Steinberg weights, serpentine order), which removes banding;
-    // such a pixel takes whichever of the two entries nearest its colour is
-    // nearer once the error is added, so the dither only mixes those two.
-    // Pixels whose colour is exactly in the palette, pixels on edges (text,
-    // panel borders), noisy areas and transparent pixels neither take nor
-    // pass on error, so flat panels and text stay clean. Off: every pixel
-    // gets its nearest palette entry.
+    // Dithering (default on). On: in smooth areas such as gradients a
+    // pixel whose colour lies between its two nearest entries shows one or
+    // the other by a fixed 8 x 8 pattern, the second one in proportion to
+    // how near the colour lies to it, which removes banding; the dither
+    // only mixes those two entries, and a pixel's entry depends only on its
+    // colour and its place, so a pattern does not crawl from frame to
+    // frame. Pixels whose colour is exactly in the palette, pixels on edges
+    // (text, panel borders), noisy areas and transparent pixels are not
+    // dithered, so flat panels and text stay clean. Off: every pixel gets
+    // its nearest palette entry.
     void SetErrorDiffusion(bool enable);
 
     // Palette distribution (default off). Off: the palette is refined where

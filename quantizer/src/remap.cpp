@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "colour.h"
+#include "histogram.h"
 
 #include "simd.h"
 
@@ -15,14 +16,23 @@ namespace tovixquant {
 namespace {
 
 // Largest difference of any byte to a 4-neighbour for a pixel to count as
-// part of a smooth area (gradient), where diffusion removes banding. Edges
+// part of a smooth area (gradient), where dithering removes banding. Edges
 // and noise are above it and keep their nearest colour.
 constexpr int kSmoothLimit = 4;
-// Share of the error passed on, in sixteenths; a little below 16 keeps
-// diffusion from building up patterns in long gradients.
-constexpr int kErrorShare = 14;
-// Largest error per channel carried into a pixel.
-constexpr int kMaxError = 20;
+// A colour is dithered with its second-nearest entry only when that entry
+// is at most this far (squared) from it: as far as a mix of the two can
+// still stand for the colour, a step of 20 in every channel.
+constexpr int32_t kDitherReach = 4 * 20 * 20;
+// The share of a colour's pixels that show its second entry is counted in
+// 64ths: a pixel shows it when the colour's share is above the pixel's
+// threshold in this 8 x 8 matrix (each of 0 to 63 once, every value as far
+// from those of its neighbours as the matrix allows), so that any share of
+// an area shows the second entry in an even pattern.
+constexpr int kShares = 64;
+const uint8_t kThreshold[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+                                  {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+                                  {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+                                  {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
 
 #if TOVIXQUANT_SSE2
 
@@ -77,8 +87,8 @@ inline bool isSmooth(const _OsdColor* row, uint32_t x, uint32_t y, uint32_t w, u
 }
 
 // Clears the candidate flag (flags[x] for pixel x) of every pixel of row y
-// that is not smooth, so
-// that the diffusion pass only visits pixels that take error.
+// that is not smooth, so that the dithering pass only visits pixels that
+// may show their colour's second entry.
 void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, uint32_t w,
                           uint32_t h) {
     const _OsdColor* row = pixels + static_cast<size_t>(y) * w;
@@ -164,141 +174,33 @@ void keepSmoothCandidates(const _OsdColor* pixels, uint8_t* flags, uint32_t y, u
             flags[x] = 0;
 }
 
-// Where a diffused pixel's error goes, in its row and the row below.
-struct ErrorTargets {
-    const int32_t* carried; // the error carried into the pixel
-    int32_t* ahead;         // the next pixel of the row (the vector kernel hands it back)
-    int32_t *belowBehind, *below, *belowAhead;
-};
-
-// The second entry a colour's pixels may take when diffused, found on first
-// need: entryDiffuse 1 means it is yet to be found, 2 that entryAlt holds it.
-inline int alternative(uint8_t& diffuse, uint8_t& alt, const Premul& p, int base,
-                       NearestSearch& search) {
-    if (diffuse == 1) {
-        const int second = search.second(p, base);
-        alt = static_cast<uint8_t>(second < 0 ? base : second);
-        diffuse = 2;
+// A colour's second entry and the share of its pixels that show it, found
+// on first need: entryDiffuse 1 means they are yet to be found, 2 that
+// entryAlt and entryShare hold them. The share is where the colour lies
+// between its nearest entry n and its second entry m, along the line from
+// n to m: (c - n).(m - n) / |m - n|^2 in 64ths, so that the pixels of an
+// area of the colour show on average the colour's own place between the
+// two (at most half of them: nearer to m than to n, it would have m as
+// its nearest). No share when m is further than kDitherReach.
+void findSecond(const RemapJob& job, uint32_t e, NearestSearch& search) {
+    const Premul c = premultiplyKey(representativeColour(job.keys[e], job.level));
+    const int nearest = job.entryIndex[e];
+    const int second = search.second(c, nearest);
+    int share = 0;
+    if (second >= 0 && distance2(c, search.entry(second)) <= kDitherReach) {
+        const Premul& n = search.entry(nearest);
+        const Premul& m = search.entry(second);
+        // Both below 4 * 255^2: no overflow, also times kShares.
+        const int32_t along = (c.r - n.r) * (m.r - n.r) + (c.g - n.g) * (m.g - n.g) +
+                              (c.b - n.b) * (m.b - n.b) + (c.a - n.a) * (m.a - n.a);
+        const int32_t span = distance2(n, m);
+        if (along > 0 && span > 0)
+            share = std::min(kShares / 2, (along * kShares + span / 2) / span);
     }
-    return alt;
+    job.entryAlt[e] = static_cast<uint8_t>(second < 0 ? nearest : second);
+    job.entryShare[e] = static_cast<uint8_t>(share);
+    job.entryDiffuse[e] = 2;
 }
-
-#if TOVIXQUANT_SSE2
-
-static_assert(kErrorShare == 14, "the vector path multiplies by 14 as 16x - 2x");
-
-// Squared distance from q (r, g, b, a in the low four 16-bit lanes) to an entry.
-inline int32_t distanceTo(__m128i q, const Premul& entry) {
-    const __m128i d = _mm_sub_epi16(q, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&entry)));
-    const __m128i sq = _mm_madd_epi16(d, d);
-    return _mm_cvtsi128_si32(sq) + _mm_cvtsi128_si32(_mm_shuffle_epi32(sq, 1));
-}
-
-inline void addTo(int32_t* at, __m128i v) {
-    __m128i* p = reinterpret_cast<__m128i*>(at);
-    _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), v));
-}
-
-// One diffused pixel of colour p whose nearest entry is `base`: the pixel
-// takes its nearest entry or the second nearest to its own colour,
-// whichever is nearer once the carried error is added, so that the dither
-// mixes the two entries around the colour and adds no other colours' noise;
-// what is left of the error goes on to its neighbours (Floyd-Steinberg
-// weights in sixteenths). Returns the entry taken and whether any error
-// went on. Four channels in one register; the same arithmetic as the
-// scalar kernel below.
-//
-// What goes to the next pixel of the row is not stored but handed back in
-// `carry`, and comes in the same way to be added to what the row above
-// left there: when that pixel is visited next, its error does not wait for
-// a store to be read back.
-inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
-                        const ErrorTargets& to, NearestSearch& search, bool* passed,
-                        __m128i& carry) {
-    const __m128i zero = _mm_setzero_si128();
-    __m128i ev =
-        _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(to.carried)), carry);
-    ev = _mm_srai_epi32(_mm_add_epi32(ev, _mm_set1_epi32(8)), 4);
-    ev = max32(min32(ev, _mm_set1_epi32(kMaxError)), _mm_set1_epi32(-kMaxError));
-    __m128i qv = _mm_add_epi32(_mm_setr_epi32(p.r, p.g, p.b, p.a), ev);
-    // Alpha clamped to 1..255 in every lane, without leaving the register
-    // (the pixel's error is a chain from one pixel to the next); then the
-    // colour to 0..alpha and alpha to itself.
-    const __m128i qa =
-        max32(min32(_mm_shuffle_epi32(qv, 0xFF), _mm_set1_epi32(255)), _mm_set1_epi32(1));
-    qv = max32(min32(qv, qa), _mm_and_si128(qa, _mm_setr_epi32(0, 0, 0, -1)));
-    const __m128i q16 = _mm_packs_epi32(qv, qv);
-    int chosen = base;
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(ev, zero)) != 0xFFFF) {
-        const int other = alternative(diffuse, alt, p, base, search);
-        if (other != base &&
-            distanceTo(q16, search.entry(other)) < distanceTo(q16, search.entry(base)))
-            chosen = other;
-    }
-    const __m128i c16 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&search.entry(chosen)));
-    const __m128i diff = _mm_sub_epi32(qv, _mm_srai_epi32(_mm_unpacklo_epi16(c16, c16), 16));
-    // Times kErrorShare (14): 16x - 2x.
-    const __m128i dv = _mm_sub_epi32(_mm_slli_epi32(diff, 4), _mm_slli_epi32(diff, 1));
-    *passed = _mm_movemask_epi8(_mm_cmpeq_epi32(dv, zero)) != 0xFFFF;
-    if (!*passed) {
-        carry = zero;
-        return chosen;
-    }
-    // Shifts round down; the last share takes what is left, so that exactly
-    // the error is passed on.
-    const __m128i a7 = _mm_srai_epi32(_mm_sub_epi32(_mm_slli_epi32(dv, 3), dv), 4);
-    const __m128i a3 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 1), dv), 4);
-    const __m128i a5 = _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(dv, 2), dv), 4);
-    const __m128i a1 = _mm_sub_epi32(_mm_sub_epi32(dv, a7), _mm_add_epi32(a3, a5));
-    carry = a7;
-    addTo(to.belowBehind, a3);
-    addTo(to.below, a5);
-    addTo(to.belowAhead, a1);
-    return chosen;
-}
-
-#else
-
-inline int clampInt(int v, int lo, int hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
-
-// The same as the vector kernel above, one channel at a time.
-inline int diffusePixel(const Premul& p, int base, uint8_t& diffuse, uint8_t& alt,
-                        const ErrorTargets& to, NearestSearch& search, bool* passed) {
-    const int32_t* e = to.carried;
-    const int ea = clampInt((e[3] + 8) >> 4, -kMaxError, kMaxError);
-    const int er = clampInt((e[0] + 8) >> 4, -kMaxError, kMaxError);
-    const int eg = clampInt((e[1] + 8) >> 4, -kMaxError, kMaxError);
-    const int eb = clampInt((e[2] + 8) >> 4, -kMaxError, kMaxError);
-    Premul q;
-    q.a = static_cast<int16_t>(clampInt(p.a + ea, 1, 255));
-    q.r = static_cast<int16_t>(clampInt(p.r + er, 0, q.a));
-    q.g = static_cast<int16_t>(clampInt(p.g + eg, 0, q.a));
-    q.b = static_cast<int16_t>(clampInt(p.b + eb, 0, q.a));
-    int chosen = base;
-    if ((er | eg | eb | ea) != 0) {
-        const int other = alternative(diffuse, alt, p, base, search);
-        if (other != base && distance2(q, search.entry(other)) < distance2(q, search.entry(base)))
-            chosen = other;
-    }
-    const Premul& c = search.entry(chosen);
-    const int d[4] = {(q.r - c.r) * kErrorShare, (q.g - c.g) * kErrorShare,
-                      (q.b - c.b) * kErrorShare, (q.a - c.a) * kErrorShare};
-    *passed = (d[0] | d[1] | d[2] | d[3]) != 0;
-    if (!*passed)
-        return chosen;
-    for (int ch = 0; ch < 4; ++ch) {
-        const int32_t a7 = (d[ch] * 7) >> 4, a3 = (d[ch] * 3) >> 4, a5 = (d[ch] * 5) >> 4;
-        to.ahead[ch] += a7;
-        to.belowBehind[ch] += a3;
-        to.below[ch] += a5;
-        to.belowAhead[ch] += d[ch] - a7 - a3 - a5;
-    }
-    return chosen;
-}
-
-#endif
 
 // Copies a row of pixels to where the next frame compares with them. The
 // stores bypass the cache (SSE2, or MMX with SSE's additions): the copy is
@@ -328,8 +230,8 @@ inline void copyRow(uint32_t* to, const _OsdColor* from, uint32_t w) {
 }
 
 // The index pass of a row of a new frame: every pixel gets its colour's
-// nearest entry (also kept as `nearest`) and its colour's diffusion flag.
-// Returns whether any pixel of the row may take error. Plain table look-ups,
+// nearest entry (also kept as `nearest`) and its colour's dithering flag.
+// Returns whether any pixel of the row may be dithered. Plain table look-ups,
 // four pixels at a time, one look-up for four pixels of one colour.
 uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
                  uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t w) {
@@ -383,7 +285,7 @@ uint8_t indexRow(const uint32_t* pixelEntry, const uint8_t* entryIndex, const ui
 
 // The index pass of pixels begin..end-1 of a row under the previous frame's
 // palette: as indexRow, but stretches equal to the previous frame keep their
-// indices (and their nearest entries, kept in place) and take no error.
+// indices (and their nearest entries, kept in place) and are not dithered.
 uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t* previousIndices,
                 const uint32_t* pixelEntry, const uint8_t* entryIndex, const uint8_t* entryDiffuse,
                 uint8_t* indices, uint8_t* nearest, uint8_t* flags, uint32_t begin, uint32_t end) {
@@ -434,30 +336,6 @@ uint8_t keepRow(const _OsdColor* pixels, const uint32_t* previous, const uint8_t
     return any;
 }
 
-// The error carried from row to row. `now` holds the error carried into the
-// current row, `next` the error for the row below, one slot of four values
-// per pixel with a spare slot at each end. Only the span of a row that
-// received error is dirty; it is cleared once the row has been used, so
-// most of a wide frame's error rows are never touched.
-struct ErrorRows {
-    int32_t* now;
-    int32_t* next;
-    // Dirty span of `now` as slot numbers [lo, hi); empty when lo >= hi.
-    uint32_t lo = 0, hi = 0;
-
-    static void clearSpan(int32_t* row, uint32_t from, uint32_t to) {
-        if (from < to)
-            memset(row + static_cast<size_t>(from) * 4, 0,
-                   static_cast<size_t>(to - from) * 4 * sizeof(int32_t));
-    }
-    // Nothing in the current row takes error: what was carried into it is
-    // dropped.
-    void drop() {
-        clearSpan(now, lo, hi);
-        lo = hi = 0;
-    }
-};
-
 // Bit i set when flags[i] is not zero, for sixteen flags.
 inline uint32_t flagMask(const uint8_t* flags) {
 #if TOVIXQUANT_SSE2
@@ -481,75 +359,34 @@ inline uint32_t flagMask(const uint8_t* flags) {
 #endif
 }
 
-// The diffusion pass of row y: the pixels whose flag is set take their
-// share of the carried error (in serpentine order) and pass on the rest.
-void diffuseRow(const RemapJob& job, uint32_t y, uint8_t* flags, ErrorRows& err,
-                NearestSearch& search) {
+// The dithering pass of row y: each pixel whose flag is set (a smooth
+// pixel of a colour worth dithering, see keepSmoothCandidates) shows its
+// colour's second entry where the colour's share is above the pixel's
+// threshold. A pixel's entry depends on its colour and place alone.
+void ditherRow(const RemapJob& job, uint32_t y, uint8_t* flags, NearestSearch& search) {
     const uint32_t w = job.width;
     const size_t rowStart = static_cast<size_t>(y) * w;
-    const _OsdColor* row = job.pixels + rowStart;
     const uint32_t* const pixelEntry = job.pixelEntry + rowStart;
-    uint8_t* const entryDiffuse = job.entryDiffuse;
-    uint8_t* const entryAlt = job.entryAlt;
     uint8_t* const indices = job.indices + rowStart;
-    uint32_t nextLo = UINT32_MAX, nextHi = 0;
-    const bool forward = (y & 1) == 0;
-    const int dir = forward ? 1 : -1;
+    const uint8_t* const threshold = kThreshold[y & 7];
     keepSmoothCandidates(job.pixels, flags, y, w, job.height);
-#if TOVIXQUANT_SSE2
-    // The error the last pixel visited passed ahead, and the pixel it is for.
-    __m128i carry = _mm_setzero_si128();
-    uint32_t carryTo = UINT32_MAX;
-#endif
-    auto visit = [&](uint32_t x) {
-        const uint32_t entry = pixelEntry[x];
-        // Mirrored on reverse rows.
-        int32_t* below = err.next + (static_cast<size_t>(x) + 1) * 4;
-        const ErrorTargets to = {err.now + (static_cast<size_t>(x) + 1) * 4,
-                                 err.now + (static_cast<size_t>(x) + 1 + dir) * 4, below - dir * 4,
-                                 below, below + dir * 4};
-        bool passed;
-#if TOVIXQUANT_SSE2
-        if (x != carryTo)
-            carry = _mm_setzero_si128();
-        indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
-                                                       entryDiffuse[entry], entryAlt[entry], to,
-                                                       search, &passed, carry));
-        carryTo = x + static_cast<uint32_t>(dir);
-#else
-        indices[x] = static_cast<uint8_t>(diffusePixel(premultiply(row[x]), job.entryIndex[entry],
-                                                       entryDiffuse[entry], entryAlt[entry], to,
-                                                       search, &passed));
-#endif
-        if (!passed)
-            return;
-        // Slots x .. x + 2 of the row below (and of this row) were written.
-        if (x < nextLo)
-            nextLo = x;
-        if (x + 3 > nextHi)
-            nextHi = x + 3;
-    };
-    // The candidates in the row's order, taken from a mask of sixteen
-    // flags at a time: where the smooth test left them scattered (grain) a
-    // branch per pixel mostly guesses wrong.
+    // The candidates taken from a mask of sixteen flags at a time: where the
+    // smooth test left them scattered (grain) a branch per pixel mostly
+    // guesses wrong.
     for (uint32_t k = 0; k < w;) {
         const uint32_t span = k + 16 <= w ? 16 : 1;
-        const uint32_t base = forward ? k : w - span - k;
-        uint32_t mask = span == 16 ? flagMask(flags + base) : flags[base] != 0;
-        k += span;
+        uint32_t mask = span == 16 ? flagMask(flags + k) : flags[k] != 0;
         while (mask != 0) {
-            const int bit = forward ? __builtin_ctz(mask) : 31 - __builtin_clz(mask);
-            mask &= ~(1u << bit);
-            visit(base + static_cast<uint32_t>(bit));
+            const uint32_t x = k + static_cast<uint32_t>(__builtin_ctz(mask));
+            mask &= mask - 1;
+            const uint32_t e = pixelEntry[x];
+            if (job.entryDiffuse[e] == 1)
+                findSecond(job, e, search);
+            if (job.entryShare[e] > threshold[x & 7])
+                indices[x] = job.entryAlt[e];
         }
+        k += span;
     }
-    // This row's writes ahead stay within the row below's span.
-    ErrorRows::clearSpan(err.now, std::min(err.lo, nextLo), std::max(err.hi, nextHi));
-    std::swap(err.now, err.next);
-    err.lo = nextLo;
-    err.hi = nextHi;
-    if (err.lo >= err.hi)
-        err.lo = err.hi = 0;
 }
 
 // Counts of the pixels that show each entry, to be added to the job's
@@ -585,9 +422,9 @@ void recount(const uint8_t* before, const uint8_t* after, uint32_t begin, uint32
 }
 
 // Row y of the frame, pixels begin..end-1 of it as they differ from the
-// previous frame (the whole row when there is none), then its diffusion.
-void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, ErrorRows& err,
-              NearestSearch& search, ShownChange& shownChange) {
+// previous frame (the whole row when there is none), then its dithering.
+void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, NearestSearch& search,
+              ShownChange& shownChange) {
     const uint32_t w = job.width;
     const size_t rowStart = static_cast<size_t>(y) * w;
     const _OsdColor* row = job.pixels + rowStart;
@@ -607,10 +444,8 @@ void remapRow(const RemapJob& job, uint32_t y, uint32_t begin, uint32_t end, Err
         anyFlag = indexRow(job.pixelEntry + rowStart, job.entryIndex, job.entryDiffuse, indices,
                            job.saveNearest + rowStart, flags, w);
     }
-    if (job.diffuse && !anyFlag)
-        err.drop();
-    else if (job.diffuse)
-        diffuseRow(job, y, flags, err, search);
+    if (job.diffuse && anyFlag)
+        ditherRow(job, y, flags, search);
     if (job.shown)
         recount(job.saveIndices + rowStart, indices, begin, end, shownChange);
     // What the next frame compares with, copied while the row is at hand
@@ -642,27 +477,19 @@ size_t findChanges(const _OsdColor* frame, const uint32_t* previous, uint32_t w,
 
 void remap(const RemapJob& job, NearestSearch& search) {
     const uint32_t w = job.width, h = job.height;
-    const size_t rowValues = (static_cast<size_t>(w) + 2) * 4;
-    ErrorRows err;
-    err.now = job.errorRows;
-    err.next = job.errorRows + rowValues;
-    if (job.diffuse)
-        memset(err.now, 0, 2 * rowValues * sizeof(int32_t));
-
     ShownChange shownChange;
     if (job.shown)
         memset(&shownChange, 0, sizeof shownChange);
 
     // One row at a time, while it is in the cache: every pixel first gets
     // its colour's nearest entry (or keeps last frame's index when it did
-    // not change); then the pixels of colours worth diffusing are visited
+    // not change); then the pixels of colours worth dithering are visited
     // again.
     if (!job.previousPixels) {
         for (uint32_t y = 0; y < h; ++y)
-            remapRow(job, y, 0, w, err, search, shownChange);
+            remapRow(job, y, 0, w, search, shownChange);
     } else {
-        // Rows that did not change keep their indices; the error carried
-        // into such a row stops there, as no pixel of it takes any.
+        // Rows that did not change keep their indices.
         uint32_t y = 0;
         for (size_t c = 0; c <= job.changeCount; ++c) {
             const uint32_t changed = c < job.changeCount ? job.changes[c].y : h;
@@ -670,11 +497,9 @@ void remap(const RemapJob& job, NearestSearch& search) {
                 memcpy(job.indices + static_cast<size_t>(y) * w,
                        job.previousIndices + static_cast<size_t>(y) * w,
                        static_cast<size_t>(changed - y) * w);
-                if (job.diffuse)
-                    err.drop();
             }
             if (c < job.changeCount)
-                remapRow(job, changed, job.changes[c].begin, job.changes[c].end, err, search,
+                remapRow(job, changed, job.changes[c].begin, job.changes[c].end, search,
                          shownChange);
             y = changed + 1;
         }

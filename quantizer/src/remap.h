@@ -1,5 +1,5 @@
-// Remapping: gives every pixel its palette entry, with error diffusion in
-// smooth areas only, and keeps the previous frame's index for pixels that
+// Remapping: gives every pixel its palette entry, dithered in smooth areas
+// only, and keeps the previous frame's index for pixels that
 // did not change when the palette is the previous one.
 #ifndef TOVIX_QUANTIZER_REMAP_H
 #define TOVIX_QUANTIZER_REMAP_H
@@ -26,20 +26,23 @@ struct RemapJob {
     uint32_t width;
     uint32_t height;
     const uint32_t* pixelEntry; // histogram entry of every pixel
-    const uint8_t* entryIndex;  // nearest palette entry of every histogram entry
-    // Per colour: 0 when its error is not diffused; 1 when it is, 2 when
-    // moreover entryAlt holds its second-nearest entry (filled in here).
+    const uint32_t* keys;       // the histogram's keys, counted at posterisation `level`
+    int level;
+    const uint8_t* entryIndex; // nearest palette entry of every histogram entry
+    // Per colour: 0 when it is not dithered; 1 when it is, 2 when moreover
+    // entryAlt holds its second-nearest entry and entryShare the share of
+    // its smooth pixels that show it, in 64ths (both filled in here).
     uint8_t* entryDiffuse;
     uint8_t* entryAlt;
+    uint8_t* entryShare;
     // Previous frame, same size and same palette; null when there is none.
     // With it, only the changed rows are remapped, and only the pixels that
-    // differ in them: the others keep their indices and take no error.
+    // differ in them: the others keep their indices and are not dithered.
     const uint32_t* previousPixels;
     const uint8_t* previousIndices;
     const RowChange* changes;
     size_t changeCount;
-    bool diffuse;
-    int32_t* errorRows;  // 2 * (width + 2) * 4 values of scratch
+    bool diffuse;        // dither
     uint8_t* candidates; // width values of scratch
     uint8_t* indices;
     // Where the frame and its indices are kept for the next frame; may be
@@ -47,7 +50,7 @@ struct RemapJob {
     uint32_t* savePixels;
     uint8_t* saveIndices;
     // Where each pixel's nearest entry (entryIndex of its colour, before
-    // diffusion) is kept; pixels that keep their index keep it too.
+    // dithering) is kept; pixels that keep their index keep it too.
     uint8_t* saveNearest;
     // Pixels that show each entry, kept up to date over the changed pixels
     // (with previousPixels); null when not counted.

@@ -63,15 +63,14 @@ struct State {
     PixelBuffer<uint32_t> previousFrame;
     PixelBuffer<uint8_t> previousIndices;
     // Entry nearest each pixel's colour in the previous frame, before
-    // diffusion chose between it and the second nearest: what the pixel
+    // dithering chose between it and the second nearest: what the pixel
     // counts in frameError.
     PixelBuffer<uint8_t> previousNearest;
     PixelBuffer<uint32_t> pixelEntry;
     std::vector<uint8_t> entryIndex;
-    std::vector<uint8_t>
-        entryDiffuse; // 1 when the colour's error is worth diffusing (see RemapJob)
+    std::vector<uint8_t> entryDiffuse; // 1 when the colour is worth dithering (see RemapJob)
     std::vector<uint8_t> entryAlt;
-    std::vector<int32_t> errorRows;
+    std::vector<uint8_t> entryShare;
     std::vector<uint8_t> candidates;
     // A mended palette's scratch: the changed pixels' colours (histogram
     // entries), their pixels in the change (0 outside it), and the colours
