@@ -66,7 +66,11 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         entryAlt.resize(colours);
         entryErrors.resize(colours);
         regionCount.resize(colours);
+        entryMark.resize(colours);
     }
+    for (MendMemory& m : mends)
+        if (m.log.empty())
+            m.log.resize(kMendLog);
     if (regionColours.empty()) {
         regionColours.resize(PaletteInputs::kCapacity);
         regionGuess.resize(PaletteInputs::kCapacity);
@@ -147,6 +151,7 @@ int32_t State::mapEntry(size_t e, int guess) {
 }
 
 void State::mapTo(size_t e, int best, int32_t d) {
+    logMapping(e);
     entryIndex[e] = static_cast<uint8_t>(best);
     entryDiffuse[e] = histogram.keys()[e] != 0 && d > kDiffuseMinError;
     entryErrors[e] = EntryErrors{stamp, d};
@@ -365,6 +370,7 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
+            logMapping(old);
             const int nearest = previousNearest[i];
             const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
                                         search.entry(nearest));
@@ -536,6 +542,146 @@ void State::refineMended(int added, const int* slots) {
     }
 }
 
+void State::forgetSecondEntries() {
+    // A plain pass over bytes, which the compiler vectorises.
+    uint8_t* const flags = entryDiffuse.data();
+    const size_t colours = histogram.size();
+    for (size_t e = 0; e < colours; ++e)
+        flags[e] = flags[e] > 1 ? 1 : flags[e];
+}
+
+void State::rememberMend() {
+    MendMemory& m = mends[1 - lastMend];
+    m.valid = true;
+    m.stamp = stamp;
+    m.paletteCount = paletteCount;
+    memcpy(m.palette, palette, sizeof palette);
+    memcpy(m.keys, paletteKeys, sizeof paletteKeys);
+    memcpy(m.reach, entryReach, sizeof entryReach);
+    m.logged = 0;
+    mends[lastMend].valid = false;
+    lastMend = 1 - lastMend;
+}
+
+// A pop-up that goes brings back the colours the entries it displaced
+// served: those entries are put back as they were, without choosing new
+// ones or looking at the whole histogram. The colours whose nearest entry
+// can differ between the two palettes are those whose mapping changed since
+// the last mend began (its log: every other colour was mapped before it,
+// under the palette being restored, and kept its entry through it) and the
+// changed pixels' colours; each takes its mapping from before the mend
+// when that was known, and is looked up in the restored palette otherwise.
+bool State::undoMend(size_t pixels, uint64_t& total) {
+    const MendMemory& last = mends[lastMend];
+    MendMemory& undo = mends[1 - lastMend];
+    if (!last.valid || last.stamp != stamp || last.logged + regionSize > undo.log.size())
+        return false;
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    const int level = histogram.level();
+    // Every entry the mend moved must be shown by none of the pixels the
+    // change leaves alone.
+    Premul now[256], restored[256];
+    bool restoredTransparent = false;
+    for (int i = 0; i < static_cast<int>(maxColours); ++i) {
+        const bool moved = memcmp(&palette[i], &last.palette[i], sizeof(_OsdColor)) != 0;
+        if (moved && i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0))
+            return false;
+        now[i] = premultiply(palette[i]);
+        restored[i] = premultiply(last.palette[i]);
+        restoredTransparent = restoredTransparent || (i < last.paletteCount && last.keys[i] == 0);
+    }
+    for (size_t r = 0; r < regionSize && !restoredTransparent; ++r)
+        if (keys[regionColours[r]] == 0)
+            return false; // transparent pixels need an exactly transparent entry
+
+    search.setPalette(restored, last.paletteCount, true);
+    searchCurrent = false; // until the palette is restored below
+    if (++markGeneration == 0) {
+        std::fill(entryMark.begin(), entryMark.end(), 0);
+        markGeneration = 1;
+    }
+    // Each colour settled once: its mapping now logged for undoing this
+    // undo, then replaced. As in patchPalette, what its unchanged pixels
+    // counted goes out of `total` and what all its pixels count now comes
+    // in; the lag follows the unchanged pixels' nearest distance.
+    undo.logged = 0;
+    int64_t delta = 0, lagging = 0;
+    auto settle = [&](uint32_t e, uint8_t index, EntryErrors errors) {
+        entryMark[e] = markGeneration;
+        undo.log[undo.logged++] = LoggedMapping{e, entryIndex[e], entryErrors[e]};
+        if (counts[e] != 0) {
+            const Premul q = premultiplyKey(representativeColour(keys[e], level));
+            const uint32_t unchanged = counts[e] - regionCount[e];
+            const int32_t was = unchanged != 0 ? distance2(q, now[entryIndex[e]]) : 0;
+            if (errors.stamp != stamp) {
+                // Not mapped before the mend: looked up in the restored palette.
+                index =
+                    static_cast<uint8_t>(search.find(q, index < last.paletteCount ? index : -1));
+                errors = EntryErrors{stamp, distance2(q, search.entry(index))};
+            }
+            delta += int64_t(counts[e]) * errors.error - int64_t(unchanged) * was;
+            lagging += int64_t(unchanged) * (was - errors.error);
+        }
+        entryIndex[e] = index;
+        entryErrors[e] = errors;
+        entryDiffuse[e] = keys[e] != 0 && errors.error > kDiffuseMinError;
+    };
+    for (size_t k = 0; k < last.logged; ++k) {
+        const LoggedMapping& m = last.log[k];
+        if (entryMark[m.entry] != markGeneration)
+            settle(m.entry, m.index, m.errors);
+    }
+    // A changed colour not logged has the mapping it had before the mend.
+    for (size_t r = 0; r < regionSize; ++r) {
+        const uint32_t e = regionColours[r];
+        if (entryMark[e] != markGeneration)
+            settle(e, entryIndex[e], entryErrors[e]);
+    }
+    const int64_t after = static_cast<int64_t>(total) + delta;
+    const int64_t lag = std::max<int64_t>(0, static_cast<int64_t>(lagError) + lagging);
+    if (static_cast<double>(after + lag) > errorLimit(pixels)) {
+        // Not good enough: every mapping back as it was, for a mend.
+        for (size_t k = 0; k < undo.logged; ++k) {
+            const LoggedMapping& m = undo.log[k];
+            entryIndex[m.entry] = m.index;
+            entryErrors[m.entry] = m.errors;
+            entryDiffuse[m.entry] = keys[m.entry] != 0 && m.errors.error > kDiffuseMinError;
+        }
+        undo.logged = 0;
+        return false;
+    }
+    // The palette before the mend back, remembered as the mend this undo is.
+    undo.valid = true;
+    undo.stamp = stamp;
+    undo.paletteCount = paletteCount;
+    memcpy(undo.palette, palette, sizeof palette);
+    memcpy(undo.keys, paletteKeys, sizeof paletteKeys);
+    memcpy(undo.reach, entryReach, sizeof entryReach);
+    memcpy(palette, last.palette, sizeof palette);
+    memcpy(paletteKeys, last.keys, sizeof paletteKeys);
+    paletteCount = last.paletteCount;
+    // Each entry's reach covers its colours from before the mend and those
+    // mapped to it since.
+    for (int k = 0; k < 256; ++k)
+        entryReach[k] = std::max(entryReach[k], last.reach[k]);
+    for (size_t k = 0; k < undo.logged; ++k) {
+        const LoggedMapping& m = undo.log[k];
+        const EntryErrors& errors = entryErrors[m.entry];
+        if (errors.stamp == stamp)
+            entryReach[entryIndex[m.entry]] =
+                std::max(entryReach[entryIndex[m.entry]], errors.error);
+    }
+    mends[lastMend].valid = false;
+    lastMend = 1 - lastMend;
+    forgetSecondEntries();
+    searchCurrent = true;
+    nearestExact = false;
+    total = static_cast<uint64_t>(after);
+    lagError = static_cast<uint64_t>(lag);
+    return true;
+}
+
 // The palette mended for a change that it serves badly (a pop-up over a
 // menu): the entries that the unchanged pixels show stay as they are, so
 // that nothing outside the change moves on screen, and the others are
@@ -550,6 +696,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         return false;
     if (!shownValid)
         countShown(n);
+    if (undoMend(n, total))
+        return true;
     const uint32_t* keys = histogram.keys();
     const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
@@ -612,6 +760,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     }
 
     // New entries in the free slots, lowest first.
+    rememberMend();
     bool moved[256] = {};
     int added = 0;
     if (!regionInputs.empty()) {
@@ -707,14 +856,13 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         // The second-nearest entry may have changed; when it stays, it is
         // the first guess for a colour whose entry moved.
         const int second = entryDiffuse[e] == 2 ? entryAlt[e] : -1;
-        if (second >= 0)
-            entryDiffuse[e] = 1;
         // The entry first: most colours' is not touched, and their counts
         // need not be read.
         const int old = entryIndex[e];
         if (!touched[old] || regionCount[e] != 0)
             continue;
         if (counts[e] == 0) {
+            logMapping(e);
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
             // Otherwise the entry nearest to where the moved one was, found
@@ -746,6 +894,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             }
         }
     }
+    forgetSecondEntries();
     total = static_cast<uint64_t>(static_cast<int64_t>(total) + delta);
     lagError =
         static_cast<uint64_t>(std::max<int64_t>(0, static_cast<int64_t>(lagError) + lagging));
@@ -805,6 +954,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     gatherEarly = false;
+    forgetMends();
     nextStamp(); // the histogram's entries are numbered afresh
     int level = firstLevel(frame, n);
     // The last level has no more colours than the table holds.
