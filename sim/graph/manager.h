@@ -297,6 +297,9 @@ class FilterGraph
     bool queueEvent(LONG eventCode, LONG_PTR param1, LONG_PTR param2, bool* ended);
     // A seek or a rate change may bring the end of the stream again.
     void rearmCompletion();
+    // The graph entering Running forgets an end still queued from before
+    // (other events stay).
+    void dropQueuedCompletions();
     // Whether `filter` counts as a renderer: IAMFilterMiscFlags says so, or
     // without that interface, it seeks in media time (or has IMediaPosition)
     // and has no output pin.

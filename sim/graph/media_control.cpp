@@ -120,7 +120,13 @@ HRESULT FilterGraph::changeState(FILTER_STATE target) {
         // on from where the graph was paused.
         // A pause that has not completed makes the run's answer S_FALSE,
         // even when there is nothing to wait for (a source that cannot cue).
+        // The graph says Running from here on, whether its filters run now
+        // or once their pauses complete: an end queued before (one a
+        // renderer told while a seek paused the graph) is old news, and
+        // the application must not take it between now and the filters'
+        // run.
         if (!pausesComplete()) {
+            dropQueuedCompletions();
             log("State %d -> %d (waiting for the renderers' data)", static_cast<int>(state_),
                 static_cast<int>(target));
             state_ = target;
@@ -199,12 +205,7 @@ void FilterGraph::endPendingRun() {
 }
 
 HRESULT FilterGraph::runFilters(REFERENCE_TIME start) {
-    {
-        // An end told before this run is old news (other events stay).
-        std::lock_guard<std::mutex> lock(eventMutex_);
-        for (auto e = events_.begin(); e != events_.end();)
-            e = e->code == EC_COMPLETE ? events_.erase(e) : e + 1;
-    }
+    dropQueuedCompletions();
     if (state_ == State_Stopped)
         positionAt_ = filtersPosition();
     // The renderers whose end makes the graph's are the ones there now.
@@ -282,6 +283,12 @@ std::vector<IBaseFilter*> FilterGraph::downstreamFirst() const {
         pending.erase(ready);
     }
     return ordered;
+}
+
+void FilterGraph::dropQueuedCompletions() {
+    std::lock_guard<std::mutex> lock(eventMutex_);
+    for (auto e = events_.begin(); e != events_.end();)
+        e = e->code == EC_COMPLETE ? events_.erase(e) : e + 1;
 }
 
 void FilterGraph::rearmCompletion() {
