@@ -95,7 +95,7 @@ void State::setSearchPalette() {
     Premul premul[256];
     for (int i = 0; i < paletteCount; ++i)
         premul[i] = premultiply(palette[i]);
-    search.setPalette(premul, paletteCount, true);
+    search->setPalette(premul, paletteCount, true);
     searchCurrent = true;
 }
 
@@ -144,8 +144,8 @@ bool State::losslessPalette(size_t colours) {
 int32_t State::mapEntry(size_t e, int guess) {
     const uint32_t key = histogram.keys()[e];
     const Premul q = premultiplyKey(representativeColour(key, histogram.level()));
-    const int best = search.find(q, guess);
-    const int32_t d = distance2(q, search.entry(best));
+    const int best = search->find(q, guess);
+    const int32_t d = distance2(q, search->entry(best));
     mapTo(e, best, d);
     return d;
 }
@@ -251,7 +251,7 @@ bool State::changedError(double limit, uint64_t& total) {
             const uint32_t before =
                 representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
             removed += static_cast<uint32_t>(
-                distance2(premultiplyKey(before), search.entry(previousNearest[i])));
+                distance2(premultiplyKey(before), search->entry(previousNearest[i])));
         }
     }
     total = frameError - removed + added;
@@ -272,7 +272,7 @@ void State::newPalette(size_t pixels) {
     _OsdColor chosen[256];
     const int spare = static_cast<int>(maxColours) / kSpareShare;
     const int k = builder.build(inputs.inputs(), static_cast<int>(maxColours) - offset - spare,
-                                bits, distribute, search, chosen);
+                                bits, distribute, *search, chosen);
     paletteCount = k + offset;
     if (transparent)
         palette[0] = _OsdColor{0, 0, 0, 0};
@@ -303,9 +303,9 @@ void State::newPalette(size_t pixels) {
             continue;
         }
         const Premul q = premul[e];
-        const int best = search.find(q, builder.clusterOf(inputs.inputOf(e)) + offset);
+        const int best = search->find(q, builder.clusterOf(inputs.inputOf(e)) + offset);
         index[e] = static_cast<uint8_t>(best);
-        const int32_t d = distance2(q, search.entry(best));
+        const int32_t d = distance2(q, search->entry(best));
         diffuses[e] = d > kDiffuseMinError;
         errors[e] = EntryErrors{stamp, d};
         reach[best] = std::max(reach[best], d);
@@ -373,7 +373,7 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
             logMapping(old);
             const int nearest = previousNearest[i];
             const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
-                                        search.entry(nearest));
+                                        search->entry(nearest));
             entryIndex[old] = static_cast<uint8_t>(nearest);
             entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
             before = EntryErrors{stamp, d};
@@ -595,8 +595,13 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
         if (keys[regionColours[r]] == 0)
             return false; // transparent pixels need an exactly transparent entry
 
-    search.setPalette(restored, last.paletteCount, true);
-    searchCurrent = false; // until the palette is restored below
+    // Looked up in the other search, which may hold the restored palette
+    // already; this one keeps the palette for a mend if the undo fails.
+    NearestSearch* const current = search;
+    const bool held = searchCurrent;
+    search = &spareSearch();
+    if (!last.searchKept)
+        search->setPalette(restored, last.paletteCount, true);
     if (++markGeneration == 0) {
         std::fill(entryMark.begin(), entryMark.end(), 0);
         markGeneration = 1;
@@ -617,8 +622,8 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
             if (errors.stamp != stamp) {
                 // Not mapped before the mend: looked up in the restored palette.
                 index =
-                    static_cast<uint8_t>(search.find(q, index < last.paletteCount ? index : -1));
-                errors = EntryErrors{stamp, distance2(q, search.entry(index))};
+                    static_cast<uint8_t>(search->find(q, index < last.paletteCount ? index : -1));
+                errors = EntryErrors{stamp, distance2(q, search->entry(index))};
             }
             delta += int64_t(counts[e]) * errors.error - int64_t(unchanged) * was;
             lagging += int64_t(unchanged) * (was - errors.error);
@@ -649,10 +654,13 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
             entryDiffuse[m.entry] = keys[m.entry] != 0 && m.errors.error > kDiffuseMinError;
         }
         undo.logged = 0;
+        search = current;
+        searchCurrent = held;
         return false;
     }
     // The palette before the mend back, remembered as the mend this undo is.
     undo.valid = true;
+    undo.searchKept = held;
     undo.stamp = stamp;
     undo.paletteCount = paletteCount;
     memcpy(undo.palette, palette, sizeof palette);
@@ -725,7 +733,11 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // Each colour's nearest kept entry (as a slot) is its first guess in
     // the mended palette, unless a new entry is chosen for it.
     regionInputs.clear();
-    search.setPalette(keptPremul, keptCount, true);
+    // The kept entries and then the mended palette in the other search:
+    // this one keeps the palette as it is, for undoing the mend.
+    const bool held = searchCurrent;
+    search = &spareSearch();
+    search->setPalette(keptPremul, keptCount, true);
     searchCurrent = false;
     int guess = -1;
     for (size_t r = 0; r < regionSize; ++r) {
@@ -747,9 +759,9 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             continue;
         }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        guess = mapped ? keptAt[entryIndex[e]] : search.find(q, guess);
+        guess = mapped ? keptAt[entryIndex[e]] : search->find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
-        const int32_t keptDistance = mapped ? known.error : distance2(q, search.entry(guess));
+        const int32_t keptDistance = mapped ? known.error : distance2(q, search->entry(guess));
         regionKept[r] = keptDistance;
         if (keptDistance <= kDiffuseMinError)
             continue;
@@ -761,11 +773,12 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
 
     // New entries in the free slots, lowest first.
     rememberMend();
+    mends[lastMend].searchKept = held;
     bool moved[256] = {};
     int added = 0;
     if (!regionInputs.empty()) {
         _OsdColor chosen[256];
-        added = builder.build(regionInputs, freeCount, bits, distribute, search, chosen);
+        added = builder.build(regionInputs, freeCount, bits, distribute, *search, chosen);
         for (int j = 0; j < added; ++j) {
             const int slot = freeSlots[j];
             palette[slot] = chosen[j];
@@ -793,7 +806,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         nearCount[k] = 0;
         nearest[k] = INT32_MAX;
         for (int j = 0; j < added; ++j) {
-            const int32_t d = distance2(before[k], search.entry(freeSlots[j]));
+            const int32_t d = distance2(before[k], search->entry(freeSlots[j]));
             if (d <= 4 * entryReach[k]) {
                 near[k][nearCount[k]++] = static_cast<uint8_t>(freeSlots[j]);
                 nearest[k] = std::min(nearest[k], d);
@@ -835,7 +848,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         int32_t bestD = regionKept[r];
         for (int j = 0; j < added; ++j) {
             const int slot = freeSlots[j];
-            const int32_t d = distance2(q, search.entry(slot));
+            const int32_t d = distance2(q, search->entry(slot));
             if (d < bestD || (d == bestD && slot < best)) {
                 bestD = d;
                 best = slot;
@@ -868,7 +881,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             // Otherwise the entry nearest to where the moved one was, found
             // once for all its colours, rather than a scan for each.
             if (movedNearest[old] < 0)
-                movedNearest[old] = search.find(before[old], -1);
+                movedNearest[old] = search->find(before[old], -1);
             const int guess = second >= 0 && !moved[second] ? second : movedNearest[old];
             remapColour(e, true, [&] { return mapEntry(e, guess); });
         } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
@@ -881,7 +894,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             int32_t bestD = was;
             for (int j = 0; j < nearCount[old]; ++j) {
                 const int slot = near[old][j];
-                const int32_t d = distance2(q, search.entry(slot));
+                const int32_t d = distance2(q, search->entry(slot));
                 if (d < bestD || (d == bestD && slot < best)) {
                     bestD = d;
                     best = slot;
@@ -947,7 +960,7 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
     const RemapJob job = remapJob(width, height, true, diffuseNow, indices);
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
-    remap(job, search);
+    remap(job, *search);
     return true;
 }
 
@@ -982,7 +995,7 @@ void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* 
     const RemapJob job = remapJob(width, height, kept && sameSize, diffuseNow, indices);
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
-    remap(job, search);
+    remap(job, *search);
     nearestExact = nearestExact || !(kept && sameSize);
     if (!(kept && sameSize))
         lagError = 0;
@@ -1065,7 +1078,8 @@ void setDistributeClut(void* state, bool enable) {
 }
 
 void setFullClutSearch(void* state, bool enable) {
-    stateOf(state)->search.setFullSearch(enable);
+    for (tovixquant::NearestSearch& search : stateOf(state)->searches)
+        search.setFullSearch(enable);
 }
 
 TOVIXENGINE_ENTRY int process(void* state, const _OsdColor* pixels, uint32_t width, uint32_t height,

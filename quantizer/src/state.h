@@ -96,7 +96,12 @@ struct State {
     Histogram histogram;
     PaletteInputs inputs;
     PaletteBuilder builder;
-    NearestSearch search;
+    // Two searches: `search` holds the palette (while searchCurrent), the
+    // other what a mend leaves there (the palette before it), so that
+    // undoing the mend need not set that palette's search up again.
+    NearestSearch searches[2];
+    NearestSearch* search = &searches[0];
+    NearestSearch& spareSearch() { return searches[search == &searches[0] ? 1 : 0]; }
 
     _OsdColor palette[256];
     uint32_t paletteKeys[256];
@@ -129,7 +134,8 @@ struct State {
     };
     struct MendMemory {
         bool valid = false;
-        uint32_t stamp = 0; // the mappings' stamp, which a new histogram moves on
+        bool searchKept = false; // spareSearch() holds `palette`
+        uint32_t stamp = 0;      // the mappings' stamp, which a new histogram moves on
         int paletteCount = 0;
         _OsdColor palette[256];
         uint32_t keys[256];
