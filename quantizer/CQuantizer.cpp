@@ -543,11 +543,19 @@ void State::refineMended(int added, const int* slots) {
 }
 
 void State::forgetSecondEntries() {
-    // A plain pass over bytes, which the compiler vectorises.
+    // Eight flags (0, 1 or 2 each) at a time: a byte's two low bits folded
+    // into its lowest.
     uint8_t* const flags = entryDiffuse.data();
     const size_t colours = histogram.size();
-    for (size_t e = 0; e < colours; ++e)
-        flags[e] = flags[e] > 1 ? 1 : flags[e];
+    size_t e = 0;
+    for (; e + 8 <= colours; e += 8) {
+        uint64_t eight;
+        memcpy(&eight, flags + e, sizeof eight);
+        eight = (eight | eight >> 1) & 0x0101010101010101ull;
+        memcpy(flags + e, &eight, sizeof eight);
+    }
+    for (; e < colours; ++e)
+        flags[e] = flags[e] != 0;
 }
 
 void State::rememberMend() {
