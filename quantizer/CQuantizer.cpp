@@ -200,18 +200,22 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     return true;
 }
 
+// The limit (never negative) as a whole number, to be compared with a sum
+// as it grows: the sum stays far below 2^53, where a double holds it
+// exactly, so this decides as comparing it as a double would, without
+// converting a 64-bit number each time (a slow one on 32-bit x86).
+static uint64_t wholeLimit(double limit) {
+    return limit <= 0                       ? 0
+           : limit < 18446744073709551616.0 ? static_cast<uint64_t>(limit)
+                                            : UINT64_MAX;
+}
+
 // The error of every colour of the frame under the palette, as long as it
 // stays within the limit.
 bool State::wholeError(double limit, uint64_t& total) {
     const size_t colours = histogram.size();
     const uint32_t* counts = histogram.counts();
-    // The limit (never negative) as a whole number, compared with the sum
-    // as it grows: the sum stays far below 2^53, where a double holds it
-    // exactly, so this decides as comparing it as a double would, without
-    // converting a 64-bit number per colour (a slow one on 32-bit x86).
-    const uint64_t most = limit <= 0                       ? 0
-                          : limit < 18446744073709551616.0 ? static_cast<uint64_t>(limit)
-                                                           : UINT64_MAX;
+    const uint64_t most = wholeLimit(limit);
     uint64_t error = 0;
     for (size_t e = 0; e < colours; ++e) {
         error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
@@ -227,6 +231,7 @@ bool State::wholeError(double limit, uint64_t& total) {
 // frame's histogram saw it, to its nearest entry), in comes its new
 // colour's error.
 bool State::changedError(double limit, uint64_t& total) {
+    const uint64_t most = wholeLimit(limit);
     uint64_t added = 0, removed = 0;
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
@@ -246,7 +251,7 @@ bool State::changedError(double limit, uint64_t& total) {
             // What goes out is part of the total, so the new total is at
             // least what came in: once that is over the limit, the rest need
             // not be looked at.
-            if (static_cast<double>(added) > limit)
+            if (added > most)
                 return false;
             const uint32_t before =
                 representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
