@@ -93,13 +93,13 @@ int main(int argc, char** argv) {
             s.inputs.gather(s.histogram);
             double t2 = now();
             _OsdColor chosen[256];
-            s.builder.build(s.inputs.inputs(), 255, 8, false, s.search, chosen);
+            s.builder.build(s.inputs.inputs(), 255, 8, false, *s.search, chosen);
             double t3 = now();
             // newPalette gathers and builds again: what is left is the mapping.
             s.newPalette(n);
             double t4 = now();
             const tovixquant::RemapJob job = s.remapJob(w, h, false, true, indices.data());
-            tovixquant::remap(job, s.search);
+            tovixquant::remap(job, *s.search);
             double t5 = now();
             times[0].push_back(t1 - t0);
             times[1].push_back(t2 - t1);

@@ -67,7 +67,11 @@ void State::reserve(size_t pixels, uint32_t width, uint32_t height, bool touch) 
         entryShare.resize(colours);
         entryErrors.resize(colours);
         regionCount.resize(colours);
+        entryMark.resize(colours);
     }
+    for (MendMemory& m : mends)
+        if (m.log.empty())
+            m.log.resize(kMendLog);
     if (regionColours.empty()) {
         regionColours.resize(PaletteInputs::kCapacity);
         regionGuess.resize(PaletteInputs::kCapacity);
@@ -91,7 +95,7 @@ void State::setSearchPalette() {
     Premul premul[256];
     for (int i = 0; i < paletteCount; ++i)
         premul[i] = premultiply(palette[i]);
-    search.setPalette(premul, paletteCount, true);
+    search->setPalette(premul, paletteCount, true);
     searchCurrent = true;
 }
 
@@ -140,13 +144,14 @@ bool State::losslessPalette(size_t colours) {
 int32_t State::mapEntry(size_t e, int guess) {
     const uint32_t key = histogram.keys()[e];
     const Premul q = premultiplyKey(representativeColour(key, histogram.level()));
-    const int best = search.find(q, guess);
-    const int32_t d = distance2(q, search.entry(best));
+    const int best = search->find(q, guess);
+    const int32_t d = distance2(q, search->entry(best));
     mapTo(e, best, d);
     return d;
 }
 
 void State::mapTo(size_t e, int best, int32_t d) {
+    logMapping(e);
     entryIndex[e] = static_cast<uint8_t>(best);
     entryDiffuse[e] = histogram.keys()[e] != 0 && d > kDiffuseMinError;
     entryErrors[e] = EntryErrors{stamp, d};
@@ -195,18 +200,22 @@ bool State::reusePalette(size_t pixels, bool sameSize) {
     return true;
 }
 
+// The limit (never negative) as a whole number, to be compared with a sum
+// as it grows: the sum stays far below 2^53, where a double holds it
+// exactly, so this decides as comparing it as a double would, without
+// converting a 64-bit number each time (a slow one on 32-bit x86).
+static uint64_t wholeLimit(double limit) {
+    return limit <= 0                       ? 0
+           : limit < 18446744073709551616.0 ? static_cast<uint64_t>(limit)
+                                            : UINT64_MAX;
+}
+
 // The error of every colour of the frame under the palette, as long as it
 // stays within the limit.
 bool State::wholeError(double limit, uint64_t& total) {
     const size_t colours = histogram.size();
     const uint32_t* counts = histogram.counts();
-    // The limit (never negative) as a whole number, compared with the sum
-    // as it grows: the sum stays far below 2^53, where a double holds it
-    // exactly, so this decides as comparing it as a double would, without
-    // converting a 64-bit number per colour (a slow one on 32-bit x86).
-    const uint64_t most = limit <= 0                       ? 0
-                          : limit < 18446744073709551616.0 ? static_cast<uint64_t>(limit)
-                                                           : UINT64_MAX;
+    const uint64_t most = wholeLimit(limit);
     uint64_t error = 0;
     for (size_t e = 0; e < colours; ++e) {
         error += uint64_t(counts[e]) * static_cast<uint32_t>(mapEntry(e, -1));
@@ -222,6 +231,7 @@ bool State::wholeError(double limit, uint64_t& total) {
 // frame's histogram saw it, to its nearest entry), in comes its new
 // colour's error.
 bool State::changedError(double limit, uint64_t& total) {
+    const uint64_t most = wholeLimit(limit);
     uint64_t added = 0, removed = 0;
     for (size_t c = 0; c < changeCount; ++c) {
         const size_t rowStart = static_cast<size_t>(changes[c].y) * previousWidth;
@@ -241,12 +251,12 @@ bool State::changedError(double limit, uint64_t& total) {
             // What goes out is part of the total, so the new total is at
             // least what came in: once that is over the limit, the rest need
             // not be looked at.
-            if (static_cast<double>(added) > limit)
+            if (added > most)
                 return false;
             const uint32_t before =
                 representativeColour(posterise(previousFrame[i], previousLevel), previousLevel);
             removed += static_cast<uint32_t>(
-                distance2(premultiplyKey(before), search.entry(previousNearest[i])));
+                distance2(premultiplyKey(before), search->entry(previousNearest[i])));
         }
     }
     total = frameError - removed + added;
@@ -267,7 +277,7 @@ void State::newPalette(size_t pixels) {
     _OsdColor chosen[256];
     const int spare = static_cast<int>(maxColours) / kSpareShare;
     const int k = builder.build(inputs.inputs(), static_cast<int>(maxColours) - offset - spare,
-                                bits, distribute, search, chosen);
+                                bits, distribute, *search, chosen);
     paletteCount = k + offset;
     if (transparent)
         palette[0] = _OsdColor{0, 0, 0, 0};
@@ -298,9 +308,9 @@ void State::newPalette(size_t pixels) {
             continue;
         }
         const Premul q = premul[e];
-        const int best = search.find(q, builder.clusterOf(inputs.inputOf(e)) + offset);
+        const int best = search->find(q, builder.clusterOf(inputs.inputOf(e)) + offset);
         index[e] = static_cast<uint8_t>(best);
-        const int32_t d = distance2(q, search.entry(best));
+        const int32_t d = distance2(q, search->entry(best));
         diffuses[e] = d > kDiffuseMinError;
         errors[e] = EntryErrors{stamp, d};
         reach[best] = std::max(reach[best], d);
@@ -367,9 +377,10 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
+            logMapping(old);
             const int nearest = previousNearest[i];
             const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
-                                        search.entry(nearest));
+                                        search->entry(nearest));
             entryIndex[old] = static_cast<uint8_t>(nearest);
             entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
             before = EntryErrors{stamp, d};
@@ -538,6 +549,162 @@ void State::refineMended(int added, const int* slots) {
     }
 }
 
+void State::forgetSecondEntries() {
+    // Eight flags (0, 1 or 2 each) at a time: a byte's two low bits folded
+    // into its lowest.
+    uint8_t* const flags = entryDiffuse.data();
+    const size_t colours = histogram.size();
+    size_t e = 0;
+    for (; e + 8 <= colours; e += 8) {
+        uint64_t eight;
+        memcpy(&eight, flags + e, sizeof eight);
+        eight = (eight | eight >> 1) & 0x0101010101010101ull;
+        memcpy(flags + e, &eight, sizeof eight);
+    }
+    for (; e < colours; ++e)
+        flags[e] = flags[e] != 0;
+}
+
+void State::rememberMend() {
+    MendMemory& m = mends[1 - lastMend];
+    m.valid = true;
+    m.stamp = stamp;
+    m.paletteCount = paletteCount;
+    memcpy(m.palette, palette, sizeof palette);
+    memcpy(m.keys, paletteKeys, sizeof paletteKeys);
+    memcpy(m.reach, entryReach, sizeof entryReach);
+    m.logged = 0;
+    mends[lastMend].valid = false;
+    lastMend = 1 - lastMend;
+}
+
+// A pop-up that goes brings back the colours the entries it displaced
+// served: those entries are put back as they were, without choosing new
+// ones or looking at the whole histogram. The colours whose nearest entry
+// can differ between the two palettes are those whose mapping changed since
+// the last mend began (its log: every other colour was mapped before it,
+// under the palette being restored, and kept its entry through it) and the
+// changed pixels' colours; each takes its mapping from before the mend
+// when that was known, and is looked up in the restored palette otherwise.
+bool State::undoMend(size_t pixels, uint64_t& total) {
+    const MendMemory& last = mends[lastMend];
+    MendMemory& undo = mends[1 - lastMend];
+    if (!last.valid || last.stamp != stamp || last.logged + regionSize > undo.log.size())
+        return false;
+    const uint32_t* keys = histogram.keys();
+    const uint32_t* counts = histogram.counts();
+    const int level = histogram.level();
+    // Every entry the mend moved must be shown by none of the pixels the
+    // change leaves alone.
+    Premul now[256], restored[256];
+    bool restoredTransparent = false;
+    for (int i = 0; i < static_cast<int>(maxColours); ++i) {
+        const bool moved = memcmp(&palette[i], &last.palette[i], sizeof(_OsdColor)) != 0;
+        if (moved && i < paletteCount && (shown[i] > regionLeft[i] || paletteKeys[i] == 0))
+            return false;
+        now[i] = premultiply(palette[i]);
+        restored[i] = premultiply(last.palette[i]);
+        restoredTransparent = restoredTransparent || (i < last.paletteCount && last.keys[i] == 0);
+    }
+    for (size_t r = 0; r < regionSize && !restoredTransparent; ++r)
+        if (keys[regionColours[r]] == 0)
+            return false; // transparent pixels need an exactly transparent entry
+
+    // Looked up in the other search, which may hold the restored palette
+    // already; this one keeps the palette for a mend if the undo fails.
+    NearestSearch* const current = search;
+    const bool held = searchCurrent;
+    search = &spareSearch();
+    if (!last.searchKept)
+        search->setPalette(restored, last.paletteCount, true);
+    if (++markGeneration == 0) {
+        std::fill(entryMark.begin(), entryMark.end(), 0);
+        markGeneration = 1;
+    }
+    // Each colour settled once: its mapping now logged for undoing this
+    // undo, then replaced. As in patchPalette, what its unchanged pixels
+    // counted goes out of `total` and what all its pixels count now comes
+    // in; the lag follows the unchanged pixels' nearest distance.
+    undo.logged = 0;
+    int64_t delta = 0, lagging = 0;
+    auto settle = [&](uint32_t e, uint8_t index, EntryErrors errors) {
+        entryMark[e] = markGeneration;
+        undo.log[undo.logged++] = LoggedMapping{e, entryIndex[e], entryErrors[e]};
+        if (counts[e] != 0) {
+            const Premul q = premultiplyKey(representativeColour(keys[e], level));
+            const uint32_t unchanged = counts[e] - regionCount[e];
+            const int32_t was = unchanged != 0 ? distance2(q, now[entryIndex[e]]) : 0;
+            if (errors.stamp != stamp) {
+                // Not mapped before the mend: looked up in the restored palette.
+                index =
+                    static_cast<uint8_t>(search->find(q, index < last.paletteCount ? index : -1));
+                errors = EntryErrors{stamp, distance2(q, search->entry(index))};
+            }
+            delta += int64_t(counts[e]) * errors.error - int64_t(unchanged) * was;
+            lagging += int64_t(unchanged) * (was - errors.error);
+        }
+        entryIndex[e] = index;
+        entryErrors[e] = errors;
+        entryDiffuse[e] = keys[e] != 0 && errors.error > kDiffuseMinError;
+    };
+    for (size_t k = 0; k < last.logged; ++k) {
+        const LoggedMapping& m = last.log[k];
+        if (entryMark[m.entry] != markGeneration)
+            settle(m.entry, m.index, m.errors);
+    }
+    // A changed colour not logged has the mapping it had before the mend.
+    for (size_t r = 0; r < regionSize; ++r) {
+        const uint32_t e = regionColours[r];
+        if (entryMark[e] != markGeneration)
+            settle(e, entryIndex[e], entryErrors[e]);
+    }
+    const int64_t after = static_cast<int64_t>(total) + delta;
+    const int64_t lag = std::max<int64_t>(0, static_cast<int64_t>(lagError) + lagging);
+    if (static_cast<double>(after + lag) > errorLimit(pixels)) {
+        // Not good enough: every mapping back as it was, for a mend.
+        for (size_t k = 0; k < undo.logged; ++k) {
+            const LoggedMapping& m = undo.log[k];
+            entryIndex[m.entry] = m.index;
+            entryErrors[m.entry] = m.errors;
+            entryDiffuse[m.entry] = keys[m.entry] != 0 && m.errors.error > kDiffuseMinError;
+        }
+        undo.logged = 0;
+        search = current;
+        searchCurrent = held;
+        return false;
+    }
+    // The palette before the mend back, remembered as the mend this undo is.
+    undo.valid = true;
+    undo.searchKept = held;
+    undo.stamp = stamp;
+    undo.paletteCount = paletteCount;
+    memcpy(undo.palette, palette, sizeof palette);
+    memcpy(undo.keys, paletteKeys, sizeof paletteKeys);
+    memcpy(undo.reach, entryReach, sizeof entryReach);
+    memcpy(palette, last.palette, sizeof palette);
+    memcpy(paletteKeys, last.keys, sizeof paletteKeys);
+    paletteCount = last.paletteCount;
+    // Each entry's reach covers its colours from before the mend and those
+    // mapped to it since.
+    for (int k = 0; k < 256; ++k)
+        entryReach[k] = std::max(entryReach[k], last.reach[k]);
+    for (size_t k = 0; k < undo.logged; ++k) {
+        const LoggedMapping& m = undo.log[k];
+        const EntryErrors& errors = entryErrors[m.entry];
+        if (errors.stamp == stamp)
+            entryReach[entryIndex[m.entry]] =
+                std::max(entryReach[entryIndex[m.entry]], errors.error);
+    }
+    mends[lastMend].valid = false;
+    lastMend = 1 - lastMend;
+    forgetSecondEntries();
+    searchCurrent = true;
+    nearestExact = false;
+    total = static_cast<uint64_t>(after);
+    lagError = static_cast<uint64_t>(lag);
+    return true;
+}
+
 // The palette mended for a change that it serves badly (a pop-up over a
 // menu): the entries that the unchanged pixels show stay as they are, so
 // that nothing outside the change moves on screen, and the others are
@@ -552,6 +719,8 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         return false;
     if (!shownValid)
         countShown(n);
+    if (undoMend(n, total))
+        return true;
     const uint32_t* keys = histogram.keys();
     const uint32_t* counts = histogram.counts();
     const int level = histogram.level();
@@ -579,7 +748,11 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     // Each colour's nearest kept entry (as a slot) is its first guess in
     // the mended palette, unless a new entry is chosen for it.
     regionInputs.clear();
-    search.setPalette(keptPremul, keptCount, true);
+    // The kept entries and then the mended palette in the other search:
+    // this one keeps the palette as it is, for undoing the mend.
+    const bool held = searchCurrent;
+    search = &spareSearch();
+    search->setPalette(keptPremul, keptCount, true);
     searchCurrent = false;
     int guess = -1;
     for (size_t r = 0; r < regionSize; ++r) {
@@ -601,9 +774,9 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             continue;
         }
         const Premul q = premultiplyKey(representativeColour(keys[e], level));
-        guess = mapped ? keptAt[entryIndex[e]] : search.find(q, guess);
+        guess = mapped ? keptAt[entryIndex[e]] : search->find(q, guess);
         regionGuess[r] = static_cast<uint8_t>(keptSlots[guess]);
-        const int32_t keptDistance = mapped ? known.error : distance2(q, search.entry(guess));
+        const int32_t keptDistance = mapped ? known.error : distance2(q, search->entry(guess));
         regionKept[r] = keptDistance;
         if (keptDistance <= kDiffuseMinError)
             continue;
@@ -614,11 +787,13 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
     }
 
     // New entries in the free slots, lowest first.
+    rememberMend();
+    mends[lastMend].searchKept = held;
     bool moved[256] = {};
     int added = 0;
     if (!regionInputs.empty()) {
         _OsdColor chosen[256];
-        added = builder.build(regionInputs, freeCount, bits, distribute, search, chosen);
+        added = builder.build(regionInputs, freeCount, bits, distribute, *search, chosen);
         for (int j = 0; j < added; ++j) {
             const int slot = freeSlots[j];
             palette[slot] = chosen[j];
@@ -646,7 +821,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         nearCount[k] = 0;
         nearest[k] = INT32_MAX;
         for (int j = 0; j < added; ++j) {
-            const int32_t d = distance2(before[k], search.entry(freeSlots[j]));
+            const int32_t d = distance2(before[k], search->entry(freeSlots[j]));
             if (d <= 4 * entryReach[k]) {
                 near[k][nearCount[k]++] = static_cast<uint8_t>(freeSlots[j]);
                 nearest[k] = std::min(nearest[k], d);
@@ -688,7 +863,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         int32_t bestD = regionKept[r];
         for (int j = 0; j < added; ++j) {
             const int slot = freeSlots[j];
-            const int32_t d = distance2(q, search.entry(slot));
+            const int32_t d = distance2(q, search->entry(slot));
             if (d < bestD || (d == bestD && slot < best)) {
                 bestD = d;
                 best = slot;
@@ -709,20 +884,19 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
         // The second-nearest entry may have changed; when it stays, it is
         // the first guess for a colour whose entry moved.
         const int second = entryDiffuse[e] == 2 ? entryAlt[e] : -1;
-        if (second >= 0)
-            entryDiffuse[e] = 1;
         // The entry first: most colours' is not touched, and their counts
         // need not be read.
         const int old = entryIndex[e];
         if (!touched[old] || regionCount[e] != 0)
             continue;
         if (counts[e] == 0) {
+            logMapping(e);
             entryErrors[e].stamp = 0; // found again when it comes back
         } else if (moved[old]) {
             // Otherwise the entry nearest to where the moved one was, found
             // once for all its colours, rather than a scan for each.
             if (movedNearest[old] < 0)
-                movedNearest[old] = search.find(before[old], -1);
+                movedNearest[old] = search->find(before[old], -1);
             const int guess = second >= 0 && !moved[second] ? second : movedNearest[old];
             remapColour(e, true, [&] { return mapEntry(e, guess); });
         } else if (entryErrors[e].stamp == stamp && 4 * entryErrors[e].error < nearest[old]) {
@@ -735,7 +909,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             int32_t bestD = was;
             for (int j = 0; j < nearCount[old]; ++j) {
                 const int slot = near[old][j];
-                const int32_t d = distance2(q, search.entry(slot));
+                const int32_t d = distance2(q, search->entry(slot));
                 if (d < bestD || (d == bestD && slot < best)) {
                     bestD = d;
                     best = slot;
@@ -748,6 +922,7 @@ bool State::patchPalette(uint32_t width, uint32_t height, uint64_t& total) {
             }
         }
     }
+    forgetSecondEntries();
     total = static_cast<uint64_t>(static_cast<int64_t>(total) + delta);
     lagError =
         static_cast<uint64_t>(std::max<int64_t>(0, static_cast<int64_t>(lagError) + lagging));
@@ -800,13 +975,14 @@ bool State::step(uint32_t width, uint32_t height, unsigned char* indices) {
     const RemapJob job = remapJob(width, height, true, diffuseNow, indices);
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
-    remap(job, search);
+    remap(job, *search);
     return true;
 }
 
 void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* indices) {
     const size_t n = static_cast<size_t>(width) * height;
     gatherEarly = false;
+    forgetMends();
     nextStamp(); // the histogram's entries are numbered afresh
     int level = firstLevel(frame, n);
     // The last level has no more colours than the table holds.
@@ -834,7 +1010,7 @@ void State::full(uint32_t width, uint32_t height, bool sameSize, unsigned char* 
     const RemapJob job = remapJob(width, height, kept && sameSize, diffuseNow, indices);
     if (diffuseNow && !searchCurrent)
         setSearchPalette();
-    remap(job, search);
+    remap(job, *search);
     nearestExact = nearestExact || !(kept && sameSize);
     if (!(kept && sameSize))
         lagError = 0;
@@ -917,7 +1093,8 @@ TOVIXENGINE_ENTRY void setDistributeClut(void* state, bool enable) {
 }
 
 TOVIXENGINE_ENTRY void setFullClutSearch(void* state, bool enable) {
-    stateOf(state)->search.setFullSearch(enable);
+    for (tovixquant::NearestSearch& search : stateOf(state)->searches)
+        search.setFullSearch(enable);
 }
 
 TOVIXENGINE_ENTRY int process(void* state, const _OsdColor* pixels, uint32_t width, uint32_t height,

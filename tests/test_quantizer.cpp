@@ -957,6 +957,45 @@ TEST(QuantizerTemporal, APopUpComingAndGoingLeavesTheRestOfTheScreenAlone) {
     EXPECT_EQ(5, mended);
 }
 
+TEST(QuantizerTemporal, APopUpThatGoesGivesTheMenuItsEntriesBackAndTheErrorStaysTrue) {
+    // A pop-up that comes and goes over a menu, with other changes between:
+    // its bar grows, the menu's highlight moves and moves back. Each time
+    // the pop-up goes, the entries its mend displaced come back as they
+    // were, so the menu shows the palette it had before the pop-up came;
+    // and through every such undo the running error must stay the true one.
+    const Frame menus[] = {osdframes::menuFrame(720, 480, 1, 0),
+                           osdframes::menuFrame(720, 480, 2, 0)};
+    const Frame popups[] = {osdframes::withVolumePopup(menus[0], 0.5f),
+                            osdframes::withVolumePopup(menus[0], 0.6f)};
+    tovixquant::State state(256, 8);
+    state.reserve(menus[0].pixels.size(), 720, 480, true);
+    Output before(menus[0].pixels.size()), after(menus[0].pixels.size());
+    ASSERT_EQ(0, state.run(menus[0].pixels.data(), 720, 480, before.palette(), before.indices()));
+    const std::vector<_OsdColor> menuPalette(before.palette(), before.palette() + 256);
+    const Frame* previous = &menus[0];
+    int returns = 0, given = 0;
+    for (const Frame* f : {&popups[0], &menus[0], &popups[0], &popups[1], &menus[0], &menus[1],
+                           &menus[0], &popups[1], &menus[0], &popups[0], &menus[0]}) {
+        ASSERT_EQ(0, state.run(f->pixels.data(), 720, 480, after.palette(), after.indices()));
+        EXPECT_EQ(0.0, osdframes::flicker(previous->pixels.data(), before.palette(),
+                                          before.indices(), f->pixels.data(), after.palette(),
+                                          after.indices(), f->pixels.size()));
+        EXPECT_EQ(static_cast<double>(nearestEntryError(*f, after.palette(), state.paletteCount)),
+                  static_cast<double>(state.frameError));
+        if (f == &menus[0] && previous != &menus[1]) {
+            ++returns;
+            given += std::equal(menuPalette.begin(), menuPalette.end(), after.palette(),
+                                [](const _OsdColor& x, const _OsdColor& y) {
+                                    return memcmp(&x, &y, sizeof x) == 0;
+                                });
+        }
+        std::swap(before, after);
+        previous = f;
+    }
+    EXPECT_EQ(4, returns);
+    EXPECT_EQ(returns, given);
+}
+
 TEST(QuantizerTemporal, WhatAMendedSessionShowsStaysWithinTheCountedErrorAndLag) {
     // Pixels left as they were keep their entries when a mend brings a
     // nearer one, so the screen shows more error than the nearest-entry

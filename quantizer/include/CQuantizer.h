@@ -18,7 +18,8 @@
 // colours the palette serves badly, the entries the unchanged pixels show
 // are kept and the others chosen for the change, as long as that serves the
 // frame about as well; a fresh palette of a frame of many colours leaves a
-// sixteenth of its entries unused for that.
+// sixteenth of its entries unused for that. When the pop-up goes, the
+// entries it displaced come back as they were.
 //
 // The kernels use SSE2 where the processor has it and scalar code otherwise
 // (or when the environment variable TOVIX_NO_SSE2 is set to anything but

@@ -95,7 +95,12 @@ struct State {
     Histogram histogram;
     PaletteInputs inputs;
     PaletteBuilder builder;
-    NearestSearch search;
+    // Two searches: `search` holds the palette (while searchCurrent), the
+    // other what a mend leaves there (the palette before it), so that
+    // undoing the mend need not set that palette's search up again.
+    NearestSearch searches[2];
+    NearestSearch* search = &searches[0];
+    NearestSearch& spareSearch() { return searches[search == &searches[0] ? 1 : 0]; }
 
     _OsdColor palette[256];
     uint32_t paletteKeys[256];
@@ -116,6 +121,35 @@ struct State {
     };
     std::vector<EntryErrors> entryErrors;
     uint32_t stamp = 0;
+
+    // The last mend, remembered so that the next one can undo it when the
+    // change goes back (a pop-up that comes and goes): the palette before
+    // it, and from then on every colour's mapping as it was before its
+    // first change. A mend that undoes another is remembered the same way.
+    struct LoggedMapping {
+        uint32_t entry;
+        uint8_t index;
+        EntryErrors errors;
+    };
+    struct MendMemory {
+        bool valid = false;
+        bool searchKept = false; // spareSearch() holds `palette`
+        uint32_t stamp = 0;      // the mappings' stamp, which a new histogram moves on
+        int paletteCount = 0;
+        _OsdColor palette[256];
+        uint32_t keys[256];
+        int32_t reach[256];
+        std::vector<LoggedMapping> log;
+        size_t logged = 0;
+    };
+    // Mappings logged per mend at most; a mend that changes more is not
+    // remembered.
+    static constexpr size_t kMendLog = 16384;
+    MendMemory mends[2];
+    int lastMend = 0; // mends[lastMend] is the last one, while valid
+    // Marks of the histogram entries already settled by an undo.
+    std::vector<uint32_t> entryMark;
+    uint32_t markGeneration = 0;
 
     // Every pixel's previousNearest is its colour's nearest entry under the
     // palette. Not so after a mended palette, whose new entries may be
@@ -176,6 +210,28 @@ struct State {
     void gatherRun(size_t i, uint32_t count, uint32_t colour);
     void gatherRegion(size_t last);
     void clearRegion();
+    // The palette as it is now, and the mappings from now on, remembered as
+    // the last mend (which is about to change them).
+    void rememberMend();
+    void forgetMends() { mends[0].valid = mends[1].valid = false; }
+    // Histogram entry e's mapping, before it changes, into the last mend's log.
+    void logMapping(size_t e) {
+        MendMemory& m = mends[lastMend];
+        if (!m.valid)
+            return;
+        if (m.logged == m.log.size())
+            m.valid = false;
+        else
+            m.log[m.logged++] =
+                LoggedMapping{static_cast<uint32_t>(e), entryIndex[e], entryErrors[e]};
+    }
+    // The last mend undone, when every entry it moved is free again and the
+    // palette before it serves the frame within the limit; `total` as in
+    // patchPalette. False, with nothing changed, otherwise.
+    bool undoMend(size_t pixels, uint64_t& total);
+    // Every colour's second-nearest entry to be found again (the palette
+    // changed).
+    void forgetSecondEntries();
     // The most error a kept palette may give a frame of `pixels` pixels.
     double errorLimit(size_t pixels) const;
     bool losslessPalette(size_t colours);
