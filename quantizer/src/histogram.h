@@ -161,9 +161,9 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
     return done;
 }
 
-// The level to count a frame's colours at first: 2 when nearly every pixel
-// has a colour of its own (a photo with grain), as a sample of its pixels
-// shows, else 0. A frame of at most 256 colours is always counted at 0.
+// The level to count a frame's colours at first: 2 when many of its pixels
+// have a colour of their own (a photo with grain, icons with shading), as a
+// sample of its pixels shows, else 0. A frame of at most 256 colours is always counted at 0.
 int firstLevel(const _OsdColor* pixels, size_t count);
 
 // The key of a pixel's colour at posterisation `level`, as build() counts it.
