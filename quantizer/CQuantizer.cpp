@@ -565,15 +565,18 @@ void State::forgetSecondEntries() {
         flags[e] = flags[e] != 0;
 }
 
+void State::MendMemory::take(const State& state) {
+    valid = true;
+    stamp = state.stamp;
+    paletteCount = state.paletteCount;
+    memcpy(palette, state.palette, sizeof palette);
+    memcpy(keys, state.paletteKeys, sizeof keys);
+    memcpy(reach, state.entryReach, sizeof reach);
+}
+
 void State::rememberMend() {
-    MendMemory& m = mends[1 - lastMend];
-    m.valid = true;
-    m.stamp = stamp;
-    m.paletteCount = paletteCount;
-    memcpy(m.palette, palette, sizeof palette);
-    memcpy(m.keys, paletteKeys, sizeof paletteKeys);
-    memcpy(m.reach, entryReach, sizeof entryReach);
-    m.logged = 0;
+    mends[1 - lastMend].take(*this);
+    mends[1 - lastMend].logged = 0;
     mends[lastMend].valid = false;
     lastMend = 1 - lastMend;
 }
@@ -674,13 +677,8 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
         return false;
     }
     // The palette before the mend back, remembered as the mend this undo is.
-    undo.valid = true;
+    undo.take(*this);
     undo.searchKept = held;
-    undo.stamp = stamp;
-    undo.paletteCount = paletteCount;
-    memcpy(undo.palette, palette, sizeof palette);
-    memcpy(undo.keys, paletteKeys, sizeof paletteKeys);
-    memcpy(undo.reach, entryReach, sizeof entryReach);
     memcpy(palette, last.palette, sizeof palette);
     memcpy(paletteKeys, last.keys, sizeof paletteKeys);
     paletteCount = last.paletteCount;

@@ -141,6 +141,8 @@ struct State {
         int32_t reach[256];
         std::vector<LoggedMapping> log;
         size_t logged = 0;
+        // Remembers the state's palette as it stands; the log stays.
+        void take(const State& state);
     };
     // Mappings logged per mend at most; a mend that changes more is not
     // remembered.
