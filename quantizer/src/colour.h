@@ -102,6 +102,13 @@ inline size_t samePixels(const _OsdColor* now, const uint32_t* before, size_t n)
     return i;
 }
 
+// The hash of every table of colours (multiplicative: the top bits of the
+// product spread neighbouring colours apart, so a table of 2^n slots takes
+// the top n bits as the slot).
+inline uint32_t colourHash(uint32_t key) {
+    return key * 0x9E3779B1u;
+}
+
 // Every fully transparent pixel is the same colour to us.
 inline uint32_t normaliseKey(uint32_t k) {
     return keyAlpha(k) == 0 ? 0u : k;

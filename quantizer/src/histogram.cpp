@@ -89,7 +89,7 @@ void Histogram::growSlots(size_t used) {
     memset(slots_.data(), 0, n * sizeof slots_[0]);
     useSlots(n);
     for (size_t e = 0; e < used; ++e) {
-        uint32_t slot = (keys_[e] * 0x9E3779B1u) >> slotShift_;
+        uint32_t slot = colourHash(keys_[e]) >> slotShift_;
         while (slots_[slot] != 0)
             slot = (slot + 1) & slotMask_;
         slots_[slot] = static_cast<uint32_t>(e + 1);
@@ -166,7 +166,7 @@ bool Histogram::build(const _OsdColor* pixels, size_t count, int level, uint32_t
         // most repeats (anti-aliased edges, columns of a gradient, icons
         // and grain seen in the rows above) before the large table is
         // touched.
-        const uint32_t hash = key * 0x9E3779B1u;
+        const uint32_t hash = colourHash(key);
         Recent& recent = recentTable[hash >> recentShift];
         uint32_t entry;
         if (recent.key == key && recent.entryPlusOne != 0) {
@@ -208,7 +208,7 @@ size_t sampledColours(const _OsdColor* pixels, size_t count, size_t stride, int 
     sampled = 0;
     for (size_t i = 0; i < count && sampled < kSample; i += stride, ++sampled) {
         const uint32_t key = normaliseKey(packColour(pixels[i]) & keyMask);
-        uint32_t slot = (key * 0x9E3779B1u) >> 19; // 13 bits: kSlots
+        uint32_t slot = colourHash(key) >> 19; // 13 bits: kSlots
         while (slots[slot] != kFree && slots[slot] != key)
             slot = (slot + 1) & (kSlots - 1);
         distinct += slots[slot] == kFree;

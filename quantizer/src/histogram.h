@@ -120,7 +120,7 @@ bool Histogram::update(const _OsdColor* pixels, const uint32_t* previous, size_t
                 // A small table of the colours that changes brought, which
                 // stays in the cache from frame to frame, before the large one.
                 const uint32_t key = normaliseKey(px & keyMask);
-                const uint32_t hash = key * 0x9E3779B1u;
+                const uint32_t hash = colourHash(key);
                 Recent& seen = changeColours_[hash >> (32 - kChangeColourBits)];
                 if (seen.key == key && seen.entryPlusOne != 0) {
                     entry = seen.entryPlusOne - 1;

@@ -11,6 +11,13 @@ namespace {
 // more coarsely: they weigh little, and there are many of them.
 constexpr uint32_t kRareCount = 2;
 
+// The groups' table has 2^kGroupSlotBits slots.
+constexpr int kGroupSlotBits = 15;
+
+uint32_t groupSlot(uint32_t group) {
+    return colourHash(group) >> (32 - kGroupSlotBits);
+}
+
 } // namespace
 
 void PaletteInputs::reserve(size_t colours) {
@@ -20,7 +27,7 @@ void PaletteInputs::reserve(size_t colours) {
     }
     if (groupSlots_.empty()) {
         inputs_.reserve(kCapacity);
-        groupSlots_.assign(size_t(1) << 15, 0);
+        groupSlots_.assign(size_t(1) << kGroupSlotBits, 0);
         groupSums_.resize(kCapacity);
         fineSums_.resize(kCapacity);
         coarseGroup_.resize(kCapacity);
@@ -43,7 +50,7 @@ void PaletteInputs::premultiplyEntries(const Histogram& histogram) {
 
 uint32_t PaletteInputs::findGroup(uint32_t group, uint32_t heaviestKey, size_t& groupCount) {
     const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
-    uint32_t slot = (group * 0x9E3779B1u) >> 17;
+    uint32_t slot = groupSlot(group);
     for (;;) {
         const uint32_t s = groupSlots_[slot];
         if (s == 0) {
@@ -93,7 +100,7 @@ uint32_t PaletteInputs::groupOf(const Premul& p, uint32_t w, uint32_t key, int s
 void PaletteInputs::clearSlots(size_t groupCount) {
     const uint32_t slotMask = static_cast<uint32_t>(groupSlots_.size() - 1);
     for (size_t i = 0; i < groupCount; ++i) {
-        uint32_t slot = (groupSums_[i].key * 0x9E3779B1u) >> 17;
+        uint32_t slot = groupSlot(groupSums_[i].key);
         while (groupSlots_[slot] != i + 1)
             slot = (slot + 1) & slotMask;
         groupSlots_[slot] = 0;
