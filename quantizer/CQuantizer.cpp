@@ -150,11 +150,15 @@ int32_t State::mapEntry(size_t e, int guess) {
     return d;
 }
 
+void State::setMapping(size_t e, int index, EntryErrors errors) {
+    entryIndex[e] = static_cast<uint8_t>(index);
+    entryErrors[e] = errors;
+    entryDiffuse[e] = histogram.keys()[e] != 0 && errors.error > kDiffuseMinError;
+}
+
 void State::mapTo(size_t e, int best, int32_t d) {
     logMapping(e);
-    entryIndex[e] = static_cast<uint8_t>(best);
-    entryDiffuse[e] = histogram.keys()[e] != 0 && d > kDiffuseMinError;
-    entryErrors[e] = EntryErrors{stamp, d};
+    setMapping(e, best, EntryErrors{stamp, d});
     entryReach[best] = std::max(entryReach[best], d);
 }
 
@@ -377,14 +381,10 @@ State::StepFit State::stepError(size_t pixels, uint64_t& total) {
     auto changed = [&](size_t i, uint32_t count, uint32_t old, uint32_t now) {
         EntryErrors& before = entryErrors[old];
         if (before.stamp != stamp) {
-            logMapping(old);
             const int nearest = previousNearest[i];
-            const int32_t d = distance2(premultiplyKey(representativeColour(keys[old], level)),
-                                        search->entry(nearest));
-            entryIndex[old] = static_cast<uint8_t>(nearest);
-            entryDiffuse[old] = keys[old] != 0 && d > kDiffuseMinError;
-            before = EntryErrors{stamp, d};
-            entryReach[nearest] = std::max(entryReach[nearest], d);
+            mapTo(old, nearest,
+                  distance2(premultiplyKey(representativeColour(keys[old], level)),
+                            search->entry(nearest)));
         }
         // What went out is counted even past the limit, and from there on
         // the change is gathered: a mended palette starts from both.
@@ -646,9 +646,7 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
             delta += int64_t(counts[e]) * errors.error - int64_t(unchanged) * was;
             lagging += int64_t(unchanged) * (was - errors.error);
         }
-        entryIndex[e] = index;
-        entryErrors[e] = errors;
-        entryDiffuse[e] = keys[e] != 0 && errors.error > kDiffuseMinError;
+        setMapping(e, index, errors);
     };
     for (size_t k = 0; k < last.logged; ++k) {
         const LoggedMapping& m = last.log[k];
@@ -667,9 +665,7 @@ bool State::undoMend(size_t pixels, uint64_t& total) {
         // Not good enough: every mapping back as it was, for a mend.
         for (size_t k = 0; k < undo.logged; ++k) {
             const LoggedMapping& m = undo.log[k];
-            entryIndex[m.entry] = m.index;
-            entryErrors[m.entry] = m.errors;
-            entryDiffuse[m.entry] = keys[m.entry] != 0 && m.errors.error > kDiffuseMinError;
+            setMapping(m.entry, m.index, m.errors);
         }
         undo.logged = 0;
         search = current;

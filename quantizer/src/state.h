@@ -242,6 +242,9 @@ struct State {
     int32_t mapEntry(size_t e, int guess);
     // Maps histogram entry e to palette entry `best` at squared distance d.
     void mapTo(size_t e, int best, int32_t d);
+    // Colour e's mapping (its entry, distance and dithering flag) as given,
+    // with nothing logged.
+    void setMapping(size_t e, int index, EntryErrors errors);
     void nextStamp();
     // With sameSize, only the pixels of `changes` are looked at.
     bool reusePalette(size_t pixels, bool sameSize);
